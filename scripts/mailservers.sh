@@ -1,0 +1,3 @@
+#!/usr/bin/env bash
+# Placeholder until the private mail servers are scripted.
+exit 0

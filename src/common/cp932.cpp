@@ -1,0 +1,171 @@
+#include "cp932.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+namespace korvane::cp932 {
+namespace {
+
+// One iconv descriptor per direction and thread; iconv_open is not cheap and
+// a descriptor must not be shared between threads.
+class Converter {
+public:
+    Converter(const char *to, const char *from) : cd_(iconv_open(to, from))
+    {
+        if (cd_ == reinterpret_cast<iconv_t>(-1))
+            throw std::runtime_error("iconv cannot convert between CP932 and UTF-8");
+    }
+    ~Converter() { iconv_close(cd_); }
+    Converter(const Converter &) = delete;
+    Converter &operator=(const Converter &) = delete;
+
+    iconv_t handle()
+    {
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // reset shift state
+        return cd_;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+Converter &encoder()
+{
+    thread_local Converter c("CP932", "UTF-8");
+    return c;
+}
+
+Converter &decoder()
+{
+    thread_local Converter c("UTF-8", "CP932");
+    return c;
+}
+
+// Length of the UTF-8 sequence that starts with byte b (1 for a stray byte).
+int utf8SequenceLength(unsigned char b)
+{
+    if (b < 0xC0) return 1;
+    if (b < 0xE0) return 2;
+    if (b < 0xF0) return 3;
+    return 4;
+}
+
+}  // namespace
+
+QByteArray encode(const QString &text)
+{
+    QByteArray in = text.toUtf8();
+    QByteArray out;
+    out.resize(in.size() * 2 + 16);
+    iconv_t cd = encoder().handle();
+    char *src = in.data();
+    size_t srcLeft = size_t(in.size());
+    char *dst = out.data();
+    size_t dstLeft = size_t(out.size());
+    while (srcLeft > 0) {
+        size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+        if (r != size_t(-1))
+            break;
+        if (errno == E2BIG) {
+            // Cannot happen with twice the input size, but stay safe.
+            qsizetype used = dst - out.data();
+            out.resize(out.size() * 2);
+            dst = out.data() + used;
+            dstLeft = size_t(out.size() - used);
+            continue;
+        }
+        // EILSEQ or EINVAL: one character code page 932 cannot hold.
+        if (dstLeft < 1) {
+            qsizetype used = dst - out.data();
+            out.resize(out.size() * 2);
+            dst = out.data() + used;
+            dstLeft = size_t(out.size() - used);
+        }
+        *dst++ = '?';
+        --dstLeft;
+        size_t skip = std::min<size_t>(srcLeft, utf8SequenceLength(static_cast<unsigned char>(*src)));
+        src += skip;
+        srcLeft -= skip;
+    }
+    out.truncate(dst - out.data());
+    return out;
+}
+
+QString decode(const char *data, qsizetype size)
+{
+    if (size <= 0)
+        return QString();
+    QByteArray out;
+    out.resize(size * 3 + 16);
+    iconv_t cd = decoder().handle();
+    char *src = const_cast<char *>(data);
+    size_t srcLeft = size_t(size);
+    char *dst = out.data();
+    size_t dstLeft = size_t(out.size());
+    static const char replacement[] = "\xEF\xBF\xBD";  // U+FFFD
+    while (srcLeft > 0) {
+        size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+        if (r != size_t(-1))
+            break;
+        if (errno == EINVAL)  // a lead byte cut off at the end: dropped
+            break;
+        if (errno == E2BIG) {
+            qsizetype used = dst - out.data();
+            out.resize(out.size() * 2);
+            dst = out.data() + used;
+            dstLeft = size_t(out.size() - used);
+            continue;
+        }
+        // EILSEQ: one byte that does not decode.
+        if (dstLeft < 3) {
+            qsizetype used = dst - out.data();
+            out.resize(out.size() * 2);
+            dst = out.data() + used;
+            dstLeft = size_t(out.size() - used);
+        }
+        memcpy(dst, replacement, 3);
+        dst += 3;
+        dstLeft -= 3;
+        ++src;
+        --srcLeft;
+    }
+    return QString::fromUtf8(out.constData(), dst - out.data());
+}
+
+QString decode(const QByteArray &bytes)
+{
+    return decode(bytes.constData(), bytes.size());
+}
+
+bool canEncode(const QString &text)
+{
+    return decode(encode(text)) == text;
+}
+
+QByteArray cutAt(const QByteArray &bytes, qsizetype width)
+{
+    if (bytes.size() <= width)
+        return bytes;
+    // Walk the characters from the start: a double-byte character whose
+    // trail byte would fall past the end is dropped.
+    qsizetype i = 0;
+    while (i < width) {
+        qsizetype len = isLeadByte(static_cast<unsigned char>(bytes[i])) ? 2 : 1;
+        if (i + len > width)
+            break;
+        i += len;
+    }
+    return bytes.left(i);
+}
+
+QByteArray field(const QString &text, qsizetype width)
+{
+    QByteArray out = cutAt(encode(text), width);
+    if (out.size() < width)
+        out.append(width - out.size(), ' ');
+    return out;
+}
+
+}  // namespace korvane::cp932

@@ -1,0 +1,237 @@
+#include "recordfile.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cmath>
+#include <filesystem>
+#include <limits>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace korvane {
+namespace {
+
+std::function<void(RecordFile::RewriteStep)> &rewriteHook()
+{
+    static std::function<void(RecordFile::RewriteStep)> hook;
+    return hook;
+}
+
+void step(RecordFile::RewriteStep s)
+{
+    if (rewriteHook())
+        rewriteHook()(s);
+}
+
+void setError(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+}
+
+QByteArray fitted(QByteArrayView record, qsizetype length)
+{
+    QByteArray out(record.constData(), std::min(record.size(), length));
+    if (out.size() < length)
+        out.append(length - out.size(), '\0');
+    return out;
+}
+
+}  // namespace
+
+bool syncToDisk(QFile &file)
+{
+    if (!file.flush())
+        return false;
+#ifdef Q_OS_WIN
+    return _commit(file.handle()) == 0;
+#else
+    return ::fsync(file.handle()) == 0;
+#endif
+}
+
+void syncFolderOf(const QString &path)
+{
+#ifndef Q_OS_WIN
+    QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+#else
+    Q_UNUSED(path);
+#endif
+}
+
+RecordFile::RecordFile(QString path, qsizetype recordLength)
+    : path_(std::move(path)), recordLength_(recordLength)
+{
+}
+
+void RecordFile::setRewriteHook(std::function<void(RewriteStep)> hook)
+{
+    rewriteHook() = std::move(hook);
+}
+
+qint64 RecordFile::byteLength() const
+{
+    QFileInfo info(path_);
+    return info.exists() ? info.size() : 0;
+}
+
+int RecordFile::count() const
+{
+    qint64 n = byteLength() / recordLength_;
+    return n > std::numeric_limits<int>::max() ? std::numeric_limits<int>::max() : int(n);
+}
+
+int RecordFile::nextNumberRounded() const
+{
+    double n = double(byteLength()) / double(recordLength_) + 1.0;
+    return int(std::nearbyint(n));
+}
+
+std::optional<QByteArray> RecordFile::read(int n) const
+{
+    RecordReader reader(path_, recordLength_);
+    return reader.read(n);
+}
+
+bool RecordFile::write(int n, QByteArrayView record, QString *error)
+{
+    if (n < 1) {
+        setError(error, QStringLiteral("レコード番号 %1 は正しくありません。").arg(n));
+        return false;
+    }
+    QDir().mkpath(QFileInfo(path_).absolutePath());
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadWrite)) {
+        setError(error, QStringLiteral("%1 を開けません: %2").arg(path_, file.errorString()));
+        return false;
+    }
+    QByteArray data = fitted(record, recordLength_);
+    if (!file.seek(qint64(n - 1) * recordLength_) || file.write(data) != data.size() || !syncToDisk(file)) {
+        setError(error, QStringLiteral("%1 に書き込めません: %2").arg(path_, file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+int RecordFile::append(QByteArrayView record, QString *error)
+{
+    QDir().mkpath(QFileInfo(path_).absolutePath());
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadWrite)) {
+        setError(error, QStringLiteral("%1 を開けません: %2").arg(path_, file.errorString()));
+        return 0;
+    }
+    qint64 whole = file.size() / recordLength_;
+    if (whole >= MaxRecords) {
+        setError(error, QStringLiteral("履歴が上限の %1 件に達しているため、これ以上保存できません。"
+                                       "不要なメールを削除して下さい。")
+                            .arg(MaxRecords));
+        return 0;
+    }
+    qint64 offset = whole * recordLength_;
+    if (file.size() != offset && !file.resize(offset)) {
+        setError(error, QStringLiteral("%1 の壊れた末尾を切り詰められません: %2").arg(path_, file.errorString()));
+        return 0;
+    }
+    QByteArray data = fitted(record, recordLength_);
+    if (!file.seek(offset) || file.write(data) != data.size() || !syncToDisk(file)) {
+        QString reason = file.errorString();
+        file.resize(offset);  // never leave half a record behind
+        setError(error, QStringLiteral("%1 に書き込めません: %2").arg(path_, reason));
+        return 0;
+    }
+    return int(whole + 1);
+}
+
+bool RecordFile::rewrite(const QString &workPath, const std::function<bool(int, QByteArrayView)> &keep,
+                         QString *error)
+{
+    if (!QFileInfo::exists(path_))
+        return true;
+    RecordReader reader(path_, recordLength_);
+    if (!reader.isOpen()) {
+        setError(error, QStringLiteral("%1 を開けません。").arg(path_));
+        return false;
+    }
+    QFile work(workPath);
+    if (!work.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        setError(error, QStringLiteral("%1 を作れません: %2").arg(workPath, work.errorString()));
+        return false;
+    }
+    step(RewriteStep::WorkCopyOpened);
+    for (int n = 1; n <= reader.count(); ++n) {
+        std::optional<QByteArray> record = reader.read(n);
+        if (!record)
+            break;
+        if (!keep(n, *record))
+            continue;
+        if (work.write(*record) != record->size()) {
+            setError(error, QStringLiteral("%1 に書き込めません: %2").arg(workPath, work.errorString()));
+            work.close();
+            QFile::remove(workPath);
+            return false;
+        }
+        step(RewriteStep::RecordCopied);
+    }
+    if (!syncToDisk(work)) {
+        setError(error, QStringLiteral("%1 に書き込めません: %2").arg(workPath, work.errorString()));
+        work.close();
+        QFile::remove(workPath);
+        return false;
+    }
+    work.close();
+    step(RewriteStep::WorkCopyFlushed);
+    std::error_code ec;
+    std::filesystem::rename(std::filesystem::path(workPath.toStdU16String()),
+                            std::filesystem::path(path_.toStdU16String()), ec);
+    if (ec) {
+        setError(error, QStringLiteral("%1 を置き換えられません: %2")
+                            .arg(path_, QString::fromLocal8Bit(ec.message())));
+        QFile::remove(workPath);
+        return false;
+    }
+    syncFolderOf(path_);
+    step(RewriteStep::Renamed);
+    return true;
+}
+
+RecordReader::RecordReader(const QString &path, qsizetype recordLength)
+    : file_(path), recordLength_(recordLength)
+{
+    if (file_.open(QIODevice::ReadOnly))
+        count_ = int(std::min<qint64>(file_.size() / recordLength_, std::numeric_limits<int>::max()));
+}
+
+std::optional<QByteArray> RecordReader::read(int n)
+{
+    if (n < 1 || n > count_)
+        return std::nullopt;
+    if (!file_.seek(qint64(n - 1) * recordLength_))
+        return std::nullopt;
+    QByteArray data = file_.read(recordLength_);
+    if (data.size() != recordLength_)
+        return std::nullopt;
+    return data;
+}
+
+QByteArray RecordReader::readPart(int n, qsizetype offset, qsizetype length)
+{
+    if (n < 1 || n > count_ || offset < 0 || offset + length > recordLength_)
+        return QByteArray();
+    if (!file_.seek(qint64(n - 1) * recordLength_ + offset))
+        return QByteArray();
+    return file_.read(length);
+}
+
+}  // namespace korvane

@@ -1,0 +1,90 @@
+#pragma once
+// A file of fixed-length records with no header: record n (from 1) starts at
+// byte (n - 1) * recordLength. Used by the mail histories, the address book and
+// the temple notes.
+//
+// Durability: appends and writes are flushed to disk before they return; a
+// rewrite writes the kept records to a work copy, flushes it and renames it
+// over the file, so a crash at any moment leaves the old file or the new one.
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QFile>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace korvane {
+
+class RecordFile {
+public:
+    // Record numbers are 16-bit: a record file holds at most this many records.
+    static constexpr int MaxRecords = 32767;
+
+    RecordFile(QString path, qsizetype recordLength);
+
+    const QString &path() const { return path_; }
+    qsizetype recordLength() const { return recordLength_; }
+
+    // File length in bytes; 0 for a missing file.
+    qint64 byteLength() const;
+    // Whole records in the file; a torn tail does not count.
+    int count() const;
+    // The number an append writes: file length / record length + 1, rounded
+    // to the nearest whole number, halves to even.
+    int nextNumberRounded() const;
+
+    // Record n, or nothing when n is before 1 or the record is not whole.
+    std::optional<QByteArray> read(int n) const;
+
+    // Writes record n (padded with NUL bytes or cut to the record length),
+    // creating the file when missing; a number past the end extends it.
+    bool write(int n, QByteArrayView record, QString *error = nullptr);
+
+    // Appends a record and returns its number, or 0 on failure (with the
+    // reason in *error). A torn tail is cut off first, so it can never turn
+    // into a record of garbage. Refused when the file already holds
+    // MaxRecords records.
+    int append(QByteArrayView record, QString *error = nullptr);
+
+    // Rewrites the file keeping, in their order, the records for which keep()
+    // answers true. The kept records are written to workPath, flushed, then
+    // renamed over the file. A missing file is left missing.
+    bool rewrite(const QString &workPath, const std::function<bool(int n, QByteArrayView record)> &keep,
+                 QString *error = nullptr);
+
+    // Test hook: called at each step of a rewrite. A hook that throws
+    // simulates a crash at that moment.
+    enum class RewriteStep { WorkCopyOpened, RecordCopied, WorkCopyFlushed, Renamed };
+    static void setRewriteHook(std::function<void(RewriteStep)> hook);
+
+private:
+    QString path_;
+    qsizetype recordLength_;
+};
+
+// Reads records from one open file for the length of one operation.
+class RecordReader {
+public:
+    RecordReader(const QString &path, qsizetype recordLength);
+
+    bool isOpen() const { return file_.isOpen(); }
+    int count() const { return count_; }
+    // Record n whole, or nothing past the last whole record.
+    std::optional<QByteArray> read(int n);
+    // `length` bytes at `offset` inside record n (empty past the end).
+    QByteArray readPart(int n, qsizetype offset, qsizetype length);
+
+private:
+    QFile file_;
+    qsizetype recordLength_;
+    int count_ = 0;
+};
+
+// Flushes a file's data to the disk (not only to the operating system).
+bool syncToDisk(QFile &file);
+// Flushes the folder entry of `path` after a rename (no-op where unsupported).
+void syncFolderOf(const QString &path);
+
+}  // namespace korvane

@@ -1,0 +1,98 @@
+#include "text.h"
+
+#include <cmath>
+#include <limits>
+
+namespace korvane {
+
+QString trimAtNul(const QString &text)
+{
+    qsizetype nul = text.indexOf(QChar(u'\0'));
+    return nul < 0 ? text : text.left(nul);
+}
+
+QString replaceSeparator(QString text, const QString &sep, const QString &replacement)
+{
+    if (sep.size() != 2)
+        return text;
+    qsizetype pos = 0;
+    while (pos < text.size() - 1) {
+        if (text[pos] == sep[0] && text[pos + 1] == sep[1]) {
+            text.replace(pos, 2, replacement);
+            // The scan resumes at the start of the inserted text; that
+            // position has just been examined, so step past it. An empty
+            // replacement leaves the next character at pos itself.
+            if (replacement.isEmpty())
+                continue;
+        }
+        ++pos;
+    }
+    return text;
+}
+
+QString trimAsciiSpaces(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == u' ')
+        ++begin;
+    while (end > begin && text[end - 1] == u' ')
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+double leadingNumber(const QString &text)
+{
+    QString digits;
+    bool seenDigit = false, seenPoint = false, seenExp = false, seenSign = false;
+    for (QChar c : text) {
+        if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n')
+            continue;  // blanks are ignored anywhere in the number
+        if (c.isDigit() && c.unicode() < 128) {
+            digits.append(c);
+            seenDigit = true;
+            seenSign = true;
+        } else if ((c == u'-' || c == u'+') && !seenSign) {
+            digits.append(c);
+            seenSign = true;
+        } else if (c == u'.' && !seenPoint && !seenExp) {
+            digits.append(c);
+            seenPoint = true;
+            seenSign = true;
+        } else if ((c == u'e' || c == u'E') && seenDigit && !seenExp) {
+            digits.append(c);
+            seenExp = true;
+            seenSign = false;  // the exponent may carry its own sign
+        } else {
+            break;
+        }
+    }
+    // Strip a dangling exponent or sign before converting.
+    while (!digits.isEmpty()) {
+        QChar last = digits.back();
+        if (last == u'e' || last == u'E' || last == u'+' || last == u'-')
+            digits.chop(1);
+        else
+            break;
+    }
+    bool ok = false;
+    double value = digits.toDouble(&ok);
+    return ok && std::isfinite(value) ? value : 0.0;
+}
+
+long long roundHalfEven(double value)
+{
+    return static_cast<long long>(std::nearbyint(value));  // default mode: to nearest, ties to even
+}
+
+qint16 leadingInt16(const QString &text)
+{
+    double v = leadingNumber(text);
+    if (v >= 32767.0)
+        return std::numeric_limits<qint16>::max();
+    if (v <= -32768.0)
+        return std::numeric_limits<qint16>::min();
+    return static_cast<qint16>(roundHalfEven(v));
+}
+
+}  // namespace korvane

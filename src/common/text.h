@@ -1,0 +1,31 @@
+#pragma once
+// Small text helpers shared by every subsystem.
+#include <QString>
+
+namespace korvane {
+
+// The text before the first NUL character, or the whole text when it has none.
+QString trimAtNul(const QString &text);
+
+// Replaces every occurrence of the two-character separator `sep` by
+// `replacement`, scanning from the left. After a replacement the scan goes on
+// behind the start of the inserted text; it ends when the scan position
+// reaches the last character of the (current) text.
+QString replaceSeparator(QString text, const QString &sep, const QString &replacement);
+
+// Removes leading and trailing ASCII spaces (0x20) only.
+QString trimAsciiSpaces(const QString &text);
+
+// The numeric value of the leading numeric part of a text, the way the
+// original program read numbers out of text boxes: blanks are skipped, reading
+// stops at the first character that cannot belong to a number, no number
+// gives 0. "12abc" is 12, " -3.5" is -3.5, "abc" and "" are 0.
+double leadingNumber(const QString &text);
+
+// Rounds half to even, as the original program's integer conversions did.
+long long roundHalfEven(double value);
+
+// leadingNumber converted to a 16-bit whole number, clamped to its range.
+qint16 leadingInt16(const QString &text);
+
+}  // namespace korvane

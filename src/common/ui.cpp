@@ -1,0 +1,61 @@
+#include "ui.h"
+
+#include <QEventLoop>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+namespace korvane {
+
+void placeTwips(QWidget *w, int left, int top, int width, int height)
+{
+    w->setGeometry(twipsRect(left, top, width, height));
+}
+
+void pauseWithEvents(int ms)
+{
+    if (ms <= 0)
+        return;
+    QEventLoop loop;
+    QTimer::singleShot(ms + 1, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::AllEvents);
+}
+
+void flashLabel(QWidget *label)
+{
+    QPointer<QWidget> guard(label);
+    label->setEnabled(false);
+    pauseWithEvents(50);
+    if (guard)
+        guard->setEnabled(true);
+}
+
+ClickLabel::ClickLabel(const QString &text, QWidget *parent) : QLabel(text, parent)
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAutoFillBackground(false);
+}
+
+void ClickLabel::mouseReleaseEvent(QMouseEvent *event)
+{
+    QLabel::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && isEnabled() && rect().contains(event->position().toPoint()))
+        emit clicked();
+}
+
+void ClickLabel::enterEvent(QEnterEvent *event)
+{
+    QLabel::enterEvent(event);
+    emit hovered();
+}
+
+QFont designFont(const QString &family, double pointSize, bool bold)
+{
+    QFont f(family);
+    f.setPointSizeF(pointSize);
+    f.setBold(bold);
+    return f;
+}
+
+}  // namespace korvane

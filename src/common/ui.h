@@ -1,0 +1,48 @@
+#pragma once
+// Window helpers shared by every window.
+#include <QLabel>
+#include <QRect>
+
+class QWidget;
+
+namespace korvane {
+
+// Positions in the window designs are in twips, 15 to the pixel.
+constexpr int twips(int t) { return t / 15; }
+inline QRect twipsRect(int left, int top, int width, int height)
+{
+    return QRect(twips(left), twips(top), twips(width), twips(height));
+}
+// Places a widget at a position and size given in twips.
+void placeTwips(QWidget *w, int left, int top, int width, int height);
+
+// Waits at least `ms` milliseconds while window events keep being dispatched
+// (timers tick, other clicks are handled). Sleeps in a local event loop; it
+// does not burn the CPU.
+void pauseWithEvents(int ms);
+
+// The short pressed-button feedback of a launcher: disabled (drawn greyed,
+// deaf to clicks) for 50 ms, then enabled again.
+void flashLabel(QWidget *label);
+
+// A label that reports clicks and the mouse entering it, drawn transparent
+// over whatever lies beneath.
+class ClickLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit ClickLabel(const QString &text = QString(), QWidget *parent = nullptr);
+
+signals:
+    void clicked();
+    void hovered();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void enterEvent(QEnterEvent *event) override;
+};
+
+// Sets the font family used for the design's "ＭＳ Ｐゴシック" and friends; the
+// family name is kept so that fontconfig picks the Japanese font it maps it to.
+QFont designFont(const QString &family, double pointSize, bool bold = false);
+
+}  // namespace korvane

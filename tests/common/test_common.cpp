@@ -1,0 +1,242 @@
+#include "common/background.h"
+#include "common/cp932.h"
+#include "common/paths.h"
+#include "common/recordfile.h"
+#include "common/text.h"
+#include "common/ui.h"
+#include "scripteddialogs.h"
+#include "testenv.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QTest>
+#include <QTimer>
+
+using namespace korvane;
+using namespace korvane::test;
+
+struct SimulatedCrash {};
+
+class TestCommon : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cp932RoundTripsWindowsForms()
+    {
+        // The Windows forms that plain Shift-JIS gets wrong.
+        const QString text = QStringLiteral("～－①髙\\霊山寺ｱ");
+        QByteArray bytes = cp932::encode(text);
+        QCOMPARE(bytes, QByteArray("\x81\x60\x81\x7C\x87\x40\xFB\xFC\x5C\x97\xEC\x8E\x52\x8E\x9B\xB1"));
+        QCOMPARE(cp932::decode(bytes), text);
+    }
+
+    void cp932Policy()
+    {
+        // Unencodable characters become "?", one per character.
+        QCOMPARE(cp932::encode(QStringLiteral("a😀b€")), QByteArray("a?b?"));
+        QVERIFY(!cp932::canEncode(QStringLiteral("😀")));
+        QVERIFY(cp932::canEncode(QStringLiteral("霊山寺")));
+        // A lead byte cut off at the end is dropped; a bad byte becomes U+FFFD.
+        QCOMPARE(cp932::decode(QByteArray("ab\x97")), QStringLiteral("ab"));
+        QCOMPARE(cp932::decode(QByteArray("a\xA0" "b")), QStringLiteral("a\uFFFDb"));
+        QCOMPARE(cp932::decode(QByteArray()), QString());
+    }
+
+    void cp932FieldCutsAtByteWidth()
+    {
+        QByteArray f = cp932::field(QString(120, u'x'), 100);
+        QCOMPARE(f, QByteArray(100, 'x'));
+        // 60 double-byte characters keep 50 in 100 bytes.
+        f = cp932::field(QString(60, QChar(u'霊')), 100);
+        QCOMPARE(f.size(), 100);
+        QCOMPARE(cp932::decode(f).size(), 50);
+        // A double-byte character straddling the end is dropped, the gap padded.
+        f = cp932::field(QStringLiteral("a霊"), 2);
+        QCOMPARE(f, QByteArray("a "));
+        QCOMPARE(cp932::field(QStringLiteral("ab"), 5), QByteArray("ab   "));
+    }
+
+    void textHelpers()
+    {
+        QCOMPARE(trimAtNul(QString::fromUtf16(u"ab\0cd", 5)), QStringLiteral("ab"));
+        QCOMPARE(trimAtNul(QStringLiteral("abc")), QStringLiteral("abc"));
+        QCOMPARE(trimAsciiSpaces(QStringLiteral("  a b \u3000 ")), QStringLiteral("a b \u3000"));
+
+        QCOMPARE(replaceSeparator("a//b//c", "//", "\r\n"), QStringLiteral("a\r\nb\r\nc"));
+        QCOMPARE(replaceSeparator("a\r\n\r\nb", "\r\n", "//"), QStringLiteral("a////b"));
+        QCOMPARE(replaceSeparator("///", "//", "\r\n"), QStringLiteral("\r\n/"));
+        QCOMPARE(replaceSeparator("//", "//", "\r\n"), QStringLiteral("\r\n"));
+        QCOMPARE(replaceSeparator("x/", "//", "\r\n"), QStringLiteral("x/"));
+        QCOMPARE(replaceSeparator("", "//", "\r\n"), QString());
+
+        QCOMPARE(leadingNumber("12abc"), 12.0);
+        QCOMPARE(leadingNumber(" 1 2"), 12.0);
+        QCOMPARE(leadingNumber("-3.5x"), -3.5);
+        QCOMPARE(leadingNumber("abc"), 0.0);
+        QCOMPARE(leadingNumber(""), 0.0);
+        QCOMPARE(leadingNumber("1e"), 1.0);
+        QCOMPARE(roundHalfEven(2.5), 2LL);
+        QCOMPARE(roundHalfEven(3.5), 4LL);
+        QCOMPARE(leadingInt16("99999"), qint16(32767));
+        QCOMPARE(leadingInt16("4.5"), qint16(4));
+    }
+
+    void pathsMatchWithoutLetterCase()
+    {
+        TestProgramFolder folder;
+        QDir().mkpath(folder.path() + "/★MAilData");
+        writeFile(folder.path() + "/★MAilData/Plxdata.data", "x");
+        QCOMPARE(paths::resolve("\\★MailData\\plxdata.data"), folder.path() + "/★MAilData/Plxdata.data");
+        QCOMPARE(paths::resolve("/★MAILDATA/PLXDATA.DATA"), folder.path() + "/★MAilData/Plxdata.data");
+        // Missing components keep the spelling given; ensureFolder makes them.
+        QCOMPARE(paths::resolve("\\★MailData\\new.txt"), folder.path() + "/★MAilData/new.txt");
+        QString made = paths::ensureFolder("\\添付フォルダ\\");
+        QVERIFY(QFileInfo(made).isDir());
+        QCOMPARE(paths::resolve("\\添付フォルダ"), made);
+    }
+
+    void recordFileAppendAndRead()
+    {
+        TestProgramFolder folder;
+        RecordFile file(folder.path() + "/r.data", 10);
+        QCOMPARE(file.count(), 0);
+        QCOMPARE(file.nextNumberRounded(), 1);
+        QCOMPARE(file.append("aaaaaaaaaa"), 1);
+        QCOMPARE(file.append("bbb"), 2);  // padded with NULs
+        QCOMPARE(readFile(file.path()), QByteArray("aaaaaaaaaabbb\0\0\0\0\0\0\0", 20));
+        QCOMPARE(*file.read(2), QByteArray("bbb\0\0\0\0\0\0\0", 10));
+        QVERIFY(!file.read(3));
+        QVERIFY(!file.read(0));
+        QVERIFY(file.write(4, "dddddddddd"));  // past the end extends the file
+        QCOMPARE(file.count(), 4);
+        QCOMPARE(*file.read(3), QByteArray(10, '\0'));
+    }
+
+    void tornTailIsNeverARecord()
+    {
+        TestProgramFolder folder;
+        RecordFile file(folder.path() + "/r.data", 10);
+        writeFile(file.path(), QByteArray("aaaaaaaaaa") + QByteArray("bbbbbbb"));  // 1.7 records
+        QCOMPARE(file.count(), 1);
+        QVERIFY(!file.read(2));
+        QCOMPARE(file.nextNumberRounded(), 3);  // the old rounding would skip a record
+        // An append cuts the torn tail and takes the next whole slot instead.
+        QCOMPARE(file.append("cccccccccc"), 2);
+        QCOMPARE(readFile(file.path()), QByteArray("aaaaaaaaaacccccccccc"));
+    }
+
+    void appendRefusedAtTheLimit()
+    {
+        TestProgramFolder folder;
+        RecordFile file(folder.path() + "/r.data", 1);
+        writeFile(file.path(), QByteArray(RecordFile::MaxRecords, 'x'));
+        QString error;
+        QCOMPARE(file.append("y", &error), 0);
+        QVERIFY(error.contains("32767"));
+        QCOMPARE(file.byteLength(), qint64(RecordFile::MaxRecords));
+    }
+
+    void rewriteKeepsChosenRecords()
+    {
+        TestProgramFolder folder;
+        RecordFile file(folder.path() + "/r.data", 2);
+        writeFile(file.path(), "a1b0c1");
+        QVERIFY(file.rewrite(folder.path() + "/R.TMP", [](int, QByteArrayView r) { return r[1] == '1'; }));
+        QCOMPARE(readFile(file.path()), QByteArray("a1c1"));
+        QVERIFY(!QFile::exists(folder.path() + "/R.TMP"));
+        QVERIFY(file.rewrite(folder.path() + "/R.TMP", [](int, QByteArrayView) { return false; }));
+        QVERIFY(QFile::exists(file.path()));
+        QCOMPARE(file.byteLength(), qint64(0));
+    }
+
+    void crashDuringRewriteLosesNothing_data()
+    {
+        QTest::addColumn<int>("crashStep");
+        QTest::newRow("work copy opened") << int(RecordFile::RewriteStep::WorkCopyOpened);
+        QTest::newRow("record copied") << int(RecordFile::RewriteStep::RecordCopied);
+        QTest::newRow("work copy flushed") << int(RecordFile::RewriteStep::WorkCopyFlushed);
+        QTest::newRow("renamed") << int(RecordFile::RewriteStep::Renamed);
+    }
+
+    void crashDuringRewriteLosesNothing()
+    {
+        QFETCH(int, crashStep);
+        TestProgramFolder folder;
+        RecordFile file(folder.path() + "/r.data", 2);
+        const QByteArray before("a1b0c1");
+        writeFile(file.path(), before);
+        RecordFile::setRewriteHook([crashStep](RecordFile::RewriteStep s) {
+            if (int(s) == crashStep)
+                throw SimulatedCrash{};
+        });
+        bool crashed = false;
+        try {
+            file.rewrite(folder.path() + "/R.TMP", [](int, QByteArrayView r) { return r[1] == '1'; });
+        } catch (const SimulatedCrash &) {
+            crashed = true;
+        }
+        RecordFile::setRewriteHook(nullptr);
+        QVERIFY(crashed);
+        QByteArray after = readFile(file.path());
+        QVERIFY2(after == before || after == "a1c1", after.constData());
+    }
+
+    void pauseWithEventsKeepsTimersRunning()
+    {
+        int ticks = 0;
+        QTimer timer;
+        timer.setInterval(5);
+        QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+        timer.start();
+        QElapsedTimer clock;
+        clock.start();
+        pauseWithEvents(50);
+        QVERIFY(clock.elapsed() >= 50);
+        QVERIFY(ticks > 0);
+    }
+
+    void flashLabelDisablesFor50ms()
+    {
+        QLabel label("x");
+        bool disabledDuring = false;
+        QTimer::singleShot(10, [&] { disabledDuring = !label.isEnabled(); });
+        flashLabel(&label);
+        QVERIFY(disabledDuring);
+        QVERIFY(label.isEnabled());
+    }
+
+    void offUiThreadCallKeepsEventsFlowing()
+    {
+        int ticks = 0;
+        QTimer timer;
+        timer.setInterval(1);
+        QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+        timer.start();
+        QThread *ui = QThread::currentThread();
+        QThread *worker = nullptr;
+        int result = runOffUiThread([&] {
+            worker = QThread::currentThread();
+            QThread::msleep(30);
+            return 42;
+        });
+        QCOMPARE(result, 42);
+        QVERIFY(worker != ui);
+        QVERIFY(ticks > 0);
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, runOffUiThread([] { throw std::runtime_error("x"); }));
+    }
+
+    void scriptedDialogsAnswer()
+    {
+        ScriptedDialogs d;
+        d.questionAnswers.enqueue(true);
+        QVERIFY(dialogs().question(nullptr, "q?"));
+        QVERIFY(!dialogs().question(nullptr, "again?"));
+        QCOMPARE(d.texts(), QStringList({"q?", "again?"}));
+        QCOMPARE(d.last().title, QuestionTitle);
+    }
+};
+
+QTEST_MAIN(TestCommon)
+#include "test_common.moc"

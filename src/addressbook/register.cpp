@@ -1,0 +1,9 @@
+#include "register.h"
+
+namespace korvane::addressbook {
+
+void registerWindows()
+{
+}
+
+}  // namespace korvane::addressbook

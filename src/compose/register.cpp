@@ -1,0 +1,9 @@
+#include "register.h"
+
+namespace korvane::compose {
+
+void registerWindows()
+{
+}
+
+}  // namespace korvane::compose

@@ -1,0 +1,59 @@
+#pragma once
+// The mail histories: received and sent mail in files of fixed 32284-byte
+// records under the data folder.
+//
+//   offset     bytes  field
+//   0          100    subject   (CP932, space-padded)
+//   100        90     date
+//   190        90     address
+//   280        32000  body
+//   32280      2      lineEnd   CR LF
+//   32282      2      live      16-bit little-endian, 1 live, 0 marked
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+namespace korvane::mail {
+
+enum class HistoryKind { Received, Sent };
+
+constexpr qsizetype MailRecordLength = 32284;
+
+struct MailRecord {
+    QString subject;
+    QString date;
+    QString address;
+    QString body;
+    bool live = true;
+};
+
+// What a history list shows of one record, read without decoding the body.
+struct MailListEntry {
+    QString subject;
+    QString date;
+    QString address;
+};
+
+// Absolute path of the history file of `kind` (and of its work copy).
+QString historyPath(HistoryKind kind);
+QString historyWorkPath(HistoryKind kind);
+
+// Appends a record; returns its number, or 0 when it could not be stored
+// (history full, disk full, folder not writable) with the reason in *error.
+// The record is on disk when this returns.
+int appendMailRecord(HistoryKind kind, const QString &subject, const QString &date, const QString &address,
+                     const QString &body, QString *error = nullptr);
+// Record n, or nothing past the last whole record. Fields are trimmed of
+// leading and trailing spaces.
+std::optional<MailRecord> readMailRecord(HistoryKind kind, int n);
+// Number of whole records.
+int mailRecordCount(HistoryKind kind);
+// The list columns of every record, in file order.
+std::vector<MailListEntry> readMailList(HistoryKind kind);
+// Deletes record n / every record, rewriting the file crash-safely.
+bool deleteMailRecord(HistoryKind kind, int n, QString *error = nullptr);
+bool deleteAllMailRecords(HistoryKind kind, QString *error = nullptr);
+
+}  // namespace korvane::mail

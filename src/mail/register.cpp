@@ -1,0 +1,9 @@
+#include "register.h"
+
+namespace korvane::mail {
+
+void registerWindows()
+{
+}
+
+}  // namespace korvane::mail

@@ -1,0 +1,9 @@
+#include "register.h"
+
+namespace korvane::palette {
+
+void registerWindows()
+{
+}
+
+}  // namespace korvane::palette

@@ -1,0 +1,9 @@
+#include "register.h"
+
+namespace korvane::pilgrimage {
+
+void registerWindows()
+{
+}
+
+}  // namespace korvane::pilgrimage

@@ -1,0 +1,5 @@
+#pragma once
+namespace korvane::pilgrimage {
+// Registers this subsystem's windows with the window registry (common/windows.h).
+void registerWindows();
+}

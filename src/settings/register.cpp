@@ -1,0 +1,9 @@
+#include "register.h"
+
+namespace korvane::settings {
+
+void registerWindows()
+{
+}
+
+}  // namespace korvane::settings

@@ -1,0 +1,9 @@
+#include "register.h"
+
+namespace korvane::texttools {
+
+void registerWindows()
+{
+}
+
+}  // namespace korvane::texttools

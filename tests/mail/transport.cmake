@@ -1,0 +1,9 @@
+# The mail transport's tests, and the helpers every mail-server test uses.
+
+# Helpers for tests against the private mail servers (scripts/mailservers.sh):
+# server details, delivery into the POP3 mailbox, the SMTP spool.
+add_library(korvane_mailtestsupport STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/mailservers_support.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mailservers_support.h)
+target_include_directories(korvane_mailtestsupport PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(korvane_mailtestsupport PUBLIC Qt6::Core)

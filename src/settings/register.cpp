@@ -1,9 +1,15 @@
 #include "register.h"
 
+#include "common/windows.h"
+#include "settingswindows.h"
+
 namespace korvane::settings {
 
 void registerWindows()
 {
+    Windows::registerFactory(QStringLiteral("OptionForm"), [] { return new OptionForm; });
+    Windows::registerFactory(QStringLiteral("IdPassForm"), [] { return new IdPassForm; });
+    Windows::registerFactory(QStringLiteral("SetForm"), [] { return new SetForm; });
 }
 
 }  // namespace korvane::settings

@@ -27,4 +27,33 @@ AccountCredentials &accountCredentials();
 QString readCredentialValue(const QString &key);
 void writeCredentialValue(const QString &key, const QString &value);
 
+// ---- Details of the two files ----
+
+// "pelnix.ini" in the program folder: four lines "SMTP=", "POP3=", "MAIL=",
+// "APOP=", each ended by CR LF, code page 932. Reading takes the keys
+// case-sensitively at the start of a line, at most 100 characters of value,
+// the last occurrence of a key winning.
+inline constexpr const char16_t *SettingsFile = u"\\pelnix.ini";
+inline constexpr int MaxSettingLength = 100;
+QString settingsFilePath();
+// The file's bytes for a record (what saveServerSettings writes).
+QByteArray settingsFileContent(const ServerSettings &settings);
+// Reads settings text into a record; keys that do not occur leave their
+// fields as they are.
+void parseSettingsFile(const QByteArray &bytes, ServerSettings &settings);
+// saveServerSettings with the reason of a failure.
+bool saveServerSettings(QString *error);
+
+// The credentials file: a profile file with section "EXEINI" and the keys
+// "NAME" (user ID), "NAME2" (password, in clear text) and "NAME3" ("1" or "0",
+// whether the last confirmation asked to save). It is kept readable by its
+// owner only.
+inline constexpr const char16_t *CredentialsFile = u"\\★MailData\\iniIdPass.ini";
+inline constexpr const char *CredentialsSection = "EXEINI";
+inline constexpr int MaxCredentialBytes = 255;
+QString credentialsFilePath();
+// writeCredentialValue with the outcome: false, with the reason in *error,
+// when the file cannot be written.
+bool tryWriteCredentialValue(const QString &key, const QString &value, QString *error = nullptr);
+
 }  // namespace korvane::settings

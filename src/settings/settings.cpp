@@ -1,0 +1,127 @@
+#include "settings.h"
+
+#include "common/cp932.h"
+#include "common/paths.h"
+#include "common/text.h"
+#include "profilefile.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace korvane::settings {
+namespace {
+
+// One line of the file, without its line end.
+QByteArray settingLine(const char *key, QString value)
+{
+    // A line end inside a value would start a new line of its own.
+    value.replace(u'\r', u' ');
+    value.replace(u'\n', u' ');
+    return QByteArray(key) + cp932::encode(value) + "\r\n";
+}
+
+}  // namespace
+
+ServerSettings &serverSettings()
+{
+    static ServerSettings settings;
+    return settings;
+}
+
+AccountCredentials &accountCredentials()
+{
+    static AccountCredentials credentials;
+    return credentials;
+}
+
+QString settingsFilePath()
+{
+    return paths::resolve(QString::fromUtf16(SettingsFile));
+}
+
+QByteArray settingsFileContent(const ServerSettings &s)
+{
+    return settingLine("SMTP=", s.smtpServer) + settingLine("POP3=", s.pop3Server)
+         + settingLine("MAIL=", s.mailAddress) + settingLine("APOP=", QString::number(s.useApop));
+}
+
+void parseSettingsFile(const QByteArray &bytes, ServerSettings &s)
+{
+    // Lines end with CR LF; a bare CR or LF ends a line as well, so a file
+    // edited with another tool still reads line by line.
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        qsizetype end = start;
+        while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n')
+            ++end;
+        const QString line = cp932::decode(bytes.constData() + start, end - start);
+        if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n')
+            ++end;
+        start = end + 1;
+
+        const QString key = line.left(5);
+        const QString value = line.mid(5, MaxSettingLength);
+        if (key == u"SMTP=")
+            s.smtpServer = value;
+        else if (key == u"POP3=")
+            s.pop3Server = value;
+        else if (key == u"MAIL=")
+            s.mailAddress = value;
+        else if (key == u"APOP=")
+            s.useApop = leadingInt16(value);
+    }
+}
+
+void loadServerSettings()
+{
+    QFile file(settingsFilePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    parseSettingsFile(file.readAll(), serverSettings());
+}
+
+bool saveServerSettings(QString *error)
+{
+    // Written to a work copy and renamed over the file, so a crash never
+    // leaves the settings half written.
+    QSaveFile file(settingsFilePath());
+    const QByteArray content = settingsFileContent(serverSettings());
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
+        if (error)
+            *error = QStringLiteral("%1 に書き込めません: %2").arg(settingsFilePath(), file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool saveServerSettings()
+{
+    return saveServerSettings(nullptr);
+}
+
+QString credentialsFilePath()
+{
+    return paths::resolve(QString::fromUtf16(CredentialsFile));
+}
+
+QString readCredentialValue(const QString &key)
+{
+    return profile::readString(credentialsFilePath(), QString::fromLatin1(CredentialsSection), key, QString(),
+                               MaxCredentialBytes);
+}
+
+bool tryWriteCredentialValue(const QString &key, const QString &value, QString *error)
+{
+    // The file holds a password in clear text: owner only, from the first
+    // byte written, and tightened if it was ever wider.
+    return profile::writeString(paths::ensureParent(QString::fromUtf16(CredentialsFile)),
+                                QString::fromLatin1(CredentialsSection), key, value,
+                                QFileDevice::ReadOwner | QFileDevice::WriteOwner, error);
+}
+
+void writeCredentialValue(const QString &key, const QString &value)
+{
+    tryWriteCredentialValue(key, value);
+}
+
+}  // namespace korvane::settings

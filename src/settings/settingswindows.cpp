@@ -1,0 +1,168 @@
+#include "settingswindows.h"
+
+#include "common/dialogs.h"
+#include "common/ui.h"
+#include "common/windows.h"
+#include "settings.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace korvane::settings {
+namespace {
+
+QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, int l, int t, int w, int h)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(name);
+    placeTwips(label, l, t, w, h);
+    return label;
+}
+
+QLineEdit *makeText(QWidget *parent, const QString &name, int l, int t, int w, int h)
+{
+    auto *box = new QLineEdit(parent);
+    box->setObjectName(name);
+    placeTwips(box, l, t, w, h);
+    return box;
+}
+
+QPushButton *makeButton(QWidget *parent, const QString &name, const QString &text, int l, int t, int w, int h)
+{
+    auto *b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    placeTwips(b, l, t, w, h);
+    return b;
+}
+
+void prepareWindow(QWidget *w, const QString &name, const QString &caption, int width, int height)
+{
+    w->setObjectName(name);
+    w->setWindowTitle(caption);
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->setFont(designFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
+    w->setFixedSize(twips(width), twips(height));
+}
+
+}  // namespace
+
+OptionForm::OptionForm(QWidget *parent) : QDialog(parent)
+{
+    prepareWindow(this, QStringLiteral("OptionForm"), QStringLiteral("サーバー設定"), 4800, 3240);
+    // Topmost, without moving or resizing it.
+    setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowCloseButtonHint);
+
+    QLabel *l1 = makeLabel(this, QStringLiteral("Label1"), QStringLiteral("SMTPサーバー名(&S)"), 240, 180, 4320, 255);
+    smtp_ = makeText(this, QStringLiteral("SmtpText"), 240, 435, 4320, 315);
+    QLabel *l2 = makeLabel(this, QStringLiteral("Label2"), QStringLiteral("POP3サーバー名(&P)"), 240, 870, 4320, 255);
+    pop3_ = makeText(this, QStringLiteral("Pop3Text"), 240, 1125, 4320, 315);
+    QLabel *l3 = makeLabel(this, QStringLiteral("Label3"), QStringLiteral("メールアドレス(&M)"), 240, 1560, 4320, 255);
+    mail_ = makeText(this, QStringLiteral("MailText"), 240, 1815, 4320, 315);
+    l1->setBuddy(smtp_);
+    l2->setBuddy(pop3_);
+    l3->setBuddy(mail_);
+    apop_ = new QCheckBox(QStringLiteral("APOP を使用する(&A)"), this);
+    apop_->setObjectName(QStringLiteral("ApopCheck"));
+    placeTwips(apop_, 240, 2250, 4320, 300);
+    QPushButton *ok = makeButton(this, QStringLiteral("OkCommand"), QStringLiteral("設定"), 1020, 2700, 1260, 375);
+    QPushButton *cancel = makeButton(this, QStringLiteral("CancelCommand"), QStringLiteral("中止"), 2520, 2700, 1260, 375);
+
+    setTabOrder(smtp_, pop3_);
+    setTabOrder(pop3_, apop_);
+    setTabOrder(apop_, ok);
+    setTabOrder(ok, cancel);
+    setTabOrder(cancel, mail_);
+
+    connect(ok, &QPushButton::clicked, this, &OptionForm::okClicked);
+    connect(cancel, &QPushButton::clicked, this, &QWidget::close);
+
+    // The fields always show the values in memory, never the file.
+    const ServerSettings &s = serverSettings();
+    smtp_->setText(s.smtpServer);
+    pop3_->setText(s.pop3Server);
+    mail_->setText(s.mailAddress);
+    apop_->setChecked(s.useApop != 0);
+}
+
+void OptionForm::okClicked()
+{
+    // The record takes the new values first: they hold for the rest of the
+    // run even when the file cannot be written.
+    ServerSettings &s = serverSettings();
+    s.smtpServer = smtp_->text();
+    s.pop3Server = pop3_->text();
+    s.mailAddress = mail_->text();
+    s.useApop = apop_->isChecked() ? 1 : 0;
+    QString error;
+    if (!saveServerSettings(&error))
+        dialogs().notice(this, QStringLiteral("サーバー設定を保存できませんでした。\r\n%1").arg(error),
+                         ProgramTitle, Dialogs::Icon::Exclamation);
+    close();
+}
+
+IdPassForm::IdPassForm(QWidget *parent) : QDialog(parent)
+{
+    prepareWindow(this, QStringLiteral("IdPassForm"), QStringLiteral("ID/PASS"), 4320, 2280);
+
+    makeLabel(this, QStringLiteral("Label1"), QStringLiteral("ID"), 240, 285, 1000, 255);
+    id_ = makeText(this, QStringLiteral("IdText"), 1320, 240, 2760, 315);
+    makeLabel(this, QStringLiteral("Label2"), QStringLiteral("Password"), 240, 705, 1000, 255);
+    pass_ = makeText(this, QStringLiteral("PassText"), 1320, 660, 2760, 315);
+    pass_->setEchoMode(QLineEdit::Password);
+    save_ = new QCheckBox(QStringLiteral("IDパスワードを保存する"), this);
+    save_->setObjectName(QStringLiteral("Check1"));
+    placeTwips(save_, 1320, 1110, 2760, 300);
+    QPushButton *ok = makeButton(this, QStringLiteral("OKCommand"), QStringLiteral("OK"), 960, 1620, 1080, 375);
+    QPushButton *cancel = makeButton(this, QStringLiteral("CancelCommand"), QStringLiteral("Cancel"), 2280, 1620, 1080, 375);
+    ok->setDefault(true);
+
+    setTabOrder(id_, pass_);
+    setTabOrder(pass_, ok);
+    setTabOrder(ok, cancel);
+    setTabOrder(cancel, save_);
+
+    connect(ok, &QPushButton::clicked, this, &IdPassForm::okClicked);
+    connect(cancel, &QPushButton::clicked, this, &QWidget::close);
+
+    // Loading shows what the file holds; "NAME3" is read but nothing depends
+    // on it, and the save box always starts unticked.
+    id_->setText(readCredentialValue(QStringLiteral("NAME")));
+    pass_->setText(readCredentialValue(QStringLiteral("NAME2")));
+    readCredentialValue(QStringLiteral("NAME3"));
+    save_->setChecked(false);
+}
+
+void IdPassForm::okClicked()
+{
+    AccountCredentials &c = accountCredentials();
+    c.userId = id_->text();
+    c.password = pass_->text();
+    QString error;
+    bool written = true;
+    if (save_->isChecked()) {
+        written = tryWriteCredentialValue(QStringLiteral("NAME"), id_->text(), &error)
+               && tryWriteCredentialValue(QStringLiteral("NAME2"), pass_->text(), &error)
+               && tryWriteCredentialValue(QStringLiteral("NAME3"), QStringLiteral("1"), &error);
+    } else {
+        written = tryWriteCredentialValue(QStringLiteral("NAME3"), QStringLiteral("0"), &error);
+    }
+    if (!written && save_->isChecked())
+        dialogs().notice(this, QStringLiteral("IDとパスワードを保存できませんでした。\r\n%1").arg(error),
+                         ProgramTitle, Dialogs::Icon::Exclamation);
+    close();
+}
+
+SetForm::SetForm(QWidget *parent) : QWidget(parent)
+{
+    prepareWindow(this, QStringLiteral("SetForm"), QStringLiteral("ID/PASS"), 3600, 1140);
+    QPushButton *idPass = makeButton(this, QStringLiteral("Command1"), QStringLiteral("ID/PASS"), 240, 300, 1440, 480);
+    QPushButton *server = makeButton(this, QStringLiteral("Command2"), QStringLiteral("POPサーバー"), 1920, 300, 1440, 480);
+    connect(idPass, &QPushButton::clicked, this, [] { Windows::show(QStringLiteral("IdPassForm")); });
+    connect(server, &QPushButton::clicked, this, [] { Windows::show(QStringLiteral("OptionForm")); });
+}
+
+}  // namespace korvane::settings

@@ -1,0 +1,204 @@
+#include "mailcheck.h"
+
+#include "common/dialogs.h"
+#include "common/ui.h"
+#include "common/windows.h"
+#include "mail/mailcheck_windows.h"
+#include "pilgrimage/display.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextCursor>
+#include <QTextEdit>
+
+#include <exception>
+
+namespace korvane::mail {
+namespace {
+
+const QString MainWindow = QStringLiteral("Mainform");
+const QString HistoryWindow = QStringLiteral("TyakuForm");
+const QString CredentialsWindow = QStringLiteral("IdPassForm");
+const QString AttachmentWord = QStringLiteral("attachment");
+
+bool running = false;
+
+QWidget *control(const QString &window, const QString &name)
+{
+    if (!Windows::isRegistered(window) && !Windows::loaded(window))
+        return nullptr;
+    return Windows::control<QWidget>(window, name);
+}
+
+// Text of a one-line or multi-line box, whatever kind it is.
+bool setBoxText(QWidget *box, const QString &text)
+{
+    if (auto *e = qobject_cast<QLineEdit *>(box))
+        e->setText(text);
+    else if (auto *t = qobject_cast<QTextEdit *>(box))
+        t->setPlainText(text);
+    else if (auto *p = qobject_cast<QPlainTextEdit *>(box))
+        p->setPlainText(text);
+    else if (auto *l = qobject_cast<QLabel *>(box))
+        l->setText(text);
+    else
+        return false;
+    return true;
+}
+
+std::optional<QString> boxText(QWidget *box)
+{
+    if (auto *e = qobject_cast<QLineEdit *>(box))
+        return e->text();
+    if (auto *t = qobject_cast<QTextEdit *>(box))
+        return t->toPlainText();
+    if (auto *p = qobject_cast<QPlainTextEdit *>(box))
+        return p->toPlainText();
+    if (auto *l = qobject_cast<QLabel *>(box))
+        return l->text();
+    return std::nullopt;
+}
+
+// Held for the whole receive action: a second click does nothing meanwhile.
+class RunningGuard {
+public:
+    RunningGuard() { running = true; }
+    ~RunningGuard() { running = false; }
+};
+
+}  // namespace
+
+void WindowsMailCheckView::setStatus(const QString &text)
+{
+    if (auto *label = qobject_cast<QLabel *>(control(MainWindow, QStringLiteral("Label17"))))
+        label->setText(text);
+}
+
+void WindowsMailCheckView::setCredentialBoxes(const QString &userId, const QString &password)
+{
+    if (QWidget *id = control(CredentialsWindow, QStringLiteral("IdText")))
+        setBoxText(id, userId);
+    if (QWidget *pass = control(CredentialsWindow, QStringLiteral("PassText")))
+        setBoxText(pass, password);
+}
+
+void WindowsMailCheckView::showCredentialsWindow()
+{
+    if (Windows::isRegistered(CredentialsWindow) || Windows::loaded(CredentialsWindow))
+        Windows::show(CredentialsWindow);
+}
+
+void WindowsMailCheckView::progressStep()
+{
+    pilgrimage::advanceOneMail();
+}
+
+bool WindowsMailCheckView::attachmentTest(const QString &body)
+{
+    // The word is looked for in the whole body; the scratch field may hold
+    // less than a long body.
+    const qsizetype at = body.indexOf(AttachmentWord, 0, Qt::CaseSensitive);
+    QWidget *field = control(MainWindow, QStringLiteral("Text5"));
+    if (auto *e = qobject_cast<QLineEdit *>(field)) {
+        e->setText(body);
+        if (at >= 0 && at < e->text().size())
+            e->setSelection(int(at), int(AttachmentWord.size()));
+        e->clear();
+    } else if (auto *t = qobject_cast<QTextEdit *>(field)) {
+        t->setPlainText(body);
+        if (at >= 0)
+            t->find(AttachmentWord, QTextDocument::FindCaseSensitively);
+        t->clear();
+    } else if (auto *p = qobject_cast<QPlainTextEdit *>(field)) {
+        p->setPlainText(body);
+        if (at >= 0)
+            p->find(AttachmentWord, QTextDocument::FindCaseSensitively);
+        p->clear();
+    }
+    return at >= 0;
+}
+
+void WindowsMailCheckView::showInViewer(const ViewerTexts &texts)
+{
+    fallback_ = texts;
+    if (QWidget *box = control(HistoryWindow, QStringLiteral("Text7")))
+        setBoxText(box, texts.subject);
+    if (QWidget *box = control(HistoryWindow, QStringLiteral("Text8")))
+        setBoxText(box, texts.from);
+    if (QWidget *box = control(HistoryWindow, QStringLiteral("Text9")))
+        setBoxText(box, texts.date);
+    if (QWidget *box = control(HistoryWindow, QStringLiteral("rtfEd")))
+        setBoxText(box, texts.body);
+}
+
+void WindowsMailCheckView::appendToViewerBody(const QString &line)
+{
+    fallback_.body += QStringLiteral("\r\n") + line;
+    QWidget *box = control(HistoryWindow, QStringLiteral("rtfEd"));
+    if (auto current = boxText(box))
+        setBoxText(box, *current + QStringLiteral("\r\n") + line);
+}
+
+ViewerTexts WindowsMailCheckView::viewerTexts() const
+{
+    ViewerTexts v = fallback_;
+    if (auto t = boxText(control(HistoryWindow, QStringLiteral("Text7"))))
+        v.subject = *t;
+    if (auto t = boxText(control(HistoryWindow, QStringLiteral("Text8"))))
+        v.from = *t;
+    if (auto t = boxText(control(HistoryWindow, QStringLiteral("Text9"))))
+        v.date = *t;
+    if (auto t = boxText(control(HistoryWindow, QStringLiteral("rtfEd"))))
+        v.body = *t;
+    return v;
+}
+
+QWidget *WindowsMailCheckView::dialogParent() const
+{
+    return Windows::loaded(MainWindow);
+}
+
+MailCheckResult runMailCheck(MailCheckView *view)
+{
+    WindowsMailCheckView windowsView;
+    MailCheckView &v = view ? *view : windowsView;
+    std::unique_ptr<MailCheckTransport> transport = makeNMailTransport();
+    try {
+        return MailCheck(v, *transport).run();
+    } catch (const std::exception &e) {
+        dialogs().notice(v.dialogParent(), QStringLiteral("メールの受信中にエラーが起きました。\n%1").arg(e.what()),
+                         ErrorTitle, Dialogs::Icon::Critical);
+        v.setStatus(checktext::NoNewMail);
+        MailCheckResult r;
+        r.stopped = true;
+        return r;
+    }
+}
+
+void receiveLabelClicked()
+{
+    if (running)
+        return;
+    RunningGuard guard;
+    if (auto *status = qobject_cast<QLabel *>(control(MainWindow, QStringLiteral("Label17"))))
+        status->setText(checktext::Receiving);
+    if (QWidget *label = control(MainWindow, QStringLiteral("Label3")))
+        flashLabel(label);
+    runMailCheck();
+}
+
+void checkMail()
+{
+    if (running)
+        return;
+    RunningGuard guard;
+    runMailCheck();
+}
+
+bool isCheckRunning()
+{
+    return running;
+}
+
+}  // namespace korvane::mail

@@ -1,0 +1,156 @@
+#include "mailcheck_journal.h"
+
+#include "common/paths.h"
+#include "common/recordfile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace korvane::mail {
+namespace {
+
+const QByteArray Magic = QByteArrayLiteral("korvane-receive-journal 1");
+
+void setError(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+}
+
+// A UIDL is 1 to 70 printable ASCII characters; anything else cannot be a
+// line of the journal and is kept out of it.
+bool isWritableUidl(const QString &uidl)
+{
+    return std::all_of(uidl.begin(), uidl.end(), [](QChar c) { return c.unicode() > 0x20 && c.unicode() < 0x7F; });
+}
+
+}  // namespace
+
+QSet<QString> ReceiveJournal::storedUidls(int historyCount) const
+{
+    QSet<QString> out;
+    for (const QString &u : stored)
+        if (!u.isEmpty())
+            out.insert(u);
+    if (base >= 0) {
+        qsizetype landed = std::clamp<qsizetype>(qsizetype(historyCount) - base, 0, pending.size());
+        for (qsizetype i = 0; i < landed; ++i)
+            if (!pending[i].isEmpty())
+                out.insert(pending[i]);
+    }
+    return out;
+}
+
+QByteArray ReceiveJournal::serialize() const
+{
+    QByteArray out = Magic + '\n';
+    for (const QString &u : stored)
+        if (!u.isEmpty() && isWritableUidl(u))
+            out += "stored " + u.toLatin1() + '\n';
+    if (base >= 0) {
+        out += "base " + QByteArray::number(base) + '\n';
+        // Pending entries count by position: an unusable UIDL keeps its place.
+        for (const QString &u : pending)
+            out += (isWritableUidl(u) && !u.isEmpty() ? "pending " + u.toLatin1() : QByteArray("pending")) + '\n';
+    }
+    return out;
+}
+
+bool ReceiveJournal::parse(const QByteArray &bytes, ReceiveJournal *out)
+{
+    ReceiveJournal j;
+    const QList<QByteArray> lines = bytes.split('\n');
+    if (lines.isEmpty() || lines.first().trimmed() != Magic)
+        return false;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        QByteArray line = lines[i].trimmed();
+        if (line.isEmpty())
+            continue;
+        qsizetype space = line.indexOf(' ');
+        QByteArray key = space < 0 ? line : line.left(space);
+        QString value = space < 0 ? QString() : QString::fromLatin1(line.mid(space + 1));
+        if (key == "stored") {
+            if (value.isEmpty())
+                return false;
+            j.stored.append(value);
+        } else if (key == "base") {
+            bool ok = false;
+            int n = value.toInt(&ok);
+            if (!ok || n < 0 || j.base >= 0)
+                return false;
+            j.base = n;
+        } else if (key == "pending") {
+            if (j.base < 0)
+                return false;
+            j.pending.append(value);
+        } else {
+            return false;
+        }
+    }
+    *out = std::move(j);
+    return true;
+}
+
+QString receiveJournalPath()
+{
+    return paths::resolve(QStringLiteral("\\★MAilData\\plxrecv.jnl"));
+}
+
+ReceiveJournal loadReceiveJournal()
+{
+    QFile file(receiveJournalPath());
+    ReceiveJournal j;
+    if (file.open(QIODevice::ReadOnly))
+        ReceiveJournal::parse(file.readAll(), &j);
+    return j;
+}
+
+bool saveReceiveJournal(const ReceiveJournal &journal, QString *error)
+{
+    if (journal.isEmpty())
+        return clearReceiveJournal(error);
+    const QString path = paths::ensureParent(QStringLiteral("\\★MAilData\\plxrecv.jnl"));
+    const QString work = path + QStringLiteral(".tmp");
+    QFile file(work);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        setError(error, QStringLiteral("%1 を作れません: %2").arg(work, file.errorString()));
+        return false;
+    }
+    const QByteArray bytes = journal.serialize();
+    if (file.write(bytes) != bytes.size() || !syncToDisk(file)) {
+        setError(error, QStringLiteral("%1 に書き込めません: %2").arg(work, file.errorString()));
+        file.close();
+        QFile::remove(work);
+        return false;
+    }
+    file.close();
+    std::error_code ec;
+    std::filesystem::rename(std::filesystem::path(work.toStdU16String()), std::filesystem::path(path.toStdU16String()),
+                            ec);
+    if (ec) {
+        setError(error, QStringLiteral("%1 を置き換えられません: %2").arg(path, QString::fromLocal8Bit(ec.message())));
+        QFile::remove(work);
+        return false;
+    }
+    syncFolderOf(path);
+    return true;
+}
+
+bool clearReceiveJournal(QString *error)
+{
+    const QString path = receiveJournalPath();
+    if (!QFileInfo::exists(path))
+        return true;
+    QFile file(path);
+    if (!file.remove()) {
+        setError(error, QStringLiteral("%1 を削除できません: %2").arg(path, file.errorString()));
+        return false;
+    }
+    syncFolderOf(path);
+    return true;
+}
+
+}  // namespace korvane::mail

@@ -1,0 +1,358 @@
+#include "mailcheck_logic.h"
+
+#include "common/background.h"
+#include "common/cp932.h"
+#include "common/dialogs.h"
+#include "common/paths.h"
+#include "common/text.h"
+#include "mail/mailcheck_journal.h"
+#include "mail/mailhistory.h"
+#include "settings/settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <optional>
+#include <vector>
+
+namespace korvane::mail {
+namespace {
+
+class NMailTransport final : public MailCheckTransport {
+public:
+    int connect(const QString &server) override { return nmail::NMailPop3Connect(server); }
+    int authenticate(int h, const QString &id, const QString &pw, bool apop) override
+    {
+        return nmail::NMailPop3Authenticate(h, id, pw, apop);
+    }
+    QString uidl(int h, int n) override { return nmail::NMailPop3GetUidl(h, n); }
+    int status(int h, int n, nmail::MailTexts &t) override { return nmail::NMailPop3GetMailStatus(h, n, t); }
+    qint64 size(int h, int n) override { return nmail::NMailPop3GetMailSize(h, n); }
+    int getMail(int h, int n, nmail::MailTexts &t) override { return nmail::NMailPop3GetMail(h, n, t); }
+    QByteArray rawMail(int h) override { return nmail::NMailPop3GetRawMail(h); }
+    int attachmentFirst(nmail::MailTexts &t, const QString &folder, const QString &workFile,
+                        const QByteArray &mailText) override
+    {
+        return nmail::NMailAttachmentFileFirst(t, folder, workFile, mailText);
+    }
+    void attachmentClose() override { nmail::NMailAttachmentFileClose(); }
+    int deleteMail(int h, int n) override { return nmail::NMailPop3DeleteMail(h, n); }
+    int close(int h) override { return nmail::NMailPop3Close(h); }
+    QString lastMessage() override { return nmail::NMailGetMessage(); }
+};
+
+// Line ends of a text box's contents as the history files keep them: CR LF.
+QString withCrLf(const QString &text)
+{
+    QString out;
+    out.reserve(text.size() + text.size() / 32);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QChar c = text[i];
+        if (c == u'\r') {
+            out += QStringLiteral("\r\n");
+            if (i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+        } else if (c == u'\n' || c == QChar::ParagraphSeparator || c == QChar::LineSeparator) {
+            out += QStringLiteral("\r\n");
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+const QString LeftOnServer = QStringLiteral("このメールと、まだ受信していないメールはサーバーに残してあります。"
+                                            "原因を取り除いてから、もう一度受信して下さい。");
+
+// The work file step and the attachment extraction of one mail.
+struct AttachmentOutcome {
+    int result = 1;
+    QString workFileError;  // set when the work file could not be written
+};
+
+}  // namespace
+
+std::unique_ptr<MailCheckTransport> makeNMailTransport()
+{
+    return std::make_unique<NMailTransport>();
+}
+
+QByteArray mailTextFromWorkFile(const QByteArray &fileBytes)
+{
+    QByteArray out;
+    out.reserve(fileBytes.size() + fileBytes.size() / 64 + 2);
+    const char *p = fileBytes.constData();
+    const qsizetype size = fileBytes.size();
+    qsizetype lineStart = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        if (p[i] != '\r')
+            continue;
+        out.append(p + lineStart, i - lineStart);
+        out.append("\r\n", 2);
+        if (i + 1 < size && p[i + 1] == '\n')
+            ++i;
+        lineStart = i + 1;
+    }
+    if (lineStart < size) {
+        out.append(p + lineStart, size - lineStart);
+        out.append("\r\n", 2);
+    }
+    return out;
+}
+
+struct MailCheck::Session {
+    int handle = -1;
+    QStringList uidls;        // of mails 1 … count
+    QSet<QString> already;    // stored by an earlier check
+    ReceiveJournal journal;   // as written for this session
+    QStringList undeleted;    // stored, but the server refused DELE
+    bool journalWritten = false;
+};
+
+MailCheck::MailCheck(MailCheckView &view, MailCheckTransport &transport, Runner runner)
+    : view_(view), transport_(transport), runner_(std::move(runner))
+{
+    if (!runner_)
+        runner_ = [](const std::function<void()> &call) { runOffUiThread(call); };
+}
+
+template <class F> auto MailCheck::net(F &&call)
+{
+    using R = std::invoke_result_t<F>;
+    std::optional<R> r;
+    runner_([&] { r.emplace(call()); });
+    return std::move(*r);
+}
+
+MailCheckResult MailCheck::run()
+{
+    result_ = MailCheckResult();
+    const settings::ServerSettings server = settings::serverSettings();
+    if (!server.pop3Server.isEmpty()) {
+        Session s;
+        s.handle = net([&] { return transport_.connect(server.pop3Server); });
+        view_.setStatus(checktext::Checking);
+        if (s.handle != -1) {
+            const QString userId = settings::readCredentialValue(QStringLiteral("NAME"));
+            const QString password = settings::readCredentialValue(QStringLiteral("NAME2"));
+            settings::readCredentialValue(QStringLiteral("NAME3"));
+            view_.setCredentialBoxes(userId, password);
+            settings::accountCredentials().userId = userId;
+            settings::accountCredentials().password = password;
+            if (userId.isEmpty() || password.isEmpty()) {
+                view_.showCredentialsWindow();
+            } else {
+                const bool apop = server.useApop != 0;
+                QString message;
+                result_.count = net([&] {
+                    int count = transport_.authenticate(s.handle, userId, password, apop);
+                    if (count < 0)
+                        message = transport_.lastMessage();
+                    return count;
+                });
+                if (result_.count > 0)
+                    receiveAll(s);
+                else if (result_.count < 0)
+                    dialogs().notice(view_.dialogParent(), trimAtNul(message), ErrorTitle, Dialogs::Icon::Critical);
+            }
+            result_.quitConfirmed = net([&] { return transport_.close(s.handle); }) >= 0;
+            if (s.journalWritten)
+                finishJournal(s);
+        }
+    }
+    view_.setStatus(result_.received >= 1 ? checktext::NewMail : checktext::NoNewMail);
+    return result_;
+}
+
+void MailCheck::receiveAll(Session &s)
+{
+    const int count = result_.count;
+    s.uidls = net([&] {
+        QStringList list;
+        list.reserve(count);
+        for (int n = 1; n <= count; ++n)
+            list.append(transport_.uidl(s.handle, n));
+        return list;
+    });
+
+    // Mails stored by a check whose session did not end cleanly are still on
+    // the server: find them before anything is fetched.
+    const ReceiveJournal previous = loadReceiveJournal();
+    const int historyCount = mailRecordCount(HistoryKind::Received);
+    const QSet<QString> storedBefore = previous.storedUidls(historyCount);
+    s.journal = ReceiveJournal();
+    s.journal.base = historyCount;
+    for (const QString &uidl : std::as_const(s.uidls)) {
+        if (!uidl.isEmpty() && storedBefore.contains(uidl)) {
+            if (!s.already.contains(uidl)) {
+                s.already.insert(uidl);
+                s.journal.stored.append(uidl);
+            }
+        } else {
+            s.journal.pending.append(uidl);
+        }
+    }
+    QString error;
+    if (!saveReceiveJournal(s.journal, &error)) {
+        stop(s,
+             QStringLiteral("受信の記録を書き込めないため、メールを受信できません。\n%1\n\n%2")
+                 .arg(error, QStringLiteral("メールはすべてサーバーに残してあります。")),
+             ProgramTitle);
+        return;
+    }
+    s.journalWritten = true;
+
+    for (int n = 1; n <= count && !result_.stopped; ++n) {
+        const QString uidl = n <= s.uidls.size() ? s.uidls[n - 1] : QString();
+        if (!uidl.isEmpty() && s.already.contains(uidl)) {
+            // Already in the history: only remove it from the server.
+            if (net([&] { return transport_.deleteMail(s.handle, n); }) >= 0)
+                ++result_.replayed;
+            else
+                s.undeleted.append(uidl);
+            continue;
+        }
+        if (!receiveOne(s, n))
+            break;
+    }
+}
+
+bool MailCheck::receiveOne(Session &s, int n)
+{
+    // The pilgrim walks one count before the mail is fetched.
+    view_.progressStep();
+    ++result_.received;
+
+    struct Fetched {
+        int result = 0;
+        nmail::MailTexts texts;
+        QByteArray raw;
+        QString message;
+    };
+    Fetched f = net([&] {
+        Fetched out;
+        transport_.status(s.handle, n, out.texts);
+        transport_.size(s.handle, n);
+        out.result = transport_.getMail(s.handle, n, out.texts);
+        if (out.result < 0)
+            out.message = transport_.lastMessage();
+        else
+            out.raw = transport_.rawMail(s.handle);
+        return out;
+    });
+    if (f.result < 0) {
+        stop(s,
+             QStringLiteral("%1 通目のメールを受信できませんでした。\n%2\n\n%3")
+                 .arg(n)
+                 .arg(trimAtNul(f.message), LeftOnServer),
+             ErrorTitle);
+        return false;
+    }
+    nmail::MailTexts texts = std::move(f.texts);
+    texts.subject = trimAtNul(texts.subject);
+    texts.date = trimAtNul(texts.date);
+    texts.from = trimAtNul(texts.from);
+    texts.header = trimAtNul(texts.header);
+    texts.body = trimAtNul(texts.body);
+
+    const bool attachmentFlag = view_.attachmentTest(texts.body);
+
+    // The work file holds the mail while its attachments are extracted.
+    AttachmentOutcome a = net([&] {
+        AttachmentOutcome out;
+        const QString folder = paths::ensureFolder(QString::fromUtf16(paths::AttachmentFolder));
+        const QString workFile = paths::resolveUnder(folder, QStringLiteral("0.txt"));
+        QByteArray fileBytes = f.raw;
+        if (fileBytes.isEmpty())
+            fileBytes = cp932::encode(texts.header + QStringLiteral("\r\n") + texts.body + QStringLiteral("\r\n"));
+        QFile work(workFile);
+        if (!QFileInfo(folder).isDir()) {
+            out.workFileError = QStringLiteral("フォルダ %1 を作れません。").arg(QDir::toNativeSeparators(folder));
+            return out;
+        }
+        if (!work.open(QIODevice::WriteOnly | QIODevice::Truncate) || work.write(fileBytes) != fileBytes.size()
+            || !work.flush()) {
+            out.workFileError = QStringLiteral("%1 に書き込めません: %2")
+                                    .arg(QDir::toNativeSeparators(workFile), work.errorString());
+            work.close();
+            QFile::remove(workFile);
+            return out;
+        }
+        work.close();
+        QByteArray mailText;
+        if (!work.open(QIODevice::ReadOnly)) {
+            out.workFileError = QStringLiteral("%1 を読めません: %2")
+                                    .arg(QDir::toNativeSeparators(workFile), work.errorString());
+            return out;
+        }
+        mailText = mailTextFromWorkFile(work.readAll());
+        work.close();
+        out.result = transport_.attachmentFirst(texts, folder + u'/', workFile, mailText);
+        transport_.attachmentClose();
+        QFile::remove(workFile);
+        return out;
+    });
+    if (!a.workFileError.isEmpty()) {
+        stop(s, QStringLiteral("添付フォルダの作業ファイルを使えません。\n%1\n\n%2").arg(a.workFileError, LeftOnServer),
+             ProgramTitle);
+        return false;
+    }
+    if (a.result == -5) {
+        dialogs().notice(view_.dialogParent(), checktext::AttachmentCannotOpen, ProgramTitle);
+        // Deleting the mail now would lose the attachment for good.
+        stop(s, QStringLiteral("添付ファイルを添付フォルダに保存できませんでした。\n\n%1").arg(LeftOnServer),
+             ProgramTitle);
+        return false;
+    }
+    if (a.result == -6)
+        dialogs().notice(view_.dialogParent(), checktext::PartialIncomplete, ProgramTitle);
+
+    view_.showInViewer({trimAtNul(texts.subject), trimAtNul(texts.from), trimAtNul(texts.date),
+                        trimAtNul(texts.body)});
+    net([&] { return transport_.size(s.handle, n); });
+    if (attachmentFlag)
+        view_.appendToViewerBody(checktext::AttachmentNotice);
+
+    // storeReceivedMail: the record comes from the viewer boxes and is on
+    // disk before the server is told to delete the mail.
+    const ViewerTexts v = view_.viewerTexts();
+    QString error;
+    const int number = appendMailRecord(HistoryKind::Received, trimAsciiSpaces(v.subject), trimAsciiSpaces(v.date),
+                                        trimAsciiSpaces(v.from), trimAsciiSpaces(withCrLf(v.body)), &error);
+    if (number <= 0) {
+        if (error.isEmpty())
+            error = QStringLiteral("着信履歴に書き込めません。");
+        stop(s, QStringLiteral("受信したメールを着信履歴に保存できませんでした。\n%1\n\n%2").arg(error, LeftOnServer),
+             ProgramTitle);
+        return false;
+    }
+    ++result_.stored;
+
+    if (net([&] { return transport_.deleteMail(s.handle, n); }) >= 0)
+        ++result_.deleted;
+    else if (n <= s.uidls.size() && !s.uidls[n - 1].isEmpty())
+        s.undeleted.append(s.uidls[n - 1]);
+    return true;
+}
+
+void MailCheck::stop(Session &, const QString &reason, const QString &title)
+{
+    result_.stopped = true;
+    result_.stopReason = reason;
+    dialogs().notice(view_.dialogParent(), reason, title, Dialogs::Icon::Exclamation);
+}
+
+void MailCheck::finishJournal(Session &s)
+{
+    if (!result_.quitConfirmed)
+        return;  // deletions unconfirmed: the journal as written says what is stored
+    // The server has removed every mail it accepted DELE for. What it refused
+    // is stored and still there: keep only those.
+    ReceiveJournal rest;
+    rest.stored = s.undeleted;
+    saveReceiveJournal(rest);
+}
+
+}  // namespace korvane::mail

@@ -1,0 +1,133 @@
+#pragma once
+// The mail check's sequence, kept apart from the windows: what it needs from
+// them goes through MailCheckView, the POP3 session through
+// MailCheckTransport, and every network call through a runner that keeps it
+// off the user-interface thread. Tests drive it with their own view and
+// transport; the receive label drives it with the registered windows and the
+// transport of nmail.h.
+#include "mail/nmail.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QWidget;
+
+namespace korvane::mail {
+
+// The texts of the history window's viewer boxes.
+struct ViewerTexts {
+    QString subject;  // Text7
+    QString from;     // Text8
+    QString date;     // Text9
+    QString body;     // rtfEd
+};
+
+// What the check does on the windows.
+class MailCheckView {
+public:
+    virtual ~MailCheckView() = default;
+    // The main window's status line (Label17).
+    virtual void setStatus(const QString &text) = 0;
+    // The credentials window's ID and password boxes (window loaded, not shown).
+    virtual void setCredentialBoxes(const QString &userId, const QString &password) = 0;
+    // Shows the credentials window (modeless).
+    virtual void showCredentialsWindow() = 0;
+    // One pilgrimage count, before a mail is fetched: counter, guide, map.
+    virtual void progressStep() = 0;
+    // The attachment test through the main window's scratch field (Text5):
+    // true when the body holds "attachment" (case-sensitive). Leaves the
+    // field empty.
+    virtual bool attachmentTest(const QString &body) = 0;
+    // Puts a mail into the viewer boxes.
+    virtual void showInViewer(const ViewerTexts &texts) = 0;
+    // Adds a line (after CR LF) to the viewer's body box.
+    virtual void appendToViewerBody(const QString &line) = 0;
+    // What the viewer boxes hold now.
+    virtual ViewerTexts viewerTexts() const = 0;
+    // Parent window of the check's message boxes (may be null).
+    virtual QWidget *dialogParent() const = 0;
+};
+
+// The POP3 session and attachment extraction the check uses; the real one is
+// the transport of nmail.h. Calls block; the check runs them through its
+// runner. The error text of a call must be read in the same runner call
+// (lastMessage may be kept per thread).
+class MailCheckTransport {
+public:
+    virtual ~MailCheckTransport() = default;
+    virtual int connect(const QString &server) = 0;
+    virtual int authenticate(int handle, const QString &userId, const QString &password, bool apop) = 0;
+    virtual QString uidl(int handle, int n) = 0;
+    virtual int status(int handle, int n, nmail::MailTexts &texts) = 0;
+    virtual qint64 size(int handle, int n) = 0;
+    virtual int getMail(int handle, int n, nmail::MailTexts &texts) = 0;
+    virtual QByteArray rawMail(int handle) = 0;
+    virtual int attachmentFirst(nmail::MailTexts &texts, const QString &targetFolder, const QString &workFile,
+                                const QByteArray &mailText) = 0;
+    virtual void attachmentClose() = 0;
+    virtual int deleteMail(int handle, int n) = 0;
+    virtual int close(int handle) = 0;
+    virtual QString lastMessage() = 0;
+};
+
+// The transport of nmail.h.
+std::unique_ptr<MailCheckTransport> makeNMailTransport();
+
+// The message texts of the check.
+namespace checktext {
+inline const QString Receiving = QStringLiteral("メールを受信します。");
+inline const QString Checking = QStringLiteral("メールのチェックをしています。");
+inline const QString NewMail = QStringLiteral("新着メールがあります。");
+inline const QString NoNewMail = QStringLiteral("新着メールは有りません。");
+inline const QString AttachmentCannotOpen = QStringLiteral("添付ファイルをオープンできません");
+inline const QString PartialIncomplete = QStringLiteral("分割されたメールが全て揃っていません");
+inline const QString AttachmentNotice =
+    QStringLiteral("♪♪♪　添付ファイルがありましので、添付フォルダに展開しました。♪♪♪");
+}  // namespace checktext
+
+// What one check did.
+struct MailCheckResult {
+    int count = 0;          // the authentication's answer: mails waiting (< 0: error)
+    int received = 0;       // mails taken up by this check (counted on the pilgrimage)
+    int stored = 0;         // of those, stored in the received history
+    int deleted = 0;        // of those, removed from the server (DELE accepted)
+    int replayed = 0;       // mails stored by an earlier check, only removed now
+    bool stopped = false;   // the check stopped early; the rest stays on the server
+    bool quitConfirmed = false;
+    QString stopReason;     // why it stopped (shown to the user)
+};
+
+class MailCheck {
+public:
+    // Runs a blocking call and returns when it has finished. The default
+    // runs it off the user-interface thread (common/background.h).
+    using Runner = std::function<void(const std::function<void()> &)>;
+
+    MailCheck(MailCheckView &view, MailCheckTransport &transport, Runner runner = Runner());
+
+    // The whole check: connect, credentials, authenticate, every mail, close,
+    // the status line.
+    MailCheckResult run();
+
+private:
+    struct Session;
+    void receiveAll(Session &s);
+    bool receiveOne(Session &s, int n);
+    void stop(Session &s, const QString &reason, const QString &title);
+    void finishJournal(Session &s);
+    template <class F> auto net(F &&call);
+
+    MailCheckView &view_;
+    MailCheckTransport &transport_;
+    Runner runner_;
+    MailCheckResult result_;
+};
+
+// The mail text handed to the attachment extraction, as read back from the
+// work file: every line followed by CR LF, lines ending at CR LF or a lone CR.
+QByteArray mailTextFromWorkFile(const QByteArray &fileBytes);
+
+}  // namespace korvane::mail

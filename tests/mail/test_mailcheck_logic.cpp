@@ -1,0 +1,351 @@
+// The mail check's sequence against a scripted POP3 session: call order,
+// what is kept when a session dies, the receive journal.
+#include "common/paths.h"
+#include "mail/mailcheck_journal.h"
+#include "mail/mailcheck_logic.h"
+#include "mail/mailhistory.h"
+#include "scripteddialogs.h"
+#include "settings/settings.h"
+#include "testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using namespace korvane;
+using namespace korvane::mail;
+using namespace korvane::test;
+
+namespace {
+
+struct FakeMail {
+    QString uidl;
+    QString subject;
+    QString body;
+};
+
+// A POP3 mailbox: DELE marks, a confirmed QUIT removes what was marked.
+class FakeTransport : public MailCheckTransport {
+public:
+    QList<FakeMail> mailbox;
+    QStringList log;
+    bool quitConfirms = true;
+    QSet<int> refuseDelete;   // mail numbers whose DELE fails
+    int failFetchAt = 0;      // GetMail of this number fails (connection gone)
+    int attachmentResult = 1;
+
+    int connect(const QString &) override
+    {
+        log << "connect";
+        marked.clear();
+        return 7;
+    }
+    int authenticate(int, const QString &, const QString &, bool apop) override
+    {
+        log << (apop ? "apop" : "user");
+        return int(mailbox.size());
+    }
+    QString uidl(int, int n) override { return mailbox[n - 1].uidl; }
+    int status(int, int n, nmail::MailTexts &t) override
+    {
+        log << QStringLiteral("status %1").arg(n);
+        t.subject = mailbox[n - 1].subject;
+        return 1;
+    }
+    qint64 size(int, int n) override
+    {
+        log << QStringLiteral("size %1").arg(n);
+        return 100;
+    }
+    int getMail(int, int n, nmail::MailTexts &t) override
+    {
+        log << QStringLiteral("get %1").arg(n);
+        if (n == failFetchAt)
+            return -1;
+        t.subject = mailbox[n - 1].subject;
+        t.from = QStringLiteral("from@example.jp");
+        t.date = QStringLiteral("Mon, 1 Jan 2024 00:00:00 +0900");
+        t.header = QStringLiteral("Subject: x");
+        t.body = mailbox[n - 1].body;
+        return 1;
+    }
+    QByteArray rawMail(int) override { return "Subject: x\r\n\r\nbody\r\n"; }
+    int attachmentFirst(nmail::MailTexts &, const QString &, const QString &workFile, const QByteArray &text) override
+    {
+        log << "attachment";
+        workFileSeen = QFile::exists(workFile);
+        mailText = text;
+        return attachmentResult;
+    }
+    void attachmentClose() override { log << "attachmentClose"; }
+    int deleteMail(int, int n) override
+    {
+        log << QStringLiteral("dele %1").arg(n);
+        if (refuseDelete.contains(n))
+            return -1;
+        marked.insert(n);
+        return 1;
+    }
+    int close(int) override
+    {
+        log << "close";
+        if (!quitConfirms)
+            return -1;
+        QList<FakeMail> kept;
+        for (int i = 0; i < mailbox.size(); ++i)
+            if (!marked.contains(i + 1))
+                kept << mailbox[i];
+        mailbox = kept;
+        return 1;
+    }
+    QString lastMessage() override { return QStringLiteral("-ERR connection lost"); }
+
+    QSet<int> marked;
+    bool workFileSeen = false;
+    QByteArray mailText;
+};
+
+class MemoryView : public MailCheckView {
+public:
+    QStringList events;
+    QString status;
+    ViewerTexts viewer;
+    int steps = 0;
+    std::function<void(int)> onStep;
+
+    void setStatus(const QString &text) override { status = text; }
+    void setCredentialBoxes(const QString &, const QString &) override {}
+    void showCredentialsWindow() override { events << "credentials"; }
+    void progressStep() override
+    {
+        ++steps;
+        events << QStringLiteral("step %1").arg(steps);
+        if (onStep)
+            onStep(steps);
+    }
+    bool attachmentTest(const QString &body) override { return body.contains(QStringLiteral("attachment")); }
+    void showInViewer(const ViewerTexts &t) override { viewer = t; }
+    void appendToViewerBody(const QString &line) override { viewer.body += QStringLiteral("\r\n") + line; }
+    ViewerTexts viewerTexts() const override { return viewer; }
+    QWidget *dialogParent() const override { return nullptr; }
+};
+
+QStringList storedSubjects()
+{
+    QStringList out;
+    for (int n = 1; n <= mailRecordCount(HistoryKind::Received); ++n)
+        out << readMailRecord(HistoryKind::Received, n)->subject;
+    return out;
+}
+
+QList<FakeMail> mails(int count)
+{
+    QList<FakeMail> out;
+    for (int i = 1; i <= count; ++i)
+        out << FakeMail{QStringLiteral("U%1").arg(i), QStringLiteral("mail %1").arg(i), QStringLiteral("body")};
+    return out;
+}
+
+}  // namespace
+
+class TestMailCheckLogic : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestProgramFolder> folder;
+    std::unique_ptr<ScriptedDialogs> boxes;
+
+    MailCheckResult check(FakeTransport &t, MemoryView &v) { return MailCheck(v, t).run(); }
+
+private slots:
+    void init()
+    {
+        folder = std::make_unique<TestProgramFolder>();
+        boxes = std::make_unique<ScriptedDialogs>();
+        settings::serverSettings() = settings::ServerSettings();
+        settings::serverSettings().pop3Server = QStringLiteral("127.0.0.1:1");
+        settings::writeCredentialValue(QStringLiteral("NAME"), QStringLiteral("user"));
+        settings::writeCredentialValue(QStringLiteral("NAME2"), QStringLiteral("secret"));
+    }
+    void cleanup()
+    {
+        boxes.reset();
+        folder.reset();
+    }
+
+    void sequenceOfOneCheck()
+    {
+        FakeTransport t;
+        t.mailbox = mails(2);
+        MemoryView v;
+        MailCheckResult r = check(t, v);
+        QCOMPARE(t.log, QStringList({"connect", "user",
+                                     "status 1", "size 1", "get 1", "attachment", "attachmentClose", "size 1", "dele 1",
+                                     "status 2", "size 2", "get 2", "attachment", "attachmentClose", "size 2", "dele 2",
+                                     "close"}));
+        QCOMPARE(v.steps, 2);
+        QCOMPARE(r.stored, 2);
+        QVERIFY(t.mailbox.isEmpty());
+        QVERIFY(t.workFileSeen);
+        QVERIFY(!QFile::exists(paths::resolve(QStringLiteral("\\添付フォルダ\\0.txt"))));
+        QCOMPARE(t.mailText, QByteArray("Subject: x\r\n\r\nbody\r\n"));
+        QCOMPARE(v.status, QStringLiteral("新着メールがあります。"));
+        QVERIFY(!QFile::exists(receiveJournalPath()));
+        QVERIFY(boxes->shown.isEmpty());
+    }
+
+    // A session that dies after some mails were stored: the next check
+    // removes those without storing or counting them again.
+    void deadSessionStoresEachMailOnce_data()
+    {
+        QTest::addColumn<int>("failFetchAt");
+        QTest::addColumn<int>("storedFirst");
+        QTest::newRow("cut at mail 3") << 3 << 2;
+        QTest::newRow("cut at mail 1") << 1 << 0;
+        QTest::newRow("every mail stored, QUIT lost") << 0 << 4;
+    }
+    void deadSessionStoresEachMailOnce()
+    {
+        QFETCH(int, failFetchAt);
+        QFETCH(int, storedFirst);
+        FakeTransport t;
+        t.mailbox = mails(4);
+        t.failFetchAt = failFetchAt;
+        t.quitConfirms = false;
+        MemoryView v;
+        MailCheckResult r = check(t, v);
+        QCOMPARE(r.stored, storedFirst);
+        QCOMPARE(t.mailbox.size(), 4);  // nothing deleted without QUIT
+        QCOMPARE(boxes->shown.size(), failFetchAt ? 1 : 0);
+        QVERIFY(QFile::exists(receiveJournalPath()));
+
+        t.failFetchAt = 0;
+        t.quitConfirms = true;
+        t.log.clear();
+        const int stepsBefore = v.steps;
+        r = check(t, v);
+        QCOMPARE(r.replayed, storedFirst);
+        QCOMPARE(v.steps - stepsBefore, 4 - storedFirst);
+        QCOMPARE(storedSubjects(), QStringList({"mail 1", "mail 2", "mail 3", "mail 4"}));
+        QVERIFY(t.mailbox.isEmpty());
+        QVERIFY(!QFile::exists(receiveJournalPath()));
+        for (int n = 1; n <= storedFirst; ++n)
+            QVERIFY(!t.log.contains(QStringLiteral("get %1").arg(n)));
+        QCOMPARE(v.status, storedFirst == 4 ? QStringLiteral("新着メールは有りません。")
+                                            : QStringLiteral("新着メールがあります。"));
+    }
+
+    // DELE refused although QUIT went through: the stored mail stays on the
+    // server and in the journal, so it is not stored a second time.
+    void refusedDeleteIsRemembered()
+    {
+        FakeTransport t;
+        t.mailbox = mails(2);
+        t.refuseDelete = {1};
+        MemoryView v;
+        check(t, v);
+        QCOMPARE(t.mailbox.size(), 1);
+        ReceiveJournal j = loadReceiveJournal();
+        QCOMPARE(j.stored, QStringList({"U1"}));
+        t.refuseDelete.clear();
+        MailCheckResult r = check(t, v);
+        QCOMPARE(r.replayed, 1);
+        QCOMPARE(r.received, 0);
+        QCOMPARE(storedSubjects(), QStringList({"mail 1", "mail 2"}));
+        QVERIFY(t.mailbox.isEmpty());
+        QVERIFY(!QFile::exists(receiveJournalPath()));
+    }
+
+    // An attachment that cannot be written would be lost with the mail: the
+    // check stops and leaves it on the server. An incomplete split mail is
+    // reported and stored.
+    void attachmentResults()
+    {
+        FakeTransport t;
+        t.mailbox = mails(2);
+        t.attachmentResult = -6;
+        MemoryView v;
+        check(t, v);
+        QCOMPARE(boxes->texts(), QStringList({"分割されたメールが全て揃っていません", "分割されたメールが全て揃っていません"}));
+        QVERIFY(t.mailbox.isEmpty());
+        QCOMPARE(mailRecordCount(HistoryKind::Received), 2);
+
+        boxes->clear();
+        t.mailbox = mails(2);
+        t.attachmentResult = -5;
+        MailCheckResult r = check(t, v);
+        QVERIFY(r.stopped);
+        QCOMPARE(boxes->shown.first().text, QStringLiteral("添付ファイルをオープンできません"));
+        QCOMPARE(boxes->shown.first().title, ProgramTitle);
+        QCOMPARE(t.mailbox.size(), 2);
+        QCOMPARE(mailRecordCount(HistoryKind::Received), 2);
+    }
+
+    void journalResolvesByRecordCount_data()
+    {
+        QTest::addColumn<int>("historyCount");
+        QTest::addColumn<QStringList>("expected");
+        // stored: S; base 10; pending A, (none), B
+        QTest::newRow("nothing landed") << 10 << QStringList({"S"});
+        QTest::newRow("first landed") << 11 << QStringList({"S", "A"});
+        QTest::newRow("UIDL-less mail landed") << 12 << QStringList({"S", "A"});
+        QTest::newRow("all landed") << 13 << QStringList({"S", "A", "B"});
+        QTest::newRow("records deleted since") << 5 << QStringList({"S"});
+        QTest::newRow("more than planned") << 40 << QStringList({"S", "A", "B"});
+    }
+    void journalResolvesByRecordCount()
+    {
+        QFETCH(int, historyCount);
+        QFETCH(QStringList, expected);
+        ReceiveJournal j;
+        j.stored = {"S"};
+        j.base = 10;
+        j.pending = {"A", "", "B"};
+        ReceiveJournal back;
+        QVERIFY(ReceiveJournal::parse(j.serialize(), &back));
+        QCOMPARE(back.pending, j.pending);
+        QSet<QString> got = back.storedUidls(historyCount);
+        QCOMPARE(got, QSet<QString>(expected.begin(), expected.end()));
+    }
+
+    void journalRejectsGarbage_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("other file") << QByteArray("hello\n");
+        QTest::newRow("pending without base") << QByteArray("korvane-receive-journal 1\npending A\n");
+        QTest::newRow("bad base") << QByteArray("korvane-receive-journal 1\nbase -3\n");
+        QTest::newRow("unknown key") << QByteArray("korvane-receive-journal 1\nzap A\n");
+    }
+    void journalRejectsGarbage()
+    {
+        QFETCH(QByteArray, bytes);
+        ReceiveJournal j;
+        QVERIFY(!ReceiveJournal::parse(bytes, &j));
+        // A torn or foreign journal is ignored; the check still runs.
+        QFile f(paths::ensureParent(QStringLiteral("\\★MAilData\\plxrecv.jnl")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        f.close();
+        QVERIFY(loadReceiveJournal().isEmpty());
+    }
+
+    void mailTextFromWorkFile_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << QByteArray("a\r\nb\r\n");
+        QTest::newRow("lone CR ends a line") << QByteArray("a\rb") << QByteArray("a\r\nb\r\n");
+        QTest::newRow("lone LF stays in the line") << QByteArray("a\nb\r\n") << QByteArray("a\nb\r\n");
+        QTest::newRow("empty lines kept") << QByteArray("a\r\n\r\nb") << QByteArray("a\r\n\r\nb\r\n");
+        QTest::newRow("empty") << QByteArray() << QByteArray();
+    }
+    void mailTextFromWorkFile()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, text);
+        QCOMPARE(korvane::mail::mailTextFromWorkFile(file), text);
+    }
+};
+
+QTEST_MAIN(TestMailCheckLogic)
+#include "test_mailcheck_logic.moc"

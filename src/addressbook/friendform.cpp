@@ -4,8 +4,10 @@
 #include "common/dialogs.h"
 #include "common/text.h"
 #include "common/ui.h"
+#include "common/windows.h"
 
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -245,6 +247,15 @@ bool FriendForm::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::Enter && qobject_cast<QPushButton *>(watched))
         showHint(watched->objectName());
     return QWidget::eventFilter(watched, event);
+}
+
+void FriendForm::closeEvent(QCloseEvent *event)
+{
+    QWidget::closeEvent(event);
+    // Closing unloads the window; the registry forgets it at once so the next
+    // request loads a fresh one.
+    if (event->isAccepted() && Windows::loaded(objectName()) == this)
+        Windows::forget(objectName());
 }
 
 void FriendForm::mouseMoveEvent(QMouseEvent *event)

@@ -29,6 +29,7 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     // The selected row's number (from 1), or 0 when no row is selected.

@@ -6,6 +6,7 @@
 #include "settings.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -38,6 +39,14 @@ QPushButton *makeButton(QWidget *parent, const QString &name, const QString &tex
     return b;
 }
 
+// A closed window is unloaded: the registry forgets it at once (so a
+// request right after the close loads a fresh one) and it is deleted.
+void forgetSelf(QWidget *w)
+{
+    if (Windows::loaded(w->objectName()) == w)
+        Windows::forget(w->objectName());
+}
+
 void prepareWindow(QWidget *w, const QString &name, const QString &caption, int width, int height)
 {
     w->setObjectName(name);
@@ -52,6 +61,7 @@ void prepareWindow(QWidget *w, const QString &name, const QString &caption, int 
 OptionForm::OptionForm(QWidget *parent) : QDialog(parent)
 {
     prepareWindow(this, QStringLiteral("OptionForm"), QStringLiteral("サーバー設定"), 4800, 3240);
+    connect(this, &QDialog::finished, this, [this] { forgetSelf(this); });
     // Topmost, without moving or resizing it.
     setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint);
@@ -107,6 +117,7 @@ void OptionForm::okClicked()
 IdPassForm::IdPassForm(QWidget *parent) : QDialog(parent)
 {
     prepareWindow(this, QStringLiteral("IdPassForm"), QStringLiteral("ID/PASS"), 4320, 2280);
+    connect(this, &QDialog::finished, this, [this] { forgetSelf(this); });
 
     makeLabel(this, QStringLiteral("Label1"), QStringLiteral("ID"), 240, 285, 1000, 255);
     id_ = makeText(this, QStringLiteral("IdText"), 1320, 240, 2760, 315);
@@ -163,6 +174,13 @@ SetForm::SetForm(QWidget *parent) : QWidget(parent)
     QPushButton *server = makeButton(this, QStringLiteral("Command2"), QStringLiteral("POPサーバー"), 1920, 300, 1440, 480);
     connect(idPass, &QPushButton::clicked, this, [] { Windows::show(QStringLiteral("IdPassForm")); });
     connect(server, &QPushButton::clicked, this, [] { Windows::show(QStringLiteral("OptionForm")); });
+}
+
+void SetForm::closeEvent(QCloseEvent *event)
+{
+    QWidget::closeEvent(event);
+    if (event->isAccepted())
+        forgetSelf(this);
 }
 
 }  // namespace korvane::settings

@@ -48,6 +48,9 @@ class SetForm : public QWidget {
     Q_OBJECT
 public:
     explicit SetForm(QWidget *parent = nullptr);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 };
 
 }  // namespace korvane::settings

@@ -1,0 +1,2 @@
+korvane_add_test(NAME test_settingsfile SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_settingsfile.cpp LIBS korvane_settings)
+korvane_add_test(NAME test_settingswindows SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_settingswindows.cpp LIBS korvane_settings)

@@ -80,6 +80,7 @@ FriendForm::FriendForm(QWidget *parent) : QWidget(parent)
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setAllColumnsShowFocus(true);
+    list_->setTextElideMode(Qt::ElideNone);  // fields keep their fill spaces; no "..."
     placeTwips(list_, 120, 120, 7560, 2760);
 
     makeLabel(this, QStringLiteral("Label1"), QStringLiteral("名前"), 120, 3045, 1260, 255);

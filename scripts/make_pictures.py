@@ -1,0 +1,780 @@
+#!/usr/bin/python3
+"""Draws the pictures of the main window into data/pictures/.
+
+  background.png  514 x 331  the device-shaped frame behind every control
+  map.png         357 x 266  Shikoku with the pilgrims' route
+  marker.png       20 x  19  the yellow ball that marks the current temple
+  button1..5.png   51 x  24  faces under リセット, 貼付, 設定, 札所, 変更
+  pilgrim.png      64 x 257  the walking pilgrim: figures on white in the top
+                             row (x 0 and 32), white-on-black masks 128 px below
+
+Needs Pillow (Debian: python3-pil); run with /usr/bin/python3.
+The map is checked: every temple's marker point, and the route between them,
+must lie on land. --composite writes the pictures put together as the main
+window shows them, with the marker at all 88 temples, for a look.
+
+Usage: scripts/make_pictures.py [output folder] [--composite FILE]
+"""
+
+import math
+import os
+import random
+import sys
+
+from PIL import Image, ImageChops, ImageDraw, ImageFilter
+
+# --------------------------------------------------------------------------
+# Where the main window puts things (twips, 15 to the pixel).
+
+# Left and top of the temple number label of temples 1 to 88.
+TEMPLE_LABELS = [
+    (6280, 1880), (6240, 1900), (6200, 1880), (6160, 1840), (6120, 1880),
+    (6080, 1920), (6040, 1880), (6000, 1840), (5980, 1880), (5940, 1840),
+    (5980, 1920), (5900, 1880), (6000, 1920), (6040, 1880), (6000, 1840),
+    (6040, 1800), (6080, 1760), (6320, 2300), (6400, 2340), (6200, 2300),
+    (6200, 2340), (6280, 2380), (6080, 2440), (5360, 3100), (5320, 3020),
+    (5320, 2960), (5260, 2860), (4960, 2660), (4900, 2620), (4720, 2580),
+    (4600, 2620), (4680, 2680), (4500, 2680), (4300, 2680), (4120, 2600),
+    (4020, 2780), (3220, 3180), (2900, 4000), (2700, 3400), (2300, 3300),
+    (2500, 2800), (2500, 2700), (2400, 2600), (2900, 2500), (3000, 2600),
+    (2900, 2300), (2900, 2220), (2980, 2160), (2900, 2100), (2980, 2020),
+    (2980, 2140), (2900, 1880), (2980, 1800), (3280, 1600), (3420, 1520),
+    (3380, 1640), (3300, 1740), (3460, 1740), (3460, 1640), (3560, 2040),
+    (3460, 1940), (3560, 1940), (3660, 1940), (3860, 1940), (4560, 1940),
+    (4760, 1840), (4760, 1740), (4700, 1700), (4800, 1500), (4880, 1600),
+    (5080, 1400), (4980, 1480), (5080, 1580), (5180, 1280), (5180, 1380),
+    (5280, 1280), (5180, 1180), (5280, 1180), (5380, 1280), (5480, 1380),
+    (5380, 1180), (5480, 1180), (5580, 1180), (5680, 1280), (5780, 1380),
+    (5880, 1480), (5880, 1520), (5880, 1620),
+]
+
+MAP_RECT = (1560, 720, 5325, 3495)      # where the map is shown, twips
+MAP_SIZE = (357, 266)                   # the picture itself, stretched into MAP_RECT
+MARKER_SIZE = (20, 19)
+BACKGROUND_SIZE = (514, 331)
+BACKGROUND_LEFT = 40                    # twips; the background starts here
+
+
+def marker_twips(label_left, label_top):
+    """Top-left of the marker ball for a temple label, twips."""
+    return label_left - 40, label_top - 80
+
+
+def ball_centre_twips(label_left, label_top):
+    left, top = marker_twips(label_left, label_top)
+    return left + 150, top + 142
+
+
+def temple_points():
+    """The centre of each temple's marker ball, as a pixel of the map picture
+    (which is stretched from 357 x 266 into the 355 x 233 pixels of its place)."""
+    mx, my, mw, mh = MAP_RECT
+    pts = []
+    for left, top in TEMPLE_LABELS:
+        tx, ty = ball_centre_twips(left, top)
+        pts.append(((tx - mx) / 15 * MAP_SIZE[0] / (mw / 15),
+                    (ty - my) / 15 * MAP_SIZE[1] / (mh / 15)))
+    return pts
+
+
+# --------------------------------------------------------------------------
+# Small helpers
+
+def rgb(hexcode):
+    hexcode = hexcode.lstrip("#")
+    return tuple(int(hexcode[i:i + 2], 16) for i in (0, 2, 4))
+
+
+def mix(a, b, t):
+    t = max(0.0, min(1.0, t))
+    return tuple(int(round(a[i] + (b[i] - a[i]) * t)) for i in range(len(a)))
+
+
+def ramp(stops, t):
+    """Colour at t along [(t0, colour), (t1, colour), ...]."""
+    if t <= stops[0][0]:
+        return stops[0][1]
+    for (t0, c0), (t1, c1) in zip(stops, stops[1:]):
+        if t <= t1:
+            return mix(c0, c1, (t - t0) / (t1 - t0))
+    return stops[-1][1]
+
+
+def catmull_rom(points, steps=8, closed=True):
+    """A smooth curve through the points."""
+    out = []
+    n = len(points)
+    count = n if closed else n - 1
+    for i in range(count):
+        p0 = points[(i - 1) % n] if closed or i > 0 else points[0]
+        p1 = points[i]
+        p2 = points[(i + 1) % n]
+        p3 = points[(i + 2) % n] if closed or i + 2 < n else points[-1]
+        for s in range(steps):
+            t = s / steps
+            t2, t3 = t * t, t * t * t
+            out.append(tuple(
+                0.5 * (2 * p1[k] + (-p0[k] + p2[k]) * t
+                       + (2 * p0[k] - 5 * p1[k] + 4 * p2[k] - p3[k]) * t2
+                       + (-p0[k] + 3 * p1[k] - 3 * p2[k] + p3[k]) * t3)
+                for k in range(2)))
+    if not closed:
+        out.append(points[-1])
+    return out
+
+
+def roughen(points, rng, amplitude, depth):
+    """Midpoint displacement of a closed outline, for a natural coast."""
+    pts = list(points)
+    for level in range(depth):
+        amp = amplitude / (1.7 ** level)
+        new = []
+        for i, p in enumerate(pts):
+            q = pts[(i + 1) % len(pts)]
+            dx, dy = q[0] - p[0], q[1] - p[1]
+            length = math.hypot(dx, dy) or 1.0
+            off = rng.uniform(-amp, amp)
+            new.append(p)
+            new.append(((p[0] + q[0]) / 2 - dy / length * off,
+                        (p[1] + q[1]) / 2 + dx / length * off))
+        pts = new
+    return pts
+
+
+def value_noise(size, rng, octaves):
+    """Smooth noise in 0..1 as a list of rows, from up-scaled random grids."""
+    w, h = size
+    total = [[0.0] * w for _ in range(h)]
+    weight_sum = 0.0
+    for cells, weight in octaves:
+        gw = max(2, int(w / cells) + 2)
+        gh = max(2, int(h / cells) + 2)
+        grid = Image.new("L", (gw, gh))
+        grid.putdata([rng.randrange(256) for _ in range(gw * gh)])
+        big = grid.resize((int(gw * cells), int(gh * cells)), Image.BICUBIC)
+        data = big.load()
+        for y in range(h):
+            row = total[y]
+            for x in range(w):
+                row[x] += data[x, y] / 255.0 * weight
+        weight_sum += weight
+    return [[v / weight_sum for v in row] for row in total]
+
+
+def seg_distance(px, py, ax, ay, bx, by):
+    dx, dy = bx - ax, by - ay
+    length2 = dx * dx + dy * dy
+    t = 0.0 if length2 == 0 else max(0.0, min(1.0, ((px - ax) * dx + (py - ay) * dy) / length2))
+    return math.hypot(px - ax - t * dx, py - ay - t * dy)
+
+
+# --------------------------------------------------------------------------
+# The map
+
+# Coast of Shikoku in map pixels, clockwise from the Naruto strait. The temple
+# positions of the program are a free sketch of the real places, so the coast
+# follows them: Kagawa along the top, Tokushima on the right, the long coast of
+# Kochi with Cape Muroto and Cape Ashizuri below, Ehime on the left with the
+# Sadamisaki peninsula reaching west.
+SHIKOKU = [
+    (347, 80), (344, 88), (340, 96), (342, 104), (344, 112), (341, 120),
+    (344, 127), (351, 133), (345, 139), (335, 143), (326, 146), (318, 148),
+    (310, 153), (300, 160), (291, 166), (283, 173), (276, 180), (271, 188),
+    (268, 196), (265, 199), (261, 195), (256, 187), (251, 178), (245, 172),
+    (237, 167), (228, 165), (220, 164), (212, 164), (204, 163), (196, 164),
+    (188, 165), (181, 165), (178, 168), (172, 170), (165, 172), (157, 177),
+    (150, 183), (143, 190), (137, 197), (131, 204), (124, 211), (117, 218),
+    (112, 226), (109, 234), (107, 243), (105, 253), (102, 261), (97, 265),
+    (92, 262), (89, 253), (86, 244), (81, 237), (79, 230), (75, 224),
+    (70, 220), (64, 222), (58, 225), (52, 221), (47, 214), (45, 206),
+    (43, 198), (42, 190), (40, 182), (43, 175), (46, 168), (50, 162),
+    (47, 156), (44, 150), (46, 144), (41, 140), (32, 139), (22, 138),
+    (12, 137.5), (5, 137), (7, 134), (16, 133.5), (28, 133), (40, 131),
+    (50, 127), (58, 121), (66, 115), (73, 109), (79, 103), (84, 98),
+    (87, 92), (89, 85), (91, 78), (95, 72), (101, 66), (107, 60),
+    (113, 55), (120, 53), (127, 55), (134, 56), (140, 58), (142, 63),
+    (144, 70), (148, 78), (154, 84), (162, 86), (170, 86), (178, 85),
+    (186, 84), (194, 84), (201, 83), (207, 80), (210, 74), (212, 66),
+    (214, 58), (216, 50), (219, 42), (224, 36), (230, 33), (236, 32),
+    (243, 31), (250, 30.5), (257, 30.5), (263, 29.5), (268, 28.5), (273, 29.5),
+    (278, 32), (281, 34), (283, 28), (287, 27), (289, 33), (291, 40),
+    (295, 45), (301, 49), (309, 55), (317, 59), (325, 63), (333, 69),
+    (340, 74),
+]
+
+# Neighbouring land for orientation: Honshu along the top, Awaji at the
+# right edge, Shodoshima and the islands of the Seto Inland Sea.
+OTHER_LAND = [
+    [(160, -5), (357 + 5, -5), (357 + 5, 4), (330, 6), (300, 3), (260, 5),
+     (220, 2), (190, 4)],
+    [(357 + 5, 18), (352, 28), (349, 42), (350, 56), (353, 68), (357 + 5, 74)],
+    [(292, 12), (298, 8), (306, 9), (313, 7), (316, 12), (311, 17), (302, 18),
+     (295, 17)],
+    [(120, 40), (125, 37), (129, 40), (126, 44), (121, 44)],
+    [(133, 33), (139, 31), (142, 35), (137, 38)],
+    [(108, 43), (112, 41), (114, 45), (109, 47)],
+    [(150, 26), (158, 24), (162, 28), (155, 31)],
+    [(67, 60), (72, 58), (74, 63), (69, 65)],
+]
+
+# Mountain ridges (polyline, height, width in px).
+RIDGES = [
+    # the spine of the island: Ishizuchi in Ehime, Tsurugi in Tokushima
+    ([(60, 165), (95, 150), (130, 118), (150, 112), (180, 118), (215, 120),
+      (250, 122), (285, 118), (315, 128), (330, 140)], 1.0, 26.0),
+    # the Sanuki mountains between Kagawa and Tokushima
+    ([(215, 92), (245, 82), (275, 78), (305, 72), (330, 76)], 0.55, 12.0),
+    # the hills of south-western Kochi and Ashizuri
+    ([(70, 200), (100, 200), (125, 190), (145, 178)], 0.5, 16.0),
+    ([(95, 215), (99, 240), (97, 258)], 0.35, 8.0),
+    # the Muroto peninsula
+    ([(285, 150), (270, 168), (262, 190)], 0.45, 10.0),
+    # Takanawa hills north of Matsuyama
+    ([(100, 80), (115, 65), (130, 62)], 0.3, 10.0),
+]
+
+# Valleys cut into the relief: the Yoshino river in Tokushima and the plains
+# of Kochi and Matsuyama.
+VALLEYS = [
+    ([(230, 96), (260, 93), (290, 92), (320, 92), (345, 95)], 0.6, 9.0),
+    ([(195, 158), (215, 158), (235, 160)], 0.5, 9.0),
+    ([(90, 98), (100, 104)], 0.4, 8.0),
+]
+
+# Prefecture borders, drawn as dotted lines: Kagawa / Ehime and Tokushima
+# (from the coast west of Kan'onji over Unpenji and the Sanuki mountains),
+# Ehime / Tokushima, Ehime / Kochi, Kochi / Tokushima.
+BORDERS = [
+    [(208, 77), (215, 85), (222, 92), (245, 86), (270, 82), (297, 79), (306, 76), (316, 66), (320, 60)],
+    [(222, 92), (215, 108)],
+    [(215, 108), (195, 116), (165, 121), (140, 130), (126, 148), (110, 170), (95, 185), (72, 204), (66, 221)],
+    [(215, 108), (250, 114), (275, 131), (289, 150), (294, 163)],
+]
+
+SEA_DEEP = rgb("#2f6fc0")
+SEA_SHALLOW = rgb("#6ea9e6")
+LAND_STOPS = [(0.0, rgb("#8fcf68")), (0.25, rgb("#63b04a")), (0.55, rgb("#3f8e37")),
+              (0.8, rgb("#3a7430")), (1.0, rgb("#7d8a55"))]
+ROUTE = rgb("#d8301e")
+SCALE = 4                                # supersampling for smooth edges
+
+
+def land_alpha(size, outlines, rng):
+    """Coverage of the land (0..255) for each pixel, drawn supersampled."""
+    w, h = size
+    big = Image.new("L", (w * SCALE, h * SCALE), 0)
+    draw = ImageDraw.Draw(big)
+    for outline, rough in outlines:
+        pts = catmull_rom(outline, steps=6)
+        if rough:
+            pts = roughen(pts, rng, 0.9, 2)
+        draw.polygon([(x * SCALE, y * SCALE) for x, y in pts], fill=255)
+    return big.resize(size, Image.BOX)
+
+
+def heights(size, land, rng):
+    """Relief height 0..1 for each land pixel."""
+    w, h = size
+    # distance from the coast, roughly: blur the land and keep the inner part
+    inland = land.filter(ImageFilter.GaussianBlur(6)).load()
+    noise = value_noise(size, rng, [(40, 1.0), (16, 0.6), (7, 0.35), (3, 0.15)])
+    fine = value_noise(size, rng, [(4, 1.0), (2, 0.5)])
+    hmap = [[0.0] * w for _ in range(h)]
+    for y in range(h):
+        for x in range(w):
+            r = 0.0
+            for line, height, width in RIDGES:
+                d = min(seg_distance(x, y, *a, *b) for a, b in zip(line, line[1:]))
+                r = max(r, height * math.exp(-(d / width) ** 2))
+            for line, depth, width in VALLEYS:
+                d = min(seg_distance(x, y, *a, *b) for a, b in zip(line, line[1:]))
+                r *= 1.0 - depth * math.exp(-(d / width) ** 2)
+            coast = inland[x, y] / 255.0
+            base = 0.15 * coast + r * (0.55 + 0.6 * noise[y][x]) * coast
+            hmap[y][x] = max(0.0, base + 0.05 * (fine[y][x] - 0.5) * coast)
+    top = max(max(row) for row in hmap) or 1.0
+    # soften the grain of the noise a little before it is shaded
+    kernel = [(-1, 1), (0, 2), (1, 1)]
+    soft = [[0.0] * w for _ in range(h)]
+    for y in range(h):
+        for x in range(w):
+            total = 0.0
+            for dy, wy in kernel:
+                row = hmap[min(h - 1, max(0, y + dy))]
+                for dx, wx in kernel:
+                    total += row[min(w - 1, max(0, x + dx))] * wx * wy
+            soft[y][x] = total / 16.0 / top
+    return soft
+
+
+def draw_map(rng):
+    w, h = MAP_SIZE
+    land = land_alpha(MAP_SIZE, [(SHIKOKU, True)] + [(o, True) for o in OTHER_LAND], rng)
+    hmap = heights(MAP_SIZE, land, rng)
+    near = land.filter(ImageFilter.GaussianBlur(5)).load()
+    alpha = land.load()
+    img = Image.new("RGB", MAP_SIZE)
+    px = img.load()
+    sea_noise = value_noise(MAP_SIZE, rng, [(30, 1.0), (10, 0.4)])
+    light = (-1 / math.sqrt(3), -1 / math.sqrt(3), 1 / math.sqrt(3))  # from the north-west
+    for y in range(h):
+        for x in range(w):
+            shallow = min(1.0, near[x, y] / 255.0 * 2.2)
+            sea = mix(SEA_DEEP, SEA_SHALLOW, 0.85 * shallow + 0.15 * sea_noise[y][x])
+            a = alpha[x, y] / 255.0
+            if a > 0:
+                x0, x1 = max(0, x - 1), min(w - 1, x + 1)
+                y0, y1 = max(0, y - 1), min(h - 1, y + 1)
+                dzdx = (hmap[y][x1] - hmap[y][x0]) * 9.0
+                dzdy = (hmap[y1][x] - hmap[y0][x]) * 9.0
+                n = (-dzdx, -dzdy, 1.0)
+                nl = math.sqrt(n[0] ** 2 + n[1] ** 2 + 1.0)
+                shade = (n[0] * light[0] + n[1] * light[1] + n[2] * light[2]) / nl
+                shade = 0.55 + 0.75 * (shade - light[2])  # flat ground keeps its colour
+                colour = ramp(LAND_STOPS, hmap[y][x])
+                colour = tuple(max(0, min(255, int(c * (0.45 + 0.55 * shade) + 18 * (shade - 0.55))))
+                               for c in colour)
+                px[x, y] = mix(sea, colour, a)
+            else:
+                px[x, y] = sea
+    # a thin darker line along the coast
+    edge = land.filter(ImageFilter.FIND_EDGES).point(lambda v: min(255, v * 2))
+    img = Image.composite(Image.new("RGB", MAP_SIZE, rgb("#2d5a2a")), img,
+                          edge.point(lambda v: v * 90 // 255))
+    return img, land
+
+
+def draw_borders(img, land):
+    """Dotted lines, on land only."""
+    alpha = land.load()
+    px = img.load()
+    for line in BORDERS:
+        curve = catmull_rom(line, steps=10, closed=False)
+        travelled, next_dot = 0.0, 0.0
+        for (x0, y0), (x1, y1) in zip(curve, curve[1:]):
+            length = math.hypot(x1 - x0, y1 - y0)
+            while next_dot <= travelled + length:
+                t = (next_dot - travelled) / length if length else 0.0
+                x, y = int(round(x0 + (x1 - x0) * t)), int(round(y0 + (y1 - y0) * t))
+                if 0 <= x < img.width and 0 <= y < img.height and alpha[x, y] > 200:
+                    px[x, y] = mix(px[x, y], rgb("#f4f0c0"), 0.6)
+                next_dot += 3.0
+            travelled += length
+    return img
+
+
+def draw_route(img, points):
+    w, h = img.size
+    big = img.resize((w * SCALE, h * SCALE), Image.BICUBIC)
+    draw = ImageDraw.Draw(big)
+    scaled = [(x * SCALE, y * SCALE) for x, y in points]
+    draw.line(scaled, fill=rgb("#fff4d0"), width=int(2.6 * SCALE), joint="curve")
+    draw.line(scaled, fill=ROUTE, width=int(1.3 * SCALE), joint="curve")
+    for x, y in scaled:
+        r = 1.7 * SCALE
+        draw.ellipse((x - r, y - r, x + r, y + r), fill=rgb("#fff4d0"), outline=ROUTE,
+                     width=int(0.6 * SCALE))
+    return big.resize((w, h), Image.LANCZOS)
+
+
+def check_on_land(land, points, margin=2):
+    """Every temple point, and the pixels around it, must be land."""
+    alpha = land.load()
+    w, h = land.size
+    bad = []
+    for n, (x, y) in enumerate(points, 1):
+        cx, cy = int(round(x)), int(round(y))
+        for dy in range(-margin, margin + 1):
+            for dx in range(-margin, margin + 1):
+                if dx * dx + dy * dy > margin * margin:
+                    continue
+                qx, qy = cx + dx, cy + dy
+                if not (0 <= qx < w and 0 <= qy < h) or alpha[qx, qy] < 200:
+                    bad.append(n)
+                    break
+            else:
+                continue
+            break
+    assert not bad, "temples off the land: %s" % sorted(set(bad))
+    # the route between two temples keeps to the land as well
+    for n, (p, q) in enumerate(zip(points, points[1:]), 1):
+        for k in range(41):
+            x = p[0] + (q[0] - p[0]) * k / 40
+            y = p[1] + (q[1] - p[1]) * k / 40
+            assert alpha[int(round(x)), int(round(y))] >= 128, \
+                "the route from temple %d to %d crosses the sea" % (n, n + 1)
+
+
+# --------------------------------------------------------------------------
+# The marker ball
+
+def draw_ball(size, centre, radius, base, light, dark, scale=8):
+    w, h = size
+    big = Image.new("RGBA", (w * scale, h * scale), (0, 0, 0, 0))
+    px = big.load()
+    cx, cy, r = centre[0] * scale, centre[1] * scale, radius * scale
+    hx, hy = cx - 0.35 * r, cy - 0.4 * r
+    for y in range(h * scale):
+        for x in range(w * scale):
+            d = math.hypot(x + 0.5 - cx, y + 0.5 - cy)
+            if d > r:
+                continue
+            if d > r - 0.9 * scale:
+                px[x, y] = dark + (255,)
+                continue
+            t = math.hypot(x - hx, y - hy) / (1.5 * r)
+            colour = ramp([(0.0, (255, 255, 255)), (0.12, light), (0.55, base), (1.0, dark)], t)
+            px[x, y] = colour + (255,)
+    return big.resize(size, Image.LANCZOS)
+
+
+def draw_marker():
+    w, h = MARKER_SIZE
+    return draw_ball(MARKER_SIZE, (w / 2, h / 2), 8.8, rgb("#f7d418"), rgb("#fff58a"),
+                     rgb("#8a6400"))
+
+
+# --------------------------------------------------------------------------
+# The background
+
+LAUNCHER_TOPS = [840, 1200, 1600, 2000, 2380, 2720, 3080]      # twips
+LAUNCHER_LEFTS = [120, 120, 120, 120, 60, 60, 60]
+
+
+def to_bg(tx):
+    """Window twips (x) to a background pixel."""
+    return (tx - BACKGROUND_LEFT) / 15
+
+
+def rounded(draw, box, radius, **kw):
+    draw.rounded_rectangle([int(round(v)) for v in box], radius=radius, **kw)
+
+
+def vertical_gradient(size, top, bottom):
+    w, h = size
+    img = Image.new("RGB", size)
+    draw = ImageDraw.Draw(img)
+    for y in range(h):
+        draw.line([(0, y), (w, y)], fill=mix(top, bottom, y / max(1, h - 1)))
+    return img
+
+
+def paste_rounded(dest, src, box, radius):
+    mask = Image.new("L", dest.size, 0)
+    rounded(ImageDraw.Draw(mask), box, radius, fill=255)
+    layer = Image.new(dest.mode, dest.size)
+    layer.paste(src, (int(box[0]), int(box[1])))
+    dest.paste(layer, (0, 0), mask)
+
+
+def bevel(img, box, radius, light, dark, width=1):
+    """A raised edge: light on top and left, dark on bottom and right."""
+    x0, y0, x1, y1 = box
+    hi = Image.new("L", img.size, 0)
+    lo = Image.new("L", img.size, 0)
+    rounded(ImageDraw.Draw(hi), box, radius, outline=255, width=width)
+    lo.paste(hi)
+    # split the outline along the diagonal from bottom left to top right
+    cut = Image.new("L", img.size, 0)
+    ImageDraw.Draw(cut).polygon([(x0, y1), (x0, y0), (x1, y0)], fill=255)
+    hi = ImageChops.multiply(hi, cut)
+    lo = ImageChops.subtract(lo, hi)
+    img.paste(Image.new("RGB", img.size, light), (0, 0), hi)
+    img.paste(Image.new("RGB", img.size, dark), (0, 0), lo)
+
+
+def ribbed_bar(size):
+    """A launcher bar: silver, with fine vertical ribs and a bead at its left end."""
+    w, h = size
+    bar = vertical_gradient(size, rgb("#f1efea"), rgb("#b9b4aa"))
+    px = bar.load()
+    for x in range(w):
+        if x % 3 == 0:
+            for y in range(h):
+                px[x, y] = mix(px[x, y], rgb("#8c857a"), 0.18)
+        elif x % 3 == 1:
+            for y in range(h):
+                px[x, y] = mix(px[x, y], (255, 255, 255), 0.15)
+    # the middle of the bar, where the caption lies, stays calm
+    calm = vertical_gradient((w - 28, h - 6), rgb("#f4f2ed"), rgb("#d9d5cc"))
+    bar.paste(calm, (24, 3))
+    return bar
+
+
+def draw_background():
+    W, H = BACKGROUND_SIZE
+    img = Image.new("RGBA", BACKGROUND_SIZE, (0, 0, 0, 0))
+    body = vertical_gradient(BACKGROUND_SIZE, rgb("#9a1f26"), rgb("#5c0b12"))
+    # a little grain in the body colour
+    rng = random.Random(7)
+    grain = value_noise(BACKGROUND_SIZE, rng, [(6, 1.0), (2, 0.6)])
+    bpx = body.load()
+    for y in range(H):
+        for x in range(W):
+            f = 0.94 + 0.1 * grain[y][x]
+            bpx[x, y] = tuple(min(255, int(c * f)) for c in bpx[x, y])
+    mask = Image.new("L", (W * SCALE, H * SCALE), 0)
+    rounded(ImageDraw.Draw(mask), (0, 0, W * SCALE - 1, H * SCALE - 1), 18 * SCALE, fill=255)
+    mask = mask.resize(BACKGROUND_SIZE, Image.LANCZOS)
+    img.paste(body, (0, 0), mask)
+    rgbimg = img.convert("RGB")
+    bevel(rgbimg, (0, 0, W - 1, H - 1), 18, rgb("#d0575c"), rgb("#33060a"), 2)
+    bevel(rgbimg, (3, 3, W - 4, H - 4), 16, rgb("#b3373d"), rgb("#4a080e"), 1)
+    draw = ImageDraw.Draw(rgbimg)
+
+    # status window along the top (the status line is written there)
+    status = (43, 10, 493, 38)
+    rounded(draw, (status[0] - 2, status[1] - 2, status[2] + 2, status[3] + 2), 7, fill=rgb("#3a0509"))
+    paste_rounded(rgbimg, vertical_gradient((status[2] - status[0], status[3] - status[1]),
+                                            rgb("#b9cfa3"), rgb("#dcebc9")), status, 6)
+    draw.line([(status[0] + 5, status[1] + 1), (status[2] - 5, status[1] + 1)], fill=rgb("#8fa57c"))
+
+    # the green screen around the map
+    screen = (93, 41, 463, 288)
+    rounded(draw, (screen[0] - 3, screen[1] - 3, screen[2] + 3, screen[3] + 3), 10, fill=rgb("#2a0307"))
+    bevel(rgbimg, (screen[0] - 4, screen[1] - 4, screen[2] + 4, screen[3] + 4), 11,
+          rgb("#3a0509"), rgb("#c04a50"), 1)
+    paste_rounded(rgbimg, vertical_gradient((screen[2] - screen[0], screen[3] - screen[1]),
+                                            rgb("#4f9a4a"), rgb("#2f6e33")), screen, 8)
+    # the map's own place, a shade darker so a thin frame shows round it
+    mx0, my0 = to_bg(1560), 720 / 15
+    mx1, my1 = to_bg(1560 + 5325), (720 + 3495) / 15
+    draw.rectangle((mx0 - 2, my0 - 2, mx1 + 1, my1 + 1), outline=rgb("#1f4f23"), width=2)
+
+    # seven ribbed bars behind the launchers
+    for left, top in zip(LAUNCHER_LEFTS, LAUNCHER_TOPS):
+        x0 = 3
+        y0 = top / 15 - 3
+        box = (x0, y0, 88, y0 + 21)
+        rounded(draw, (box[0] - 1, box[1] - 1, box[2] + 1, box[3] + 1), 6, fill=rgb("#33050a"))
+        paste_rounded(rgbimg, ribbed_bar((int(box[2] - box[0]), int(box[3] - box[1]) + 1)), box, 5)
+        bead = draw_ball((12, 12), (6, 6), 4.6, rgb("#c22a2a"), rgb("#ff9a8a"), rgb("#5a0a0a"))
+        rgbimg.paste(bead, (int(x0 + 6), int(y0 + 4.5)), bead)
+        draw = ImageDraw.Draw(rgbimg)
+
+    # two small bars on the right, behind "HP" and "Small"
+    for top in (3540, 3880):
+        y0 = top / 15 - 2.5
+        box = (461, y0, 512, y0 + 20)
+        rounded(draw, (box[0] - 1, box[1] - 1, box[2] + 1, box[3] + 1), 6, fill=rgb("#33050a"))
+        paste_rounded(rgbimg, vertical_gradient((52, 21), rgb("#f1efea"), rgb("#bdb8ae")), box, 5)
+        draw = ImageDraw.Draw(rgbimg)
+
+    # the red ball at the bottom left
+    ball = draw_ball((34, 34), (17, 17), 15, rgb("#e0241e"), rgb("#ff9d8c"), rgb("#4a0505"))
+    shadow = Image.new("L", (50, 50), 0)
+    ImageDraw.Draw(shadow).ellipse((9, 11, 43, 45), fill=110)
+    shadow = shadow.filter(ImageFilter.GaussianBlur(2))
+    rgbimg.paste(Image.new("RGB", (50, 50), rgb("#2a0306")), (21, 276), shadow)
+    rgbimg.paste(ball, (26, 279), ball)
+
+    # name plate under the screen, behind the product name and version
+    plate = (178, 291, 388, 322)
+    draw = ImageDraw.Draw(rgbimg)
+    rounded(draw, (plate[0] - 2, plate[1] - 2, plate[2] + 2, plate[3] + 2), 8, fill=rgb("#3a0509"))
+    paste_rounded(rgbimg, vertical_gradient((plate[2] - plate[0], plate[3] - plate[1]),
+                                            rgb("#f3ead8"), rgb("#cdbf9f")), plate, 7)
+
+    # the dark bar along the bottom
+    draw = ImageDraw.Draw(rgbimg)
+    rounded(draw, (60, 325, 454, 329), 2, fill=rgb("#1e0205"))
+    for x in range(64, 452, 6):
+        draw.line([(x, 326), (x, 328)], fill=rgb("#4a0a10"))
+
+    out = rgbimg.convert("RGBA")
+    out.putalpha(mask)
+    return out
+
+
+# --------------------------------------------------------------------------
+# Button faces
+
+FACE_TINTS = ["#f3e2e0", "#eef0e2", "#e6edf3", "#f3efdc", "#ece4f1"]
+
+
+def draw_face(tint, scale=4):
+    """A small bar with rounded ends, drawn large and scaled down for soft edges."""
+    w, h = 51 * scale, 24 * scale
+    img = Image.new("RGBA", (w, h), (0, 0, 0, 0))
+    mask = Image.new("L", (w, h), 0)
+    rounded(ImageDraw.Draw(mask), (0, 2 * scale, w - 1, 22 * scale - 1), 7 * scale, fill=255)
+    img.paste(Image.new("RGB", (w, h), rgb("#3a0509")), (0, 0), mask)
+    inner = Image.new("L", (w, h), 0)
+    rounded(ImageDraw.Draw(inner), (scale, 3 * scale, w - 1 - scale, 21 * scale - 1), 6 * scale, fill=255)
+    grad = vertical_gradient((w, h), mix(rgb(tint), (255, 255, 255), 0.5),
+                             mix(rgb(tint), rgb("#9a948a"), 0.45))
+    img.paste(grad, (0, 0), inner)
+    draw = ImageDraw.Draw(img)
+    draw.rectangle((6 * scale, 4 * scale, 45 * scale, 5 * scale - 1), fill=(255, 255, 255, 200))
+    draw.rectangle((6 * scale, 19 * scale, 45 * scale, 20 * scale - 1),
+                   fill=mix(rgb(tint), rgb("#5a544a"), 0.6) + (255,))
+    return img.resize((51, 24), Image.LANCZOS)
+
+
+# --------------------------------------------------------------------------
+# The pilgrim
+
+# 32 x 32 cells, facing right. '.' (and the rest of a short row) is outside
+# the figure.
+PALETTE = {
+    "K": rgb("#2a2118"),   # outline
+    "H": rgb("#dcb75e"),   # straw hat
+    "h": rgb("#a98238"),   # hat in shadow
+    "r": rgb("#7a5a22"),   # hat ribs
+    "S": rgb("#efc49a"),   # skin
+    "W": rgb("#f7f7f3"),   # white robe
+    "w": rgb("#c9cbd3"),   # robe in shadow
+    "P": rgb("#7b3f9b"),   # stole (wagesa)
+    "B": rgb("#b58a52"),   # staff
+    "b": rgb("#7e5a2e"),   # staff, dark side
+    "G": rgb("#d8c9a2"),   # shoulder bag
+    "F": rgb("#8b6a3b"),   # straw sandals
+    "L": rgb("#e9e9e2"),   # leggings
+}
+
+UPPER = [
+    "",
+    "",
+    "...............KK",
+    ".............KKHHKK",
+    "...........KKHHrHHHKK",
+    ".........KKHHHHrHHHHHKK",
+    ".......KKHHHHHHrHHHHHHHKK...KPK",
+    ".....KKHHHHHHHHrHHHHHHHHHKK.KPK",
+    "....KhhhhhhhhhhhhhhhhhhhhhhKKBK",
+    ".....KKKKKKKKKKKKKKKKKKKKKK.KBK",
+    "...........KSSSSSK..........KBK",
+    "...........KSSSSKSK.........KBK",
+    "..........KWPPSSSPWK........KBK",
+    ".........KWWWPPPPPWWK.......KBK",
+    "........KWWWWWWPWWWWWK......KBK",
+    "........KGGWWWWPWWWWWWKKKKKKSBK",
+    "........KGGGWWWPWWWWWWWWWWWWSBK",
+    "........KGGGWWWWWWWWWKKKKKKKSBK",
+    "........KwGGWWWWWWWWWK......KBK",
+    "........KwwWWWWWWWWWWK......KBK",
+    "........KwwWWWWWWWWWWWK.....KBK",
+    ".......KwwwWWWWWWWWWWWK.....KBK",
+    ".......KwwwWWWWWWWWWWWWK....KBK",
+    ".......KKKKKKKKKKKKKKKKK....KBK",
+]
+
+# step picture 0: striding
+STEP0 = UPPER + [
+    ".........KLLK....KLLLK......KBK",
+    "........KLLLK.....KLLLK.....KBK",
+    ".......KLLLK.......KLLLK....KBK",
+    "......KLLLK.........KLLLK...KBK",
+    ".....KFFFFK.........KFFFFK..KBK",
+    ".....KKKKKK.........KKKKKK..KBK",
+    "............................KKK",
+    "",
+]
+
+# step picture 1: legs passing each other
+STEP1 = UPPER + [
+    "..........KLLLKLLLK.........KBK",
+    "..........KLLLKLLLK.........KBK",
+    "..........KLLLKKLLLK........KBK",
+    ".........KLLLK.KLLLK........KBK",
+    "........KFFFFK.KFFFFK.......KBK",
+    "........KKKKKK.KKKKKK.......KBK",
+    "............................KKK",
+    "",
+]
+
+
+def draw_sprites():
+    for rows in (STEP0, STEP1):
+        assert len(rows) == 32 and all(len(r) <= 32 for r in rows), rows
+    sheet = Image.new("RGB", (64, 257), (0, 0, 0))
+    sheet.paste(Image.new("RGB", (64, 128), (255, 255, 255)), (0, 0))
+    px = sheet.load()
+    for frame, rows in enumerate((STEP0, STEP1)):
+        for y, row in enumerate(rows):
+            for x, ch in enumerate(row):
+                if ch == ".":
+                    continue
+                colour = PALETTE[ch]
+                assert colour != (255, 255, 255)
+                px[frame * 32 + x, y] = colour
+                px[frame * 32 + x, 128 + y] = (255, 255, 255)
+    return sheet
+
+
+def check_sprites(sheet):
+    """Figure pixels outside the silhouette are pure white, the mask is pure
+    black and white, and the two agree pixel for pixel."""
+    px = sheet.load()
+    for frame in (0, 1):
+        for y in range(32):
+            for x in range(frame * 32, frame * 32 + 32):
+                m = px[x, y + 128]
+                f = px[x, y]
+                assert m in ((0, 0, 0), (255, 255, 255)), (x, y, m)
+                if m == (0, 0, 0):
+                    assert f == (255, 255, 255), (x, y, f)
+                else:
+                    assert f != (255, 255, 255), (x, y, f)
+
+
+# --------------------------------------------------------------------------
+
+def composite(background, map_img, marker, faces, sprites, points):
+    """The main window's pictures put together, with the marker at every temple."""
+    win = Image.new("RGBA", (520, 333), rgb("#efefef") + (255,))
+    win.alpha_composite(background, (int(round(BACKGROUND_LEFT / 15)), 0))
+    shown = map_img.resize((355, 233), Image.BICUBIC).convert("RGBA")
+    win.alpha_composite(shown, (104, 48))
+    for (left, top) in TEMPLE_LABELS:
+        mx, my = marker_twips(left, top)
+        win.alpha_composite(marker, (int(round(mx / 15)), int(round(my / 15))))
+    for face, (x, y) in zip(faces, [(7040, 1900), (7030, 2220), (7020, 2540), (7020, 2860), (7020, 3200)]):
+        win.alpha_composite(face, (int(round(x / 15)), int(round(y / 15))))
+    # the pilgrim, drawn with OR (mask) then AND (figure) at 120, 90
+    target = win.convert("RGB")
+    area = target.crop((120, 90, 152, 122))
+    area = ImageChops.lighter(area, sprites.crop((0, 128, 32, 160)))   # OR with white-or-black
+    area = ImageChops.multiply(area, sprites.crop((0, 0, 32, 32)))     # AND with figure-on-white
+    target.paste(area, (120, 90))
+    return target
+
+
+def main():
+    args = sys.argv[1:]
+    comp_path = None
+    if "--composite" in args:
+        i = args.index("--composite")
+        comp_path = args[i + 1]
+        del args[i:i + 2]
+    here = os.path.dirname(os.path.abspath(__file__))
+    out = args[0] if args else os.path.join(here, "..", "data", "pictures")
+    os.makedirs(out, exist_ok=True)
+
+    rng = random.Random(88)
+    points = temple_points()
+    map_img, land = draw_map(rng)
+    check_on_land(land, points)
+    map_img = draw_route(draw_borders(map_img, land), points)
+    marker = draw_marker()
+    background = draw_background()
+    faces = [draw_face(t) for t in FACE_TINTS]
+    sprites = draw_sprites()
+    check_sprites(sprites)
+
+    assert map_img.size == MAP_SIZE and marker.size == MARKER_SIZE
+    assert background.size == BACKGROUND_SIZE and sprites.size == (64, 257)
+    map_img.save(os.path.join(out, "map.png"), optimize=True)
+    marker.save(os.path.join(out, "marker.png"), optimize=True)
+    background.save(os.path.join(out, "background.png"), optimize=True)
+    for n, face in enumerate(faces, 1):
+        assert face.size == (51, 24)
+        face.save(os.path.join(out, "button%d.png" % n), optimize=True)
+    sprites.save(os.path.join(out, "pilgrim.png"), optimize=True)
+    if comp_path:
+        composite(background, map_img, marker, faces, sprites, points).save(comp_path)
+    print("wrote the pictures to %s; all 88 temples and the route lie on land" % out)
+
+
+if __name__ == "__main__":
+    main()

@@ -9,6 +9,7 @@
 //   280        32000  body
 //   32280      2      lineEnd   CR LF
 //   32282      2      live      16-bit little-endian, 1 live, 0 marked
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -55,5 +56,21 @@ std::vector<MailListEntry> readMailList(HistoryKind kind);
 // Deletes record n / every record, rewriting the file crash-safely.
 bool deleteMailRecord(HistoryKind kind, int n, QString *error = nullptr);
 bool deleteAllMailRecords(HistoryKind kind, QString *error = nullptr);
+
+// Every record, bodies included, in file order. Holds the whole history in
+// memory: the history window reads the list with readMailList instead.
+std::vector<MailRecord> readAllMailRecords(HistoryKind kind);
+
+// The record buffer of each kind: the record last read (readMailRecord,
+// readAllMailRecords, the history window's selection) or appended. The reply
+// window takes the answered mail's body from the received buffer. Empty until
+// a record of that kind was read or written in this run.
+std::optional<MailRecord> lastMailRecord(HistoryKind kind);
+
+// The bytes of one record as the files hold them (fields cut and padded,
+// lineEnd CR LF, live 1), and the fields of such bytes (trimmed).
+QByteArray encodeMailRecord(HistoryKind kind, const QString &subject, const QString &date,
+                            const QString &address, const QString &body);
+MailRecord decodeMailRecord(const QByteArray &bytes);
 
 }  // namespace korvane::mail

@@ -1,0 +1,253 @@
+#include "mailhistory.h"
+
+#include "common/cp932.h"
+#include "common/paths.h"
+#include "common/recordfile.h"
+#include "common/text.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <mutex>
+
+namespace korvane::mail {
+namespace {
+
+constexpr qsizetype SubjectOffset = 0, SubjectWidth = 100;
+constexpr qsizetype DateOffset = 100, DateWidth = 90;
+constexpr qsizetype AddressOffset = 190, AddressWidth = 90;
+constexpr qsizetype BodyOffset = 280, BodyWidth = 32000;
+constexpr qsizetype LineEndOffset = 32280;
+constexpr qsizetype LiveOffset = 32282;
+constexpr qsizetype ListPartLength = BodyOffset;  // subject, date and address
+
+static_assert(LiveOffset + 2 == MailRecordLength);
+
+QString relativeFile(HistoryKind kind)
+{
+    return QString::fromUtf16(paths::DataFolder) +
+           (kind == HistoryKind::Received ? QStringLiteral("plxdata2.data") : QStringLiteral("plxdata5.data"));
+}
+
+QString relativeWork(HistoryKind kind)
+{
+    return QString::fromUtf16(paths::DataFolder) +
+           (kind == HistoryKind::Received ? QStringLiteral("PLXDATA2.TMP") : QStringLiteral("PLXDATA5.TMP"));
+}
+
+// The record buffers, one per kind.
+struct Buffers {
+    std::mutex lock;
+    std::optional<MailRecord> received;
+    std::optional<MailRecord> sent;
+    std::optional<MailRecord> &of(HistoryKind kind) { return kind == HistoryKind::Received ? received : sent; }
+};
+
+Buffers &buffers()
+{
+    static Buffers b;
+    return b;
+}
+
+void remember(HistoryKind kind, const MailRecord &record)
+{
+    Buffers &b = buffers();
+    std::lock_guard guard(b.lock);
+    b.of(kind) = record;
+}
+
+// Line breaks inside a stored text are CR LF pairs: a bare LF (as a text box
+// hands its text out) becomes CR LF.
+QString withCrLf(const QString &text)
+{
+    if (!text.contains(u'\n'))
+        return text;
+    QString out;
+    out.reserve(text.size() + text.size() / 16);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QChar c = text[i];
+        if (c == u'\n' && (i == 0 || text[i - 1] != u'\r'))
+            out += u'\r';
+        out += c;
+    }
+    return out;
+}
+
+QString fieldText(const QByteArray &bytes, qsizetype offset, qsizetype width)
+{
+    if (bytes.size() < offset + width)
+        return QString();
+    return trimAsciiSpaces(cp932::decode(bytes.constData() + offset, width));
+}
+
+// A list cell: the decoded field up to its first NUL; the padding is dropped
+// so that cells elide on their text, not on trailing blanks.
+QString cellText(const QByteArray &bytes, qsizetype offset, qsizetype width)
+{
+    if (bytes.size() < offset + width)
+        return QString();
+    return trimAsciiSpaces(trimAtNul(cp932::decode(bytes.constData() + offset, width)));
+}
+
+qint16 liveFlag(QByteArrayView record)
+{
+    if (record.size() < MailRecordLength)
+        return 0;
+    auto lo = static_cast<unsigned char>(record[LiveOffset]);
+    auto hi = static_cast<unsigned char>(record[LiveOffset + 1]);
+    return qint16(quint16(lo | (hi << 8)));
+}
+
+// Opening a missing history creates it empty (with its folder), the way the
+// list expects to find it afterwards. Returns the history's path.
+QString openHistory(HistoryKind kind)
+{
+    QString path = paths::ensureParent(relativeFile(kind));
+    if (!QFileInfo::exists(path)) {
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly | QIODevice::Append))
+            f.close();
+    }
+    return path;
+}
+
+}  // namespace
+
+QString historyPath(HistoryKind kind)
+{
+    return paths::resolve(relativeFile(kind));
+}
+
+QString historyWorkPath(HistoryKind kind)
+{
+    return paths::resolve(relativeWork(kind));
+}
+
+QByteArray encodeMailRecord(HistoryKind kind, const QString &subject, const QString &date, const QString &address,
+                            const QString &body)
+{
+    QByteArray r;
+    r.reserve(MailRecordLength);
+    r += cp932::field(trimAsciiSpaces(subject), SubjectWidth);
+    // The sent history keeps the clock text as shown, blanks included.
+    r += cp932::field(kind == HistoryKind::Sent ? date : trimAsciiSpaces(date), DateWidth);
+    r += cp932::field(trimAsciiSpaces(address), AddressWidth);
+    r += cp932::field(trimAsciiSpaces(withCrLf(body)), BodyWidth);
+    r += "\r\n";
+    r += '\x01';
+    r += '\0';
+    Q_ASSERT(r.size() == MailRecordLength);
+    return r;
+}
+
+MailRecord decodeMailRecord(const QByteArray &bytes)
+{
+    MailRecord m;
+    m.subject = fieldText(bytes, SubjectOffset, SubjectWidth);
+    m.date = fieldText(bytes, DateOffset, DateWidth);
+    m.address = fieldText(bytes, AddressOffset, AddressWidth);
+    m.body = fieldText(bytes, BodyOffset, BodyWidth);
+    m.live = liveFlag(bytes) != 0;
+    return m;
+}
+
+int appendMailRecord(HistoryKind kind, const QString &subject, const QString &date, const QString &address,
+                     const QString &body, QString *error)
+{
+    QByteArray bytes = encodeMailRecord(kind, subject, date, address, body);
+    remember(kind, decodeMailRecord(bytes));
+    QString path = paths::ensureParent(relativeFile(kind));
+    RecordFile file(path, MailRecordLength);
+    return file.append(bytes, error);
+}
+
+std::optional<MailRecord> readMailRecord(HistoryKind kind, int n)
+{
+    if (n < 1 || n > RecordFile::MaxRecords)
+        return std::nullopt;
+    RecordFile file(historyPath(kind), MailRecordLength);
+    std::optional<QByteArray> bytes = file.read(n);
+    if (!bytes)
+        return std::nullopt;
+    MailRecord m = decodeMailRecord(*bytes);
+    remember(kind, m);
+    return m;
+}
+
+int mailRecordCount(HistoryKind kind)
+{
+    RecordFile file(historyPath(kind), MailRecordLength);
+    return std::min(file.count(), RecordFile::MaxRecords);
+}
+
+std::vector<MailListEntry> readMailList(HistoryKind kind)
+{
+    QString path = openHistory(kind);
+    RecordReader reader(path, MailRecordLength);
+    std::vector<MailListEntry> list;
+    if (!reader.isOpen())
+        return list;
+    const int count = std::min(reader.count(), RecordFile::MaxRecords);
+    list.reserve(size_t(count));
+    for (int n = 1; n <= count; ++n) {
+        QByteArray part = reader.readPart(n, 0, ListPartLength);
+        if (part.size() != ListPartLength)
+            break;
+        list.push_back({cellText(part, SubjectOffset, SubjectWidth), cellText(part, DateOffset, DateWidth),
+                        cellText(part, AddressOffset, AddressWidth)});
+    }
+    return list;
+}
+
+std::vector<MailRecord> readAllMailRecords(HistoryKind kind)
+{
+    QString path = openHistory(kind);
+    RecordReader reader(path, MailRecordLength);
+    std::vector<MailRecord> records;
+    const int count = std::min(reader.count(), RecordFile::MaxRecords);
+    for (int n = 1; n <= count; ++n) {
+        std::optional<QByteArray> bytes = reader.read(n);
+        if (!bytes)
+            break;
+        records.push_back(decodeMailRecord(*bytes));
+    }
+    if (!records.empty())
+        remember(kind, records.back());
+    return records;
+}
+
+std::optional<MailRecord> lastMailRecord(HistoryKind kind)
+{
+    Buffers &b = buffers();
+    std::lock_guard guard(b.lock);
+    return b.of(kind);
+}
+
+// A delete rewrites the live records through the work copy, which is flushed
+// and then renamed over the history: the history file itself is never
+// removed, so a crash at any moment leaves the old history or the new one.
+// The record to delete is simply left out of the copy; records another
+// program left marked as deleted are dropped on the way.
+bool deleteMailRecord(HistoryKind kind, int n, QString *error)
+{
+    QString path = historyPath(kind);
+    RecordFile file(path, MailRecordLength);
+    const int count = std::min(file.count(), RecordFile::MaxRecords);
+    if (n < 1 || n > count) {
+        if (error)
+            *error = QStringLiteral("削除するメール（%1 件目）が履歴にありません。").arg(n);
+        return false;
+    }
+    return file.rewrite(
+        paths::resolve(relativeWork(kind)),
+        [n](int i, QByteArrayView record) { return i != n && liveFlag(record) != 0; }, error);
+}
+
+bool deleteAllMailRecords(HistoryKind kind, QString *error)
+{
+    QString path = openHistory(kind);
+    RecordFile file(path, MailRecordLength);
+    return file.rewrite(paths::resolve(relativeWork(kind)), [](int, QByteArrayView) { return false; }, error);
+}
+
+}  // namespace korvane::mail

@@ -1,0 +1,618 @@
+#include "tyakuform.h"
+
+#include "historywindow.h"
+#include "history_listmodel.h"
+#include "history_quicksave.h"
+
+#include "common/dialogs.h"
+#include "common/text.h"
+#include "common/ui.h"
+#include "common/windows.h"
+#include "texttools/editorpane.h"
+#include "texttools/editorstate.h"
+#include "texttools/kakudaiform.h"
+#include "texttools/textfiles.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTextEdit>
+#include <QToolBar>
+#include <QTreeView>
+
+namespace korvane::mail {
+namespace {
+
+const QString NoSelection = QStringLiteral("データが選択されていません");
+const QString NothingToSelect = QStringLiteral("選択するデータがありません。");
+const QString FontName = QStringLiteral("ＭＳ Ｐゴシック");
+
+// Positions that the resize rules refer to, in twips.
+constexpr int ListTop = 960;
+constexpr int BodyLeft = 20;
+constexpr int StatusBarHeight = 375;
+
+int toTwips(int pixels)
+{
+    return pixels * 15;
+}
+
+int px(double twipsValue)
+{
+    return twips(int(twipsValue));
+}
+
+QPushButton *button(QWidget *parent, const char *name, const QString &caption)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    return b;
+}
+
+QLineEdit *lineBox(QWidget *parent, const char *name)
+{
+    auto *e = new QLineEdit(parent);
+    e->setObjectName(QString::fromLatin1(name));
+    return e;
+}
+
+// Fills a box of another window by its control name, whatever kind of text
+// control it is.
+void setControlText(QWidget *control, const QString &text)
+{
+    if (!control)
+        return;
+    if (auto *e = qobject_cast<QLineEdit *>(control))
+        e->setText(text);
+    else if (auto *t = qobject_cast<QTextEdit *>(control))
+        t->setPlainText(texttools::toLf(text));
+    else if (auto *p = qobject_cast<QPlainTextEdit *>(control))
+        p->setPlainText(texttools::toLf(text));
+    else if (auto *c = qobject_cast<QComboBox *>(control); c && c->isEditable())
+        c->setEditText(text);
+    else
+        control->setProperty("text", text);
+}
+
+}  // namespace
+
+TyakuForm::TyakuForm(QWidget *parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("TyakuForm"));
+    setWindowTitle(QStringLiteral("着信履歴"));
+    buildControls();
+    loadEditorFile();
+    resize(twips(10680), twips(7920));
+    applyResizeRules();
+}
+
+TyakuForm::~TyakuForm() = default;
+
+void TyakuForm::buildControls()
+{
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("TyakuFormClient"));
+    client_->setMouseTracking(true);
+    client_->installEventFilter(this);
+    setCentralWidget(client_);
+
+    picture1_ = new QWidget(client_);
+    picture1_->setObjectName(QStringLiteral("Picture1"));
+    picture1_->setProperty("index", 1);
+    picture1_->setAutoFillBackground(true);
+    QPalette bandPalette = picture1_->palette();
+    bandPalette.setColor(QPalette::Window, QColor(200, 225, 245));
+    picture1_->setPalette(bandPalette);
+    placeTwips(picture1_, 0, 480, 10680, 480);
+
+    pane_ = new texttools::EditorPane(this, client_);
+    body_ = pane_->editor();
+    placeTwips(pane_->toolBar(), 0, 0, 10680, 480);
+    placeTwips(pane_->searchLabel(), 5880, 90, 855, 255);
+    placeTwips(pane_->searchBox(), 6720, 45, 1800, 300);
+    connect(pane_, &texttools::EditorPane::hintRequested, this, &TyakuForm::showHelp);
+    connect(pane_, &texttools::EditorPane::hintDismissed, this, &TyakuForm::hideHelp);
+
+    model_ = new MailListModel(this);
+    list_ = new QTreeView(client_);
+    list_->setObjectName(QStringLiteral("MailListView"));
+    list_->setModel(model_);
+    list_->setRootIsDecorated(false);
+    list_->setItemsExpandable(false);
+    list_->setUniformRowHeights(true);
+    list_->setAllColumnsShowFocus(true);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->header()->setStretchLastSection(false);
+    list_->installEventFilter(this);
+    list_->viewport()->installEventFilter(this);
+    placeTwips(list_, 0, ListTop, 9375, 1815);
+    // Three columns: half, a quarter and a quarter of the list's width.
+    const int listWidth = twips(9375);
+    list_->setColumnWidth(MailListModel::SubjectColumn, listWidth / 2);
+    list_->setColumnWidth(MailListModel::FromColumn, listWidth / 4);
+    list_->setColumnWidth(MailListModel::DateColumn, listWidth / 4);
+    connect(list_, &QTreeView::clicked, this, [this](const QModelIndex &index) {
+        if (index.row() != shownRow_ || !selectionMarked())
+            showSelectedMail(index.row());
+    });
+    // The keyboard moves the selection too; the viewer follows the selected
+    // row (a current row that focus alone gave is not a selection).
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const int row = selectedRow();
+        if (row >= 0 && row != shownRow_)
+            showSelectedMail(row);
+    });
+
+    subject_ = lineBox(client_, "Text7");
+    sender_ = lineBox(client_, "Text8");
+    date_ = lineBox(client_, "Text9");
+    placeTwips(subject_, 0, 2760, 4695, 375);
+    placeTwips(sender_, 4680, 2760, 3015, 375);
+    placeTwips(date_, 7695, 2760, 2415, 375);
+    for (QLineEdit *box : {subject_, sender_, date_}) {
+        box->setFont(designFont(FontName, 9));
+        box->setMouseTracking(true);
+        box->installEventFilter(this);
+    }
+    pane_->setHeaderBoxes(subject_, sender_, date_);
+
+    // The body box: designed at (0, 3120); the load step moves it to (20, 3900).
+    placeTwips(body_, 0, 3120, 10455, 3735);
+    placeTwips(body_, BodyLeft, 3900, 10455, 3735);
+
+    auto *countLabel = new QLabel(QStringLiteral("件数"), client_);
+    countLabel->setObjectName(QStringLiteral("Label4"));
+    placeTwips(countLabel, 8040, 600, 495, 255);
+    count_ = lineBox(client_, "Text2");
+    count_->setReadOnly(true);
+    placeTwips(count_, 8640, 600, 495, 270);
+
+    struct MailButton {
+        const char *name;
+        QString caption;
+        int left, top, width, height;
+        void (TyakuForm::*slot)();
+    };
+    const MailButton buttons[] = {
+        {"Command3", QStringLiteral("一件削除"), 120, 520, 1335, 375, &TyakuForm::deleteSelectedMail},
+        {"Command4", QStringLiteral("アドレス帳登録"), 1560, 520, 1335, 375, &TyakuForm::addSenderToAddressBook},
+        {"Command5", QStringLiteral("返事を書く"), 3000, 520, 1455, 375, &TyakuForm::replyToSelectedMail},
+        {"Command6", QStringLiteral("全件削除"), 4560, 520, 1455, 375, &TyakuForm::deleteAllMail},
+        {"Command29", QStringLiteral("拡大して見る"), 6240, 520, 1335, 375, &TyakuForm::openEnlargedView},
+        {"Command2", QStringLiteral("TextQuickSave"), 3960, 0, 1815, 340, &TyakuForm::quickSaveMail},
+    };
+    for (const MailButton &b : buttons) {
+        QPushButton *w = button(client_, b.name, b.caption);
+        placeTwips(w, b.left, b.top, b.width, b.height);
+        connect(w, &QPushButton::clicked, this, b.slot);
+        w->installEventFilter(this);
+        if (QString::fromLatin1(b.name) != QLatin1String("Command29"))
+            mailButtons_.append(w);
+        if (QString::fromLatin1(b.name) == QLatin1String("Command2"))
+            command2_ = w;
+    }
+
+    status_ = new QStatusBar(client_);
+    status_->setObjectName(QStringLiteral("StatusBar1"));
+    status_->setSizeGripEnabled(false);
+
+    command1_ = button(client_, "Command1", QStringLiteral("コピー（Subject/from/Data）"));
+    command1_->installEventFilter(this);
+    connect(command1_, &QPushButton::clicked, this, &TyakuForm::copyHeaderField);
+    mailButtons_.append(command1_);
+    copyBox_ = lineBox(client_, "Text6");
+    placeTwips(command1_, 1880, 6960, 3255, 270);
+    placeTwips(copyBox_, 5160, 6960, 3735, 270);
+
+    help_ = new QPlainTextEdit(client_);
+    help_->setObjectName(QStringLiteral("Text4"));
+    help_->setReadOnly(true);
+    help_->hide();
+    placeTwips(help_, 2400, 4560, 5535, 1935);
+
+    marker_ = lineBox(client_, "Text5");
+    marker_->hide();
+    placeTwips(marker_, -2000, -2000, 495, 270);
+
+    lstLst_ = new QListWidget(client_);
+    lstLst_->setObjectName(QStringLiteral("lstLst"));
+    lstLst_->hide();
+
+    command2_->raise();
+    command1_->raise();
+    copyBox_->raise();
+    help_->raise();
+}
+
+// The editor's start-up: the current file of the editor into the body box. A
+// failure offers another try or going on without it, never an endless loop.
+void TyakuForm::loadEditorFile()
+{
+    lstLst_->hide();
+    QString error;
+    while (!pane_->loadCurrentFile(&error)) {
+        const QString text =
+            QStringLiteral("本文に「%1」を読み込めませんでした。\n%2\n\n"
+                           "「はい」でもう一度読み込みます。「いいえ」で読み込まずに続けます。")
+                .arg(texttools::editorState().currentFilePath, error);
+        if (!dialogs().question(this, text, ProgramTitle + QStringLiteral("  Form_LoadError"),
+                                Dialogs::Icon::Exclamation))
+            break;
+    }
+    lstLst_->hide();
+    body_->show();
+}
+
+QString TyakuForm::helpText(const QString &buttonName)
+{
+    static const QHash<QString, QString> texts = {
+        {QStringLiteral("Command1"),
+         QStringLiteral("本文以外のコピーに使用します。「Subject」「From」「Date」に表示されるデータをコピーします"
+                        "（貼り付けはメニューバー、ツールバーで出来ます）。Body（本文）はメニューバー、ツールバーから"
+                        "コピー・貼り付けが出来ます。\r\n\r\n"
+                        " 本文への貼り付け（あるいは本ソフトでの貼り付け機能がある部分）、他のアプリケーションへの"
+                        "貼り付けが可能です。\r\n\r\n"
+                        "コピーされる内容は右の欄に反映されます。")},
+        {QStringLiteral("Command2"),
+         QStringLiteral("選択したデータをテキスト形式で本ソフト内の「TextQuickSave」フォルダ内に「Subject」「From」"
+                        "「Date」「Boby」で保存します。ファイル名は「Subject」が自動的に当てられます。同名のファイルが"
+                        "既に存在する場合は警告メッセージを出します。")},
+        {QStringLiteral("Command3"),
+         QStringLiteral("受信したメールを１件ずつ削除します。リストでメールを選択（クリック）してから実行して下さい。")},
+        {QStringLiteral("Command4"),
+         QStringLiteral("受信したメールをアドレス帳に登録します。リストからメールを選択（クリック）してから実行して下さい。")},
+        {QStringLiteral("Command5"),
+         QStringLiteral("受信したメールに返事を出します。リストからメールを選択（クリック）してから実行して下さい。")},
+        {QStringLiteral("Command6"), QStringLiteral("受信したメール全件削除します。")},
+    };
+    return texts.value(buttonName);
+}
+
+void TyakuForm::openHistory(HistoryKind kind)
+{
+    kind_ = kind;
+    setWindowTitle(kind == HistoryKind::Received ? QStringLiteral("着信履歴") : QStringLiteral("送信履歴"));
+    QPalette p = list_->palette();
+    p.setColor(QPalette::Base, kind == HistoryKind::Received ? QColor(210, 250, 250) : QColor(250, 250, 255));
+    list_->setPalette(p);
+    model_->clear();
+    shownRow_ = -1;
+    body_->clear();
+    loadHistoryList();
+}
+
+void TyakuForm::loadHistoryList()
+{
+    std::vector<MailListEntry> entries = readMailList(kind_);
+    const int rows = int(entries.size());
+    model_->setEntries(std::move(entries));
+    shownRow_ = -1;
+    // Reading every record would leave the viewer and the clipboard on the
+    // last one: go there directly, reading that one body only.
+    if (rows > 0) {
+        if (std::optional<MailRecord> last = readMailRecord(kind_, rows)) {
+            showViewer(*last);
+            putBodyOnClipboard();
+        }
+    }
+    count_->setText(QString::number(model_->rowCount()));
+}
+
+void TyakuForm::showViewer(const MailRecord &record)
+{
+    subject_->setText(record.subject);
+    sender_->setText(record.address);
+    date_->setText(record.date);
+    for (QLineEdit *box : {subject_, sender_, date_})
+        box->setCursorPosition(0);
+    pane_->setText(record.body);
+}
+
+void TyakuForm::clearViewer()
+{
+    subject_->clear();
+    sender_->clear();
+    date_->clear();
+    body_->clear();
+}
+
+void TyakuForm::putBodyOnClipboard()
+{
+    QClipboard *clipboard = QApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(pane_->text());
+}
+
+bool TyakuForm::selectionMarked() const
+{
+    return !marker_->text().isEmpty();
+}
+
+void TyakuForm::clearSelectionMarker()
+{
+    marker_->clear();
+}
+
+int TyakuForm::selectedRow() const
+{
+    QModelIndex current = list_->currentIndex();
+    if (!current.isValid() || !list_->selectionModel()->isRowSelected(current.row(), QModelIndex()))
+        return -1;
+    return current.row();
+}
+
+void TyakuForm::showSelectedMail(int row)
+{
+    if (leadingNumber(count_->text()) == 0) {
+        dialogs().notice(this, NothingToSelect);
+        return;
+    }
+    if (row < 0 || row >= model_->rowCount())
+        return;
+    marker_->setText(QStringLiteral("1"));
+    std::optional<MailRecord> record = readMailRecord(kind_, row + 1);
+    if (!record) {
+        // The file no longer holds that record (changed behind the list).
+        clearSelectionMarker();
+        return;
+    }
+    shownRow_ = row;
+    showViewer(*record);
+    count_->setText(QString::number(model_->rowCount()));
+    putBodyOnClipboard();
+}
+
+void TyakuForm::copyHeaderField()
+{
+    QClipboard *clipboard = QApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(copyBox_->text());
+}
+
+void TyakuForm::quickSaveMail()
+{
+    if (!selectionMarked()) {
+        dialogs().notice(this, NoSelection);
+        return;
+    }
+    body_->setFocus();
+    clearSelectionMarker();
+
+    const QString path = quickSavePath(subject_->text());
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool exists = QFileInfo::exists(path);
+    QApplication::restoreOverrideCursor();
+    if (exists &&
+        !dialogs().question(this, QStringLiteral("同名のファイルが既に存在します。上書きしますか？ "), QuestionTitle,
+                            Dialogs::Icon::Question))
+        return;
+
+    const QString text = texttools::withMailHeader(subject_->text(), sender_->text(), date_->text(),
+                                                   texttools::toCrLf(pane_->text()));
+    QString error;
+    if (!texttools::writeTextFile(path, text + QStringLiteral("\r\n"), &error)) {
+        dialogs().notice(this, QStringLiteral("「%1」に保存できませんでした。\n%2").arg(path, error));
+        return;
+    }
+    pane_->setText(text);
+}
+
+void TyakuForm::deleteSelectedMail()
+{
+    const int row = selectedRow();
+    if (!selectionMarked() || row < 0) {
+        dialogs().notice(this, NoSelection);
+        clearSelectionMarker();
+        return;
+    }
+    const QString question = kind_ == HistoryKind::Received
+                                 ? QStringLiteral("選択された（行、青色）データを削除します。よろしいですか")
+                                 : QStringLiteral("選択された（行、青色）データを削除します。よろしいですか?");
+    if (!dialogs().question(this, question, QuestionTitle, Dialogs::Icon::Question)) {
+        body_->setFocus();
+        body_->clear();
+        clearSelectionMarker();
+        return;
+    }
+    body_->setFocus();
+    clearSelectionMarker();
+    QString error;
+    if (!deleteMailRecord(kind_, row + 1, &error))
+        dialogs().notice(this, QStringLiteral("メールを削除できませんでした。\n%1").arg(error));
+    clearViewer();
+    model_->clear();
+    loadHistoryList();
+}
+
+void TyakuForm::addSenderToAddressBook()
+{
+    if (!selectionMarked()) {
+        dialogs().notice(this, NoSelection);
+        return;
+    }
+    body_->setFocus();
+    clearSelectionMarker();
+    const QString name = QStringLiteral("FriendForm");
+    if (!Windows::isRegistered(name))
+        return;
+    QWidget *window = Windows::get(name);
+    if (!window)
+        return;
+    setControlText(window->findChild<QWidget *>(QStringLiteral("Text4")), sender_->text());
+    Windows::show(name);
+}
+
+void TyakuForm::replyToSelectedMail()
+{
+    if (!selectionMarked()) {
+        dialogs().notice(this, NoSelection);
+        return;
+    }
+    body_->setFocus();
+    clearSelectionMarker();
+    const QString name = QStringLiteral("BackForm");
+    if (!Windows::isRegistered(name))
+        return;
+    QWidget *window = Windows::get(name);
+    if (!window)
+        return;
+    // Where the answered mail came from: in the sent history the sender box
+    // holds the recipient, and the received record buffer is unrelated.
+    window->setProperty("historyKind", historyKindNumber());
+    setControlText(window->findChild<QWidget *>(QStringLiteral("SubjectText")),
+                   QStringLiteral("Re:  ") + trimAsciiSpaces(subject_->text()));
+    setControlText(window->findChild<QWidget *>(QStringLiteral("ToText")), trimAsciiSpaces(sender_->text()));
+    setControlText(window->findChild<QWidget *>(QStringLiteral("BodyText")),
+                   trimAsciiSpaces(texttools::toCrLf(pane_->text())));
+    Windows::show(name);
+}
+
+void TyakuForm::deleteAllMail()
+{
+    if (!dialogs().question(this, QStringLiteral("すべてのデータを削除して良いですか？"), QuestionTitle,
+                            Dialogs::Icon::Question))
+        return;
+    QString error;
+    if (!deleteAllMailRecords(kind_, &error))
+        dialogs().notice(this, QStringLiteral("メールを削除できませんでした。\n%1").arg(error));
+    model_->clear();
+    loadHistoryList();
+    count_->setText(QString::number(model_->rowCount()));
+    body_->clear();
+}
+
+void TyakuForm::openEnlargedView()
+{
+    texttools::openEnlargedView(pane_->text(), subject_->text(), sender_->text(), date_->text());
+}
+
+void TyakuForm::showHelp(const QString &text)
+{
+    help_->setPlainText(texttools::toLf(text));
+    help_->show();
+    help_->raise();
+}
+
+void TyakuForm::hideHelp()
+{
+    help_->hide();
+    help_->clear();
+}
+
+void TyakuForm::resetStatusControls()
+{
+    const int statusTop = toTwips(status_->y());
+    copyBox_->move(copyBox_->x(), px(statusTop + 80));
+    command1_->move(command1_->x(), px(statusTop + 80));
+}
+
+bool TyakuForm::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (type == QEvent::Enter || type == QEvent::MouseMove) {
+        if (watched == list_ || watched == list_->viewport()) {
+            hideHelp();
+        } else if (watched == subject_ || watched == sender_ || watched == date_) {
+            copyBox_->setText(static_cast<QLineEdit *>(watched)->text());
+        } else if (watched == client_ && type == QEvent::MouseMove) {
+            resetStatusControls();
+        } else if (type == QEvent::Enter) {
+            for (QPushButton *b : std::as_const(mailButtons_)) {
+                if (watched == b) {
+                    showHelp(helpText(b->objectName()));
+                    break;
+                }
+            }
+        }
+    } else if (type == QEvent::MouseButtonRelease && watched == list_->viewport() && model_->rowCount() == 0) {
+        // A click on the empty list.
+        showSelectedMail(-1);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TyakuForm::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    applyResizeRules();
+}
+
+void TyakuForm::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        applyResizeRules();
+}
+
+void TyakuForm::applyResizeRules()
+{
+    if (!client_)
+        return;
+    const QSize outer = frameGeometry().size();
+    const double w = toTwips(outer.width());
+    const double h = toTwips(outer.height());
+
+    // The status bar runs along the bottom of the window.
+    status_->setGeometry(0, client_->height() - twips(StatusBarHeight), client_->width(), twips(StatusBarHeight));
+    pane_->toolBar()->resize(client_->width(), pane_->toolBar()->height());
+
+    copyBox_->show();
+    command2_->show();
+
+    const double listHeight = 0.25 * h;
+    list_->setGeometry(list_->x(), twips(ListTop), px(0.99 * w), px(listHeight));
+
+    const int boxTop = px(listHeight + 940);
+    picture1_->resize(px(w), picture1_->height());
+
+    const int bodyTop = px(listHeight + 1300);
+    int bodyHeight = body_->height();
+    if (h > 3500)
+        bodyHeight = px(h - listHeight - toTwips(subject_->height()) - 2000);
+    // Never under the status bar, whatever the window frame takes.
+    bodyHeight = std::max(0, std::min(bodyHeight, status_->y() - bodyTop));
+    body_->setGeometry(body_->x(), bodyTop, px(0.99 * w), bodyHeight);
+
+    const double subjectLeft = toTwips(body_->x()) - 15;
+    subject_->setGeometry(px(subjectLeft), boxTop, px(0.5 * w), subject_->height());
+    const double senderLeft = 0.5 * w + toTwips(subject_->x());
+    sender_->setGeometry(px(senderLeft), boxTop, px(0.3 * w), sender_->height());
+    const double dateLeft = 0.3 * w + toTwips(sender_->x()) - 20;
+    date_->setGeometry(px(dateLeft), boxTop, px(0.2 * w), date_->height());
+
+    const int statusTop = toTwips(status_->y());
+    const int statusLeft = toTwips(status_->x());
+    command1_->move(px(statusLeft + 1880), px(statusTop + 80));
+    copyBox_->move(px(toTwips(command1_->x()) + 3380), px(statusTop + 80));
+    if (isMaximized() && h > 3500) {
+        // Kept inside the window.
+        copyBox_->move(copyBox_->x(), std::min(px(h - 1000), client_->height() - copyBox_->height()));
+        command1_->move(command1_->x(), std::min(px(h - 980), client_->height() - command1_->height()));
+    }
+}
+
+void openHistoryWindow(HistoryKind kind, QWidget *launcher)
+{
+    if (launcher)
+        flashLabel(launcher);
+    const QString name = QStringLiteral("TyakuForm");
+    if (!Windows::isRegistered(name))
+        Windows::registerFactory(name, [] { return new TyakuForm; });
+    auto *form = qobject_cast<TyakuForm *>(Windows::show(name));
+    if (form)
+        form->openHistory(kind);
+}
+
+}  // namespace korvane::mail

@@ -1,0 +1,103 @@
+#pragma once
+// The history window `TyakuForm`: the received or sent history as a list, a
+// viewer (subject, sender, date, body) and the mail buttons. The body box
+// `rtfEd` doubles as a small text editor (texttools::EditorPane).
+#include "mailhistory.h"
+
+#include <QMainWindow>
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QStatusBar;
+class QTextEdit;
+class QTreeView;
+
+namespace korvane::texttools {
+class EditorPane;
+}
+
+namespace korvane::mail {
+
+class MailListModel;
+
+class TyakuForm : public QMainWindow {
+    Q_OBJECT
+    // 1 received, 2 sent: which history the window shows (the reply window
+    // reads it to know where the answered mail came from).
+    Q_PROPERTY(int historyKind READ historyKindNumber)
+public:
+    explicit TyakuForm(QWidget *parent = nullptr);
+    ~TyakuForm() override;
+
+    HistoryKind historyKind() const { return kind_; }
+    int historyKindNumber() const { return kind_ == HistoryKind::Received ? 1 : 2; }
+    texttools::EditorPane *editorPane() const { return pane_; }
+    QTreeView *mailList() const { return list_; }
+    MailListModel *mailListModel() const { return model_; }
+
+    // The window's part of opening it on a history: caption, kind, colours,
+    // an empty list and body, then the list loaded.
+    void openHistory(HistoryKind kind);
+    // Fills the list from the history file; the viewer and the clipboard end
+    // on the last record.
+    void loadHistoryList();
+
+    // The help texts of the mail buttons.
+    static QString helpText(const QString &button);
+
+public slots:
+    // A click on list row `row` (from 0); -1 for a click on an empty list.
+    void showSelectedMail(int row);
+    void copyHeaderField();
+    void quickSaveMail();
+    void deleteSelectedMail();
+    void addSenderToAddressBook();
+    void replyToSelectedMail();
+    void deleteAllMail();
+    void openEnlargedView();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void buildControls();
+    void loadEditorFile();
+    void applyResizeRules();
+    void showViewer(const MailRecord &record);
+    void clearViewer();
+    void putBodyOnClipboard();
+    bool selectionMarked() const;
+    void clearSelectionMarker();
+    int selectedRow() const;
+    void showHelp(const QString &text);
+    void hideHelp();
+    void resetStatusControls();
+
+    HistoryKind kind_ = HistoryKind::Received;
+    QWidget *client_ = nullptr;
+    texttools::EditorPane *pane_ = nullptr;
+    QTextEdit *body_ = nullptr;          // rtfEd
+    QTreeView *list_ = nullptr;          // MailListView
+    MailListModel *model_ = nullptr;
+    QLineEdit *subject_ = nullptr;       // Text7
+    QLineEdit *sender_ = nullptr;        // Text8
+    QLineEdit *date_ = nullptr;          // Text9
+    QLineEdit *count_ = nullptr;         // Text2
+    QLineEdit *marker_ = nullptr;        // Text5
+    QLineEdit *copyBox_ = nullptr;       // Text6
+    QPlainTextEdit *help_ = nullptr;     // Text4
+    QListWidget *lstLst_ = nullptr;
+    QWidget *picture1_ = nullptr;
+    QStatusBar *status_ = nullptr;       // StatusBar1
+    QPushButton *command1_ = nullptr;
+    QPushButton *command2_ = nullptr;
+    QList<QPushButton *> mailButtons_;
+    int shownRow_ = -1;
+};
+
+}  // namespace korvane::mail

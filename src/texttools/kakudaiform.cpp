@@ -1,0 +1,249 @@
+#include "kakudaiform.h"
+
+#include "common/text.h"
+#include "common/ui.h"
+#include "common/windows.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace korvane::texttools {
+namespace {
+
+QWidget *band(QWidget *parent, const char *name, int index, const QColor &colour)
+{
+    auto *w = new QWidget(parent);
+    w->setObjectName(QString::fromLatin1(name));
+    if (index >= 0)
+        w->setProperty("index", index);
+    w->setAutoFillBackground(true);
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, colour);
+    w->setPalette(p);
+    return w;
+}
+
+QLabel *arrayLabel(QWidget *parent, const QString &text, int index)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(QStringLiteral("Label2"));
+    l->setProperty("index", index);
+    return l;
+}
+
+// Blank lines and blanks before and after the body; blanks inside stay, and
+// so does a full-width space that indents the first line.
+QString trimBlankEdges(const QString &text)
+{
+    auto blank = [](QChar c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && blank(text[begin]))
+        ++begin;
+    while (end > begin && blank(text[end - 1]))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+int toTwips(int pixels)
+{
+    return pixels * 15;
+}
+
+}  // namespace
+
+KakudaiForm::KakudaiForm(QWidget *parent) : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("KakudaiForm"));
+    setWindowTitle(QStringLiteral("拡大フォーム"));
+    setAttribute(Qt::WA_DeleteOnClose);  // the next opening starts again at size 12
+
+    picture8_ = band(this, "Picture8", -1, QColor(200, 230, 250));
+    picture1_ = band(this, "Picture1", 3, QColor(225, 240, 250));
+    picture2_ = band(this, "Picture2", 4, QColor(240, 248, 255));
+
+    label18_ = new QLabel(QStringLiteral("拡大フォーム"), this);
+    label18_->setObjectName(QStringLiteral("Label18"));
+    label18_->setFont(designFont(QStringLiteral("ＭＳ Ｐゴシック"), 14, true));
+    label19_ = new QLabel(QStringLiteral("この拡大フォームでは、メニューバー（ファイル他）の操作は出来ません。"), this);
+    label19_->setObjectName(QStringLiteral("Label19"));
+
+    auto *sizeLabel = new QLabel(QStringLiteral("文字サイズ"), this);
+    sizeLabel->setObjectName(QStringLiteral("Label1"));
+    size_ = new QLineEdit(QString::number(InitialSize), this);
+    size_->setObjectName(QStringLiteral("Text22"));
+    size_->setReadOnly(true);  // only the arrows change the size
+    size_->setAlignment(Qt::AlignRight);
+
+    upDown_ = new QWidget(this);
+    upDown_->setObjectName(QStringLiteral("UpDown1"));
+    auto *arrows = new QVBoxLayout(upDown_);
+    arrows->setContentsMargins(0, 0, 0, 0);
+    arrows->setSpacing(0);
+    up_ = new QToolButton(upDown_);
+    up_->setObjectName(QStringLiteral("UpDown1Up"));
+    up_->setArrowType(Qt::UpArrow);
+    up_->setAutoRepeat(true);
+    down_ = new QToolButton(upDown_);
+    down_->setObjectName(QStringLiteral("UpDown1Down"));
+    down_->setArrowType(Qt::DownArrow);
+    down_->setAutoRepeat(true);
+    for (QToolButton *b : {up_, down_}) {
+        b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+        arrows->addWidget(b);
+    }
+    connect(up_, &QToolButton::clicked, this, &KakudaiForm::sizeUp);
+    connect(down_, &QToolButton::clicked, this, &KakudaiForm::sizeDown);
+
+    selectAll_ = new QPushButton(QStringLiteral("全て選択"), this);
+    selectAll_->setObjectName(QStringLiteral("Command28"));
+    connect(selectAll_, &QPushButton::clicked, this, &KakudaiForm::selectWholeBody);
+
+    subjectLabel_ = arrayLabel(this, QStringLiteral("件名"), 7);
+    subject_ = new QLineEdit(this);
+    subject_->setObjectName(QStringLiteral("Text24"));
+    senderLabel_ = arrayLabel(this, QStringLiteral("差出人"), 5);
+    sender_ = new QLineEdit(this);
+    sender_->setObjectName(QStringLiteral("Text25"));
+    dateLabel_ = arrayLabel(this, QStringLiteral("日付"), 6);
+    date_ = new QLineEdit(this);
+    date_->setObjectName(QStringLiteral("Text46"));
+    bodyLabel_ = arrayLabel(this, QStringLiteral("本文"), 4);
+    body_ = new QPlainTextEdit(this);
+    body_->setObjectName(QStringLiteral("Text15"));
+    body_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    for (QLineEdit *e : {subject_, sender_, date_})
+        e->setReadOnly(true);
+    body_->setReadOnly(true);
+
+    auto *status = new QStatusBar(this);
+    status->setObjectName(QStringLiteral("StatusBar1"));
+    status->setSizeGripEnabled(false);
+
+    // Design positions in twips.
+    placeTwips(picture8_, 0, 0, 9600, 600);
+    placeTwips(label18_, 120, 60, 2400, 480);
+    placeTwips(label19_, 2640, 180, 6900, 300);
+    placeTwips(picture1_, 0, 600, 9600, 420);
+    placeTwips(sizeLabel, 120, 675, 1000, 270);
+    placeTwips(size_, 1140, 645, 600, 315);
+    placeTwips(upDown_, 1740, 645, 255, 315);
+    placeTwips(selectAll_, 2160, 630, 1335, 345);
+    placeTwips(subjectLabel_, 0, 1095, 720, 300);
+    placeTwips(subject_, 720, 1050, 8775, 375);
+    placeTwips(senderLabel_, 0, 1485, 720, 300);
+    placeTwips(sender_, 720, 1440, 4815, 375);
+    placeTwips(picture2_, 5535, 1440, 3960, 375);
+    placeTwips(dateLabel_, 5595, 1485, 600, 300);
+    placeTwips(date_, 6195, 1440, 3300, 375);
+    placeTwips(bodyLabel_, 0, 1830, 720, 240);
+    placeTwips(body_, 0, 2070, 9500, 4000);
+
+    applyFontSize(InitialSize);
+    resize(twips(9600), twips(7200));
+}
+
+int KakudaiForm::fontSize() const
+{
+    return int(leadingNumber(size_->text()));
+}
+
+void KakudaiForm::applyFontSize(int size)
+{
+    size_->setText(QString::number(size));
+    for (QWidget *w : std::initializer_list<QWidget *>{body_, date_, subject_, sender_}) {
+        QFont f = w->font();
+        f.setPointSize(size);
+        w->setFont(f);
+    }
+}
+
+void KakudaiForm::sizeUp()
+{
+    int size = fontSize();
+    if (size < MaximumSize)
+        applyFontSize(size + 1);
+}
+
+void KakudaiForm::sizeDown()
+{
+    int size = fontSize();
+    if (size > MinimumSize)
+        applyFontSize(size - 1);
+}
+
+void KakudaiForm::selectWholeBody()
+{
+    body_->setFocus();
+    body_->selectAll();
+}
+
+void KakudaiForm::showMail(const QString &body, const QString &subject, const QString &sender, const QString &date)
+{
+    body_->setPlainText(trimBlankEdges(body));
+    date_->setText(date);
+    subject_->setText(subject);
+    sender_->setText(sender);
+    subject_->setCursorPosition(0);
+    sender_->setCursorPosition(0);
+    date_->setCursorPosition(0);
+}
+
+void KakudaiForm::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layoutToSize();
+}
+
+void KakudaiForm::layoutToSize()
+{
+    const QSize outer = frameGeometry().size();
+    const int w = toTwips(outer.width());
+    const int h = toTwips(outer.height());
+
+    auto *status = findChild<QStatusBar *>(QStringLiteral("StatusBar1"));
+    if (status)
+        status->setGeometry(0, height() - twips(300), width(), twips(300));
+
+    picture8_->resize(width(), picture8_->height());
+    picture1_->resize(width(), picture1_->height());
+
+    const int d = w - toTwips(subjectLabel_->width()) - toTwips(sender_->width());
+    picture2_->resize(twips(d > 0 ? d : 2655), picture2_->height());
+
+    body_->resize(twips(w - 100), body_->height());
+    if (h > 2500) {
+        int bodyHeight = h - toTwips(sender_->height()) - toTwips(picture8_->height()) -
+                         toTwips(subject_->height()) - toTwips(picture1_->height()) - 700;
+        // Never under the status bar, whatever the window frame takes.
+        int room = (status ? status->y() : height()) - body_->y();
+        body_->resize(body_->width(), std::max(0, std::min(twips(bodyHeight), room)));
+        body_->show();
+    } else {
+        body_->hide();
+    }
+}
+
+KakudaiForm *openEnlargedView(const QString &editorText, const QString &subject, const QString &sender,
+                              const QString &date)
+{
+    if (!Windows::isRegistered(QStringLiteral("KakudaiForm")))
+        Windows::registerFactory(QStringLiteral("KakudaiForm"), [] { return new KakudaiForm; });
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(editorText);
+    auto *form = Windows::get<KakudaiForm>(QStringLiteral("KakudaiForm"));
+    if (!form)
+        return nullptr;
+    form->showMail(editorText, subject, sender, date);
+    Windows::show(QStringLiteral("KakudaiForm"));
+    return form;
+}
+
+}  // namespace korvane::texttools

@@ -1,0 +1,117 @@
+#include "textfiles.h"
+
+#include "common/cp932.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace korvane::texttools {
+namespace {
+
+qsizetype lastSeparator(const QString &path)
+{
+    return std::max(path.lastIndexOf(u'\\'), path.lastIndexOf(u'/'));
+}
+
+void setError(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+}
+
+}  // namespace
+
+QString fileNamePart(const QString &path)
+{
+    qsizetype sep = lastSeparator(path);
+    return sep < 0 ? path : path.mid(sep + 1);
+}
+
+QString directoryPart(const QString &path)
+{
+    qsizetype sep = lastSeparator(path);
+    return sep < 0 ? path : path.left(sep + 1);
+}
+
+std::optional<QString> readTextFileLines(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        setError(error, file.errorString());
+        return std::nullopt;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        setError(error, file.errorString());
+        return std::nullopt;
+    }
+    QString text;
+    text.reserve(bytes.size() + 16);
+    qsizetype start = 0;
+    const qsizetype n = bytes.size();
+    while (start < n) {
+        qsizetype end = start;
+        while (end < n && bytes[end] != '\r' && bytes[end] != '\n')
+            ++end;
+        text += cp932::decode(bytes.constData() + start, end - start);
+        text += QStringLiteral("\r\n");
+        if (end < n && bytes[end] == '\r' && end + 1 < n && bytes[end + 1] == '\n')
+            ++end;
+        start = end + 1;
+    }
+    return text;
+}
+
+bool writeTextFile(const QString &path, const QString &text, QString *error)
+{
+    if (path.isEmpty()) {
+        setError(error, QStringLiteral("ファイル名がありません。"));
+        return false;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        setError(error, file.errorString());
+        return false;
+    }
+    QByteArray bytes = cp932::encode(toCrLf(text));
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        setError(error, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+QString toCrLf(const QString &text)
+{
+    QString out;
+    out.reserve(text.size() + text.size() / 16 + 2);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QChar c = text[i];
+        if (c == u'\r') {
+            out += QStringLiteral("\r\n");
+            if (i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+        } else if (c == u'\n' || c == QChar::ParagraphSeparator || c == QChar::LineSeparator) {
+            out += QStringLiteral("\r\n");
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+QString toLf(const QString &text)
+{
+    QString out = text;
+    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    out.replace(u'\r', u'\n');
+    return out;
+}
+
+QString withMailHeader(const QString &subject, const QString &from, const QString &date, const QString &body)
+{
+    return QStringLiteral("Subject:  ") + subject + QStringLiteral("\r\nFrom:  ") + from +
+           QStringLiteral("\r\nDate:  ") + date + QStringLiteral("\r\nBody:  ") + body;
+}
+
+}  // namespace korvane::texttools

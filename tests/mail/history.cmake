@@ -1,0 +1,8 @@
+# The mail histories: the record files byte by byte, and the history window
+# driven offscreen with scripted message boxes.
+korvane_add_test(NAME test_history_store
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_history_store.cpp
+  LIBS korvane_mail)
+korvane_add_test(NAME test_history_window
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_history_window.cpp
+  LIBS korvane_mail)

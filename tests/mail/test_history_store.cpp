@@ -1,0 +1,267 @@
+// The history files at the byte level.
+#include "mail/mailhistory.h"
+
+#include "common/cp932.h"
+#include "common/recordfile.h"
+#include "scripteddialogs.h"
+#include "testenv.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+using namespace korvane;
+using namespace korvane::mail;
+using korvane::test::readFile;
+using korvane::test::TestProgramFolder;
+using korvane::test::writeFile;
+
+namespace {
+
+struct SimulatedCrash {};
+
+QByteArray recordAt(const QByteArray &file, int n)
+{
+    return file.mid(qsizetype(n - 1) * MailRecordLength, MailRecordLength);
+}
+
+void appendThree(HistoryKind kind = HistoryKind::Received)
+{
+    for (int i = 1; i <= 3; ++i)
+        QCOMPARE(appendMailRecord(kind, QStringLiteral("件名%1").arg(i), QStringLiteral("date%1").arg(i),
+                                  QStringLiteral("from%1@example.jp").arg(i), QStringLiteral("本文%1").arg(i)),
+                 i);
+}
+
+}  // namespace
+
+class TestHistoryStore : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { RecordFile::setRewriteHook(nullptr); }
+
+    void fieldsAreCutAtTheirByteWidth_data()
+    {
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("120 ASCII bytes keep 100") << QString(120, u'x') << QString(100, u'x');
+        QTest::newRow("60 double-byte characters keep 50") << QString(60, u'あ') << QString(50, u'あ');
+        QTest::newRow("a straddling character is dropped")
+            << (QStringLiteral("a") + QString(50, u'あ')) << (QStringLiteral("a") + QString(49, u'あ'));
+        QTest::newRow("blanks around are trimmed") << QStringLiteral("  Hello  ") << QStringLiteral("Hello");
+    }
+    void fieldsAreCutAtTheirByteWidth()
+    {
+        QFETCH(QString, subject);
+        QFETCH(QString, kept);
+        TestProgramFolder folder;
+        QCOMPARE(appendMailRecord(HistoryKind::Received, subject, "d", "a", "b"), 1);
+        QByteArray bytes = readFile(historyPath(HistoryKind::Received));
+        QCOMPARE(bytes.size(), MailRecordLength);
+        QByteArray expected = cp932::encode(kept);
+        expected.append(100 - expected.size(), ' ');
+        QCOMPARE(bytes.left(100), expected);
+        QCOMPARE(readMailRecord(HistoryKind::Received, 1)->subject, kept);
+        QCOMPARE(readMailList(HistoryKind::Received).at(0).subject, kept);
+    }
+
+    void recordLayout()
+    {
+        TestProgramFolder folder;
+        QCOMPARE(appendMailRecord(HistoryKind::Received, "Hi", " 2024/05/01 ", "a@b.jp", QString()), 1);
+        QCOMPARE(appendMailRecord(HistoryKind::Sent, "Hi", "  2024/05/01  10:00:00", "to@b.jp",
+                                  QStringLiteral("一行目\n二行目")),
+                 1);
+        const QByteArray received = readFile(historyPath(HistoryKind::Received));
+        QCOMPARE(received.mid(100, 90), QByteArray("2024/05/01").leftJustified(90, ' '));
+        QCOMPARE(received.mid(190, 90), QByteArray("a@b.jp").leftJustified(90, ' '));
+        QCOMPARE(received.mid(280, 32000), QByteArray(32000, ' '));  // empty body
+        QCOMPARE(received.mid(32280, 4), QByteArray("\r\n\x01\x00", 4));
+        QCOMPARE(readMailRecord(HistoryKind::Received, 1)->body, QString());
+
+        // The sent history keeps the clock text as it was; line breaks are CR LF.
+        const QByteArray sent = readFile(historyPath(HistoryKind::Sent));
+        QCOMPARE(sent.mid(100, 22), QByteArray("  2024/05/01  10:00:00"));
+        QCOMPARE(sent.mid(280, 14), cp932::encode(QStringLiteral("一行目\r\n二行目")));
+        QCOMPARE(sent.mid(32280, 4), QByteArray("\r\n\x01\x00", 4));
+        QVERIFY(readMailRecord(HistoryKind::Sent, 1)->live);
+    }
+
+    void readersAcceptALoneLeadByte()
+    {
+        TestProgramFolder folder;
+        QByteArray record = encodeMailRecord(HistoryKind::Received, "", "", "", "");
+        QByteArray subject = QByteArray(99, 'a') + '\x82';  // the lead byte of あ, cut off
+        record.replace(0, 100, subject);
+        writeFile(historyPath(HistoryKind::Received), record);
+        QCOMPARE(readMailRecord(HistoryKind::Received, 1)->subject, QString(99, u'a'));
+        QCOMPARE(readMailList(HistoryKind::Received).at(0).subject, QString(99, u'a'));
+    }
+
+    void listCellsEndAtNul()
+    {
+        TestProgramFolder folder;
+        QByteArray record = encodeMailRecord(HistoryKind::Received, "", "", "", "body");
+        record.replace(0, 9, QByteArray("abc\0junk ", 9));
+        writeFile(historyPath(HistoryKind::Received), record);
+        std::vector<MailListEntry> list = readMailList(HistoryKind::Received);
+        QCOMPARE(list.size(), size_t(1));
+        QCOMPARE(list[0].subject, QStringLiteral("abc"));
+    }
+
+    void appendOffsets()
+    {
+        TestProgramFolder folder;
+        QCOMPARE(appendMailRecord(HistoryKind::Received, "one", "", "", ""), 1);
+        QCOMPARE(QFileInfo(historyPath(HistoryKind::Received)).size(), MailRecordLength);
+        appendMailRecord(HistoryKind::Received, "two", "", "", "");
+        appendMailRecord(HistoryKind::Received, "three", "", "", "");
+        QCOMPARE(appendMailRecord(HistoryKind::Received, "four", "", "", ""), 4);
+        const QByteArray bytes = readFile(historyPath(HistoryKind::Received));
+        QCOMPARE(bytes.size(), 4 * MailRecordLength);
+        QCOMPARE(bytes.mid(3 * MailRecordLength, 4), QByteArray("four"));
+        QCOMPARE(mailRecordCount(HistoryKind::Received), 4);
+        // The other history is untouched.
+        QCOMPARE(mailRecordCount(HistoryKind::Sent), 0);
+    }
+
+    void aMissingHistoryReadsEmptyAndIsCreated()
+    {
+        TestProgramFolder folder;
+        QVERIFY(readMailList(HistoryKind::Sent).empty());
+        QVERIFY(QFileInfo::exists(historyPath(HistoryKind::Sent)));
+        QVERIFY(!readMailRecord(HistoryKind::Sent, 1));
+    }
+
+    void theDataFolderIsFoundInAnyLetterCase()
+    {
+        TestProgramFolder folder;
+        writeFile(folder.path() + QStringLiteral("/★MailData/PLXDATA2.DATA"),
+                  encodeMailRecord(HistoryKind::Received, "old", "", "", ""));
+        QCOMPARE(readMailList(HistoryKind::Received).size(), size_t(1));
+        QCOMPARE(appendMailRecord(HistoryKind::Received, "new", "", "", ""), 2);
+        QCOMPARE(QFileInfo(folder.path() + QStringLiteral("/★MailData/PLXDATA2.DATA")).size(),
+                 2 * MailRecordLength);
+    }
+
+    void deleteKeepsTheOthersInOrder()
+    {
+        TestProgramFolder folder;
+        appendThree();
+        const QByteArray before = readFile(historyPath(HistoryKind::Received));
+        QVERIFY(deleteMailRecord(HistoryKind::Received, 2));
+        const QByteArray after = readFile(historyPath(HistoryKind::Received));
+        QCOMPARE(after.size(), 2 * MailRecordLength);
+        QCOMPARE(recordAt(after, 1), recordAt(before, 1));
+        QCOMPARE(recordAt(after, 2), recordAt(before, 3));
+        QVERIFY(!QFileInfo::exists(historyWorkPath(HistoryKind::Received)));
+
+        QString error;
+        QVERIFY(!deleteMailRecord(HistoryKind::Received, 3, &error));
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(readFile(historyPath(HistoryKind::Received)), after);
+    }
+
+    void deleteAllLeavesAnEmptyFile()
+    {
+        TestProgramFolder folder;
+        appendThree(HistoryKind::Sent);
+        QVERIFY(deleteAllMailRecords(HistoryKind::Sent));
+        QVERIFY(QFileInfo::exists(historyPath(HistoryKind::Sent)));
+        QCOMPARE(QFileInfo(historyPath(HistoryKind::Sent)).size(), 0);
+        QVERIFY(!QFileInfo::exists(historyWorkPath(HistoryKind::Sent)));
+        QCOMPARE(appendMailRecord(HistoryKind::Sent, "again", "", "", ""), 1);
+        // On a history that never existed it leaves an empty one.
+        QVERIFY(deleteAllMailRecords(HistoryKind::Received));
+        QCOMPARE(QFileInfo(historyPath(HistoryKind::Received)).size(), 0);
+    }
+
+    void aTornLastRecordIsNeverRead()
+    {
+        TestProgramFolder folder;
+        appendThree();
+        QFile f(historyPath(HistoryKind::Received));
+        QVERIFY(f.resize(2 * MailRecordLength + MailRecordLength * 3 / 4));  // the tail of record 3 torn off
+        f.close();
+        QCOMPARE(readMailList(HistoryKind::Received).size(), size_t(2));
+        QCOMPARE(readAllMailRecords(HistoryKind::Received).size(), size_t(2));
+        QVERIFY(!readMailRecord(HistoryKind::Received, 3));
+        QCOMPARE(appendMailRecord(HistoryKind::Received, "new", "", "", ""), 3);
+        QCOMPARE(QFileInfo(historyPath(HistoryKind::Received)).size(), 3 * MailRecordLength);
+        QCOMPARE(readMailRecord(HistoryKind::Received, 3)->subject, QStringLiteral("new"));
+    }
+
+    // A crash at any step of a delete leaves the old history or the new one,
+    // and the next delete works.
+    void aCrashDuringADeleteLosesNothing_data()
+    {
+        QTest::addColumn<int>("crashAt");
+        // The steps of deleting 2 of 3: work copy opened, two records
+        // copied, work copy flushed, renamed.
+        for (int i = 1; i <= 5; ++i)
+            QTest::addRow("step %d", i) << i;
+    }
+    void aCrashDuringADeleteLosesNothing()
+    {
+        QFETCH(int, crashAt);
+        TestProgramFolder folder;
+        appendThree();
+        const QByteArray before = readFile(historyPath(HistoryKind::Received));
+        const QByteArray after = recordAt(before, 1) + recordAt(before, 3);
+
+        int steps = 0;
+        RecordFile::setRewriteHook([&](RecordFile::RewriteStep) {
+            if (++steps == crashAt)
+                throw SimulatedCrash{};
+        });
+        bool crashed = false;
+        try {
+            deleteMailRecord(HistoryKind::Received, 2);
+        } catch (const SimulatedCrash &) {
+            crashed = true;
+        }
+        RecordFile::setRewriteHook(nullptr);
+        QVERIFY(crashed);
+        const QByteArray now = readFile(historyPath(HistoryKind::Received));
+        if (crashAt < 5)
+            QCOMPARE(now, before);
+        else
+            QCOMPARE(now, after);
+
+        // Life goes on after the crash, a left-over work copy or not.
+        QVERIFY(deleteMailRecord(HistoryKind::Received, 1));
+        QCOMPARE(mailRecordCount(HistoryKind::Received), crashAt < 5 ? 2 : 1);
+        QVERIFY(!QFileInfo::exists(historyWorkPath(HistoryKind::Received)));
+    }
+
+    void aFullHistoryRefusesAnAppend()
+    {
+        TestProgramFolder folder;
+        appendMailRecord(HistoryKind::Received, "first", "", "", "");
+        QFile f(historyPath(HistoryKind::Received));
+        const qint64 full = qint64(RecordFile::MaxRecords) * MailRecordLength;
+        QVERIFY(f.resize(full));  // sparse: no disk space taken
+        f.close();
+        QString error;
+        QCOMPARE(appendMailRecord(HistoryKind::Received, "one too many", "", "", "", &error), 0);
+        QVERIFY(error.contains(QStringLiteral("32767")));
+        QCOMPARE(QFileInfo(historyPath(HistoryKind::Received)).size(), full);
+        QCOMPARE(readMailRecord(HistoryKind::Received, 1)->subject, QStringLiteral("first"));
+    }
+
+    void theRecordBufferFollowsReadsAndAppends()
+    {
+        TestProgramFolder folder;
+        appendThree();
+        QCOMPARE(lastMailRecord(HistoryKind::Received)->subject, QStringLiteral("件名3"));
+        readMailRecord(HistoryKind::Received, 2);
+        QCOMPARE(lastMailRecord(HistoryKind::Received)->body, QStringLiteral("本文2"));
+        appendMailRecord(HistoryKind::Sent, "sent", "", "", "");
+        QCOMPARE(lastMailRecord(HistoryKind::Received)->body, QStringLiteral("本文2"));
+        QCOMPARE(lastMailRecord(HistoryKind::Sent)->subject, QStringLiteral("sent"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHistoryStore)
+#include "test_history_store.moc"

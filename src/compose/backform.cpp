@@ -1,0 +1,207 @@
+#include "backform.h"
+
+#include "composesupport.h"
+
+#include "common/dialogs.h"
+#include "common/text.h"
+#include "common/ui.h"
+#include "settings/settings.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTextEdit>
+
+namespace korvane::compose {
+namespace {
+
+// Left edge of the three one-line boxes, and the tops of the rows, in twips.
+constexpr int BoxLeft = 1150;
+constexpr int ToTop = 120;
+constexpr int SubjectTop = 480;
+constexpr int AttachTop = 840;
+constexpr int BodyTop = 1260;
+constexpr int BodyLeft = 30;
+constexpr int StatusHeight = 300;
+constexpr int ButtonHeight = 360;
+
+}  // namespace
+
+ReplyLayout layoutReplyWindow(int width, int height, int lineHeights)
+{
+    ReplyLayout l;
+    l.bodyWidth = static_cast<int>(roundHalfEven(width * 0.99));
+    l.toWidth = static_cast<int>(roundHalfEven(width * 0.7));
+    l.subjectWidth = l.toWidth;
+    l.attachWidth = static_cast<int>(roundHalfEven(width * 0.4));
+    l.attachCommandLeft = l.attachWidth + 1240;
+    l.command9Left = l.attachWidth + 2060;
+    l.command10Left = l.attachWidth + 2940;
+    if (height > 3500)
+        l.bodyHeight = height - lineHeights - 1500;
+    return l;
+}
+
+BackForm::BackForm(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("BackForm"));
+    setWindowTitle(QStringLiteral("返事を出す"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFont(designFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
+
+    auto label = [this](const QString &text, int top) {
+        auto *l = new QLabel(text, this);
+        placeTwips(l, 120, top + 30, 1000, 255);
+    };
+    auto line = [this](const char *name, int top) {
+        auto *e = new QLineEdit(this);
+        e->setObjectName(QString::fromLatin1(name));
+        placeTwips(e, BoxLeft, top, 5000, LineHeight);
+        return e;
+    };
+    auto button = [this](const char *name, const QString &text, int left, int top, int width) {
+        auto *b = new QPushButton(text, this);
+        b->setObjectName(QString::fromLatin1(name));
+        placeTwips(b, left, top, width, ButtonHeight);
+        return b;
+    };
+
+    label(QStringLiteral("宛先"), ToTop);
+    toText_ = line("ToText", ToTop);
+    label(QStringLiteral("題名"), SubjectTop);
+    subjectText_ = line("SubjectText", SubjectTop);
+    label(QStringLiteral("添付File"), AttachTop);
+    attachText_ = line("AttachText", AttachTop);
+    attachCommand_ = button("AttachCommand", QStringLiteral("添付"), 0, AttachTop - 30, 780);
+    command9_ = button("Command9", QStringLiteral("追加"), 0, AttachTop - 30, 840);
+    command10_ = button("Command10", QStringLiteral("取り消し"), 0, AttachTop - 30, 900);
+
+    bodyText_ = new QTextEdit(this);
+    bodyText_->setObjectName(QStringLiteral("BodyText"));
+    bodyText_->setAcceptRichText(false);
+    bodyText_->setFont(designFont(QStringLiteral("ＭＳ Ｐゴシック"), 10.5));
+    placeTwips(bodyText_, BodyLeft, BodyTop, 9900, 4000);
+
+    list2_ = new QListWidget(this);
+    list2_->setObjectName(QStringLiteral("List2"));
+
+    command2_ = button("Command2", QStringLiteral("送信"), 120, 0, 1100);
+    command3_ = button("Command3", QStringLiteral("送信中止"), 1300, 0, 1100);
+    command4_ = button("Command4", QStringLiteral("本文に貼付"), 2480, 0, 1300);
+
+    statusBar1_ = new QStatusBar(this);
+    statusBar1_->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar1_->setSizeGripEnabled(false);
+
+    attachments_ = std::make_unique<AttachmentControls>(this, attachText_, list2_, attachCommand_, command9_,
+                                                        command10_);
+    connect(attachCommand_, &QPushButton::clicked, this, [this] { attachments_->addFirst(); });
+    connect(command9_, &QPushButton::clicked, this, [this] {
+        attachments_->addFurther();
+        list2_->raise();
+    });
+    connect(command10_, &QPushButton::clicked, this, [this] { attachments_->cancel(); });
+    connect(command2_, &QPushButton::clicked, this, &BackForm::sendReply);
+    connect(command3_, &QPushButton::clicked, this, &QWidget::close);
+    connect(command4_, &QPushButton::clicked, this, &BackForm::pasteIntoReplyBody);
+
+    // The history window fills the body before the user has touched it; the
+    // text it puts there is the mail being answered. Typing needs the focus.
+    connect(bodyText_, &QTextEdit::textChanged, this, [this] {
+        if (!ownChange_ && !bodyText_->hasFocus())
+            answeredBody_ = trimAsciiSpaces(withCrLf(bodyText_->toPlainText()));
+    });
+
+    // Load: the attachment box starts 2800 twips wide, the list hidden.
+    list2_->hide();
+    resize(twips(10000), twips(7000));
+    placeTwips(attachText_, BoxLeft, AttachTop, 2800, LineHeight);
+}
+
+BackForm::~BackForm() = default;
+
+void BackForm::setBodyText(const QString &text)
+{
+    ownChange_ = true;
+    bodyText_->setPlainText(text);
+    ownChange_ = false;
+}
+
+void BackForm::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    applyLayout();
+}
+
+void BackForm::applyLayout()
+{
+    const int w = width() * 15;
+    const int h = height() * 15;
+    const ReplyLayout l = layoutReplyWindow(w, h, 3 * LineHeight);
+    const int bodyHeight = l.bodyHeight > 0 ? l.bodyHeight : bodyText_->height() * 15;
+    placeTwips(bodyText_, BodyLeft, BodyTop, l.bodyWidth, bodyHeight);
+    placeTwips(toText_, BoxLeft, ToTop, l.toWidth, LineHeight);
+    placeTwips(subjectText_, BoxLeft, SubjectTop, l.subjectWidth, LineHeight);
+    placeTwips(attachText_, BoxLeft, AttachTop, l.attachWidth, LineHeight);
+    attachCommand_->move(twips(l.attachCommandLeft), attachCommand_->y());
+    command9_->move(twips(l.command9Left), command9_->y());
+    command10_->move(twips(l.command10Left), command10_->y());
+    placeTwips(list2_, BoxLeft, AttachTop + LineHeight, l.attachWidth, 700);
+
+    // The send buttons and the status bar stay at the bottom.
+    const int buttonsTop = std::max(BodyTop + bodyHeight + 60, h - StatusHeight - ButtonHeight - 60);
+    for (QPushButton *b : {command2_, command3_, command4_})
+        b->move(b->x(), twips(buttonsTop));
+    placeTwips(statusBar1_, 0, h - StatusHeight, w, StatusHeight);
+}
+
+void BackForm::pasteIntoReplyBody()
+{
+    QString text = QApplication::clipboard()->text() + QStringLiteral("\r\n\r\n\r\n\r");
+    text += trimAsciiSpaces(answeredBody_);
+    setBodyText(text);
+    QClipboard *clipboard = QApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(text);
+    setBodyText(trimAsciiSpaces(clipboard->text()));
+}
+
+void BackForm::sendReply()
+{
+    if (sending_)
+        return;
+    sending_ = true;
+    const settings::ServerSettings server = settings::serverSettings();
+    SendOutcome outcome;
+    {
+        InputFreeze freeze(this);
+        statusBar1_->showMessage(SendingText);
+        outcome = sendMail(server.smtpServer, toText_->text(), server.mailAddress, subjectText_->text(),
+                           withCrLf(bodyText_->toPlainText()), attachText_->text());
+        statusBar1_->clearMessage();
+    }
+    sending_ = false;
+    if (!outcome.sent) {
+        // The reply stays in the window so that it can be corrected and sent again.
+        dialogs().notice(this, outcome.error, SendErrorTitle);
+        return;
+    }
+    close();
+}
+
+void BackForm::closeEvent(QCloseEvent *event)
+{
+    if (sending_) {
+        event->ignore();
+        return;
+    }
+    setBodyText(QString());
+    event->accept();
+}
+
+}  // namespace korvane::compose

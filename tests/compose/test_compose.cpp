@@ -1,0 +1,528 @@
+#include "composetesting.h"
+
+#include "compose/backform.h"
+#include "compose/fortune.h"
+#include "mail/mailhistory.h"
+#include "mailservers_support.h"
+#include "scripteddialogs.h"
+#include "settings/settings.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QEnterEvent>
+#include <QLabel>
+#include <QPointer>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <cmath>
+
+using namespace korvane;
+using namespace korvane::test;
+using compose::WriteForm;
+
+namespace {
+
+const QString Sending = QStringLiteral("メールを送信中です。しばらくお待ち下さい。");
+
+QColor listColour(QWidget *form)
+{
+    return child<QListWidget>(form, "List1")->palette().color(QPalette::Base);
+}
+
+void hover(QWidget *w)
+{
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QApplication::sendEvent(w, &enter);
+}
+
+// A main window that only has its clock text.
+QWidget *makeMainStandIn()
+{
+    auto *w = new QWidget;
+    auto *clock = new QLineEdit(w);
+    clock->setObjectName(QStringLiteral("Text6"));
+    clock->setText(QStringLiteral("2003/01/08  14:05:09"));
+    return w;
+}
+
+}  // namespace
+
+class TestCompose : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        registerComposeWindows();
+        Windows::registerFactory(QStringLiteral("Mainform"), makeMainStandIn);
+    }
+
+    void init()
+    {
+        folder_ = std::make_unique<TestProgramFolder>();
+        dialogs_ = std::make_unique<ScriptedDialogs>();
+        settings::serverSettings() = {};
+        compose::setFortuneDraw({});
+    }
+
+    void cleanup()
+    {
+        Windows::unloadAll();
+        dialogs_.reset();
+        folder_.reset();
+    }
+
+    void loadsInItsStartState()
+    {
+        writeAddressFile(addressbook::Source::PresetList,
+                         {{QStringLiteral("四国太郎"), QStringLiteral("taro@example.jp")},
+                          {QStringLiteral("Ohenro"), QStringLiteral("o@example.jp")}});
+        auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        QCOMPARE(form->windowTitle(), QStringLiteral("新規作成"));
+        QCOMPARE(form->width(), twips(7100));
+        QCOMPARE(form->height(), twips(8200));
+        auto *list = child<QListWidget>(form, "List1");
+        QCOMPARE(list->count(), 2);
+        // Names as stored, fill spaces included.
+        QCOMPARE(list->item(0)->text(), QStringLiteral("四国太郎") + QString(82, u' '));
+        QCOMPARE(child<QLineEdit>(form, "Text1")->text(), QStringLiteral("2"));
+        QCOMPARE(form->addressIndex(), (QList<qint16>{1, 2}));
+
+        auto *combo = child<QComboBox>(form, "Combo1");
+        QCOMPARE(combo->count(), 8);
+        QCOMPARE(combo->itemText(0), QStringLiteral("御社益々ご清祥の事とお慶び申し上げます。"));
+        QCOMPARE(combo->itemText(7), QStringLiteral("こんにちわ。お変わりなく、お元気ですか？"));
+        QCOMPARE(combo->currentText(), QString());
+
+        QVERIFY(child<QPushButton>(form, "AttachCommand")->isEnabled());
+        QVERIFY(child<QPushButton>(form, "Command10")->isEnabled());
+        QVERIFY(!child<QPushButton>(form, "Command9")->isEnabled());
+        QVERIFY(!child<QListWidget>(form, "List2")->isVisibleTo(form));
+        QVERIFY(!child<QPushButton>(form, "Command2")->isVisibleTo(form));
+        QVERIFY(!child<QPushButton>(form, "Command2")->isEnabled());
+        QVERIFY(!child<QLineEdit>(form, "Text3")->isVisibleTo(form));
+        QVERIFY(!child<QCheckBox>(form, "Check1")->isChecked());
+        QVERIFY(!child<QRadioButton>(form, "Option2")->isChecked());
+        QCOMPARE(listColour(form), QColor(255, 255, 255));
+        // The address pane lies beyond the normal width.
+        QVERIFY(child<QWidget>(form, "Picture5")->x() >= twips(7100));
+    }
+
+    void missingAddressFilesGiveAnEmptyList()
+    {
+        auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        QCOMPARE(child<QListWidget>(form, "List1")->count(), 0);
+        QCOMPARE(child<QLineEdit>(form, "Text1")->text(), QStringLiteral("0"));
+        clickButton(form, "Command4");
+        QCOMPARE(child<QLineEdit>(form, "Text1")->text(), QStringLiteral("0"));
+        QVERIFY(QFile::exists(addressbook::pathOf(addressbook::Source::Book)));
+    }
+
+    void widensToTheAddressBookAndBack()
+    {
+        writeAddressFile(addressbook::Source::Book, {{QStringLiteral("A"), QStringLiteral("a@example.jp")},
+                                                     {QStringLiteral("B"), QStringLiteral("b@example.jp")},
+                                                     {QStringLiteral("C"), QStringLiteral("c@example.jp")}});
+        auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        clickButton(form, "Command4");
+        QCOMPARE(form->width(), twips(9700));
+        QCOMPARE(form->height(), twips(8200));
+        auto *list = child<QListWidget>(form, "List1");
+        QCOMPARE(list->count(), 3);
+        QCOMPARE(list->item(2)->text().trimmed(), QStringLiteral("C"));
+        QCOMPARE(child<QLineEdit>(form, "Text1")->text(), QStringLiteral("3"));
+        child<QRadioButton>(form, "Option2")->click();
+        QCOMPARE(listColour(form), QColor(0, 128, 0));
+        clickButton(form, "Command6");
+        QCOMPARE(form->width(), twips(7100));
+        QCOMPARE(listColour(form), QColor(255, 255, 255));
+    }
+
+    void pickAddress_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("expected");
+        const QString seventy = QStringLiteral("a") + QString(57, u'x') + QStringLiteral("@example.jp");
+        QTest::newRow("cut at 60") << seventy.left(70) << seventy.left(60);
+        QTest::newRow("trimmed") << QStringLiteral("  taro@example.jp  ") << QStringLiteral("taro@example.jp");
+        QTest::newRow("name card") << QStringLiteral("太郎<taro@example.jp>") << QStringLiteral("太郎<taro@example.jp>");
+    }
+
+    void pickAddress()
+    {
+        QFETCH(QString, stored);
+        writeAddressFile(addressbook::Source::Book,
+                         {{QStringLiteral("first"), QStringLiteral("first@example.jp")}, {QStringLiteral("x"), stored}});
+        auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        form->show();
+        clickButton(form, "Command4");
+        pressAddressRow(child<QListWidget>(form, "List1"), 1);
+        QTEST(child<QLineEdit>(form, "ToText")->text(), "expected");
+        QVERIFY(dialogs_->shown.isEmpty());
+    }
+
+    void pickAddressLooksUpTheBookWhateverTheListShows()
+    {
+        writeAddressFile(addressbook::Source::PresetList, {{QStringLiteral("preset"), QStringLiteral("p@example.jp")}});
+        writeAddressFile(addressbook::Source::Book, {{QStringLiteral("book"), QStringLiteral("b@example.jp")}});
+        auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        form->show();
+        pressAddressRow(child<QListWidget>(form, "List1"), 0);
+        QCOMPARE(child<QLineEdit>(form, "ToText")->text(), QStringLiteral("b@example.jp"));
+    }
+
+    void pickAddressWithNothingSelected()
+    {
+        auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        form->show();
+        child<QLineEdit>(form, "ToText")->setText(QStringLiteral("kept"));
+        pressAddressRow(child<QListWidget>(form, "List1"), -1);
+        QCOMPARE(dialogs_->texts(), QStringList{QStringLiteral("データが選択されていません")});
+        QCOMPARE(child<QLineEdit>(form, "ToText")->text(), QStringLiteral("kept"));
+    }
+
+    void attachmentButtons()
+    {
+        auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        auto *paths = child<QLineEdit>(form, "AttachText");
+        auto *list = child<QListWidget>(form, "List2");
+        // "追加" before any file only shows the (empty) list.
+        clickButton(form, "Command9");
+        QVERIFY(dialogs_->shown.isEmpty());
+
+        dialogs_->fileAnswers << "/data/a file.txt" << "/data/b.pdf";
+        clickButton(form, "AttachCommand");
+        QVERIFY(!child<QPushButton>(form, "AttachCommand")->isEnabled());
+        QVERIFY(child<QPushButton>(form, "Command9")->isEnabled());
+        clickButton(form, "Command9");
+        QCOMPARE(paths->text(), QStringLiteral("/data/a file.txt,/data/b.pdf"));
+        QCOMPARE(list->count(), 2);
+        QVERIFY(list->isVisibleTo(form));
+        // A cancelled dialog adds nothing.
+        clickButton(form, "Command9");
+        QCOMPARE(paths->text(), QStringLiteral("/data/a file.txt,/data/b.pdf"));
+        QCOMPARE(list->count(), 2);
+
+        clickButton(form, "Command10");
+        QCOMPARE(paths->text(), QString());
+        QCOMPARE(list->count(), 0);
+        QVERIFY(!list->isVisibleTo(form));
+        QVERIFY(!child<QPushButton>(form, "Command9")->isEnabled());
+        QVERIFY(!child<QPushButton>(form, "Command10")->isEnabled());
+        QVERIFY(child<QPushButton>(form, "AttachCommand")->isEnabled());
+
+        // A cancelled first dialog chooses no file but still uses up the button.
+        clickButton(form, "AttachCommand");
+        QCOMPARE(paths->text(), QString());
+        QCOMPARE(list->count(), 0);
+        QVERIFY(!child<QPushButton>(form, "AttachCommand")->isEnabled());
+    }
+
+    void clipboardButtonsAndOptions()
+    {
+        auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        auto *to = child<QLineEdit>(form, "ToText");
+        auto *body = child<QPlainTextEdit>(form, "BodyText");
+        QApplication::clipboard()->setText(QStringLiteral("xyz"));
+        to->setText(QStringLiteral("old"));
+        clickButton(form, "Command7");
+        QCOMPARE(to->text(), QStringLiteral("xyz"));
+        body->setPlainText(QStringLiteral("abc"));
+        clickButton(form, "Command5");
+        QCOMPARE(body->toPlainText(), QStringLiteral("abcxyz"));
+        // "取消" empties the recipient even without bulk send.
+        child<QRadioButton>(form, "Option1")->click();
+        QCOMPARE(to->text(), QString());
+        QCOMPARE(listColour(form), QColor(255, 255, 255));
+    }
+
+    void hiddenExtensionRow()
+    {
+        auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        auto *label = child<QLabel>(form, "Label7");
+        auto *paste = child<QPushButton>(form, "Command2");
+        child<QLineEdit>(form, "ToText")->setText(QStringLiteral("zavu "));
+        QTest::mouseDClick(label, Qt::LeftButton);
+        QVERIFY(!paste->isVisibleTo(form));
+        child<QLineEdit>(form, "ToText")->setText(QStringLiteral("zavu"));
+        QTest::mouseDClick(label, Qt::LeftButton);
+        QCOMPARE(form->height(), twips(8955));
+        QVERIFY(paste->isVisibleTo(form));
+        QApplication::clipboard()->setText(QStringLiteral("clip"));
+        paste->click();
+        QCOMPARE(child<QLineEdit>(form, "Text4")->text(), QStringLiteral("clip"));
+    }
+
+    void clearResetsTheWindow()
+    {
+        auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        child<QLineEdit>(form, "ToText")->setText(QStringLiteral("a@example.jp"));
+        child<QLineEdit>(form, "SubjectText")->setText(QStringLiteral("s"));
+        child<QPlainTextEdit>(form, "BodyText")->setPlainText(QStringLiteral("b"));
+        child<QCheckBox>(form, "Check1")->setChecked(true);
+        child<QRadioButton>(form, "Option2")->click();
+        dialogs_->fileAnswers << "/x";
+        clickButton(form, "AttachCommand");
+        clickButton(form, "Command9");
+        clickButton(form, "Command11");
+        for (const char *box : {"ToText", "SubjectText", "AttachText"})
+            QCOMPARE(child<QLineEdit>(form, box)->text(), QString());
+        QCOMPARE(child<QPlainTextEdit>(form, "BodyText")->toPlainText(), QString());
+        QVERIFY(!child<QCheckBox>(form, "Check1")->isChecked());
+        QVERIFY(!child<QRadioButton>(form, "Option2")->isChecked());
+        QCOMPARE(child<QListWidget>(form, "List2")->count(), 0);
+        QVERIFY(!child<QListWidget>(form, "List2")->isVisibleTo(form));
+        QVERIFY(child<QPushButton>(form, "AttachCommand")->isEnabled());
+        QVERIFY(!child<QPushButton>(form, "Command9")->isEnabled());
+        QVERIFY(!child<QPushButton>(form, "Command10")->isEnabled());
+        QCOMPARE(listColour(form), QColor(255, 255, 255));
+    }
+
+    void hints()
+    {
+        auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        auto *hint = child<QPlainTextEdit>(form, "Text14");
+        hover(child<QPushButton>(form, "Command3"));
+        QVERIFY(hint->isVisibleTo(form));
+        QCOMPARE(hint->toPlainText(), QStringLiteral("送信を中止します。"));
+        hover(child<QPushButton>(form, "Command8"));
+        const QStringList lines = hint->toPlainText().split(u'\n');
+        QCOMPARE(lines.size(), 7);
+        QCOMPARE(lines[0], QStringLiteral("顔・絵文字の本文への挿入を行います。"));
+        QVERIFY(lines[2].endsWith(QStringLiteral("ボタンを。クリックしますと、本分中に挿入されます。")));
+        hover(child<QPlainTextEdit>(form, "BodyText"));
+        QVERIFY(!hint->isVisibleTo(form));
+        hover(child<QPushButton>(form, "Command1"));
+        QVERIFY(hint->isVisibleTo(form));
+        QTest::mouseMove(form, QPoint(form->width() - 5, form->height() - 5));
+        QMouseEvent move(QEvent::MouseMove, QPointF(3, 3), QPointF(3, 3), Qt::NoButton, {}, {});
+        QApplication::sendEvent(form, &move);
+        QVERIFY(!hint->isVisibleTo(form));
+    }
+
+    void greetingReplacesTheBodyOnlyWhenChosen()
+    {
+        auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        auto *combo = child<QComboBox>(form, "Combo1");
+        auto *subject = child<QLineEdit>(form, "SubjectText");
+        auto *body = child<QPlainTextEdit>(form, "BodyText");
+        body->setPlainText(QStringLiteral("written"));
+        // Passing through the empty greeting box leaves the body alone.
+        combo->setFocus();
+        QTRY_VERIFY(combo->hasFocus());
+        subject->setFocus();
+        QTRY_VERIFY(subject->hasFocus());
+        QCOMPARE(body->toPlainText(), QStringLiteral("written"));
+        // A chosen greeting becomes the body when the box is left.
+        combo->setFocus();
+        QTRY_VERIFY(combo->hasFocus());
+        combo->setCurrentIndex(3);
+        subject->setFocus();
+        QTRY_VERIFY(subject->hasFocus());
+        QCOMPARE(body->toPlainText(), QStringLiteral("いつもお世話になっております。"));
+    }
+
+    void paletteButtonOpensThePalette()
+    {
+        auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        clickButton(form, "Command8");
+        QWidget *palette = Windows::loaded(QStringLiteral("KaoForm"));
+        QVERIFY(palette && palette->isVisible());
+    }
+
+    void fortuneDraw_data()
+    {
+        QTest::addColumn<double>("draw");
+        QTest::addColumn<int>("fortune");
+        QTest::newRow("0") << 0.0 << 1;
+        QTest::newRow("just below 1/12") << 1.0 / 12 - 1e-6 << 1;
+        QTest::newRow("1/12") << 1.0 / 12 + 1e-7 << 2;
+        QTest::newRow("one half") << 0.5 << 7;
+        QTest::newRow("largest single below 1") << double(std::nextafter(1.0f, 0.0f)) << 12;
+        QTest::newRow("largest double below 1") << std::nextafter(1.0, 0.0) << 12;
+    }
+
+    void fortuneDraw()
+    {
+        QFETCH(double, draw);
+        QFETCH(int, fortune);
+        QCOMPARE(compose::pickFortune(draw), fortune);
+        compose::setFortuneDraw([draw] { return draw; });
+        QCOMPARE(compose::pickFortune(), fortune);
+    }
+
+    void fortuneTableOdds()
+    {
+        // 大吉 3, 中吉 5, 吉 2, 凶 2 of twelve.
+        QStringList kinds;
+        for (const QString &f : compose::fortuneTable())
+            kinds << f.section(u'：', 0, 0);
+        QCOMPARE(kinds.join(u' '), QStringLiteral("大吉 大吉 大吉 中吉 中吉 中吉 中吉 中吉 吉 吉 凶 凶"));
+        QCOMPARE(compose::withFortune(QStringLiteral("Hello"), 12),
+                 QStringLiteral("Hello\r\n\r\n") + compose::fortuneHeader() + QStringLiteral("\r\n\r\n") +
+                     QStringLiteral("凶：言動慎むべし。最大の配慮がなければ、運気、万事下降するおそれ有り。"));
+        for (int draws = 0; draws < 200; ++draws) {
+            const int f = compose::pickFortune();
+            QVERIFY(f >= 1 && f <= 12);
+        }
+    }
+
+    void refusedSendKeepsWhatWasWritten()
+    {
+        Windows::get(QStringLiteral("Mainform"));
+        QTemporaryDir files;
+        writeFile(files.filePath("a.txt"), "A");
+        settings::serverSettings().smtpServer = QStringLiteral("127.0.0.1:%1").arg(MailServers::unusedPort());
+        settings::serverSettings().mailAddress = QStringLiteral("me@example.jp");
+        compose::setFortuneDraw([] { return 0.0; });
+
+        QPointer<WriteForm> form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        form->show();
+        child<QLineEdit>(form, "ToText")->setText(QStringLiteral(" you@example.jp "));
+        child<QLineEdit>(form, "SubjectText")->setText(QStringLiteral("  件名  "));
+        child<QPlainTextEdit>(form, "BodyText")->setPlainText(QStringLiteral(" line 1\nline 2 "));
+        child<QCheckBox>(form, "Check1")->setChecked(true);
+        dialogs_->fileAnswers << files.filePath("a.txt");
+        clickButton(form, "AttachCommand");
+
+        QString statusWhileSending;
+        QTimer::singleShot(0, form, [&] { statusWhileSending = child<QLabel>(form, "Label7")->text(); });
+        clickButton(form, "Command1");
+
+        QCOMPARE(statusWhileSending, Sending);
+        dialogs_->shown.removeFirst();  // the file dialog
+        QCOMPARE(dialogs_->shown.size(), 1);
+        QCOMPARE(dialogs_->last().title, QStringLiteral("送信エラー"));
+        QVERIFY(!dialogs_->last().text.isEmpty());
+        // The record was written before the send, without the fortune.
+        QCOMPARE(mail::mailRecordCount(mail::HistoryKind::Sent), 1);
+        const auto record = mail::readMailRecord(mail::HistoryKind::Sent, 1);
+        QCOMPARE(record->subject, QStringLiteral("件名"));
+        QCOMPARE(record->address, QStringLiteral("you@example.jp"));
+        QCOMPARE(record->date, QStringLiteral("2003/01/08  14:05:09"));
+        QCOMPARE(record->body, QStringLiteral("line 1\r\nline 2"));
+        // The window stays, with what was written and no fortune.
+        QApplication::processEvents();
+        QVERIFY(form && form->isVisible());
+        QCOMPARE(child<QLineEdit>(form, "ToText")->text(), QStringLiteral(" you@example.jp "));
+        QCOMPARE(child<QLineEdit>(form, "SubjectText")->text(), QStringLiteral("  件名  "));
+        QCOMPARE(child<QPlainTextEdit>(form, "BodyText")->toPlainText(), QStringLiteral(" line 1\nline 2 "));
+        QCOMPARE(child<QLineEdit>(form, "AttachText")->text(), files.filePath("a.txt"));
+        QVERIFY(child<QCheckBox>(form, "Check1")->isChecked());
+        QVERIFY(child<QPushButton>(form, "Command1")->isEnabled());
+        QVERIFY(child<QPushButton>(form, "Command9")->isEnabled());
+        QCOMPARE(child<QLabel>(form, "Label7")->text(), QString());
+    }
+
+    void bulkSendGoesOnAfterRefusals()
+    {
+        writeAddressFile(addressbook::Source::Book, {{QStringLiteral("A"), QStringLiteral("a@example.jp")},
+                                                     {QStringLiteral("B"), QStringLiteral("b@example.jp")}});
+        settings::serverSettings().smtpServer = QStringLiteral("127.0.0.1:%1").arg(MailServers::unusedPort());
+        QPointer<WriteForm> form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        form->show();
+        clickButton(form, "Command4");
+        child<QRadioButton>(form, "Option2")->click();
+        clickButton(form, "Command1");
+        QCOMPARE(dialogs_->shown.size(), 2);
+        QCOMPARE(mail::mailRecordCount(mail::HistoryKind::Sent), 2);
+        QTRY_VERIFY(form.isNull());
+    }
+
+    void cancelClosesWithoutSending()
+    {
+        QPointer<WriteForm> form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        form->show();
+        clickButton(form, "Command3");
+        QTRY_VERIFY(form.isNull());
+        QCOMPARE(mail::mailRecordCount(mail::HistoryKind::Sent), 0);
+        // The next request loads the window afresh.
+        auto *again = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        QVERIFY(again);
+        QCOMPARE(child<QLineEdit>(again, "ToText")->text(), QString());
+    }
+
+    void replyLayout()
+    {
+        const compose::ReplyLayout l = compose::layoutReplyWindow(10000, 6000, 900);
+        QCOMPARE(l.bodyWidth, 9900);
+        QCOMPARE(l.toWidth, 7000);
+        QCOMPARE(l.subjectWidth, 7000);
+        QCOMPARE(l.attachWidth, 4000);
+        QCOMPARE(l.attachCommandLeft, 5240);
+        QCOMPARE(l.command9Left, 6060);
+        QCOMPARE(l.command10Left, 6940);
+        QCOMPARE(l.bodyHeight, 4500 - 900);
+        QCOMPARE(compose::layoutReplyWindow(10000, 3500, 900).bodyHeight, 0);
+
+        auto *reply = Windows::get<compose::BackForm>(QStringLiteral("BackForm"));
+        reply->show();
+        reply->resize(twips(10000), twips(6000));
+        auto *body = child<QTextEdit>(reply, "BodyText");
+        // Within a pixel: the window's size in twips is only as fine as its pixels.
+        auto near = [](int pixels, int twipsWanted) { return std::abs(pixels - twips(twipsWanted)) <= 1; };
+        QVERIFY(near(body->width(), 9900));
+        QVERIFY(near(body->height(), 3600));
+        QVERIFY(near(child<QLineEdit>(reply, "ToText")->width(), 7000));
+        QVERIFY(near(child<QLineEdit>(reply, "AttachText")->width(), 4000));
+        QVERIFY(near(child<QPushButton>(reply, "AttachCommand")->x(), 5240));
+        QVERIFY(near(child<QPushButton>(reply, "Command10")->x(), 6940));
+        const int bodyHeight = body->height();
+        // A low window keeps the body's height.
+        reply->resize(twips(10000), twips(3000));
+        QCOMPARE(body->height(), bodyHeight);
+    }
+
+    void pasteIntoReplyBody()
+    {
+        auto *reply = Windows::get<compose::BackForm>(QStringLiteral("BackForm"));
+        auto *body = child<QTextEdit>(reply, "BodyText");
+        // Filled by the history window, then shown.
+        body->setPlainText(QStringLiteral("Hi"));
+        reply->show();
+        QVERIFY(QTest::qWaitForWindowActive(reply));
+        body->setFocus();
+        QTRY_VERIFY(body->hasFocus());
+        body->moveCursor(QTextCursor::End);
+        QTest::keyClicks(body, " typed");
+        QCOMPARE(body->toPlainText(), QStringLiteral("Hi typed"));
+
+        QApplication::clipboard()->setText(QStringLiteral("  Thanks"));
+        clickButton(reply, "Command4");
+        QCOMPARE(body->toPlainText(), QStringLiteral("Thanks\n\n\n\nHi"));
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("  Thanks\r\n\r\n\r\n\rHi"));
+    }
+
+    void refusedReplyKeepsTheWindow()
+    {
+        settings::serverSettings().smtpServer = QStringLiteral("127.0.0.1:%1").arg(MailServers::unusedPort());
+        QPointer<compose::BackForm> reply = Windows::get<compose::BackForm>(QStringLiteral("BackForm"));
+        child<QLineEdit>(reply, "SubjectText")->setText(QStringLiteral("Re:  Hello"));
+        child<QLineEdit>(reply, "ToText")->setText(QStringLiteral("you@example.jp"));
+        child<QTextEdit>(reply, "BodyText")->setPlainText(QStringLiteral("answer"));
+        reply->show();
+        clickButton(reply, "Command2");
+        QCOMPARE(dialogs_->shown.size(), 1);
+        QCOMPARE(dialogs_->last().title, QStringLiteral("送信エラー"));
+        QApplication::processEvents();
+        QVERIFY(reply && reply->isVisible());
+        QCOMPARE(child<QTextEdit>(reply, "BodyText")->toPlainText(), QStringLiteral("answer"));
+        QCOMPARE(child<QLineEdit>(reply, "SubjectText")->text(), QStringLiteral("Re:  Hello"));
+        QVERIFY(child<QPushButton>(reply, "Command2")->isEnabled());
+        QCOMPARE(mail::mailRecordCount(mail::HistoryKind::Sent), 0);
+        // "送信中止" closes it.
+        clickButton(reply, "Command3");
+        QTRY_VERIFY(reply.isNull());
+    }
+
+private:
+    std::unique_ptr<TestProgramFolder> folder_;
+    std::unique_ptr<ScriptedDialogs> dialogs_;
+};
+
+QTEST_MAIN(TestCompose)
+#include "test_compose.moc"

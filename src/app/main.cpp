@@ -1,7 +1,12 @@
+#include "app/program.h"
+
 #include <QApplication>
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    return 0;
+    korvane::app::prepareApplication(app);
+    if (!korvane::app::startProgram())
+        return 1;
+    return app.exec();
 }

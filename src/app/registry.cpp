@@ -1,5 +1,7 @@
 #include "registry.h"
 
+#include "mainform.h"
+
 #include "addressbook/register.h"
 #include "compose/register.h"
 #include "mail/register.h"
@@ -19,6 +21,7 @@ void registerAllWindows()
     palette::registerWindows();
     texttools::registerWindows();
     compose::registerWindows();
+    registerMainform();
 }
 
 }  // namespace korvane::app

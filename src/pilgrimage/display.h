@@ -1,7 +1,10 @@
 #pragma once
 // The map and guide displays of the main window, working on the controls of
-// the registered `Mainform` window by their names (Text1, Text2, Text8,
-// Label15, Label22, Label25, Image2, Image5, Label10, Label11).
+// the registered `Mainform` window by their names (Text1, Text2, Text4, Text8,
+// Text9, Label10, Label11, Label15, Label22, Label25, Image2, Image5).
+class QWidget;
+class QString;
+
 namespace korvane::pilgrimage {
 
 void showGuide();
@@ -9,5 +12,22 @@ void showMap();
 // What the mail check does for each mail before fetching it: stores the
 // counter of Text8 plus one as progressCounter, then showGuide and showMap.
 void advanceOneMail();
+
+// Puts the notes of temple n into Text1 and holds the record for a later
+// writeTempleNote. A record missing from the file gives an empty note.
+void readTempleNote(int n);
+// Stores the text of Text1 as record n, with the prefix of the record read
+// last. False (with the reason in *error) when the file cannot be written.
+bool writeTempleNote(int n, QString *error = nullptr);
+
+// The last step of start-up: the pilgrimage counts as complete when the
+// temple shown is the 88th. With no temple shown (a counter above 440) the
+// flag keeps what the counter gave it.
+void setCompletionFromShownTemple();
+
+// Connects the main window's pilgrimage controls once they exist: the change
+// of Text8 (Label25 and the completion flag), the counter entry Text9, the
+// launchers Label10 and Label11, the notes buttons and the developer buttons.
+void connectMainform(QWidget *form);
 
 }  // namespace korvane::pilgrimage

@@ -1,0 +1,408 @@
+#include "mainform.h"
+
+#include "pictures.h"
+
+#include "common/ui.h"
+#include "common/windows.h"
+#include "mail/historywindow.h"
+#include "mail/mailcheck.h"
+#include "mail/nmail.h"
+#include "pilgrimage/display.h"
+#include "pilgrimage/maparea.h"
+#include "settings/settings.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
+
+namespace korvane::app {
+
+const QString Mainform::Caption = QStringLiteral("Korvane(ハルモ）");
+const QString Mainform::HomePage = QStringLiteral("https://korvane.example.org/");
+
+namespace {
+
+const QString GothicP = QStringLiteral("ＭＳ Ｐゴシック");
+const QString Gothic = QStringLiteral("ＭＳ ゴシック");
+const QString Antiqua = QStringLiteral("Book Antiqua");
+
+// Text colours chosen to read on the pictures: the cream bars and panels of
+// the device frame, its green status panel, and the sea of the map.
+const QColor BarText(0x5a, 0x12, 0x12);
+const QColor StatusText(0x1d, 0x3a, 0x1d);
+const QColor SeaText(0xff, 0xff, 0xff);
+const QColor MapText(0x10, 0x10, 0x10);
+
+struct Hint {
+    const char *control;
+    const char16_t *text;  // nullptr: hide the hint box
+};
+
+const Hint Hints[] = {
+    {"Label2", u"メールを新規作成、送信します。"},
+    {"Label3", u"新着メールの受信を行います。"},
+    {"Label4", u"受信したメールが見られます。"},
+    {"Label5", u"送信したメールが見られます。送信したかな？　と自信のない時はここで確認して下さい。"},
+    {"Label6", u"アドレス帳です。ここに登録しておくと、メールの送信の際に便利です。新規作成のアドレス欄に反映されます。"},
+    {"Label10", u"現在あなたがいる霊場の場所が黄色の球により表示されます。"},
+    {"Label11", u"霊場に関する情報が書かれています。八十八箇所を踏破すると、自分で文章を編集・保存ができるようになります。"},
+    {"Label13", u"八十八箇所を踏破すると使用できるようになります。霊場に関する情報を自由に編集出来るようになります。"
+                u"「札所番号」で編集したい札所を呼び出して、編集した後、変更ボタンをクリックして下さい。"},
+    {"Label14", u"八十八箇所を踏破すると使用できるようになります。見たい札所を自由に選択出来ます。"
+                u"霊場の情報を自分で編集する際に必要です。"},
+    {"Label20", u"ID,PASS,サーバーの設定を行います。これを行わないと、通信エラーとなります。"},
+    {"Label23", u"八十八箇所を踏破すると使用できるようになります。「札所番号」で編集したい札所を呼び出して、"
+                u"外部アプリからの文字を貼付けします。"},
+    {"Label24", u"八十八箇所を踏破すると使用できるようになります。巡礼データを１からに戻します。"},
+    {"Label7", u"作者のホームページをブラウザで開きます。"},
+    {"Label8", u"画面を最小化、待機状態にします。"},
+    {"Image1", nullptr},
+    {"Image2", nullptr},
+    {"Text1", nullptr},
+};
+
+// A disabled label (the launcher of the display shown, a launcher during its
+// pressed-button feedback) is drawn greyed.
+const QColor DisabledText(0x9c, 0x8c, 0x84);
+
+void setTextColour(QWidget *w, const QColor &colour)
+{
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Active, QPalette::WindowText, colour);
+    pal.setColor(QPalette::Inactive, QPalette::WindowText, colour);
+    pal.setColor(QPalette::Disabled, QPalette::WindowText, DisabledText);
+    w->setPalette(pal);
+}
+
+}  // namespace
+
+Mainform::Mainform(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Mainform"));
+    setWindowTitle(Caption);
+    setFont(designFont(GothicP, 9));
+    // Nothing is rearranged when the window changes size, so it keeps the
+    // size of its design.
+    setFixedSize(twips(ClientWidth), twips(ClientHeight));
+
+    buildControls();
+    buildHiddenFields();
+    connectLaunchers();
+    pilgrimage::connectMainform(this);
+
+    // The clock, and the pilgrim's step; both run for the whole life of the
+    // window, minimised or not.
+    auto *clock = new QTimer(this);
+    clock->setObjectName(QStringLiteral("Timer2"));
+    clock->setInterval(1000);
+    connect(clock, &QTimer::timeout, this, &Mainform::refreshClock);
+    clock->start();
+    refreshClock();
+
+    auto *step = new QTimer(this);
+    step->setObjectName(QStringLiteral("tmrCharaStep"));
+    step->setInterval(600);
+    connect(step, &QTimer::timeout, findChild<pilgrimage::MapArea *>(QStringLiteral("Image2")),
+            &pilgrimage::MapArea::stepPilgrim);
+    step->start();
+}
+
+void Mainform::buildControls()
+{
+    // Created from the bottom of the stack upwards: in the design's list the
+    // later controls lie under the earlier ones.
+    auto label = [this](const char *name, const QString &text, int l, int t, int w, int h) {
+        auto *lb = new ClickLabel(text, this);
+        lb->setObjectName(QString::fromLatin1(name));
+        placeTwips(lb, l, t, w, h);
+        return lb;
+    };
+    auto picture = [this](const char *name, const QImage &image, int l, int t, int w, int h) {
+        auto *lb = new ClickLabel(QString(), this);
+        lb->setObjectName(QString::fromLatin1(name));
+        lb->setPixmap(QPixmap::fromImage(image));
+        lb->setScaledContents(true);
+        placeTwips(lb, l, t, w, h);
+        return lb;
+    };
+
+    picture("Image1", loadPicture(Picture::Background), 40, 0, 7710, 4965);
+
+    auto *map = new pilgrimage::MapArea(this);
+    map->setObjectName(QStringLiteral("Image2"));
+    placeTwips(map, 1560, 720, 5325, 3495);
+    map->setMapPicture(loadPicture(Picture::Map));
+    map->setSpriteSheet(loadPicture(Picture::SpriteSheet));
+
+    auto *version = label("Label9", QStringLiteral("Ver 1.35"), 4920, 4560, 735, 255);
+    version->setFont(designFont(Antiqua, 9));
+    setTextColour(version, BarText);
+    auto *product = label("Label1", QStringLiteral("Korvane"), 2880, 4380, 1575, 375);
+    product->setFont(designFont(Antiqua, 14.25, true));
+    setTextColour(product, BarText);
+
+    // Button faces under the small buttons, bottom one first.
+    const struct {
+        const char *name;
+        int left, top, variant;
+    } faces[] = {
+        {"Image4", 7020, 3200, 5}, {"Image3", 7020, 2860, 4}, {"Image6", 7020, 2540, 3},
+        {"Image7", 7030, 2220, 2}, {"Image8", 7040, 1900, 1},
+    };
+    for (const auto &f : faces)
+        picture(f.name, loadPicture(Picture::ButtonFace, f.variant), f.left, f.top, 765, 360);
+
+    const struct {
+        const char *name;
+        const char16_t *text;
+        int left, top, width, height;
+        bool antiqua;
+    } buttons[] = {
+        {"Label8", u"   Small", 7000, 3880, 735, 255, true},  {"Label7", u"     HP", 7040, 3540, 735, 255, true},
+        {"Label13", u"  変更", 7020, 3260, 735, 195, false},  {"Label14", u"  札所", 7020, 2955, 855, 195, false},
+        {"Label20", u"   設定", 6960, 2640, 855, 195, false}, {"Label23", u"   貼付", 6960, 2320, 855, 195, false},
+        {"Label24", u" リセット", 7000, 2000, 855, 195, false},
+    };
+    for (const auto &b : buttons) {
+        auto *lb = label(b.name, QString::fromUtf16(b.text), b.left, b.top, b.width, b.height);
+        lb->setFont(b.antiqua ? designFont(Antiqua, 9) : designFont(Gothic, 9));
+        setTextColour(lb, BarText);
+    }
+
+    const struct {
+        const char *name;
+        const char16_t *text;
+        int left, top;
+    } launchers[] = {
+        {"Label11", u"　　案内表示", 60, 3080}, {"Label10", u"　　地図表示", 60, 2720},
+        {"Label6", u"　　アドレス帳", 60, 2380}, {"Label5", u"　　送信履歴", 120, 2000},
+        {"Label4", u"　　着信履歴", 120, 1600}, {"Label3", u"　　受     信", 120, 1200},
+        {"Label2", u"　　新規作成", 120, 840},
+    };
+    for (const auto &l : launchers)
+        setTextColour(label(l.name, QString::fromUtf16(l.text), l.left, l.top, 1095, 225), BarText);
+
+    auto *notes = new QPlainTextEdit(this);
+    notes->setObjectName(QStringLiteral("Text1"));
+    notes->setFont(designFont(GothicP, 11.25));
+    notes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    notes->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    notes->setVisible(false);
+    placeTwips(notes, 1560, 720, 5325, 3495);
+
+    hintBox_ = new QPlainTextEdit(this);
+    hintBox_->setObjectName(QStringLiteral("Text7"));
+    hintBox_->setReadOnly(true);
+    hintBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    hintBox_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    hintBox_->setVisible(false);
+    placeTwips(hintBox_, 4560, 2880, 2295, 1335);
+
+    auto *caption = label("Label22", QString(), 3360, 3840, 2895, 255);
+    setTextColour(caption, MapText);
+    auto *marker = picture("Image5", loadPicture(Picture::Marker), 6240, 1800, 300, 285);
+    marker->setScaledContents(false);
+    auto *number = label("Label15", QStringLiteral("11"), 5520, 1920, 255, 195);
+    setTextColour(number, MapText);
+    setTextColour(label("Label25", QString(), 1680, 840, 615, 255), SeaText);
+    setTextColour(label("Label17", QString(), 720, 240, 6615, 255), StatusText);
+
+    // The text boxes are windows of their own over the window's drawing:
+    // the notes box covers the map, the marker and the captions on it, and
+    // the hint box lies over everything.
+    notes->raise();
+    hintBox_->raise();
+}
+
+void Mainform::buildHiddenFields()
+{
+    // Outside the client area, and hidden, so that neither a larger window
+    // nor the Tab key ever reaches them.
+    auto field = [this](const char *name, int top) {
+        auto *edit = new QLineEdit(this);
+        edit->setObjectName(QString::fromLatin1(name));
+        placeTwips(edit, 8100, top, 1815, 270);
+        edit->setVisible(false);
+        return edit;
+    };
+    auto caption = [this](const char *name, const char16_t *text, int top) {
+        auto *lb = new QLabel(QString::fromUtf16(text), this);
+        lb->setObjectName(QString::fromLatin1(name));
+        placeTwips(lb, 8100, top, 1815, 225);
+        lb->setVisible(false);
+    };
+    auto button = [this](const char *name, const char16_t *text, int top) {
+        auto *b = new QPushButton(QString::fromUtf16(text), this);
+        b->setObjectName(QString::fromLatin1(name));
+        placeTwips(b, 8100, top, 1815, 375);
+        b->setVisible(false);
+    };
+
+    caption("Label16", u"札所番号", 120);
+    field("Text2", 360);
+    caption("Label21", u"進行の為のカウント", 720);
+    field("Text8", 960);
+    field("Text9", 1320);
+    button("Command4", u"レジストリ書き込み", 1680);
+    field("Text4", 2160);
+    button("Command1", u"登録", 2520);
+    button("Command2", u"見る", 2940);
+    button("Command3", u"登録数", 3360);
+    caption("Label18", u"添付ファイルの検索", 3840);
+    field("Text5", 4080);
+    caption("Label19", u"日付、時間取得", 4440);
+    field("Text6", 4680);
+
+    auto *sheet = new QLabel(this);
+    sheet->setObjectName(QStringLiteral("picChara"));
+    if (auto *map = findChild<pilgrimage::MapArea *>(QStringLiteral("Image2")))
+        sheet->setPixmap(QPixmap::fromImage(map->spriteSheet()));
+    placeTwips(sheet, 8100, 5520, 960, 3855);
+    sheet->setVisible(false);
+}
+
+void Mainform::connectLaunchers()
+{
+    auto onClick = [this](const char *name, auto action) {
+        if (auto *lb = findChild<ClickLabel *>(QString::fromLatin1(name)))
+            connect(lb, &ClickLabel::clicked, this, [lb, action] { action(lb); });
+    };
+    // Feedback first, then the window. A window that is not part of the
+    // program (not registered) shows nothing.
+    auto flashThenShow = [](const char *window) {
+        return [window](QWidget *lb) {
+            QPointer<QWidget> guard(lb);
+            flashLabel(lb);
+            if (guard)
+                Windows::show(QString::fromLatin1(window));
+        };
+    };
+    onClick("Label2", flashThenShow("WriteForm"));
+    onClick("Label6", flashThenShow("FriendForm"));
+    onClick("Label20", flashThenShow("SetForm"));
+    onClick("Label3", [](QWidget *) { mail::receiveLabelClicked(); });
+    onClick("Label4", [](QWidget *lb) { mail::openHistoryWindow(mail::HistoryKind::Received, lb); });
+    onClick("Label5", [](QWidget *lb) { mail::openHistoryWindow(mail::HistoryKind::Sent, lb); });
+    onClick("Label7", [](QWidget *lb) {
+        QPointer<QWidget> guard(lb);
+        flashLabel(lb);
+        if (guard)
+            QDesktopServices::openUrl(QUrl(HomePage));
+    });
+    onClick("Label8", [this](QWidget *lb) {
+        QPointer<QWidget> guard(lb);
+        flashLabel(lb);
+        if (guard)
+            setWindowState(windowState() | Qt::WindowMinimized);
+    });
+
+    for (const Hint &h : Hints) {
+        QWidget *w = findChild<QWidget *>(QString::fromLatin1(h.control));
+        if (!w)
+            continue;
+        if (auto *lb = qobject_cast<ClickLabel *>(w); lb && h.text) {
+            const QString text = QString::fromUtf16(h.text);
+            connect(lb, &ClickLabel::hovered, this, [this, text] { showHint(text); });
+        } else {
+            w->installEventFilter(this);
+        }
+    }
+}
+
+bool Mainform::eventFilter(QObject *watched, QEvent *event)
+{
+    // The map, the background and the notes box hide the hint.
+    if (event->type() == QEvent::Enter)
+        hideHint();
+    return QWidget::eventFilter(watched, event);
+}
+
+void Mainform::showHint(const QString &text)
+{
+    hintBox_->setVisible(true);
+    hintBox_->setPlainText(text);
+}
+
+void Mainform::hideHint()
+{
+    hintBox_->setVisible(false);
+}
+
+QString Mainform::clockText(const QDateTime &when)
+{
+    return when.toString(QStringLiteral("yyyy/MM/dd  HH:mm:ss"));
+}
+
+void Mainform::refreshClock()
+{
+    if (auto *text6 = findChild<QLineEdit *>(QStringLiteral("Text6")))
+        text6->setText(clockText(QDateTime::currentDateTime()));
+}
+
+void Mainform::startUp()
+{
+    auto *notes = findChild<QWidget *>(QStringLiteral("Text1"));
+    notes->setVisible(false);
+    findChild<QWidget *>(QStringLiteral("Image2"))->setVisible(true);
+    findChild<QWidget *>(QStringLiteral("Image5"))->setVisible(true);
+    findChild<QWidget *>(QStringLiteral("Label10"))->setEnabled(false);
+    findChild<QWidget *>(QStringLiteral("Label11"))->setEnabled(true);
+    hideHint();
+
+    // The compose window is loaded hidden, its fortune option off.
+    if (QWidget *compose = Windows::get(QStringLiteral("WriteForm"))) {
+        if (auto *fortune = compose->findChild<QAbstractButton *>(QStringLiteral("Check1")))
+            fortune->setChecked(false);
+    }
+
+    settings::loadServerSettings();
+    nmail::NMailInitializeWinSock();
+    nmail::NMailSetOption(1, 8192);
+
+    if (settings::serverSettings().pop3Server.isEmpty())
+        Windows::show(QStringLiteral("OptionForm"));
+
+    pilgrimage::showGuide();
+    pilgrimage::showMap();
+    pilgrimage::setCompletionFromShownTemple();
+}
+
+void Mainform::showCentred()
+{
+    if (QScreen *screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+void Mainform::closeEvent(QCloseEvent *event)
+{
+    // The program ends at once: the other windows vanish without their own
+    // closing steps, and nothing is written.
+    event->accept();
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w != this)
+            w->hide();
+    }
+    nmail::NMailEndWinSock();
+    QCoreApplication::exit(0);
+}
+
+void registerMainform()
+{
+    Windows::registerFactory(QStringLiteral("Mainform"), [] { return new Mainform; });
+}
+
+}  // namespace korvane::app

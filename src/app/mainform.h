@@ -1,0 +1,57 @@
+#pragma once
+// The main window `Mainform`: the map of the pilgrimage with the pilgrim's
+// temple marked, the launchers on the left, the small buttons on the right,
+// the status line, the hint box, the clock and the hidden fields other
+// windows read and write by name.
+//
+// Controls by kind (findChild): labels are ClickLabel (a QLabel); Text1 (the
+// temple notes) and Text7 (the hint box) are QPlainTextEdit; the hidden
+// fields Text2, Text4, Text5, Text6, Text8 and Text9 are QLineEdit; Command1
+// to Command4 are QPushButton; Image2 is the map (pilgrimage::MapArea);
+// Timer2 and tmrCharaStep are QTimer.
+#include <QDateTime>
+#include <QWidget>
+
+class QPlainTextEdit;
+
+namespace korvane::app {
+
+class Mainform : public QWidget {
+    Q_OBJECT
+public:
+    // The design's client area, in twips.
+    static constexpr int ClientWidth = 7800;
+    static constexpr int ClientHeight = 4995;
+    static const QString Caption;
+    static const QString HomePage;
+
+    explicit Mainform(QWidget *parent = nullptr);
+
+    // The start-up sequence of the program; run once, before the window is
+    // first shown.
+    void startUp();
+    // Shows the window centred on the screen.
+    void showCentred();
+
+    // The clock text: date, two blanks, time.
+    static QString clockText(const QDateTime &when);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void buildHiddenFields();
+    void connectLaunchers();
+    void showHint(const QString &text);
+    void hideHint();
+    void refreshClock();
+
+    QPlainTextEdit *hintBox_ = nullptr;
+};
+
+// Registers Mainform with the window registry.
+void registerMainform();
+
+}  // namespace korvane::app

@@ -1,0 +1,49 @@
+#include "program.h"
+
+#include "mainform.h"
+#include "registry.h"
+
+#include "common/windows.h"
+
+#include <QCoreApplication>
+#include <QFont>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+namespace korvane::app {
+
+void prepareApplication(QCoreApplication &app)
+{
+    // The windows name the fonts of their design; these are the free fonts
+    // that look and measure alike, for systems whose font configuration does
+    // not map the names itself.
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"),
+                               {QStringLiteral("IPAPGothic"), QStringLiteral("IPA Pゴシック"),
+                                QStringLiteral("VL PGothic"), QStringLiteral("Noto Sans CJK JP")});
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"),
+                               {QStringLiteral("IPAGothic"), QStringLiteral("IPAゴシック"),
+                                QStringLiteral("VL Gothic"), QStringLiteral("Noto Sans Mono CJK JP")});
+    QFont::insertSubstitutions(QStringLiteral("Book Antiqua"),
+                               {QStringLiteral("P052"), QStringLiteral("TeX Gyre Pagella"),
+                                QStringLiteral("URW Palladio L"), QStringLiteral("Palatino")});
+    QCoreApplication::setOrganizationName(QStringLiteral("Korvane"));
+    QCoreApplication::setApplicationName(QStringLiteral("Korvane"));
+    auto *translator = new QTranslator(&app);
+    if (translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
+}
+
+Mainform *startProgram()
+{
+    registerAllWindows();
+    auto *main = Windows::get<Mainform>(QStringLiteral("Mainform"));
+    if (!main)
+        return nullptr;
+    main->startUp();
+    main->showCentred();
+    return main;
+}
+
+}  // namespace korvane::app

@@ -1,0 +1,16 @@
+#pragma once
+// The program's start: what main() does, shared with the start-up benchmark.
+class QCoreApplication;
+
+namespace korvane::app {
+
+class Mainform;
+
+// Names the application and loads Qt's Japanese translation, so that the
+// stock buttons read はい, いいえ, キャンセル.
+void prepareApplication(QCoreApplication &app);
+// Registers every window, loads the main window, runs its start-up and shows
+// it centred on the screen.
+Mainform *startProgram();
+
+}  // namespace korvane::app

@@ -1,0 +1,178 @@
+#include "display.h"
+
+#include "notes.h"
+#include "progress.h"
+#include "templenotes.h"
+#include "temples.h"
+
+#include "common/text.h"
+#include "common/ui.h"
+#include "common/windows.h"
+
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+namespace korvane::pilgrimage {
+namespace {
+
+template <class T> T *control(const char *name)
+{
+    return Windows::control<T>(QStringLiteral("Mainform"), QString::fromLatin1(name));
+}
+
+void setVisible(QWidget *w, bool visible)
+{
+    if (w)
+        w->setVisible(visible);
+}
+
+void setEnabled(QWidget *w, bool enabled)
+{
+    if (w)
+        w->setEnabled(enabled);
+}
+
+void setText(QLineEdit *edit, const QString &text)
+{
+    if (edit)
+        edit->setText(text);
+}
+
+// The record read last; a write carries its prefix over.
+TempleNoteRecord &heldRecord()
+{
+    static TempleNoteRecord record;
+    return record;
+}
+
+}  // namespace
+
+void showGuide()
+{
+    QWidget *text1 = control<QWidget>("Text1");
+    QWidget *image2 = control<QWidget>("Image2");
+    QWidget *image5 = control<QWidget>("Image5");
+    QLineEdit *text8 = control<QLineEdit>("Text8");
+    QLineEdit *text2 = control<QLineEdit>("Text2");
+
+    setEnabled(control<QWidget>("Label11"), false);
+    if (text1) {
+        text1->setVisible(true);
+        placeTwips(text1, 1560, 720, 5325, 3460);
+    }
+    // The map and marker are repainted under the notes box.
+    setVisible(image2, false);
+    setVisible(image5, false);
+    setEnabled(control<QWidget>("Label10"), true);
+    setVisible(image2, true);
+    setVisible(image5, true);
+
+    const QString stored = readProgressCounter(QStringLiteral("NG"));
+    if (stored != QLatin1String("NG"))
+        setText(text8, stored);
+
+    const qint16 counter = leadingInt16(text8 ? text8->text() : stored);
+    if (const Temple *t = templeForCounter(counter)) {
+        setText(text2, QString::number(t->number));
+        if (auto *label15 = control<QLabel>("Label15")) {
+            label15->setText(QString::number(t->number));
+            label15->move(twips(t->labelLeft), twips(t->labelTop));
+        }
+        if (image5)
+            image5->move(twips(t->markerLeft()), twips(t->markerTop()));
+        if (auto *label22 = control<QLabel>("Label22"))
+            label22->setText(t->captionText());
+    }
+
+    setText(control<QLineEdit>("Text4"), QString::number(templeNoteCount() + 1));
+    if (text2 && !text2->text().isEmpty())
+        readTempleNote(leadingInt16(text2->text()));
+}
+
+void showMap()
+{
+    setVisible(control<QWidget>("Text1"), false);
+    setVisible(control<QWidget>("Image2"), true);
+    setVisible(control<QWidget>("Image5"), true);
+    setEnabled(control<QWidget>("Label10"), false);
+    setEnabled(control<QWidget>("Label11"), true);
+}
+
+void advanceOneMail()
+{
+    QLineEdit *text8 = control<QLineEdit>("Text8");
+    const QString current = text8 ? text8->text() : readProgressCounter(QString());
+    storeProgressCounter(roundHalfEven(leadingNumber(current)) + 1);
+    showGuide();
+    showMap();
+}
+
+void readTempleNote(int n)
+{
+    TempleNoteRecord record = readTempleNoteRecord(n).value_or(TempleNoteRecord{});
+    if (auto *text1 = control<QPlainTextEdit>("Text1"))
+        text1->setPlainText(noteTextForDisplay(record.noteText));
+    heldRecord() = std::move(record);
+}
+
+bool writeTempleNote(int n, QString *error)
+{
+    TempleNoteRecord record;
+    record.prefix = heldRecord().prefix;
+    record.recordFlag = 1;
+    if (auto *text1 = control<QPlainTextEdit>("Text1"))
+        record.noteText = noteTextForStorage(text1->toPlainText());
+    return writeTempleNoteRecord(n, record, error);
+}
+
+void setCompletionFromShownTemple()
+{
+    QLineEdit *text2 = control<QLineEdit>("Text2");
+    if (!text2 || text2->text().isEmpty())
+        return;
+    setPilgrimageComplete(leadingInt16(text2->text()) >= TempleCount ? 1 : 0);
+}
+
+void connectMainform(QWidget *form)
+{
+    auto *text8 = form->findChild<QLineEdit *>(QStringLiteral("Text8"));
+    auto *text9 = form->findChild<QLineEdit *>(QStringLiteral("Text9"));
+    auto *label25 = form->findChild<QLabel *>(QStringLiteral("Label25"));
+    if (text8) {
+        QObject::connect(text8, &QLineEdit::textChanged, form, [label25](const QString &text) {
+            if (label25)
+                label25->setText(text);
+            setPilgrimageComplete(leadingNumber(text) >= CompletionCount ? 1 : 0);
+        });
+    }
+    if (text8 && text9)
+        QObject::connect(text9, &QLineEdit::textChanged, text8, &QLineEdit::setText);
+
+    const struct {
+        const char *name;
+        void (*action)();
+    } labels[] = {
+        {"Label10", showMap},      {"Label11", showGuide},       {"Label13", storeNotes},
+        {"Label14", selectTemple}, {"Label23", pasteNotes},      {"Label24", resetPilgrimage},
+    };
+    for (const auto &l : labels) {
+        if (auto *label = form->findChild<ClickLabel *>(QString::fromLatin1(l.name)))
+            QObject::connect(label, &ClickLabel::clicked, form, l.action);
+    }
+    const struct {
+        const char *name;
+        void (*action)();
+    } buttons[] = {
+        {"Command1", appendNotes},
+        {"Command2", showSelectedNotes},
+        {"Command3", showNoteCount},
+        {"Command4", storeCounterEntry},
+    };
+    for (const auto &b : buttons) {
+        if (auto *button = form->findChild<QAbstractButton *>(QString::fromLatin1(b.name)))
+            QObject::connect(button, &QAbstractButton::clicked, form, b.action);
+    }
+}
+
+}  // namespace korvane::pilgrimage

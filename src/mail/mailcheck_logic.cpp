@@ -9,6 +9,7 @@
 #include "mail/mailhistory.h"
 #include "settings/settings.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -129,6 +130,12 @@ template <class F> auto MailCheck::net(F &&call)
 MailCheckResult MailCheck::run()
 {
     result_ = MailCheckResult();
+    // The program ending during a check (its main window closed): finish the
+    // mail at hand, then end the session cleanly so its deletions count.
+    quitting_ = false;
+    QObject context;
+    if (QCoreApplication *app = QCoreApplication::instance())
+        QObject::connect(app, &QCoreApplication::aboutToQuit, &context, [this] { quitting_ = true; });
     const settings::ServerSettings server = settings::serverSettings();
     if (!server.pop3Server.isEmpty()) {
         Session s;
@@ -205,6 +212,10 @@ void MailCheck::receiveAll(Session &s)
     s.journalWritten = true;
 
     for (int n = 1; n <= count && !result_.stopped; ++n) {
+        if (quitting_) {
+            result_.stopped = true;
+            break;
+        }
         const QString uidl = n <= s.uidls.size() ? s.uidls[n - 1] : QString();
         if (!uidl.isEmpty() && s.already.contains(uidl)) {
             // Already in the history: only remove it from the server.
@@ -292,6 +303,11 @@ bool MailCheck::receiveOne(Session &s, int n)
         out.result = transport_.attachmentFirst(texts, folder + u'/', workFile, mailText);
         transport_.attachmentClose();
         QFile::remove(workFile);
+        // The size is asked once more (its answer is not used). Asked here,
+        // before the viewer is filled: from the viewer to the stored record
+        // no event may run in between, or another window's action (the
+        // history window loading its list into the same boxes) could slip in.
+        transport_.size(s.handle, n);
         return out;
     });
     if (!a.workFileError.isEmpty()) {
@@ -311,7 +327,6 @@ bool MailCheck::receiveOne(Session &s, int n)
 
     view_.showInViewer({trimAtNul(texts.subject), trimAtNul(texts.from), trimAtNul(texts.date),
                         trimAtNul(texts.body)});
-    net([&] { return transport_.size(s.handle, n); });
     if (attachmentFlag)
         view_.appendToViewerBody(checktext::AttachmentNotice);
 

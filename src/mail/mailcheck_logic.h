@@ -124,6 +124,7 @@ private:
     MailCheckTransport &transport_;
     Runner runner_;
     MailCheckResult result_;
+    bool quitting_ = false;
 };
 
 // The mail text handed to the attachment extraction, as read back from the

@@ -5,6 +5,7 @@
 #include "common/dialogs.h"
 #include "common/text.h"
 #include "common/ui.h"
+#include "mail/mailhistory.h"
 #include "settings/settings.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTextEdit>
@@ -110,11 +112,18 @@ BackForm::BackForm(QWidget *parent) : QWidget(parent)
     connect(command3_, &QPushButton::clicked, this, &QWidget::close);
     connect(command4_, &QPushButton::clicked, this, &BackForm::pasteIntoReplyBody);
 
-    // The history window fills the body before the user has touched it; the
-    // text it puts there is the mail being answered. Typing needs the focus.
+    // The history window fills the body before the user has touched it (typing
+    // needs the focus): that is when the answered mail is known. A received
+    // mail is taken from the received record buffer, which holds the mail
+    // selected in the history window; a mail of the sent history is what the
+    // history window put into the body.
     connect(bodyText_, &QTextEdit::textChanged, this, [this] {
-        if (!ownChange_ && !bodyText_->hasFocus())
-            answeredBody_ = trimAsciiSpaces(withCrLf(bodyText_->toPlainText()));
+        if (ownChange_ || bodyText_->hasFocus())
+            return;
+        const std::optional<mail::MailRecord> received =
+            property("historyKind").toInt() == 1 ? mail::lastMailRecord(mail::HistoryKind::Received)
+                                                 : std::nullopt;
+        answeredBody_ = trimAsciiSpaces(received ? received->body : withCrLf(bodyText_->toPlainText()));
     });
 
     // Load: the attachment box starts 2800 twips wide, the list hidden.
@@ -153,8 +162,8 @@ void BackForm::applyLayout()
     command10_->move(twips(l.command10Left), command10_->y());
     placeTwips(list2_, BoxLeft, AttachTop + LineHeight, l.attachWidth, 700);
 
-    // The send buttons and the status bar stay at the bottom.
-    const int buttonsTop = std::max(BodyTop + bodyHeight + 60, h - StatusHeight - ButtonHeight - 60);
+    // The send buttons under the body, the status bar at the bottom.
+    const int buttonsTop = BodyTop + bodyHeight + 90;
     for (QPushButton *b : {command2_, command3_, command4_})
         b->move(b->x(), twips(buttonsTop));
     placeTwips(statusBar1_, 0, h - StatusHeight, w, StatusHeight);
@@ -177,12 +186,16 @@ void BackForm::sendReply()
         return;
     sending_ = true;
     const settings::ServerSettings server = settings::serverSettings();
+    const QPointer<BackForm> self(this);
     SendOutcome outcome;
     {
         InputFreeze freeze(this);
         statusBar1_->showMessage(SendingText);
         outcome = sendMail(server.smtpServer, toText_->text(), server.mailAddress, subjectText_->text(),
                            withCrLf(bodyText_->toPlainText()), attachText_->text());
+        // The program may have ended while the send ran, taking this window with it.
+        if (!self)
+            return;
         statusBar1_->clearMessage();
     }
     sending_ = false;

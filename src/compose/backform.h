@@ -42,8 +42,8 @@ public:
     explicit BackForm(QWidget *parent = nullptr);
     ~BackForm() override;
 
-    // The body of the mail being answered: what the history window put into
-    // the body box when it filled this window.
+    // The body of the mail being answered, taken when the history window
+    // filled this window (its property "historyKind": 1 received, 2 sent).
     QString answeredBody() const { return answeredBody_; }
     bool isSending() const { return sending_; }
 

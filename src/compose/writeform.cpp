@@ -21,9 +21,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+
+#include <limits>
 
 namespace korvane::compose {
 namespace {
@@ -142,16 +145,17 @@ void WriteForm::buildControls()
     check1_ = new QCheckBox(QStringLiteral("占い添付"), this);
     check1_->setObjectName(QStringLiteral("Check1"));
     placeTwips(check1_, 4700, 1770, 1200, 300);
-    caption(this, QStringLiteral("★　親しい人に占いを添付する　★ （一括送信では使用不可）"), 2700, 2130, 4300);
+    caption(this, QStringLiteral("★　親しい人に占いを添付する　★ （一括送信では使用不可）"), 120, 2130, 6860)
+        ->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     label7_ = new QLabel(this);
     label7_->setObjectName(QStringLiteral("Label7"));
-    placeTwips(label7_, 120, 2130, 2500, 255);
+    placeTwips(label7_, 120, 2430, 6860, 255);
     label7_->installEventFilter(this);
 
     list2_ = new QListWidget(this);
     list2_->setObjectName(QStringLiteral("List2"));
-    placeTwips(list2_, 120, 2460, 6860, 720);
+    placeTwips(list2_, 120, 2760, 6860, 720);
 
     bodyText_ = new QPlainTextEdit(this);
     bodyText_->setObjectName(QStringLiteral("BodyText"));
@@ -257,7 +261,7 @@ void WriteForm::setSizeTwips(int width, int height)
 void WriteForm::layoutBody()
 {
     // The body starts below the attachment list while that list is shown.
-    const int top = list2_->isVisibleTo(this) ? 3240 : 2460;
+    const int top = list2_->isVisibleTo(this) ? 3540 : 2760;
     placeTwips(bodyText_, 120, top, 6860, 7860 - top);
     text14_->raise();
 }
@@ -444,6 +448,7 @@ void WriteForm::sendComposedMail()
     const bool bulk = option2_->isChecked();
     const int passes = bulk ? list1_->count() : 1;
     const settings::ServerSettings server = settings::serverSettings();
+    const QPointer<WriteForm> self(this);
     bool allSent = true;
     {
         InputFreeze freeze(this);
@@ -476,6 +481,9 @@ void WriteForm::sendComposedMail()
             const SendOutcome outcome = sendMail(server.smtpServer, recipient, server.mailAddress,
                                                  subjectText_->text(), withCrLf(bodyText_->toPlainText()),
                                                  attachText_->text());
+            // The program may have ended while the send ran, taking this window with it.
+            if (!self)
+                return;
             if (!outcome.sent) {
                 allSent = false;
                 dialogs().notice(this, outcome.error, SendErrorTitle);

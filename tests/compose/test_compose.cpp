@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QEnterEvent>
 #include <QLabel>
 #include <QPointer>
@@ -390,10 +391,19 @@ private slots:
         clickButton(form, "AttachCommand");
 
         QString statusWhileSending;
-        QTimer::singleShot(0, form, [&] { statusWhileSending = child<QLabel>(form, "Label7")->text(); });
+        bool inputWhileSending = true;
+        bool closedWhileSending = true;
+        QTimer::singleShot(0, form, [&] {
+            statusWhileSending = child<QLabel>(form, "Label7")->text();
+            inputWhileSending = child<QPushButton>(form, "Command1")->isEnabled() ||
+                                child<QPlainTextEdit>(form, "BodyText")->isEnabled();
+            closedWhileSending = form->close();
+        });
         clickButton(form, "Command1");
 
         QCOMPARE(statusWhileSending, Sending);
+        QVERIFY(!inputWhileSending);
+        QVERIFY(!closedWhileSending);
         dialogs_->shown.removeFirst();  // the file dialog
         QCOMPARE(dialogs_->shown.size(), 1);
         QCOMPARE(dialogs_->last().title, QStringLiteral("送信エラー"));
@@ -416,6 +426,18 @@ private slots:
         QVERIFY(child<QPushButton>(form, "Command1")->isEnabled());
         QVERIFY(child<QPushButton>(form, "Command9")->isEnabled());
         QCOMPARE(child<QLabel>(form, "Label7")->text(), QString());
+    }
+
+    void unstorableRecordIsReported()
+    {
+        QDir().mkpath(mail::historyPath(mail::HistoryKind::Sent));  // a folder where the file belongs
+        settings::serverSettings().smtpServer = QStringLiteral("127.0.0.1:%1").arg(MailServers::unusedPort());
+        auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        child<QLineEdit>(form, "ToText")->setText(QStringLiteral("you@example.jp"));
+        clickButton(form, "Command1");
+        QCOMPARE(dialogs_->shown.size(), 2);
+        QVERIFY(dialogs_->shown[0].text.startsWith(QStringLiteral("送信履歴に保存できませんでした。")));
+        QCOMPARE(dialogs_->shown[1].title, QStringLiteral("送信エラー"));
     }
 
     void bulkSendGoesOnAfterRefusals()
@@ -477,19 +499,34 @@ private slots:
         QCOMPARE(body->height(), bodyHeight);
     }
 
+    void pasteIntoReplyBody_data()
+    {
+        QTest::addColumn<int>("historyKind");
+        QTest::addColumn<QString>("shown");
+        // A received mail comes from the record the history window selected.
+        QTest::newRow("received") << 1 << QStringLiteral("Hi, as edited in the viewer");
+        // A sent mail is what the history window put into the body.
+        QTest::newRow("sent") << 2 << QStringLiteral("Hi");
+    }
+
     void pasteIntoReplyBody()
     {
+        QFETCH(int, historyKind);
+        QFETCH(QString, shown);
+        mail::appendMailRecord(mail::HistoryKind::Received, QStringLiteral("Hello"), QString(),
+                               QStringLiteral("you@example.jp"), QStringLiteral(" Hi "));
         auto *reply = Windows::get<compose::BackForm>(QStringLiteral("BackForm"));
         auto *body = child<QTextEdit>(reply, "BodyText");
         // Filled by the history window, then shown.
-        body->setPlainText(QStringLiteral("Hi"));
+        reply->setProperty("historyKind", historyKind);
+        body->setPlainText(shown);
         reply->show();
         QVERIFY(QTest::qWaitForWindowActive(reply));
         body->setFocus();
         QTRY_VERIFY(body->hasFocus());
         body->moveCursor(QTextCursor::End);
         QTest::keyClicks(body, " typed");
-        QCOMPARE(body->toPlainText(), QStringLiteral("Hi typed"));
+        QCOMPARE(body->toPlainText(), shown + QStringLiteral(" typed"));
 
         QApplication::clipboard()->setText(QStringLiteral("  Thanks"));
         clickButton(reply, "Command4");

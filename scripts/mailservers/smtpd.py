@@ -96,7 +96,10 @@ def main():
         ok = (isinstance(auth_data, LoginPassword)
               and auth_data.login == a.user.encode()
               and auth_data.password == a.password.encode())
-        return AuthResult(success=ok, auth_data=auth_data if ok else None)
+        if ok:
+            return AuthResult(success=True, auth_data=auth_data)
+        # handled=False: aiosmtpd itself answers 535.
+        return AuthResult(success=False, handled=False)
 
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)

@@ -1,16 +1,85 @@
-// The transport's global state and the functions not yet wired to a protocol.
+// The transport's functions by their contract names: a table of POP3
+// sessions by handle, the last error text, and the calls into the POP3 and
+// SMTP sessions and the MIME code.
 #include <gmime/gmime.h>
 #include <curl/curl.h>
 
 #include "nmail.h"
 
+#include "common/text.h"
+#include "mime_build.h"
+#include "mime_decode.h"
+#include "mime_message.h"
+#include "settings/settings.h"
+#include "transport_common.h"
+#include "transport_pop3.h"
+#include "transport_smtp.h"
+
+#include <map>
+#include <memory>
 #include <mutex>
 
 namespace korvane::nmail {
 
 namespace {
+
 std::mutex initMutex;
 int initCount = 0;
+
+struct Handle {
+    std::unique_ptr<transport::Pop3Session> session;
+    QByteArray rawMail;
+};
+
+std::mutex handlesMutex;
+std::map<int, std::shared_ptr<Handle>> handles;
+int nextHandle = 1;
+
+std::mutex messageMutex;
+QString lastMessage;
+thread_local QString threadMessage;
+thread_local bool threadHasMessage = false;
+thread_local QStringList savedFiles;
+
+void setMessage(const QString &text)
+{
+    threadMessage = text;
+    threadHasMessage = true;
+    std::lock_guard lock(messageMutex);
+    lastMessage = text;
+}
+
+std::shared_ptr<Handle> find(int handle)
+{
+    std::lock_guard lock(handlesMutex);
+    auto it = handles.find(handle);
+    return it == handles.end() ? nullptr : it->second;
+}
+
+std::shared_ptr<Handle> authenticatedHandle(int handle)
+{
+    std::shared_ptr<Handle> h = find(handle);
+    if (!h) {
+        setMessage(QStringLiteral("POP3サーバーに接続していません。"));
+        return nullptr;
+    }
+    if (!h->session->authenticated()) {
+        setMessage(QStringLiteral("POP3サーバーにログインしていません。"));
+        return nullptr;
+    }
+    return h;
+}
+
+void fill(MailTexts &texts, const mime::ReceivedTexts &r, bool withBody)
+{
+    texts.subject = trimAtNul(r.subject);
+    texts.date = trimAtNul(r.date);
+    texts.from = trimAtNul(r.from);
+    texts.header = trimAtNul(r.header);
+    if (withBody)
+        texts.body = trimAtNul(r.body);
+}
+
 }  // namespace
 
 void NMailInitializeWinSock()
@@ -20,6 +89,9 @@ void NMailInitializeWinSock()
         return;
     curl_global_init(CURL_GLOBAL_ALL);
     g_mime_init();
+    // Undeclared 8-bit text in received mail is most likely Japanese.
+    const char *fallbacks[] = {"utf-8", "cp932", "euc-jp", "iso-8859-1", nullptr};
+    g_mime_parser_options_set_fallback_charsets(g_mime_parser_options_get_default(), fallbacks);
 }
 
 void NMailEndWinSock()
@@ -27,28 +99,229 @@ void NMailEndWinSock()
     std::lock_guard lock(initMutex);
     if (initCount == 0 || --initCount > 0)
         return;
+    {
+        std::lock_guard handlesLock(handlesMutex);
+        handles.clear();
+    }
     g_mime_shutdown();
     curl_global_cleanup();
 }
 
-void NMailSetOption(int, int) {}
-
-int NMailPop3Connect(const QString &) { return -1; }
-int NMailPop3Authenticate(int, const QString &, const QString &, bool) { return -1; }
-int NMailPop3GetMailStatus(int, int, MailTexts &) { return -1; }
-qint64 NMailPop3GetMailSize(int, int) { return -1; }
-int NMailPop3GetMail(int, int, MailTexts &) { return -1; }
-QByteArray NMailPop3GetRawMail(int) { return {}; }
-QString NMailPop3GetUidl(int, int) { return {}; }
-int NMailPop3DeleteMail(int, int) { return -1; }
-int NMailPop3Close(int) { return -1; }
-int NMailAttachmentFileFirst(MailTexts &, const QString &, const QString &, const QByteArray &) { return 1; }
-void NMailAttachmentFileClose() {}
-QString NMailGetMessage() { return {}; }
-int NMailSmtpSendMail(const QString &, const QString &, const QString &, const QString &, const QString &,
-                      const QString &)
+void NMailSetOption(int option, int value)
 {
-    return -1;
+    if (option == NMailOptionTimeoutSeconds)
+        transport::setTimeoutSeconds(value);
+}
+
+int NMailPop3Connect(const QString &server)
+{
+    transport::ServerAddress address;
+    QString error;
+    if (!transport::parseServer(server, transport::Protocol::Pop3, address, error)) {
+        setMessage(error);
+        return -1;
+    }
+    auto h = std::make_shared<Handle>();
+    h->session = std::make_unique<transport::Pop3Session>(address);
+    if (!h->session->probe(error)) {
+        setMessage(error);
+        return -1;
+    }
+    std::lock_guard lock(handlesMutex);
+    const int id = nextHandle++;
+    if (nextHandle <= 0)
+        nextHandle = 1;
+    handles[id] = std::move(h);
+    return id;
+}
+
+int NMailPop3Authenticate(int handle, const QString &userId, const QString &password, bool apop)
+{
+    std::shared_ptr<Handle> h = find(handle);
+    if (!h) {
+        setMessage(QStringLiteral("POP3サーバーに接続していません。"));
+        return -1;
+    }
+    QString error;
+    const int count = h->session->authenticate(userId, password, apop, error);
+    if (count < 0)
+        setMessage(error);
+    return count;
+}
+
+int NMailPop3GetMailStatus(int handle, int n, MailTexts &texts)
+{
+    std::shared_ptr<Handle> h = authenticatedHandle(handle);
+    if (!h)
+        return -1;
+    QByteArray header;
+    QString error;
+    if (!h->session->retrieve(n, true, header, error)) {
+        setMessage(error);
+        return -1;
+    }
+    const mime::MessageSplit split = mime::splitMessage(header);
+    fill(texts, mime::headerTexts(header.constData(), split.headerEnd), false);
+    return 1;
+}
+
+qint64 NMailPop3GetMailSize(int handle, int n)
+{
+    std::shared_ptr<Handle> h = authenticatedHandle(handle);
+    if (!h)
+        return -1;
+    const qint64 size = h->session->size(n);
+    if (size < 0)
+        setMessage(QStringLiteral("メール %1 はサーバーにありません。").arg(n));
+    return size;
+}
+
+int NMailPop3GetMail(int handle, int n, MailTexts &texts)
+{
+    std::shared_ptr<Handle> h = authenticatedHandle(handle);
+    if (!h)
+        return -1;
+    h->rawMail = QByteArray();  // the previous mail goes before the next arrives
+    QByteArray raw;
+    QString error;
+    if (!h->session->retrieve(n, false, raw, error)) {
+        setMessage(error);
+        return -1;
+    }
+    h->rawMail = raw;
+    fill(texts, mime::messageTexts(raw), true);
+    return 1;
+}
+
+QByteArray NMailPop3GetRawMail(int handle)
+{
+    std::shared_ptr<Handle> h = find(handle);
+    return h ? h->rawMail : QByteArray();
+}
+
+QString NMailPop3GetUidl(int handle, int n)
+{
+    std::shared_ptr<Handle> h = find(handle);
+    return h ? trimAtNul(h->session->uidl(n)) : QString();
+}
+
+int NMailPop3DeleteMail(int handle, int n)
+{
+    std::shared_ptr<Handle> h = authenticatedHandle(handle);
+    if (!h)
+        return -1;
+    QString error;
+    if (!h->session->markDeleted(n, error)) {
+        setMessage(error);
+        return -1;
+    }
+    return 1;
+}
+
+int NMailPop3Close(int handle)
+{
+    std::shared_ptr<Handle> h;
+    {
+        std::lock_guard lock(handlesMutex);
+        auto it = handles.find(handle);
+        if (it == handles.end()) {
+            setMessage(QStringLiteral("POP3サーバーに接続していません。"));
+            return -1;
+        }
+        h = it->second;
+        handles.erase(it);
+    }
+    QString error;
+    const bool confirmed = h->session->quit(error);
+    h.reset();  // closes the connection
+    if (!confirmed) {
+        setMessage(error);
+        return -1;
+    }
+    return 0;
+}
+
+int NMailAttachmentFileFirst(MailTexts &texts, const QString &targetFolder, const QString &workFile,
+                             const QByteArray &mailText)
+{
+    Q_UNUSED(workFile);  // never replaced: saved names never take an existing file's
+    const mime::Extraction ex = mime::extractAttachments(mailText, targetFolder);
+    savedFiles = ex.savedFiles;
+    if (ex.texts.hasHeader)
+        fill(texts, ex.texts, false);
+    texts.body = trimAtNul(ex.texts.body);
+    if (ex.result != 1)
+        setMessage(ex.error);
+    return ex.result;
+}
+
+QStringList NMailAttachmentSavedFiles()
+{
+    return savedFiles;
+}
+
+void NMailAttachmentFileClose()
+{
+    savedFiles.clear();
+}
+
+QString NMailGetMessage()
+{
+    if (threadHasMessage)
+        return trimAtNul(threadMessage);
+    std::lock_guard lock(messageMutex);
+    return trimAtNul(lastMessage);
+}
+
+int NMailSmtpSendMail(const QString &server, const QString &to, const QString &from, const QString &subject,
+                      const QString &body, const QString &attachments)
+{
+    transport::ServerAddress address;
+    QString error;
+    if (!transport::parseServer(server, transport::Protocol::Smtp, address, error)) {
+        setMessage(error);
+        return -1;
+    }
+    QStringList recipients;
+    if (!mime::envelopeAddresses(to, recipients, error)) {
+        setMessage(error);
+        return -1;
+    }
+    if (recipients.isEmpty()) {
+        setMessage(QStringLiteral("宛先が指定されていません。"));
+        return -1;
+    }
+    QStringList senders;
+    if (!mime::envelopeAddresses(from, senders, error) || senders.size() != 1) {
+        setMessage(from.trimmed().isEmpty() ? QStringLiteral("差出人のメールアドレスが設定されていません。")
+                                            : QStringLiteral("差出人のメールアドレス「%1」が正しくありません。").arg(from));
+        return -1;
+    }
+    mime::OutgoingMail mail;
+    mail.from = from;
+    mail.to = to;
+    mail.subject = subject;
+    mail.body = body;
+    for (const QString &path : attachments.split(QLatin1Char(','))) {
+        if (!path.trimmed().isEmpty())
+            mail.attachments << path.trimmed();
+    }
+    QByteArray message;
+    if (!mime::buildMessage(mail, message, error)) {
+        setMessage(error);
+        return -1;
+    }
+    settings::AccountCredentials credentials = settings::accountCredentials();
+    if (credentials.userId.isEmpty() && credentials.password.isEmpty()) {
+        credentials.userId = settings::readCredentialValue(QStringLiteral("NAME"));
+        credentials.password = settings::readCredentialValue(QStringLiteral("NAME2"));
+    }
+    if (!transport::sendMessage(address, senders.first(), recipients, message, credentials.userId,
+                                credentials.password, error)) {
+        setMessage(error);
+        return -1;
+    }
+    return 0;
 }
 
 }  // namespace korvane::nmail

@@ -9,12 +9,19 @@
 // connection handle; a handle is used by one thread at a time.
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace korvane::nmail {
 
 // Once at start-up, and once at shut-down: global set-up and clean-up of the
 // mail libraries (libcurl, GMime).
 void NMailInitializeWinSock();
+// Option 1: the size of the old library's text buffers; texts have no size
+// limit here, so it changes nothing. Option 2: seconds after which a server
+// that does not answer (connect, reply or transfer) ends a call with an error
+// (default 20, 1 to 600).
+inline constexpr int NMailOptionBufferSize = 1;
+inline constexpr int NMailOptionTimeoutSeconds = 2;
 void NMailSetOption(int option, int value);
 void NMailEndWinSock();
 
@@ -28,8 +35,11 @@ struct MailTexts {
 };
 
 // A connection handle (> 0), or -1 when the server cannot be reached.
-// `server` as the settings file holds it: "host", "host:port",
-// "pop3://host[:port]" (STLS required), "pop3s://host[:port]" (TLS).
+// `server` as the settings file holds it: "host", "host:port" (plain POP3,
+// port 110), "pop3://host[:port]" (STLS required, port 110),
+// "pop3s://host[:port]" (TLS, port 995). Certificates are verified against
+// the system's CAs, or only against the CA file named by the environment
+// variable KORVANE_CA_FILE when it is set (the test servers' own CA).
 int NMailPop3Connect(const QString &server);
 // > 0: number of waiting mails; 0: none; < 0: error, reason for NMailGetMessage.
 int NMailPop3Authenticate(int handle, const QString &userId, const QString &password, bool apop);
@@ -37,8 +47,10 @@ int NMailPop3Authenticate(int handle, const QString &userId, const QString &pass
 int NMailPop3GetMailStatus(int handle, int n, MailTexts &texts);
 // Size of mail n in bytes, or a negative value on error.
 qint64 NMailPop3GetMailSize(int handle, int n);
-// The whole of mail n: all five texts. The raw message is kept by the handle
-// for NMailPop3GetRawMail until the next fetch.
+// The whole of mail n: all five texts. The body is the mail's body section:
+// the decoded text when the mail is a single text part, else the section as
+// it stands (boundaries, part headers, encoded parts); CR LF line ends. The
+// raw message is kept by the handle for NMailPop3GetRawMail until the next fetch.
 int NMailPop3GetMail(int handle, int n, MailTexts &texts);
 // The raw bytes of the mail last fetched with NMailPop3GetMail on this handle.
 QByteArray NMailPop3GetRawMail(int handle);
@@ -55,17 +67,29 @@ int NMailPop3Close(int handle);
 // text of the mail. 1: done; -5: an attachment cannot be written; -6: an
 // incomplete message/partial. `workFile` is the path of the work file that
 // holds the mail text.
+// A saved name is the attachment's decoded name reduced to a safe base name
+// (no folders, no "..", no control characters or characters a file system
+// refuses); an existing file is never replaced ("name (2).ext"). A mail
+// without attachments saves nothing. The other texts are set from the mail's
+// header as NMailPop3GetMail sets them.
 int NMailAttachmentFileFirst(MailTexts &texts, const QString &targetFolder, const QString &workFile,
                              const QByteArray &mailText);
+// The files saved by this thread's last NMailAttachmentFileFirst (absolute paths).
+QStringList NMailAttachmentSavedFiles();
 void NMailAttachmentFileClose();
 
-// The text of the last error of this thread's calls.
+// The text of the last error: of this thread's calls when this thread had
+// one, else of the last failed call of any thread (the calls of one check or
+// send run one after another, possibly each on its own worker thread).
 QString NMailGetMessage();
 
 // Sends one mail. `attachments`: comma-separated file paths, empty for none.
 // < 0 on failure (then NMailGetMessage says what failed); otherwise sent.
 // SMTP authenticates with the POP3 user ID and password of AccountCredentials
-// when the server offers AUTH.
+// (read from the credentials file when the record is empty) when the server
+// offers AUTH. `server`: "host", "host:port" (plain SMTP, port 25),
+// "smtp://host[:port]" (STARTTLS required, port 587), "smtps://host[:port]"
+// (TLS, port 465). `to` may hold several addresses separated by "," or ";".
 int NMailSmtpSendMail(const QString &server, const QString &to, const QString &from, const QString &subject,
                       const QString &body, const QString &attachments);
 

@@ -1,0 +1,432 @@
+#include "mime_build.h"
+
+#include "mime_charset.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QRandomGenerator>
+#include <QTimeZone>
+
+namespace korvane::nmail::mime {
+
+namespace {
+
+constexpr qsizetype MaxWordPayload = 75;  // an encoded word's whole length
+
+bool isPlainAscii(const QString &s)
+{
+    for (QChar c : s) {
+        const ushort u = c.unicode();
+        if (u >= 0x7F || (u < 0x20 && u != '\t'))
+            return false;
+    }
+    return !s.contains(QLatin1String("=?"));
+}
+
+QString oneLine(QString s)
+{
+    s.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    s.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    s.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return s;
+}
+
+QByteArray randomHex(int bytes)
+{
+    QByteArray raw(bytes, Qt::Uninitialized);
+    for (char &c : raw)
+        c = char(QRandomGenerator::global()->bounded(256));
+    return raw.toHex();
+}
+
+QByteArray foldBase64(const QByteArray &data)
+{
+    const QByteArray b64 = data.toBase64();
+    QByteArray out;
+    out.reserve(b64.size() + b64.size() / 76 * 2 + 2);
+    for (qsizetype i = 0; i < b64.size(); i += 76) {
+        out += b64.mid(i, 76);
+        out += "\r\n";
+    }
+    return out;
+}
+
+// Folds plain ASCII header text at blanks so lines stay near 78 characters.
+QByteArray foldAscii(const QByteArray &text, qsizetype firstLineUsed)
+{
+    QByteArray out;
+    qsizetype lineLength = firstLineUsed;
+    const QList<QByteArray> words = text.split(' ');
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        if (i > 0) {
+            if (lineLength + 1 + words[i].size() > 78 && lineLength > 0) {
+                out += "\r\n ";
+                lineLength = 1;
+            } else {
+                out += ' ';
+                ++lineLength;
+            }
+        }
+        out += words[i];
+        lineLength += words[i].size();
+    }
+    return out;
+}
+
+// Code points of a text, so no surrogate pair is split between words.
+QStringList codePoints(const QString &text)
+{
+    QStringList points;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            points << text.mid(i, 2);
+            ++i;
+        } else {
+            points << text.mid(i, 1);
+        }
+    }
+    return points;
+}
+
+QByteArray encodedWords(const QString &text, qsizetype firstLineUsed)
+{
+    const bool jis = encodeIso2022Jp(text).has_value();
+    const QByteArray prefix = jis ? "=?ISO-2022-JP?B?" : "=?UTF-8?B?";
+    const qsizetype maxRaw = (MaxWordPayload - prefix.size() - 2) / 4 * 3;
+    auto encode = [&](const QString &s) { return jis ? *encodeIso2022Jp(s) : s.toUtf8(); };
+
+    QList<QByteArray> words;
+    QString chunk;
+    for (const QString &point : codePoints(text)) {
+        const QString next = chunk + point;
+        if (!chunk.isEmpty() && encode(next).size() > maxRaw) {
+            words << prefix + encode(chunk).toBase64() + "?=";
+            chunk = point;
+        } else {
+            chunk = next;
+        }
+    }
+    if (!chunk.isEmpty())
+        words << prefix + encode(chunk).toBase64() + "?=";
+    QByteArray out;
+    qsizetype lineLength = firstLineUsed;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        if (i > 0) {
+            out += "\r\n ";
+            lineLength = 1;
+        }
+        out += words[i];
+        lineLength += words[i].size();
+    }
+    return out;
+}
+
+QByteArray headerText(const QString &text, qsizetype firstLineUsed)
+{
+    const QString s = oneLine(text);
+    if (isPlainAscii(s))
+        return foldAscii(s.toLatin1(), firstLineUsed);
+    return encodedWords(s, firstLineUsed);
+}
+
+struct Address {
+    QString name;
+    QString address;
+};
+
+QStringList splitList(const QString &list)
+{
+    QStringList parts;
+    QString cur;
+    bool quoted = false;
+    int angle = 0;
+    for (QChar c : list) {
+        if (c == QLatin1Char('"'))
+            quoted = !quoted;
+        else if (!quoted && c == QLatin1Char('<'))
+            ++angle;
+        else if (!quoted && c == QLatin1Char('>') && angle > 0)
+            --angle;
+        if (!quoted && angle == 0 && (c == QLatin1Char(',') || c == QLatin1Char(';'))) {
+            parts << cur;
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    parts << cur;
+    return parts;
+}
+
+bool parseAddress(const QString &entry, Address &a)
+{
+    const QString e = oneLine(entry).trimmed();
+    const qsizetype open = e.lastIndexOf(QLatin1Char('<'));
+    if (open >= 0) {
+        const qsizetype close = e.indexOf(QLatin1Char('>'), open);
+        if (close < 0)
+            return false;
+        a.address = e.mid(open + 1, close - open - 1).trimmed();
+        a.name = e.left(open).trimmed();
+        if (a.name.size() >= 2 && a.name.startsWith(QLatin1Char('"')) && a.name.endsWith(QLatin1Char('"')))
+            a.name = a.name.mid(1, a.name.size() - 2).replace(QLatin1String("\\\""), QLatin1String("\""));
+    } else {
+        a.address = e;
+        a.name.clear();
+    }
+    if (a.address.isEmpty())
+        return false;
+    for (QChar c : a.address) {
+        const ushort u = c.unicode();
+        if (u <= 0x20 || u == 0x7F || c == QLatin1Char('<') || c == QLatin1Char('>') || c == QLatin1Char(',')
+            || c == QLatin1Char(';') || c == QLatin1Char('"'))
+            return false;
+    }
+    return true;
+}
+
+QByteArray formatAddress(const Address &a, qsizetype firstLineUsed)
+{
+    const QByteArray addr = a.address.toUtf8();
+    if (a.name.isEmpty())
+        return addr;
+    QByteArray name;
+    if (isPlainAscii(a.name)) {
+        QString quoted = a.name;
+        quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
+        name = '"' + quoted.toLatin1() + '"';
+    } else {
+        name = encodedWords(a.name, firstLineUsed);
+    }
+    return name + " <" + addr + '>';
+}
+
+QByteArray addressList(const QString &list, qsizetype firstLineUsed)
+{
+    QByteArray out;
+    for (const QString &entry : splitList(list)) {
+        if (entry.trimmed().isEmpty())
+            continue;
+        Address a;
+        if (!parseAddress(entry, a))
+            continue;
+        if (!out.isEmpty())
+            out += ",\r\n ";
+        out += formatAddress(a, out.isEmpty() ? firstLineUsed : 1);
+    }
+    return out;
+}
+
+// RFC 2231: name*0*=UTF-8''%E3%81%82; name*1*=... in lines of a sane length.
+QByteArray rfc2231Parameter(const QByteArray &name, const QString &value)
+{
+    const QByteArray utf8 = value.toUtf8();
+    QByteArray encoded;
+    for (char ch : utf8) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.'
+                          || c == '-' || c == '_' || c == '!' || c == '~' || c == '+' || c == '&' || c == '#'
+                          || c == '$' || c == '^' || c == '`' || c == '|';
+        if (keep)
+            encoded += char(c);
+        else
+            encoded += '%' + QByteArray::number(c, 16).toUpper().rightJustified(2, '0');
+    }
+    QList<QByteArray> sections;
+    qsizetype i = 0;
+    while (i < encoded.size()) {
+        qsizetype len = qMin<qsizetype>(60, encoded.size() - i);
+        // Do not cut a %XX escape.
+        if (i + len < encoded.size()) {
+            if (encoded[i + len - 1] == '%')
+                len -= 1;
+            else if (len >= 2 && encoded[i + len - 2] == '%')
+                len -= 2;
+        }
+        sections << encoded.mid(i, len);
+        i += len;
+    }
+    if (sections.size() == 1)
+        return name + "*=UTF-8''" + sections[0];
+    QByteArray out;
+    for (qsizetype k = 0; k < sections.size(); ++k) {
+        if (k > 0)
+            out += ";\r\n ";
+        out += name + '*' + QByteArray::number(k) + '*' + '=' + (k == 0 ? "UTF-8''" : "") + sections[k];
+    }
+    return out;
+}
+
+QByteArray quotedAscii(const QString &s)
+{
+    QString q = s;
+    q.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
+    return '"' + q.toLatin1() + '"';
+}
+
+struct BodyPart {
+    QByteArray headers;  // Content-Type and Content-Transfer-Encoding lines
+    QByteArray content;
+};
+
+BodyPart textPart(const QString &text)
+{
+    // CR LF line ends and a final line break.
+    QString t = text;
+    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    if (!t.isEmpty() && !t.endsWith(QLatin1Char('\n')))
+        t += QLatin1Char('\n');
+    t.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+
+    BodyPart part;
+    bool ascii = true;
+    for (QChar c : t)
+        ascii = ascii && c.unicode() < 0x80;
+    QByteArray charset;
+    QByteArray bytes;
+    if (const std::optional<QByteArray> jis = encodeIso2022Jp(t)) {
+        bytes = *jis;
+        charset = ascii ? "US-ASCII" : "ISO-2022-JP";
+    } else {
+        bytes = t.toUtf8();
+        charset = "UTF-8";
+    }
+    bool shortLines = charset != "UTF-8";
+    if (shortLines) {
+        qsizetype start = 0;
+        while (start < bytes.size()) {
+            qsizetype nl = bytes.indexOf("\r\n", start);
+            if (nl < 0)
+                nl = bytes.size();
+            if (nl - start > 998) {
+                shortLines = false;
+                break;
+            }
+            start = nl + 2;
+        }
+    }
+    part.headers = "Content-Type: text/plain; charset=" + charset + "\r\n";
+    if (shortLines) {
+        part.headers += "Content-Transfer-Encoding: 7bit\r\n";
+        part.content = bytes;
+    } else {
+        part.headers += "Content-Transfer-Encoding: base64\r\n";
+        part.content = foldBase64(bytes);
+    }
+    return part;
+}
+
+}  // namespace
+
+QByteArray encodeHeaderText(const QString &text)
+{
+    return headerText(text, 0);
+}
+
+QByteArray rfc5322Date(const QDateTime &when)
+{
+    static const char *days[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+    static const char *months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const QDate d = when.date();
+    const QTime t = when.time();
+    const int offset = when.offsetFromUtc() / 60;
+    const int a = qAbs(offset);
+    return QByteArray(days[d.dayOfWeek() - 1]) + ", " + QByteArray::number(d.day()).rightJustified(2, '0') + ' '
+           + months[d.month() - 1] + ' ' + QByteArray::number(d.year()) + ' '
+           + QByteArray::number(t.hour()).rightJustified(2, '0') + ':'
+           + QByteArray::number(t.minute()).rightJustified(2, '0') + ':'
+           + QByteArray::number(t.second()).rightJustified(2, '0') + ' ' + (offset < 0 ? '-' : '+')
+           + QByteArray::number(a / 60).rightJustified(2, '0') + QByteArray::number(a % 60).rightJustified(2, '0');
+}
+
+bool envelopeAddresses(const QString &list, QStringList &addresses, QString &error)
+{
+    addresses.clear();
+    for (const QString &entry : splitList(list)) {
+        if (entry.trimmed().isEmpty())
+            continue;
+        Address a;
+        if (!parseAddress(entry, a)) {
+            error = QStringLiteral("メールアドレス「%1」が正しくありません。").arg(entry.trimmed());
+            return false;
+        }
+        addresses << a.address;
+    }
+    return true;
+}
+
+bool buildMessage(const OutgoingMail &mail, QByteArray &out, QString &error)
+{
+    struct Attachment {
+        QString name;
+        QByteArray type;
+        QByteArray data;
+    };
+    QList<Attachment> attachments;
+    for (const QString &path : mail.attachments) {
+        QFile f(path);
+        if (!QFileInfo(path).isFile()) {
+            error = QStringLiteral("添付ファイル「%1」が見つかりません。").arg(path);
+            return false;
+        }
+        if (!f.open(QIODevice::ReadOnly)) {
+            error = QStringLiteral("添付ファイル「%1」を読めません: %2").arg(path, f.errorString());
+            return false;
+        }
+        Attachment a;
+        a.name = QFileInfo(path).fileName();
+        a.type = QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchExtension).name().toLatin1();
+        if (a.type.isEmpty())
+            a.type = "application/octet-stream";
+        a.data = f.readAll();
+        if (f.error() != QFileDevice::NoError) {
+            error = QStringLiteral("添付ファイル「%1」を読めません: %2").arg(path, f.errorString());
+            return false;
+        }
+        attachments << a;
+    }
+
+    Address from;
+    const bool fromOk = parseAddress(mail.from, from);
+    const QDateTime when = mail.date.isValid() ? mail.date : QDateTime::currentDateTime();
+    QByteArray domain = fromOk ? from.address.section(QLatin1Char('@'), 1).toUtf8() : QByteArray();
+    if (domain.isEmpty())
+        domain = "korvane.invalid";
+
+    QByteArray m;
+    m += "From: " + (fromOk ? formatAddress(from, 6) : QByteArray()) + "\r\n";
+    m += "To: " + addressList(mail.to, 4) + "\r\n";
+    m += "Subject: " + headerText(mail.subject, 9) + "\r\n";
+    m += "Date: " + rfc5322Date(when) + "\r\n";
+    m += "Message-ID: <" + when.toUTC().toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1() + '.' + randomHex(8)
+         + "@" + domain + ">\r\n";
+    m += "MIME-Version: 1.0\r\n";
+    m += "X-Mailer: Korvane\r\n";
+    const BodyPart text = textPart(mail.body);
+    if (attachments.isEmpty()) {
+        m += text.headers + "\r\n" + text.content;
+    } else {
+        const QByteArray boundary = "=_Korvane_" + randomHex(12);
+        m += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n";
+        m += "This is a multi-part message in MIME format.\r\n";
+        m += "--" + boundary + "\r\n" + text.headers + "\r\n" + text.content;
+        for (const Attachment &a : attachments) {
+            m += "--" + boundary + "\r\n";
+            const bool ascii = isPlainAscii(a.name);
+            m += "Content-Type: " + a.type + ";\r\n name=" + (ascii ? quotedAscii(a.name) : '"' + encodedWords(a.name, 6) + '"')
+                 + "\r\n";
+            m += "Content-Disposition: attachment;\r\n "
+                 + (ascii ? "filename=" + quotedAscii(a.name) : rfc2231Parameter("filename", a.name)) + "\r\n";
+            m += "Content-Transfer-Encoding: base64\r\n\r\n";
+            m += foldBase64(a.data);
+        }
+        m += "--" + boundary + "--\r\n";
+    }
+    out = m;
+    return true;
+}
+
+}  // namespace korvane::nmail::mime

@@ -1,0 +1,489 @@
+#include "mime_charset.h"
+
+#include <QStringDecoder>
+#include <QtEndian>
+
+#include <cerrno>
+#include <iconv.h>
+
+namespace korvane::nmail::mime {
+
+namespace {
+
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+constexpr const char *Utf16Native = "UTF-16LE";
+#else
+constexpr const char *Utf16Native = "UTF-16BE";
+#endif
+
+class Iconv {
+public:
+    Iconv(const char *to, const char *from) : cd_(iconv_open(to, from)) {}
+    ~Iconv()
+    {
+        if (ok())
+            iconv_close(cd_);
+    }
+    Iconv(const Iconv &) = delete;
+    Iconv &operator=(const Iconv &) = delete;
+    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    iconv_t get() const { return cd_; }
+
+private:
+    iconv_t cd_;
+};
+
+// Decodes `bytes` from an iconv charset into UTF-16. Strict: nothing on the
+// first invalid or incomplete sequence. Lenient: each bad byte becomes U+FFFD.
+std::optional<QString> iconvDecode(const QByteArray &bytes, const char *charset, bool strict)
+{
+    Iconv cv(Utf16Native, charset);
+    if (!cv.ok())
+        return std::nullopt;
+    QString out;
+    out.resize(bytes.size() + 16);
+    char *in = const_cast<char *>(bytes.constData());
+    size_t inLeft = size_t(bytes.size());
+    qsizetype used = 0;  // in UTF-16 units
+    while (inLeft > 0) {
+        char *dst = reinterpret_cast<char *>(out.data() + used);
+        size_t outLeft = size_t(out.size() - used) * 2;
+        const size_t outStart = outLeft;
+        const size_t r = iconv(cv.get(), &in, &inLeft, &dst, &outLeft);
+        used += qsizetype(outStart - outLeft) / 2;
+        if (r != size_t(-1))
+            break;
+        if (errno == E2BIG) {
+            out.resize(out.size() + qMax<qsizetype>(64, qsizetype(inLeft) + 16));
+            continue;
+        }
+        if (strict)
+            return std::nullopt;
+        // EILSEQ or EINVAL: one replacement character, skip one byte.
+        if (used >= out.size())
+            out.resize(out.size() + 64);
+        out[used++] = QChar::ReplacementCharacter;
+        ++in;
+        --inLeft;
+        iconv(cv.get(), nullptr, nullptr, nullptr, nullptr);
+    }
+    // Flush any shift state.
+    {
+        out.resize(used + 16);
+        char *dst = reinterpret_cast<char *>(out.data() + used);
+        size_t outLeft = 32;
+        iconv(cv.get(), nullptr, nullptr, &dst, &outLeft);
+        used += qsizetype(32 - outLeft) / 2;
+    }
+    out.resize(used);
+    return out;
+}
+
+std::optional<QString> utf8Strict(const QByteArray &bytes)
+{
+    QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString s = dec.decode(bytes);
+    if (dec.hasError())
+        return std::nullopt;
+    return s;
+}
+
+bool isAscii(const QByteArray &bytes)
+{
+    for (char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+enum class Kind { Utf8, Ascii, Latin1, Iso2022Jp, Iconv, Unknown };
+
+struct Charset {
+    Kind kind = Kind::Unknown;
+    QByteArray iconvName;
+};
+
+Charset lookup(const QByteArray &declared)
+{
+    QByteArray name = declared.trimmed().toLower();
+    if (name.size() >= 2 && (name.startsWith('"') || name.startsWith('\'')))
+        name = name.mid(1, name.size() - 2).trimmed();
+    const int star = name.indexOf('*');  // RFC 2231 language suffix: "utf-8*ja"
+    if (star >= 0)
+        name.truncate(star);
+    if (name.isEmpty())
+        return {};
+    for (char c : name) {
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.'
+                        || c == ':' || c == '+';
+        if (!ok)
+            return {};
+    }
+    if (name == "utf-8" || name == "utf8" || name == "unicode-1-1-utf-8")
+        return {Kind::Utf8, {}};
+    if (name == "us-ascii" || name == "ascii" || name == "ansi_x3.4-1968" || name == "us")
+        return {Kind::Ascii, {}};
+    if (name == "iso-8859-1" || name == "iso8859-1" || name == "iso_8859-1" || name == "latin1" || name == "l1"
+        || name == "windows-1252" || name == "cp1252")
+        return {Kind::Latin1, {}};
+    if (name == "iso-2022-jp" || name == "csiso2022jp" || name == "iso-2022-jp-1" || name == "iso-2022-jp-ms"
+        || name == "cp50220" || name == "cp50221" || name == "cp50222" || name == "jis" || name == "x-jis")
+        return {Kind::Iso2022Jp, {}};
+    if (name == "shift_jis" || name == "shift-jis" || name == "sjis" || name == "x-sjis" || name == "ms_kanji"
+        || name == "csshiftjis" || name == "cp932" || name == "windows-31j" || name == "ms932" || name == "x-ms-cp932"
+        || name == "shift_jisx0213" || name == "x-sjis-open")
+        return {Kind::Iconv, "CP932"};
+    if (name == "euc-jp" || name == "eucjp" || name == "x-euc-jp" || name == "cseucpkdfmtjapanese" || name == "ujis"
+        || name == "euc-jp-ms" || name == "eucjp-ms")
+        return {Kind::Iconv, "EUC-JP-MS"};
+    if (name == "gb2312" || name == "gbk" || name == "x-gbk" || name == "euc-cn" || name == "cp936")
+        return {Kind::Iconv, "GB18030"};
+    if (name == "ks_c_5601-1987" || name == "ks_c_5601" || name == "euc-kr" || name == "cp949")
+        return {Kind::Iconv, "CP949"};
+    Iconv probe(Utf16Native, name.constData());
+    if (probe.ok())
+        return {Kind::Iconv, name.toUpper()};
+    return {};
+}
+
+// How unlikely a decoding is as ordinary text: half-width kana, private-use
+// and replacement characters are rare in real Japanese mail.
+int oddness(QStringView s)
+{
+    int n = 0;
+    for (QChar c : s) {
+        const ushort u = c.unicode();
+        if ((u >= 0xFF61 && u <= 0xFF9F) || (u >= 0xE000 && u <= 0xF8FF) || u == 0xFFFD)
+            ++n;
+    }
+    return n;
+}
+
+struct Probe {
+    bool valid = false;
+    int oddness = 0;
+};
+
+// Whether the bytes decode in `charset` without error, and how odd the text
+// reads; the output goes through a small buffer and is not kept.
+Probe probe(const QByteArray &bytes, const char *charset)
+{
+    Probe result;
+    Iconv cv(Utf16Native, charset);
+    if (!cv.ok())
+        return result;
+    char16_t buffer[4096];
+    char *in = const_cast<char *>(bytes.constData());
+    size_t inLeft = size_t(bytes.size());
+    for (;;) {
+        char *dst = reinterpret_cast<char *>(buffer);
+        size_t outLeft = sizeof buffer;
+        const size_t r = iconv(cv.get(), inLeft ? &in : nullptr, inLeft ? &inLeft : nullptr, &dst, &outLeft);
+        const qsizetype units = qsizetype(sizeof buffer - outLeft) / 2;
+        result.oddness += oddness(QStringView(buffer, units));
+        if (r != size_t(-1)) {
+            if (inLeft == 0) {
+                result.valid = true;
+                return result;
+            }
+            continue;
+        }
+        if (errno != E2BIG)
+            return result;
+    }
+}
+
+void jisToSjis(unsigned char j1, unsigned char j2, QByteArray &out)
+{
+    int s1 = ((j1 - 0x21) >> 1) + 0x81;
+    if (s1 > 0x9F)
+        s1 += 0x40;
+    int s2;
+    if (j1 & 1)
+        s2 = j2 + 0x1F + (j2 >= 0x60 ? 1 : 0);
+    else
+        s2 = j2 + 0x7E;
+    out.append(char(s1));
+    out.append(char(s2));
+}
+
+std::optional<QString> iso2022Jp(const QByteArray &bytes, bool strict)
+{
+    enum Mode { Ascii, Kanji, Kana, Kanji0212 };
+    Mode mode = Ascii;
+    bool shiftedOut = false;  // SO ... SI: half-width kana
+    QString out;
+    out.reserve(bytes.size());
+    QByteArray sjis;  // pending code page 932 bytes of the current run
+    auto flush = [&]() -> bool {
+        if (sjis.isEmpty())
+            return true;
+        std::optional<QString> s = iconvDecode(sjis, "CP932", strict);
+        sjis.clear();
+        if (!s)
+            return false;
+        out += *s;
+        return true;
+    };
+    auto bad = [&]() -> bool {
+        if (strict)
+            return false;
+        if (!flush())
+            return false;
+        out += QChar::ReplacementCharacter;
+        return true;
+    };
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c == 0x1B) {
+            const QByteArray seq = bytes.mid(i + 1, 3);
+            if (seq.startsWith("(B") || seq.startsWith("(J") || seq.startsWith("(H")) {
+                mode = Ascii;
+                i += 2;
+            } else if (seq.startsWith("(I")) {
+                mode = Kana;
+                i += 2;
+            } else if (seq.startsWith("$@") || seq.startsWith("$B")) {
+                mode = Kanji;
+                i += 2;
+            } else if (seq.startsWith("&@")) {  // JIS X 0208-1990 announcer, followed by ESC $ B
+                i += 2;
+            } else if (seq == "$(D") {
+                mode = Kanji0212;
+                i += 3;
+            } else if (seq == "$(B" || seq == "$(Q" || seq == "$(O") {
+                mode = Kanji;
+                i += 3;
+            } else {
+                if (!bad())
+                    return std::nullopt;
+            }
+            continue;
+        }
+        if (c == 0x0E) {
+            shiftedOut = true;
+            continue;
+        }
+        if (c == 0x0F) {
+            shiftedOut = false;
+            continue;
+        }
+        if (c == '\r' || c == '\n') {
+            // A line ends in ASCII; senders that forget the escape are common.
+            mode = Ascii;
+            shiftedOut = false;
+            sjis.append(char(c));
+            continue;
+        }
+        if (c >= 0x80) {
+            if (!bad())
+                return std::nullopt;
+            continue;
+        }
+        if (shiftedOut || mode == Kana) {
+            if (c >= 0x21 && c <= 0x5F)
+                sjis.append(char(c + 0x80));
+            else
+                sjis.append(char(c));
+            continue;
+        }
+        if (mode == Ascii || c < 0x21 || c > 0x7E) {
+            sjis.append(char(c));
+            continue;
+        }
+        if (i + 1 >= n || static_cast<unsigned char>(bytes[i + 1]) < 0x21
+            || static_cast<unsigned char>(bytes[i + 1]) > 0x7E) {
+            if (!bad())
+                return std::nullopt;
+            continue;
+        }
+        const unsigned char c2 = static_cast<unsigned char>(bytes[++i]);
+        if (mode == Kanji0212) {
+            if (!flush())
+                return std::nullopt;
+            QByteArray euc;
+            euc.append(char(0x8F));
+            euc.append(char(c | 0x80));
+            euc.append(char(c2 | 0x80));
+            std::optional<QString> s = iconvDecode(euc, "EUC-JP-MS", strict);
+            if (!s)
+                return std::nullopt;
+            out += *s;
+            continue;
+        }
+        jisToSjis(c, c2, sjis);
+    }
+    if (!flush())
+        return std::nullopt;
+    return out;
+}
+
+}  // namespace
+
+bool isKnownCharset(const QByteArray &charset)
+{
+    return lookup(charset).kind != Kind::Unknown;
+}
+
+std::optional<QString> decodeIso2022Jp(const QByteArray &bytes)
+{
+    return iso2022Jp(bytes, true);
+}
+
+std::optional<QString> decodeStrict(const QByteArray &bytes, const QByteArray &charset)
+{
+    const Charset cs = lookup(charset);
+    switch (cs.kind) {
+    case Kind::Utf8:
+        return utf8Strict(bytes);
+    case Kind::Ascii:
+        if (!isAscii(bytes))
+            return std::nullopt;
+        return QString::fromLatin1(bytes);
+    case Kind::Latin1:
+        if (auto s = iconvDecode(bytes, "CP1252", true))
+            return s;
+        return QString::fromLatin1(bytes);
+    case Kind::Iso2022Jp:
+        if (auto s = iso2022Jp(bytes, true))
+            return s;
+        return iconvDecode(bytes, "ISO-2022-JP-2", true);
+    case Kind::Iconv:
+        return iconvDecode(bytes, cs.iconvName.constData(), true);
+    case Kind::Unknown:
+        break;
+    }
+    return std::nullopt;
+}
+
+QString decodeUndeclared(const QByteArray &bytes)
+{
+    if (bytes.contains('\x1b')) {
+        if (auto s = iso2022Jp(bytes, true))
+            return *s;
+    }
+    if (isAscii(bytes))
+        return QString::fromLatin1(bytes);
+    // Probe without keeping the output, so a large text is decoded only once.
+    if (probe(bytes, "UTF-8").valid)
+        return QString::fromUtf8(bytes);
+    const Probe sjis = probe(bytes, "CP932");
+    const Probe euc = probe(bytes, "EUC-JP-MS");
+    const char *pick = nullptr;
+    if (sjis.valid && euc.valid)
+        pick = euc.oddness < sjis.oddness ? "EUC-JP-MS" : "CP932";
+    else if (sjis.valid)
+        pick = "CP932";
+    else if (euc.valid)
+        pick = "EUC-JP-MS";
+    if (pick) {
+        if (auto s = iconvDecode(bytes, pick, false))
+            return *s;
+    }
+    return QString::fromLatin1(bytes);
+}
+
+QString decodeCharset(const QByteArray &bytes, const QByteArray &charset)
+{
+    const Charset cs = lookup(charset);
+    if (cs.kind == Kind::Unknown || cs.kind == Kind::Ascii)
+        return decodeUndeclared(bytes);
+    if (auto s = decodeStrict(bytes, charset))
+        return *s;
+    // Mislabelled: undeclared text that happens to decode is more likely
+    // right than a declared charset full of errors.
+    if (cs.kind == Kind::Utf8 || cs.kind == Kind::Iso2022Jp) {
+        const QString guess = decodeUndeclared(bytes);
+        if (!guess.contains(QChar::ReplacementCharacter) && oddness(guess) == 0)
+            return guess;
+    }
+    switch (cs.kind) {
+    case Kind::Utf8:
+        return QString::fromUtf8(bytes);
+    case Kind::Iso2022Jp:
+        return *iso2022Jp(bytes, false);
+    case Kind::Iconv:
+        return iconvDecode(bytes, cs.iconvName.constData(), false).value_or(QString::fromLatin1(bytes));
+    default:
+        return QString::fromLatin1(bytes);
+    }
+}
+
+std::optional<QByteArray> encodeIso2022Jp(const QString &text)
+{
+    // Code page 932 bytes of the whole text (strict: anything it cannot hold
+    // does not fit), then walk text and bytes side by side.
+    QString mapped = text;
+    for (QChar &c : mapped) {
+        const ushort u = c.unicode();
+        if (u == 0x1B || u == 0x0E || u == 0x0F)
+            return std::nullopt;
+    }
+    QByteArray sjis;
+    {
+        Iconv cv("CP932", Utf16Native);
+        if (!cv.ok())
+            return std::nullopt;
+        sjis.resize(mapped.size() * 2 + 8);
+        char *in = reinterpret_cast<char *>(mapped.data());
+        size_t inLeft = size_t(mapped.size()) * 2;
+        char *dst = sjis.data();
+        size_t outLeft = size_t(sjis.size());
+        if (iconv(cv.get(), &in, &inLeft, &dst, &outLeft) == size_t(-1))
+            return std::nullopt;
+        sjis.resize(sjis.size() - qsizetype(outLeft));
+    }
+    QByteArray out;
+    out.reserve(sjis.size() + sjis.size() / 4 + 8);
+    bool kanji = false;
+    qsizetype b = 0;
+    for (QChar c : mapped) {
+        const ushort u = c.unicode();
+        if (u < 0x80) {
+            if (b >= sjis.size() || static_cast<unsigned char>(sjis[b]) != u)
+                return std::nullopt;
+            if (kanji) {
+                out.append("\x1b(B", 3);
+                kanji = false;
+            }
+            out.append(char(u));
+            ++b;
+            continue;
+        }
+        if (b + 1 >= sjis.size())
+            return std::nullopt;
+        const unsigned char s1 = static_cast<unsigned char>(sjis[b]);
+        const unsigned char s2 = static_cast<unsigned char>(sjis[b + 1]);
+        if (!((s1 >= 0x81 && s1 <= 0x9F) || (s1 >= 0xE0 && s1 <= 0xEA)))
+            return std::nullopt;  // single byte (kana, yen) or an extension area
+        int j1 = (s1 - (s1 <= 0x9F ? 0x81 : 0xC1)) * 2 + 0x21;
+        int j2;
+        if (s2 >= 0x9F) {
+            j1 += 1;
+            j2 = s2 - 0x7E;
+        } else {
+            j2 = s2 - (s2 >= 0x80 ? 0x20 : 0x1F);
+        }
+        // JIS X 0208: rows 1-8 and 16-84 (row 13 is the NEC extension).
+        if (!((j1 >= 0x21 && j1 <= 0x28) || (j1 >= 0x30 && j1 <= 0x74)))
+            return std::nullopt;
+        if (!kanji) {
+            out.append("\x1b$B", 3);
+            kanji = true;
+        }
+        out.append(char(j1));
+        out.append(char(j2));
+        b += 2;
+    }
+    if (b != sjis.size())
+        return std::nullopt;
+    if (kanji)
+        out.append("\x1b(B", 3);
+    // Cells JIS X 0208 leaves empty would be refused by a strict decoder.
+    if (!iconvDecode(out, "ISO-2022-JP", true))
+        return std::nullopt;
+    return out;
+}
+
+}  // namespace korvane::nmail::mime

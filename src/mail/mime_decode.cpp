@@ -1,0 +1,736 @@
+#include "mime_decode.h"
+
+#include "mime_charset.h"
+
+#include <QHash>
+#include <QMap>
+
+#include <algorithm>
+
+namespace korvane::nmail::mime {
+
+// ---------------------------------------------------------------- base64
+
+namespace {
+struct Base64Table {
+    signed char v[256];
+    constexpr Base64Table() : v()
+    {
+        for (int i = 0; i < 256; ++i)
+            v[i] = -1;
+        const char *a = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        for (int i = 0; i < 64; ++i)
+            v[static_cast<unsigned char>(a[i])] = static_cast<signed char>(i);
+    }
+};
+constexpr Base64Table base64Table;
+}  // namespace
+
+void Base64Decoder::feed(const char *data, qsizetype size, QByteArray &out)
+{
+    for (qsizetype i = 0; i < size; ++i) {
+        const unsigned char c = static_cast<unsigned char>(data[i]);
+        if (c == '=') {
+            finish(out);
+            continue;
+        }
+        const int v = base64Table.v[c];
+        if (v < 0)
+            continue;
+        bits_ = (bits_ << 6) | quint32(v);
+        if (++count_ == 4) {
+            out.append(char(bits_ >> 16));
+            out.append(char(bits_ >> 8));
+            out.append(char(bits_));
+            bits_ = 0;
+            count_ = 0;
+        }
+    }
+}
+
+void Base64Decoder::finish(QByteArray &out)
+{
+    if (count_ == 2) {
+        out.append(char(bits_ >> 4));
+    } else if (count_ == 3) {
+        out.append(char(bits_ >> 10));
+        out.append(char(bits_ >> 2));
+    }
+    bits_ = 0;
+    count_ = 0;
+}
+
+QByteArray decodeBase64(const QByteArray &encoded)
+{
+    QByteArray out;
+    out.reserve(encoded.size() * 3 / 4 + 3);
+    Base64Decoder d;
+    d.feed(encoded.constData(), encoded.size(), out);
+    d.finish(out);
+    return out;
+}
+
+// ---------------------------------------------------------------- quoted-printable
+
+namespace {
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+}  // namespace
+
+void QuotedPrintableDecoder::feed(const char *data, qsizetype size, QByteArray &out)
+{
+    QByteArray buf;
+    const char *p = data;
+    qsizetype n = size;
+    if (!pending_.isEmpty()) {
+        buf = pending_ + QByteArray(data, size);
+        pending_.clear();
+        p = buf.constData();
+        n = buf.size();
+    }
+    qsizetype i = 0;
+    while (i < n) {
+        const char c = p[i];
+        if (c == '=') {
+            if (i + 1 >= n) {
+                pending_ = QByteArray(p + i, n - i);
+                return;
+            }
+            if (p[i + 1] == '\n') {
+                i += 2;
+                continue;
+            }
+            if (p[i + 1] == '\r') {
+                if (i + 2 >= n) {
+                    pending_ = QByteArray(p + i, n - i);
+                    return;
+                }
+                i += (p[i + 2] == '\n') ? 3 : 2;
+                continue;
+            }
+            if (i + 2 >= n) {
+                pending_ = QByteArray(p + i, n - i);
+                return;
+            }
+            const int h = hexValue(p[i + 1]);
+            const int l = hexValue(p[i + 2]);
+            if (h >= 0 && l >= 0) {
+                out.append(char(h * 16 + l));
+                i += 3;
+                continue;
+            }
+            // "=" followed by blanks up to the line end is a soft break too.
+            qsizetype j = i + 1;
+            while (j < n && (p[j] == ' ' || p[j] == '\t'))
+                ++j;
+            if (j >= n) {
+                pending_ = QByteArray(p + i, n - i);
+                return;
+            }
+            if (p[j] == '\r' || p[j] == '\n') {
+                i = j + ((p[j] == '\r' && j + 1 < n && p[j + 1] == '\n') ? 2 : 1);
+                continue;
+            }
+            out.append('=');
+            ++i;
+            continue;
+        }
+        if (c == ' ' || c == '\t') {
+            qsizetype j = i;
+            while (j < n && (p[j] == ' ' || p[j] == '\t'))
+                ++j;
+            if (j >= n) {
+                pending_ = QByteArray(p + i, n - i);
+                return;
+            }
+            if (p[j] != '\r' && p[j] != '\n')
+                out.append(p + i, j - i);
+            i = j;
+            continue;
+        }
+        out.append(c);
+        ++i;
+    }
+}
+
+void QuotedPrintableDecoder::finish(QByteArray &out)
+{
+    // Left over: trailing blanks (dropped), a soft break at the very end
+    // (dropped), or "=X" without its second digit (kept as written).
+    if (pending_.startsWith('=')) {
+        bool blanks = true;
+        for (qsizetype i = 1; i < pending_.size(); ++i)
+            blanks = blanks && (pending_[i] == ' ' || pending_[i] == '\t');
+        if (!blanks)
+            out.append(pending_);
+    }
+    pending_.clear();
+}
+
+QByteArray decodeQuotedPrintable(const QByteArray &encoded)
+{
+    QByteArray out;
+    out.reserve(encoded.size());
+    QuotedPrintableDecoder d;
+    d.feed(encoded.constData(), encoded.size(), out);
+    d.finish(out);
+    return out;
+}
+
+QByteArray transferDecode(const QByteArray &content, const QByteArray &transferEncoding)
+{
+    const QByteArray enc = transferEncoding.trimmed().toLower();
+    if (enc == "base64")
+        return decodeBase64(content);
+    if (enc == "quoted-printable")
+        return decodeQuotedPrintable(content);
+    return content;
+}
+
+// ---------------------------------------------------------------- header block
+
+MessageSplit splitMessage(const char *data, qsizetype size)
+{
+    qsizetype pos = 0;
+    while (pos < size) {
+        const char *nl = static_cast<const char *>(memchr(data + pos, '\n', size_t(size - pos)));
+        const qsizetype end = nl ? nl - data : size;
+        qsizetype lineEnd = end;
+        if (lineEnd > pos && data[lineEnd - 1] == '\r')
+            --lineEnd;
+        if (lineEnd == pos) {  // the empty line
+            qsizetype headerEnd = pos;
+            if (headerEnd > 0 && data[headerEnd - 1] == '\n')
+                --headerEnd;
+            if (headerEnd > 0 && data[headerEnd - 1] == '\r')
+                --headerEnd;
+            return {headerEnd, nl ? end + 1 : size};
+        }
+        if (!nl)
+            break;
+        pos = end + 1;
+    }
+    qsizetype headerEnd = size;
+    while (headerEnd > 0 && (data[headerEnd - 1] == '\n' || data[headerEnd - 1] == '\r'))
+        --headerEnd;
+    return {headerEnd, size};
+}
+
+QList<HeaderField> parseHeaderBlock(const char *data, qsizetype size)
+{
+    QList<HeaderField> fields;
+    bool current = false;
+    qsizetype pos = 0;
+    while (pos < size) {
+        const char *nl = static_cast<const char *>(memchr(data + pos, '\n', size_t(size - pos)));
+        const qsizetype end = nl ? nl - data : size;
+        qsizetype lineEnd = end;
+        if (lineEnd > pos && data[lineEnd - 1] == '\r')
+            --lineEnd;
+        const QByteArray line(data + pos, lineEnd - pos);
+        pos = end + 1;
+        if (line.isEmpty())
+            break;
+        if (line[0] == ' ' || line[0] == '\t') {
+            if (current)
+                fields.last().value += line;
+            continue;
+        }
+        const int colon = line.indexOf(':');
+        if (colon <= 0) {
+            current = false;
+            continue;
+        }
+        HeaderField f;
+        f.name = line.left(colon).trimmed();
+        f.value = line.mid(colon + 1);
+        fields.append(f);
+        current = true;
+    }
+    for (HeaderField &f : fields)
+        f.value = f.value.trimmed();
+    return fields;
+}
+
+QByteArray headerValue(const QList<HeaderField> &fields, const QByteArray &name, bool *found)
+{
+    for (const HeaderField &f : fields) {
+        if (f.name.compare(name, Qt::CaseInsensitive) == 0) {
+            if (found)
+                *found = true;
+            return f.value;
+        }
+    }
+    if (found)
+        *found = false;
+    return {};
+}
+
+// ---------------------------------------------------------------- RFC 2047
+
+namespace {
+
+struct Segment {
+    bool word = false;
+    QByteArray charset;  // lower case, language suffix removed
+    QByteArray bytes;    // decoded bytes of a word, raw bytes of text
+};
+
+bool isBlank(const QByteArray &b)
+{
+    for (char c : b)
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            return false;
+    return true;
+}
+
+QByteArray decodeQWord(const QByteArray &text)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '_') {
+            out.append(' ');
+        } else if (c == '=' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
+            out.append(char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2])));
+            i += 2;
+        } else {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+// Parses an encoded word starting at `start` ("=?"); on success gives its
+// segment and the offset behind its "?=".
+bool parseWord(const QByteArray &s, qsizetype start, Segment &seg, qsizetype &next)
+{
+    qsizetype p = start + 2;
+    const qsizetype q1 = s.indexOf('?', p);
+    if (q1 < 0 || q1 == p || q1 - p > 64)
+        return false;
+    QByteArray charset = s.mid(p, q1 - p);
+    for (char c : charset)
+        if (c == ' ' || c == '\t' || c == '=' || c == '\r' || c == '\n')
+            return false;
+    if (q1 + 2 >= s.size() || s[q1 + 2] != '?')
+        return false;
+    const char enc = s[q1 + 1];
+    if (enc != 'B' && enc != 'b' && enc != 'Q' && enc != 'q')
+        return false;
+    const qsizetype textStart = q1 + 3;
+    const qsizetype end = s.indexOf("?=", textStart);
+    if (end < 0)
+        return false;
+    const QByteArray text = s.mid(textStart, end - textStart);
+    for (char c : text)
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
+            return false;
+    const int star = charset.indexOf('*');
+    if (star >= 0)
+        charset.truncate(star);
+    seg.word = true;
+    seg.charset = charset.toLower();
+    seg.bytes = (enc == 'B' || enc == 'b') ? decodeBase64(text) : decodeQWord(text);
+    next = end + 2;
+    return true;
+}
+
+}  // namespace
+
+QString decodeHeaderText(const QByteArray &raw)
+{
+    QList<Segment> segments;
+    qsizetype pos = 0;
+    qsizetype literalStart = 0;
+    while (true) {
+        const qsizetype at = raw.indexOf("=?", pos);
+        if (at < 0)
+            break;
+        Segment seg;
+        qsizetype next = 0;
+        if (!parseWord(raw, at, seg, next)) {
+            pos = at + 2;
+            continue;
+        }
+        if (at > literalStart)
+            segments.append({false, {}, raw.mid(literalStart, at - literalStart)});
+        segments.append(seg);
+        pos = literalStart = next;
+    }
+    if (literalStart < raw.size())
+        segments.append({false, {}, raw.mid(literalStart)});
+
+    // White space between two encoded words is not part of the text.
+    for (qsizetype i = 1; i + 1 < segments.size(); ++i) {
+        if (!segments[i].word && segments[i - 1].word && segments[i + 1].word && isBlank(segments[i].bytes)) {
+            segments.removeAt(i);
+            --i;
+        }
+    }
+    // Adjacent words of one charset are one text: a character may be split
+    // between them, and ISO-2022-JP's shift state carries over.
+    QList<Segment> joined;
+    for (const Segment &s : segments) {
+        if (s.word && !joined.isEmpty() && joined.last().word && joined.last().charset == s.charset)
+            joined.last().bytes += s.bytes;
+        else
+            joined.append(s);
+    }
+    QString out;
+    for (const Segment &s : joined)
+        out += s.word ? decodeCharset(s.bytes, s.charset) : decodeUndeclared(s.bytes);
+    for (QChar &c : out) {
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
+            c = QLatin1Char(' ');
+    }
+    return out.trimmed();
+}
+
+// ---------------------------------------------------------------- parameters
+
+namespace {
+
+QList<QByteArray> splitOutsideQuotes(const QByteArray &s, char sep)
+{
+    QList<QByteArray> parts;
+    QByteArray cur;
+    bool quoted = false;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (quoted) {
+            cur.append(c);
+            if (c == '\\' && i + 1 < s.size())
+                cur.append(s[++i]);
+            else if (c == '"')
+                quoted = false;
+        } else if (c == '"') {
+            quoted = true;
+            cur.append(c);
+        } else if (c == sep) {
+            parts.append(cur);
+            cur.clear();
+        } else {
+            cur.append(c);
+        }
+    }
+    parts.append(cur);
+    return parts;
+}
+
+QByteArray unquote(QByteArray v)
+{
+    v = v.trimmed();
+    if (!v.startsWith('"'))
+        return v;
+    QByteArray out;
+    for (qsizetype i = 1; i < v.size(); ++i) {
+        const char c = v[i];
+        if (c == '\\' && i + 1 < v.size())
+            out.append(v[++i]);
+        else if (c == '"')
+            break;
+        else
+            out.append(c);
+    }
+    return out;
+}
+
+QByteArray percentDecode(const QByteArray &s)
+{
+    QByteArray out;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size() && hexValue(s[i + 1]) >= 0 && hexValue(s[i + 2]) >= 0) {
+            out.append(char(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2])));
+            i += 2;
+        } else {
+            out.append(s[i]);
+        }
+    }
+    return out;
+}
+
+struct Section {
+    int index = 0;
+    bool extended = false;
+    QByteArray value;
+};
+
+}  // namespace
+
+QString ParameterValue::parameter(const QByteArray &name) const
+{
+    for (const auto &p : parameters)
+        if (p.first == name)
+            return p.second;
+    return {};
+}
+
+bool ParameterValue::has(const QByteArray &name) const
+{
+    for (const auto &p : parameters)
+        if (p.first == name)
+            return true;
+    return false;
+}
+
+ParameterValue parseParameterValue(const QByteArray &raw)
+{
+    ParameterValue result;
+    const QList<QByteArray> parts = splitOutsideQuotes(raw, ';');
+    result.value = parts.value(0).trimmed().toLower();
+    // Keep the order of first appearance.
+    QList<QByteArray> order;
+    QHash<QByteArray, QList<Section>> plain;     // name, name*N
+    QHash<QByteArray, QList<Section>> extended;  // name*, name*N*
+    for (qsizetype i = 1; i < parts.size(); ++i) {
+        const QByteArray part = parts[i];
+        const int eq = part.indexOf('=');
+        if (eq <= 0)
+            continue;
+        QByteArray name = part.left(eq).trimmed().toLower();
+        const QByteArray value = unquote(part.mid(eq + 1));
+        Section sec;
+        if (name.endsWith('*')) {
+            sec.extended = true;
+            name.chop(1);
+        }
+        const int star = name.indexOf('*');
+        if (star >= 0) {
+            bool ok = false;
+            sec.index = name.mid(star + 1).toInt(&ok);
+            if (!ok)
+                continue;
+            name.truncate(star);
+        }
+        if (name.isEmpty())
+            continue;
+        sec.value = value;
+        if (!order.contains(name))
+            order.append(name);
+        // RFC 2231 sections (numbered or extended) win over a plain value.
+        if (sec.extended || star >= 0)
+            extended[name].append(sec);
+        else
+            plain[name].append(sec);
+        if (name == "charset" && result.rawCharset.isEmpty())
+            result.rawCharset = value;
+    }
+    for (const QByteArray &name : order) {
+        QString text;
+        if (extended.contains(name)) {
+            QList<Section> secs = extended.value(name);
+            std::stable_sort(secs.begin(), secs.end(), [](const Section &a, const Section &b) { return a.index < b.index; });
+            QByteArray charset;
+            QByteArray bytes;
+            for (qsizetype i = 0; i < secs.size(); ++i) {
+                QByteArray v = secs[i].value;
+                if (secs[i].extended) {
+                    if (i == 0) {
+                        const int q1 = v.indexOf('\'');
+                        const int q2 = q1 >= 0 ? v.indexOf('\'', q1 + 1) : -1;
+                        if (q2 >= 0) {
+                            charset = v.left(q1);
+                            v = v.mid(q2 + 1);
+                        }
+                    }
+                    bytes += percentDecode(v);
+                } else {
+                    bytes += v;
+                }
+            }
+            text = charset.isEmpty() ? decodeHeaderText(bytes) : decodeCharset(bytes, charset);
+        } else {
+            text = decodeHeaderText(plain.value(name).value(0).value);
+        }
+        result.parameters.append({name, text});
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------- HTML
+
+namespace {
+
+QString entity(const QString &name)
+{
+    static const QHash<QString, QString> named = {
+        {QStringLiteral("amp"), QStringLiteral("&")},      {QStringLiteral("lt"), QStringLiteral("<")},
+        {QStringLiteral("gt"), QStringLiteral(">")},       {QStringLiteral("quot"), QStringLiteral("\"")},
+        {QStringLiteral("apos"), QStringLiteral("'")},     {QStringLiteral("nbsp"), QStringLiteral(" ")},
+        {QStringLiteral("copy"), QStringLiteral("©")},     {QStringLiteral("reg"), QStringLiteral("®")},
+        {QStringLiteral("hellip"), QStringLiteral("…")},   {QStringLiteral("mdash"), QStringLiteral("—")},
+        {QStringLiteral("ndash"), QStringLiteral("–")},    {QStringLiteral("laquo"), QStringLiteral("«")},
+        {QStringLiteral("raquo"), QStringLiteral("»")},    {QStringLiteral("yen"), QStringLiteral("¥")},
+        {QStringLiteral("times"), QStringLiteral("×")},    {QStringLiteral("middot"), QStringLiteral("·")},
+        {QStringLiteral("lsquo"), QStringLiteral("‘")},    {QStringLiteral("rsquo"), QStringLiteral("’")},
+        {QStringLiteral("ldquo"), QStringLiteral("“")},    {QStringLiteral("rdquo"), QStringLiteral("”")},
+    };
+    if (name.startsWith(QLatin1Char('#'))) {
+        bool ok = false;
+        const uint code = (name.size() > 1 && (name[1] == QLatin1Char('x') || name[1] == QLatin1Char('X')))
+                              ? name.mid(2).toUInt(&ok, 16)
+                              : name.mid(1).toUInt(&ok, 10);
+        if (!ok || code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return QString(QChar::ReplacementCharacter);
+        const char32_t c = code;
+        return QString::fromUcs4(&c, 1);
+    }
+    return named.value(name.toLower());
+}
+
+bool isBlockTag(const QString &t)
+{
+    static const QStringList blocks = {
+        QStringLiteral("p"),    QStringLiteral("div"),   QStringLiteral("tr"),         QStringLiteral("li"),
+        QStringLiteral("h1"),   QStringLiteral("h2"),    QStringLiteral("h3"),         QStringLiteral("h4"),
+        QStringLiteral("h5"),   QStringLiteral("h6"),    QStringLiteral("table"),      QStringLiteral("ul"),
+        QStringLiteral("ol"),   QStringLiteral("pre"),   QStringLiteral("blockquote"), QStringLiteral("hr"),
+        QStringLiteral("dt"),   QStringLiteral("dd"),    QStringLiteral("section"),    QStringLiteral("article"),
+        QStringLiteral("header"), QStringLiteral("footer"), QStringLiteral("center"),
+    };
+    return blocks.contains(t);
+}
+
+}  // namespace
+
+QString htmlToText(const QString &html)
+{
+    QString out;
+    out.reserve(html.size());
+    bool pendingSpace = false;
+    int pre = 0;
+    const qsizetype n = html.size();
+    auto newline = [&]() {
+        while (out.endsWith(QLatin1Char(' ')))
+            out.chop(1);
+        out += QLatin1Char('\n');
+        pendingSpace = false;
+    };
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = html[i];
+        if (c == QLatin1Char('<')) {
+            if (html.mid(i, 4) == QLatin1String("<!--")) {
+                const qsizetype e = html.indexOf(QLatin1String("-->"), i + 4);
+                i = e < 0 ? n : e + 3;
+                continue;
+            }
+            const qsizetype close = html.indexOf(QLatin1Char('>'), i + 1);
+            if (close < 0)
+                break;
+            QString tag = html.mid(i + 1, close - i - 1).trimmed();
+            const bool closing = tag.startsWith(QLatin1Char('/'));
+            if (closing)
+                tag = tag.mid(1);
+            qsizetype k = 0;
+            while (k < tag.size() && (tag[k].isLetterOrNumber() || tag[k] == QLatin1Char('!')))
+                ++k;
+            const QString name = tag.left(k).toLower();
+            i = close + 1;
+            if (!closing && (name == QLatin1String("script") || name == QLatin1String("style")
+                             || name == QLatin1String("head") || name == QLatin1String("title"))) {
+                const qsizetype e = html.indexOf(QLatin1String("</") + name, i, Qt::CaseInsensitive);
+                if (e < 0) {
+                    i = n;
+                } else {
+                    const qsizetype g = html.indexOf(QLatin1Char('>'), e);
+                    i = g < 0 ? n : g + 1;
+                }
+                continue;
+            }
+            if (name == QLatin1String("br")) {
+                newline();
+            } else if (isBlockTag(name)) {
+                if (!out.isEmpty() && !out.endsWith(QLatin1Char('\n')))
+                    newline();
+                if (name == QLatin1String("pre"))
+                    pre += closing ? -1 : 1;
+                if (name == QLatin1String("p") && closing)
+                    newline();
+            } else if (name == QLatin1String("td") || name == QLatin1String("th")) {
+                if (!closing && !out.isEmpty() && !out.endsWith(QLatin1Char('\n')))
+                    pendingSpace = true;
+            }
+            continue;
+        }
+        if (c == QLatin1Char('&')) {
+            qsizetype semi = i + 1;
+            while (semi < n && semi - i <= 10 && (html[semi].isLetterOrNumber() || html[semi] == QLatin1Char('#')))
+                ++semi;
+            const QString rep = (semi < n && html[semi] == QLatin1Char(';')) ? entity(html.mid(i + 1, semi - i - 1))
+                                                                              : QString();
+            if (!rep.isEmpty()) {
+                if (pendingSpace && !out.isEmpty() && !out.endsWith(QLatin1Char('\n')))
+                    out += QLatin1Char(' ');
+                pendingSpace = false;
+                out += rep;
+                i = semi + 1;
+                continue;
+            }
+        }
+        if (pre == 0 && (c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\r')
+                         || c == QLatin1Char('\n'))) {
+            pendingSpace = true;
+            ++i;
+            continue;
+        }
+        if (pendingSpace && !out.isEmpty() && !out.endsWith(QLatin1Char('\n')))
+            out += QLatin1Char(' ');
+        pendingSpace = false;
+        if (c != QLatin1Char('\r'))
+            out += c;
+        ++i;
+    }
+    // At most one empty line in a row, none at the ends.
+    QStringList lines = out.split(QLatin1Char('\n'));
+    QStringList kept;
+    int empty = 0;
+    for (QString l : lines) {
+        while (l.endsWith(QLatin1Char(' ')))
+            l.chop(1);
+        if (l.isEmpty()) {
+            if (++empty > 1)
+                continue;
+        } else {
+            empty = 0;
+        }
+        kept << l;
+    }
+    while (!kept.isEmpty() && kept.first().isEmpty())
+        kept.removeFirst();
+    while (!kept.isEmpty() && kept.last().isEmpty())
+        kept.removeLast();
+    return kept.join(QLatin1Char('\n'));
+}
+
+QString toCrLf(const QString &text)
+{
+    QString out;
+    out.reserve(text.size() + text.size() / 32 + 2);
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('\r')) {
+            out += QLatin1String("\r\n");
+            if (i + 1 < n && text[i + 1] == QLatin1Char('\n'))
+                ++i;
+        } else if (c == QLatin1Char('\n')) {
+            out += QLatin1String("\r\n");
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace korvane::nmail::mime

@@ -1,0 +1,87 @@
+#pragma once
+// Decoding of received mail: header fields, RFC 2047 encoded words (our own
+// decoder: adjacent words of one charset are joined before conversion, so an
+// ISO-2022-JP or UTF-8 text split over several words comes out whole),
+// RFC 2231 parameters, transfer encodings and the texts of one mail.
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace korvane::nmail::mime {
+
+// Base64 that tolerates what real mail holds: line breaks and stray
+// characters are skipped, and "=" padding in the middle (separately encoded
+// chunks glued together) ends a group without ending the data.
+class Base64Decoder {
+public:
+    void feed(const char *data, qsizetype size, QByteArray &out);
+    void finish(QByteArray &out);
+
+private:
+    quint32 bits_ = 0;
+    int count_ = 0;
+};
+QByteArray decodeBase64(const QByteArray &encoded);
+
+// Quoted-printable (RFC 2045): soft line breaks, =XX, trailing blanks of a
+// line dropped; a malformed "=" stays as it is.
+class QuotedPrintableDecoder {
+public:
+    void feed(const char *data, qsizetype size, QByteArray &out);
+    void finish(QByteArray &out);
+
+private:
+    QByteArray pending_;  // an unfinished "=", "=X" or trailing blanks
+};
+QByteArray decodeQuotedPrintable(const QByteArray &encoded);
+
+// One field of a header block: name as written, value unfolded (line breaks
+// of folding removed), raw bytes.
+struct HeaderField {
+    QByteArray name;
+    QByteArray value;
+};
+
+// Where the header block of a raw message ends: `headerEnd` is the length of
+// the header lines (without the empty line), `bodyStart` the offset of the
+// body (after the empty line; the message's size when there is none).
+struct MessageSplit {
+    qsizetype headerEnd = 0;
+    qsizetype bodyStart = 0;
+};
+MessageSplit splitMessage(const char *data, qsizetype size);
+inline MessageSplit splitMessage(const QByteArray &raw) { return splitMessage(raw.constData(), raw.size()); }
+
+QList<HeaderField> parseHeaderBlock(const char *data, qsizetype size);
+// The unfolded raw value of the first field of that name (any letter case).
+QByteArray headerValue(const QList<HeaderField> &fields, const QByteArray &name, bool *found = nullptr);
+
+// An unstructured header text (Subject, From, a display name) to Unicode:
+// RFC 2047 words decoded, undeclared 8-bit bytes through the Japanese
+// fallbacks, white space between adjacent encoded words dropped.
+QString decodeHeaderText(const QByteArray &raw);
+
+// A structured value "type/subtype; a=b; c*=utf-8''%E3..." split into its
+// main value (lower-cased) and decoded parameters (names lower-cased; RFC 2231
+// continuations and charsets, and RFC 2047 words inside quoted values, which
+// Japanese mail programs write).
+struct ParameterValue {
+    QByteArray value;
+    QList<QPair<QByteArray, QString>> parameters;
+    QByteArray rawCharset;  // the "charset" parameter as written, for text parts
+    QString parameter(const QByteArray &name) const;
+    bool has(const QByteArray &name) const;
+};
+ParameterValue parseParameterValue(const QByteArray &raw);
+
+// HTML reduced to readable text: tags removed, blocks and <br> as line
+// breaks, entities decoded, script and style dropped.
+QString htmlToText(const QString &html);
+
+// Line breaks of any kind (CR LF, LF, CR) as CR LF.
+QString toCrLf(const QString &text);
+
+// Transfer-decodes a part's content (base64, quoted-printable, else as is).
+QByteArray transferDecode(const QByteArray &content, const QByteArray &transferEncoding);
+
+}  // namespace korvane::nmail::mime

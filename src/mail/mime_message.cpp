@@ -1,0 +1,443 @@
+// GMime must come before Qt: its GLib headers use names Qt defines as macros.
+#include <gmime/gmime.h>
+
+#include "mime_message.h"
+
+#include "mime_charset.h"
+#include "mime_decode.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstring>
+#include <functional>
+#include <optional>
+
+#include <unistd.h>
+
+namespace korvane::nmail::mime {
+
+namespace {
+
+// True when some line break is not CR LF (a bare LF or a bare CR).
+bool needsCrLf(const char *data, qsizetype size)
+{
+    for (qsizetype i = 0; i < size; ++i) {
+        if (data[i] == '\n')
+            return true;  // not behind a CR, or the CR's branch would have skipped it
+        if (data[i] == '\r') {
+            if (i + 1 >= size || data[i + 1] != '\n')
+                return true;
+            ++i;
+        }
+    }
+    return false;
+}
+
+// Raw bytes of a section as text: undeclared charset, CR LF line ends.
+QString sectionText(const char *data, qsizetype size)
+{
+    const QByteArray view = QByteArray::fromRawData(data, size);
+    QString text = decodeUndeclared(view);
+    if (needsCrLf(data, size))
+        text = toCrLf(text);
+    return text;
+}
+
+QString decodeText(const QByteArray &bytes, const QByteArray &charset)
+{
+    return toCrLf(decodeCharset(bytes, charset));
+}
+
+QByteArray rawHeader(GMimeObject *obj, const char *name)
+{
+    GMimeHeaderList *list = g_mime_object_get_header_list(obj);
+    if (!list)
+        return {};
+    GMimeHeader *h = g_mime_header_list_get_header(list, name);
+    if (!h)
+        return {};
+    const char *raw = g_mime_header_get_raw_value(h);
+    if (!raw)
+        raw = g_mime_header_get_value(h);
+    QByteArray v(raw ? raw : "");
+    v.replace('\r', QByteArray()).replace('\n', QByteArray());
+    return v.trimmed();
+}
+
+QByteArray mimeType(GMimeObject *obj)
+{
+    GMimeContentType *ct = g_mime_object_get_content_type(obj);
+    if (!ct)
+        return "text/plain";
+    char *s = g_mime_content_type_get_mime_type(ct);
+    QByteArray type = QByteArray(s ? s : "text/plain").toLower();
+    g_free(s);
+    return type;
+}
+
+QString extensionFor(const QByteArray &type)
+{
+    static const QList<QPair<QByteArray, const char *>> table = {
+        {"image/jpeg", ".jpg"},       {"image/png", ".png"},        {"image/gif", ".gif"},
+        {"image/bmp", ".bmp"},        {"image/webp", ".webp"},      {"application/pdf", ".pdf"},
+        {"application/zip", ".zip"},  {"text/plain", ".txt"},       {"text/html", ".html"},
+        {"message/rfc822", ".eml"},   {"audio/mpeg", ".mp3"},       {"video/mp4", ".mp4"},
+        {"application/msword", ".doc"}, {"application/vnd.ms-excel", ".xls"},
+        {"application/pgp-signature", ".asc"}, {"text/calendar", ".ics"}, {"text/csv", ".csv"},
+    };
+    for (const auto &e : table)
+        if (e.first == type)
+            return QString::fromLatin1(e.second);
+    return QStringLiteral(".dat");
+}
+
+// Reads a part's content, transfer-decoded, in chunks. False when the sink
+// refuses a chunk.
+bool readContent(GMimeObject *obj, GMimePart *part, const std::function<bool(const QByteArray &)> &sink)
+{
+    GMimeDataWrapper *wrapper = g_mime_part_get_content(part);
+    if (!wrapper)
+        return true;
+    const QByteArray encoding = rawHeader(obj, "Content-Transfer-Encoding").toLower();
+    if (encoding.contains("uuencode") || encoding == "x-uue") {
+        GMimeStream *mem = g_mime_stream_mem_new();
+        g_mime_data_wrapper_write_to_stream(wrapper, mem);
+        GByteArray *array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(mem));
+        const bool ok = sink(QByteArray(reinterpret_cast<const char *>(array->data), qsizetype(array->len)));
+        g_object_unref(mem);
+        return ok;
+    }
+    GMimeStream *stream = g_mime_data_wrapper_get_stream(wrapper);
+    if (!stream)
+        return true;
+    g_mime_stream_reset(stream);
+    Base64Decoder base64;
+    QuotedPrintableDecoder qp;
+    const bool isBase64 = encoding == "base64";
+    const bool isQp = encoding == "quoted-printable";
+    QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    QByteArray out;
+    for (;;) {
+        const ssize_t n = g_mime_stream_read(stream, buffer.data(), size_t(buffer.size()));
+        if (n <= 0)
+            break;
+        out.clear();
+        if (isBase64)
+            base64.feed(buffer.constData(), n, out);
+        else if (isQp)
+            qp.feed(buffer.constData(), n, out);
+        else
+            out = QByteArray(buffer.constData(), n);
+        if (!out.isEmpty() && !sink(out))
+            return false;
+    }
+    out.clear();
+    if (isBase64)
+        base64.finish(out);
+    else if (isQp)
+        qp.finish(out);
+    return out.isEmpty() || sink(out);
+}
+
+QByteArray contentBytes(GMimeObject *obj, GMimePart *part)
+{
+    QByteArray all;
+    readContent(obj, part, [&](const QByteArray &chunk) {
+        all += chunk;
+        return true;
+    });
+    return all;
+}
+
+class Walker {
+public:
+    Walker(const QString &folder, Extraction &ex) : folder_(folder), ex_(ex) {}
+
+    void walk(GMimeObject *obj, int depth)
+    {
+        if (!obj || depth > 40)
+            return;
+        if (GMIME_IS_MESSAGE_PARTIAL(obj)) {
+            partial(GMIME_MESSAGE_PARTIAL(obj), depth);
+        } else if (GMIME_IS_MULTIPART(obj)) {
+            GMimeMultipart *mp = GMIME_MULTIPART(obj);
+            const int n = g_mime_multipart_get_count(mp);
+            for (int i = 0; i < n; ++i)
+                walk(g_mime_multipart_get_part(mp, i), depth + 1);
+        } else if (GMIME_IS_MESSAGE_PART(obj)) {
+            embeddedMessage(obj, GMIME_MESSAGE_PART(obj));
+        } else if (GMIME_IS_PART(obj)) {
+            leaf(obj, GMIME_PART(obj));
+        }
+    }
+
+    QString readableText() const
+    {
+        if (plain_)
+            return *plain_;
+        if (html_)
+            return toCrLf(htmlToText(*html_));
+        if (fragment_)
+            return *fragment_;
+        return {};
+    }
+
+private:
+    void partial(GMimeMessagePartial *p, int depth)
+    {
+        if (g_mime_message_partial_get_total(p) == 1 && g_mime_message_partial_get_number(p) == 1) {
+            GMimeMessagePartial *parts[1] = {p};
+            GMimeMessage *whole = g_mime_message_partial_reconstruct_message(parts, 1);
+            if (whole) {
+                walk(g_mime_message_get_mime_part(whole), depth + 1);
+                g_object_unref(whole);
+                return;
+            }
+        }
+        ex_.result = -6;
+        ex_.error = QStringLiteral("分割されたメールが全て揃っていません。");
+        if (!fragment_) {
+            const QByteArray bytes = contentBytes(GMIME_OBJECT(p), GMIME_PART(p));
+            fragment_ = sectionText(bytes.constData(), bytes.size());
+        }
+    }
+
+    void leaf(GMimeObject *obj, GMimePart *part)
+    {
+        const ParameterValue disposition = parseParameterValue(rawHeader(obj, "Content-Disposition"));
+        const ParameterValue contentType = parseParameterValue(rawHeader(obj, "Content-Type"));
+        QString name = disposition.parameter("filename");
+        if (name.isEmpty())
+            name = contentType.parameter("name");
+        const QByteArray type = mimeType(obj);
+        const bool plain = type == "text/plain";
+        const bool html = type == "text/html";
+        const bool attachment = disposition.value == "attachment" || !name.isEmpty() || !(plain || html);
+        if (!attachment) {
+            if (plain && !plain_)
+                plain_ = decodeText(contentBytes(obj, part), contentType.rawCharset);
+            else if (html && !html_)
+                html_ = decodeCharset(contentBytes(obj, part), contentType.rawCharset);
+            return;
+        }
+        save(name, type, [&](QFile &file) {
+            return readContent(obj, part, [&](const QByteArray &chunk) {
+                return file.write(chunk) == chunk.size();
+            });
+        });
+    }
+
+    void embeddedMessage(GMimeObject *obj, GMimeMessagePart *mp)
+    {
+        GMimeMessage *inner = g_mime_message_part_get_message(mp);
+        const ParameterValue disposition = parseParameterValue(rawHeader(obj, "Content-Disposition"));
+        QString name = disposition.parameter("filename");
+        if (name.isEmpty())
+            name = parseParameterValue(rawHeader(obj, "Content-Type")).parameter("name");
+        if (name.isEmpty() && inner) {
+            const QString subject = decodeHeaderText(rawHeader(GMIME_OBJECT(inner), "Subject"));
+            if (!subject.isEmpty())
+                name = subject + QStringLiteral(".eml");
+        }
+        save(name, "message/rfc822", [&](QFile &file) {
+            if (!inner)
+                return true;
+            GMimeStream *mem = g_mime_stream_mem_new();
+            g_mime_object_write_to_stream(GMIME_OBJECT(inner), nullptr, mem);
+            GByteArray *array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(mem));
+            const qint64 n = qint64(array->len);
+            const bool ok = file.write(reinterpret_cast<const char *>(array->data), n) == n;
+            g_object_unref(mem);
+            return ok;
+        });
+    }
+
+    void save(const QString &name, const QByteArray &type, const std::function<bool(QFile &)> &write)
+    {
+        const QString safe = safeFileName(name, QStringLiteral("attachment") + extensionFor(type));
+        if (!QDir().mkpath(folder_)) {
+            fail(safe);
+            return;
+        }
+        const QString path = createUniqueFile(folder_, safe);
+        if (path.isEmpty()) {
+            fail(safe);
+            return;
+        }
+        QFile file(path);
+        bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && write(file) && file.flush()
+                  && ::fsync(file.handle()) == 0;
+        file.close();
+        ok = ok && file.error() == QFileDevice::NoError;
+        if (!ok) {
+            QFile::remove(path);
+            fail(safe);
+            return;
+        }
+        ex_.savedFiles << path;
+    }
+
+    void fail(const QString &name)
+    {
+        if (ex_.result == 1)
+            ex_.result = -5;
+        if (ex_.error.isEmpty())
+            ex_.error = QStringLiteral("添付ファイル「%1」を%2に保存できません。").arg(name, QDir::toNativeSeparators(folder_));
+    }
+
+    QString folder_;
+    Extraction &ex_;
+    std::optional<QString> plain_;
+    std::optional<QString> html_;
+    std::optional<QString> fragment_;
+};
+
+bool isDeviceName(const QString &base)
+{
+    const QString b = base.toUpper();
+    if (b == QLatin1String("CON") || b == QLatin1String("PRN") || b == QLatin1String("AUX")
+        || b == QLatin1String("NUL"))
+        return true;
+    return b.size() == 4 && (b.startsWith(QLatin1String("COM")) || b.startsWith(QLatin1String("LPT")))
+           && b[3] >= QLatin1Char('1') && b[3] <= QLatin1Char('9');
+}
+
+}  // namespace
+
+ReceivedTexts headerTexts(const char *data, qsizetype size)
+{
+    ReceivedTexts t;
+    const MessageSplit split = splitMessage(data, size);
+    const QList<HeaderField> fields = parseHeaderBlock(data, split.headerEnd);
+    t.hasHeader = !fields.isEmpty();
+    t.subject = decodeHeaderText(headerValue(fields, "Subject"));
+    t.from = decodeHeaderText(headerValue(fields, "From"));
+    t.date = decodeUndeclared(headerValue(fields, "Date")).simplified();
+    t.header = sectionText(data, split.headerEnd);
+    return t;
+}
+
+ReceivedTexts messageTexts(const QByteArray &raw)
+{
+    ReceivedTexts t = headerTexts(raw);
+    const MessageSplit split = splitMessage(raw);
+    const QList<HeaderField> fields = parseHeaderBlock(raw.constData(), split.headerEnd);
+    const ParameterValue contentType = parseParameterValue(headerValue(fields, "Content-Type"));
+    const QByteArray type = contentType.value.isEmpty() ? QByteArray("text/plain") : contentType.value;
+    const char *body = raw.constData() + split.bodyStart;
+    const qsizetype bodySize = raw.size() - split.bodyStart;
+    if (type.startsWith("text/")) {
+        const QByteArray bytes =
+            transferDecode(QByteArray::fromRawData(body, bodySize), headerValue(fields, "Content-Transfer-Encoding"));
+        t.body = decodeText(bytes, contentType.rawCharset);
+    } else {
+        t.body = sectionText(body, bodySize);
+    }
+    return t;
+}
+
+Extraction extractAttachments(const QByteArray &raw, const QString &folder)
+{
+    qsizetype size = raw.size();
+    while (size > 0 && raw[size - 1] == '\0')
+        --size;
+    Extraction ex;
+    ex.texts = headerTexts(raw.constData(), size);
+
+    // The parser reads the caller's bytes in place: no copy of a large mail.
+    GByteArray view;
+    view.data = reinterpret_cast<guint8 *>(const_cast<char *>(raw.constData()));
+    view.len = guint(size);
+    GMimeStream *stream = g_mime_stream_mem_new_with_byte_array(&view);
+    g_mime_stream_mem_set_owner(GMIME_STREAM_MEM(stream), FALSE);
+    GMimeParser *parser = g_mime_parser_new_with_stream(stream);
+    g_mime_parser_set_persist_stream(parser, TRUE);
+    GMimeParserOptions *options = g_mime_parser_options_new();
+    const char *fallbacks[] = {"utf-8", "cp932", "euc-jp", "iso-8859-1", nullptr};
+    g_mime_parser_options_set_fallback_charsets(options, fallbacks);
+    GMimeMessage *message = g_mime_parser_construct_message(parser, options);
+    {
+        Walker walker(folder, ex);
+        if (message)
+            walker.walk(g_mime_message_get_mime_part(message), 0);
+        ex.texts.body = walker.readableText();
+    }
+    if (message)
+        g_object_unref(message);
+    g_object_unref(parser);
+    g_object_unref(stream);
+    g_mime_parser_options_free(options);
+    return ex;
+}
+
+QString safeFileName(const QString &name, const QString &fallback)
+{
+    QString s = name;
+    const qsizetype cut = qMax(s.lastIndexOf(QLatin1Char('/')), s.lastIndexOf(QLatin1Char('\\')));
+    if (cut >= 0)
+        s = s.mid(cut + 1);
+    QString clean;
+    clean.reserve(s.size());
+    for (QChar c : s) {
+        const ushort u = c.unicode();
+        if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0)) {
+            clean += QLatin1Char('_');
+        } else if (u == 0x200E || u == 0x200F || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069)
+                   || u == 0xFEFF) {
+            // Direction marks could disguise the extension ("txt.exe" shown as "exe.txt").
+        } else if (QStringLiteral("<>:\"/\\|?*").contains(c)) {
+            clean += QLatin1Char('_');
+        } else {
+            clean += c;
+        }
+    }
+    // No leading or trailing dots or blanks: no "..", no hidden files, and
+    // nothing a Windows file system would silently change.
+    auto trimmable = [](QChar c) { return c == QLatin1Char('.') || c.isSpace(); };
+    while (!clean.isEmpty() && trimmable(clean.front()))
+        clean.remove(0, 1);
+    while (!clean.isEmpty() && trimmable(clean.back()))
+        clean.chop(1);
+    bool meaningful = false;
+    for (QChar c : clean)
+        meaningful = meaningful || (c != QLatin1Char('_') && c != QLatin1Char('.') && !c.isSpace());
+    if (!meaningful)
+        return fallback;
+    const qsizetype dot = clean.indexOf(QLatin1Char('.'));
+    if (isDeviceName(dot < 0 ? clean : clean.left(dot)))
+        clean.prepend(QLatin1Char('_'));
+    // Keep the name within file-system limits (255 bytes), keeping its extension.
+    if (clean.toUtf8().size() > 200) {
+        const qsizetype lastDot = clean.lastIndexOf(QLatin1Char('.'));
+        QString ext = (lastDot > 0 && clean.size() - lastDot <= 16) ? clean.mid(lastDot) : QString();
+        QString base = clean.left(clean.size() - ext.size());
+        while (!base.isEmpty() && (base + ext).toUtf8().size() > 200) {
+            base.chop(1);
+            if (!base.isEmpty() && base.back().isHighSurrogate())
+                base.chop(1);
+        }
+        clean = base + ext;
+    }
+    return clean;
+}
+
+QString createUniqueFile(const QString &folder, const QString &name)
+{
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString base = dot > 0 ? name.left(dot) : name;
+    const QString ext = dot > 0 ? name.mid(dot) : QString();
+    for (int i = 1; i < 10000; ++i) {
+        const QString candidate = i == 1 ? name : QStringLiteral("%1 (%2)%3").arg(base).arg(i).arg(ext);
+        const QString path = QDir(folder).filePath(candidate);
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return QFileInfo(path).absoluteFilePath();
+        if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
+            return {};
+    }
+    return {};
+}
+
+}  // namespace korvane::nmail::mime

@@ -1,0 +1,51 @@
+#pragma once
+// The texts of a received mail, and attachment extraction into a folder.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace korvane::nmail::mime {
+
+struct ReceivedTexts {
+    QString subject;  // decoded
+    QString date;     // the Date header's text
+    QString from;     // decoded
+    QString header;   // the header block, CR LF line ends, without the empty line
+    QString body;
+    bool hasHeader = false;
+};
+
+// Subject, date, from and header of a raw message (its body is not looked at).
+ReceivedTexts headerTexts(const char *data, qsizetype size);
+inline ReceivedTexts headerTexts(const QByteArray &raw) { return headerTexts(raw.constData(), raw.size()); }
+
+// All texts; the body is the message's body section: transfer- and
+// charset-decoded text when the message is a single text part, else the
+// section as it stands (a multipart body with its boundaries, part headers and
+// encoded parts), CR LF line ends.
+ReceivedTexts messageTexts(const QByteArray &raw);
+
+// Result of extractAttachments.
+struct Extraction {
+    int result = 1;          // 1 done, -5 an attachment could not be written, -6 incomplete message/partial
+    ReceivedTexts texts;     // body: the readable text (first text/plain, else first text/html as text)
+    QStringList savedFiles;  // absolute paths, in the order of the parts
+    QString error;           // what failed, for the user
+};
+// Parses the whole message with GMime, saves every attachment into `folder`
+// (created when needed, only when there is something to save) under a safe
+// name that never replaces an existing file.
+Extraction extractAttachments(const QByteArray &raw, const QString &folder);
+
+// An attachment name reduced to a safe base name for any file system: the
+// last path component only, no control characters or characters a file
+// system refuses, no leading or trailing dots and blanks, no device names,
+// at most 200 bytes in UTF-8. `fallback` when nothing usable is left.
+QString safeFileName(const QString &name, const QString &fallback);
+
+// `folder`/`name`, or "name (2).ext", "name (3).ext", ... for the first that
+// does not exist; the file is created empty (exclusively), so a name is never
+// taken twice. Empty when no file can be created.
+QString createUniqueFile(const QString &folder, const QString &name);
+
+}  // namespace korvane::nmail::mime

@@ -1,0 +1,58 @@
+#pragma once
+// What the POP3 and SMTP sessions share: server names as the settings file
+// holds them, libcurl options every session sets, and the texts that tell
+// the user what went wrong.
+#include <QByteArray>
+#include <QString>
+
+#include <curl/curl.h>
+
+namespace korvane::nmail::transport {
+
+enum class Security {
+    Plain,        // "host", "host:port": as before, no encryption
+    StartTls,     // "pop3://", "smtp://": STLS / STARTTLS required
+    ImplicitTls,  // "pop3s://", "smtps://": TLS from the start
+};
+
+enum class Protocol { Pop3, Smtp };
+
+struct ServerAddress {
+    QString host;
+    int port = 0;
+    Security security = Security::Plain;
+    QByteArray url;  // for libcurl, ending in "/"
+    QString shown;   // host:port, for messages
+};
+
+// Parses a server name; false (with a message) when it cannot be used.
+// Ports by default: POP3 110, POP3S 995; SMTP 25, SMTPS 465, submission 587.
+bool parseServer(const QString &name, Protocol protocol, ServerAddress &address, QString &error);
+
+// Seconds after which a silent server (connect, reply or transfer) ends a call.
+int timeoutSeconds();
+void setTimeoutSeconds(int seconds);
+
+// Options every session sets: timeouts, TLS and certificate checks, the CA
+// file named by KORVANE_CA_FILE when set, no signals (calls run off the
+// user-interface thread).
+void applyCommonOptions(CURL *curl, const ServerAddress &address);
+
+// Collects the server's reply lines through libcurl's debug callback, so a
+// failure can be told with the server's own words.
+struct ReplyLog {
+    QByteArray lastReply;  // the last reply line of the current command
+    QByteArray lastError;  // the last "-ERR" / 4xx / 5xx line
+    void clear()
+    {
+        lastReply.clear();
+        lastError.clear();
+    }
+};
+void attachReplyLog(CURL *curl, ReplyLog *log);
+
+// A sentence for the user about a failed libcurl call.
+QString describeFailure(CURLcode code, const char *errorBuffer, const ReplyLog &log, const ServerAddress &address,
+                        Protocol protocol);
+
+}  // namespace korvane::nmail::transport

@@ -81,56 +81,28 @@ private slots:
                          {{QStringLiteral("四国太郎"), QStringLiteral("taro@example.jp")},
                           {QStringLiteral("Ohenro"), QStringLiteral("o@example.jp")}});
         auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
-        QCOMPARE(form->windowTitle(), QStringLiteral("新規作成"));
-        QCOMPARE(form->width(), twips(7100));
-        QCOMPARE(form->height(), twips(8200));
+        QCOMPARE(form->size(), QSize(twips(7100), twips(8200)));
         auto *list = child<QListWidget>(form, "List1");
         QCOMPARE(list->count(), 2);
         // Names as stored, fill spaces included.
         QCOMPARE(list->item(0)->text(), QStringLiteral("四国太郎") + QString(82, u' '));
         QCOMPARE(child<QLineEdit>(form, "Text1")->text(), QStringLiteral("2"));
-        QCOMPARE(form->addressIndex(), (QList<qint16>{1, 2}));
-
         auto *combo = child<QComboBox>(form, "Combo1");
         QCOMPARE(combo->count(), 8);
-        QCOMPARE(combo->itemText(0), QStringLiteral("御社益々ご清祥の事とお慶び申し上げます。"));
-        QCOMPARE(combo->itemText(7), QStringLiteral("こんにちわ。お変わりなく、お元気ですか？"));
         QCOMPARE(combo->currentText(), QString());
-
-        QVERIFY(child<QPushButton>(form, "AttachCommand")->isEnabled());
-        QVERIFY(child<QPushButton>(form, "Command10")->isEnabled());
         QVERIFY(!child<QPushButton>(form, "Command9")->isEnabled());
-        QVERIFY(!child<QListWidget>(form, "List2")->isVisibleTo(form));
         QVERIFY(!child<QPushButton>(form, "Command2")->isVisibleTo(form));
-        QVERIFY(!child<QPushButton>(form, "Command2")->isEnabled());
-        QVERIFY(!child<QLineEdit>(form, "Text3")->isVisibleTo(form));
-        QVERIFY(!child<QCheckBox>(form, "Check1")->isChecked());
-        QVERIFY(!child<QRadioButton>(form, "Option2")->isChecked());
-        QCOMPARE(listColour(form), QColor(255, 255, 255));
-        // The address pane lies beyond the normal width.
         QVERIFY(child<QWidget>(form, "Picture5")->x() >= twips(7100));
-    }
-
-    void missingAddressFilesGiveAnEmptyList()
-    {
-        auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
-        QCOMPARE(child<QListWidget>(form, "List1")->count(), 0);
-        QCOMPARE(child<QLineEdit>(form, "Text1")->text(), QStringLiteral("0"));
-        clickButton(form, "Command4");
-        QCOMPARE(child<QLineEdit>(form, "Text1")->text(), QStringLiteral("0"));
-        QVERIFY(QFile::exists(addressbook::pathOf(addressbook::Source::Book)));
     }
 
     void widensToTheAddressBookAndBack()
     {
-        writeAddressFile(addressbook::Source::Book, {{QStringLiteral("A"), QStringLiteral("a@example.jp")},
-                                                     {QStringLiteral("B"), QStringLiteral("b@example.jp")},
-                                                     {QStringLiteral("C"), QStringLiteral("c@example.jp")}});
         auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
-        clickButton(form, "Command4");
-        QCOMPARE(form->width(), twips(9700));
-        QCOMPARE(form->height(), twips(8200));
         auto *list = child<QListWidget>(form, "List1");
+        QCOMPARE(list->count(), 0);  // no preset list: created empty
+        writeAddressFile(addressbook::Source::Book, {{"A", "a@example.jp"}, {"B", "b@example.jp"}, {"C", "c@example.jp"}});
+        clickButton(form, "Command4");
+        QCOMPARE(form->size(), QSize(twips(9700), twips(8200)));
         QCOMPARE(list->count(), 3);
         QCOMPARE(list->item(2)->text().trimmed(), QStringLiteral("C"));
         QCOMPARE(child<QLineEdit>(form, "Text1")->text(), QStringLiteral("3"));
@@ -140,40 +112,31 @@ private slots:
         QCOMPARE(form->width(), twips(7100));
         QCOMPARE(listColour(form), QColor(255, 255, 255));
     }
-
     void pickAddress_data()
     {
+        QTest::addColumn<bool>("widen");
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("expected");
         const QString seventy = QStringLiteral("a") + QString(57, u'x') + QStringLiteral("@example.jp");
-        QTest::newRow("cut at 60") << seventy.left(70) << seventy.left(60);
-        QTest::newRow("trimmed") << QStringLiteral("  taro@example.jp  ") << QStringLiteral("taro@example.jp");
-        QTest::newRow("name card") << QStringLiteral("太郎<taro@example.jp>") << QStringLiteral("太郎<taro@example.jp>");
+        QTest::newRow("cut at 60") << true << seventy.left(70) << seventy.left(60);
+        QTest::newRow("trimmed") << true << QStringLiteral("  taro@example.jp  ") << QStringLiteral("taro@example.jp");
+        // The preset list is shown, but the address comes from the book.
+        QTest::newRow("preset list") << false << QStringLiteral("太郎<t@example.jp>") << QStringLiteral("太郎<t@example.jp>");
     }
-
     void pickAddress()
     {
+        QFETCH(bool, widen);
         QFETCH(QString, stored);
-        writeAddressFile(addressbook::Source::Book,
-                         {{QStringLiteral("first"), QStringLiteral("first@example.jp")}, {QStringLiteral("x"), stored}});
+        writeAddressFile(addressbook::Source::PresetList, {{"p1", "p1@example.jp"}, {"p2", "p2@example.jp"}});
+        writeAddressFile(addressbook::Source::Book, {{"first", "first@example.jp"}, {"x", stored}});
         auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
         form->show();
-        clickButton(form, "Command4");
+        if (widen)
+            clickButton(form, "Command4");
         pressAddressRow(child<QListWidget>(form, "List1"), 1);
         QTEST(child<QLineEdit>(form, "ToText")->text(), "expected");
         QVERIFY(dialogs_->shown.isEmpty());
     }
-
-    void pickAddressLooksUpTheBookWhateverTheListShows()
-    {
-        writeAddressFile(addressbook::Source::PresetList, {{QStringLiteral("preset"), QStringLiteral("p@example.jp")}});
-        writeAddressFile(addressbook::Source::Book, {{QStringLiteral("book"), QStringLiteral("b@example.jp")}});
-        auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
-        form->show();
-        pressAddressRow(child<QListWidget>(form, "List1"), 0);
-        QCOMPARE(child<QLineEdit>(form, "ToText")->text(), QStringLiteral("b@example.jp"));
-    }
-
     void pickAddressWithNothingSelected()
     {
         auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
@@ -189,117 +152,50 @@ private slots:
         auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
         auto *paths = child<QLineEdit>(form, "AttachText");
         auto *list = child<QListWidget>(form, "List2");
-        // "追加" before any file only shows the (empty) list.
-        clickButton(form, "Command9");
-        QVERIFY(dialogs_->shown.isEmpty());
-
-        dialogs_->fileAnswers << "/data/a file.txt" << "/data/b.pdf";
-        clickButton(form, "AttachCommand");
-        QVERIFY(!child<QPushButton>(form, "AttachCommand")->isEnabled());
-        QVERIFY(child<QPushButton>(form, "Command9")->isEnabled());
-        clickButton(form, "Command9");
-        QCOMPARE(paths->text(), QStringLiteral("/data/a file.txt,/data/b.pdf"));
-        QCOMPARE(list->count(), 2);
-        QVERIFY(list->isVisibleTo(form));
-        // A cancelled dialog adds nothing.
-        clickButton(form, "Command9");
-        QCOMPARE(paths->text(), QStringLiteral("/data/a file.txt,/data/b.pdf"));
-        QCOMPARE(list->count(), 2);
-
-        clickButton(form, "Command10");
-        QCOMPARE(paths->text(), QString());
-        QCOMPARE(list->count(), 0);
-        QVERIFY(!list->isVisibleTo(form));
-        QVERIFY(!child<QPushButton>(form, "Command9")->isEnabled());
-        QVERIFY(!child<QPushButton>(form, "Command10")->isEnabled());
-        QVERIFY(child<QPushButton>(form, "AttachCommand")->isEnabled());
-
         // A cancelled first dialog chooses no file but still uses up the button.
         clickButton(form, "AttachCommand");
         QCOMPARE(paths->text(), QString());
-        QCOMPARE(list->count(), 0);
         QVERIFY(!child<QPushButton>(form, "AttachCommand")->isEnabled());
+        // "追加" without a first file only shows the (empty) list.
+        clickButton(form, "Command9");
+        QCOMPARE(dialogs_->shown.size(), 1);
+        QVERIFY(list->isVisibleTo(form));
+        clickButton(form, "Command10");
+        QVERIFY(!child<QPushButton>(form, "Command9")->isEnabled());
+        QVERIFY(!child<QPushButton>(form, "Command10")->isEnabled());
+
+        dialogs_->fileAnswers << "/data/a file.txt" << "/data/b.pdf";
+        clickButton(form, "AttachCommand");
+        clickButton(form, "Command9");
+        clickButton(form, "Command9");  // cancelled: adds nothing
+        QCOMPARE(paths->text(), QStringLiteral("/data/a file.txt,/data/b.pdf"));
+        QCOMPARE(list->count(), 2);
     }
 
     void clipboardButtonsAndOptions()
     {
         auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
-        auto *to = child<QLineEdit>(form, "ToText");
         auto *body = child<QPlainTextEdit>(form, "BodyText");
         QApplication::clipboard()->setText(QStringLiteral("xyz"));
-        to->setText(QStringLiteral("old"));
-        clickButton(form, "Command7");
-        QCOMPARE(to->text(), QStringLiteral("xyz"));
         body->setPlainText(QStringLiteral("abc"));
         clickButton(form, "Command5");
         QCOMPARE(body->toPlainText(), QStringLiteral("abcxyz"));
         // "取消" empties the recipient even without bulk send.
+        clickButton(form, "Command7");
         child<QRadioButton>(form, "Option1")->click();
-        QCOMPARE(to->text(), QString());
-        QCOMPARE(listColour(form), QColor(255, 255, 255));
-    }
-
-    void hiddenExtensionRow()
-    {
-        auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
-        auto *label = child<QLabel>(form, "Label7");
-        auto *paste = child<QPushButton>(form, "Command2");
-        child<QLineEdit>(form, "ToText")->setText(QStringLiteral("zavu "));
-        QTest::mouseDClick(label, Qt::LeftButton);
-        QVERIFY(!paste->isVisibleTo(form));
-        child<QLineEdit>(form, "ToText")->setText(QStringLiteral("zavu"));
-        QTest::mouseDClick(label, Qt::LeftButton);
-        QCOMPARE(form->height(), twips(8955));
-        QVERIFY(paste->isVisibleTo(form));
-        QApplication::clipboard()->setText(QStringLiteral("clip"));
-        paste->click();
-        QCOMPARE(child<QLineEdit>(form, "Text4")->text(), QStringLiteral("clip"));
-    }
-
-    void clearResetsTheWindow()
-    {
-        auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
-        child<QLineEdit>(form, "ToText")->setText(QStringLiteral("a@example.jp"));
-        child<QLineEdit>(form, "SubjectText")->setText(QStringLiteral("s"));
-        child<QPlainTextEdit>(form, "BodyText")->setPlainText(QStringLiteral("b"));
-        child<QCheckBox>(form, "Check1")->setChecked(true);
-        child<QRadioButton>(form, "Option2")->click();
-        dialogs_->fileAnswers << "/x";
-        clickButton(form, "AttachCommand");
-        clickButton(form, "Command9");
-        clickButton(form, "Command11");
-        for (const char *box : {"ToText", "SubjectText", "AttachText"})
-            QCOMPARE(child<QLineEdit>(form, box)->text(), QString());
-        QCOMPARE(child<QPlainTextEdit>(form, "BodyText")->toPlainText(), QString());
-        QVERIFY(!child<QCheckBox>(form, "Check1")->isChecked());
-        QVERIFY(!child<QRadioButton>(form, "Option2")->isChecked());
-        QCOMPARE(child<QListWidget>(form, "List2")->count(), 0);
-        QVERIFY(!child<QListWidget>(form, "List2")->isVisibleTo(form));
-        QVERIFY(child<QPushButton>(form, "AttachCommand")->isEnabled());
-        QVERIFY(!child<QPushButton>(form, "Command9")->isEnabled());
-        QVERIFY(!child<QPushButton>(form, "Command10")->isEnabled());
-        QCOMPARE(listColour(form), QColor(255, 255, 255));
+        QCOMPARE(child<QLineEdit>(form, "ToText")->text(), QString());
     }
 
     void hints()
     {
         auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
         auto *hint = child<QPlainTextEdit>(form, "Text14");
-        hover(child<QPushButton>(form, "Command3"));
-        QVERIFY(hint->isVisibleTo(form));
-        QCOMPARE(hint->toPlainText(), QStringLiteral("送信を中止します。"));
         hover(child<QPushButton>(form, "Command8"));
+        QVERIFY(hint->isVisibleTo(form));
         const QStringList lines = hint->toPlainText().split(u'\n');
         QCOMPARE(lines.size(), 7);
-        QCOMPARE(lines[0], QStringLiteral("顔・絵文字の本文への挿入を行います。"));
         QVERIFY(lines[2].endsWith(QStringLiteral("ボタンを。クリックしますと、本分中に挿入されます。")));
         hover(child<QPlainTextEdit>(form, "BodyText"));
-        QVERIFY(!hint->isVisibleTo(form));
-        hover(child<QPushButton>(form, "Command1"));
-        QVERIFY(hint->isVisibleTo(form));
-        QTest::mouseMove(form, QPoint(form->width() - 5, form->height() - 5));
-        QMouseEvent move(QEvent::MouseMove, QPointF(3, 3), QPointF(3, 3), Qt::NoButton, {}, {});
-        QApplication::sendEvent(form, &move);
         QVERIFY(!hint->isVisibleTo(form));
     }
 
@@ -325,14 +221,6 @@ private slots:
         subject->setFocus();
         QTRY_VERIFY(subject->hasFocus());
         QCOMPARE(body->toPlainText(), QStringLiteral("いつもお世話になっております。"));
-    }
-
-    void paletteButtonOpensThePalette()
-    {
-        auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
-        clickButton(form, "Command8");
-        QWidget *palette = Windows::loaded(QStringLiteral("KaoForm"));
-        QVERIFY(palette && palette->isVisible());
     }
 
     void fortuneDraw_data()
@@ -366,10 +254,6 @@ private slots:
         QCOMPARE(compose::withFortune(QStringLiteral("Hello"), 12),
                  QStringLiteral("Hello\r\n\r\n") + compose::fortuneHeader() + QStringLiteral("\r\n\r\n") +
                      QStringLiteral("凶：言動慎むべし。最大の配慮がなければ、運気、万事下降するおそれ有り。"));
-        for (int draws = 0; draws < 200; ++draws) {
-            const int f = compose::pickFortune();
-            QVERIFY(f >= 1 && f <= 12);
-        }
     }
 
     void refusedSendKeepsWhatWasWritten()
@@ -440,13 +324,11 @@ private slots:
         QCOMPARE(dialogs_->shown[1].title, QStringLiteral("送信エラー"));
     }
 
-    void bulkSendGoesOnAfterRefusals()
+    void bulkSendGoesOnAfterRefusalsAndCloses()
     {
-        writeAddressFile(addressbook::Source::Book, {{QStringLiteral("A"), QStringLiteral("a@example.jp")},
-                                                     {QStringLiteral("B"), QStringLiteral("b@example.jp")}});
+        writeAddressFile(addressbook::Source::Book, {{"A", "a@example.jp"}, {"B", "b@example.jp"}});
         settings::serverSettings().smtpServer = QStringLiteral("127.0.0.1:%1").arg(MailServers::unusedPort());
         QPointer<WriteForm> form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
-        form->show();
         clickButton(form, "Command4");
         child<QRadioButton>(form, "Option2")->click();
         clickButton(form, "Command1");

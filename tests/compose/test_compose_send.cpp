@@ -265,22 +265,6 @@ private slots:
         QCOMPARE(trimmedCrLf(mail.texts.body), QStringLiteral("添付します"));
     }
 
-    void refusedRecipientKeepsTheWindow()
-    {
-        QPointer<WriteForm> form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
-        form->show();
-        child<QLineEdit>(form, "ToText")->setText(QStringLiteral("reject-me@example.jp"));
-        child<QPlainTextEdit>(form, "BodyText")->setPlainText(QStringLiteral("keep me"));
-        clickButton(form, "Command1");
-        QCOMPARE(dialogs_->shown.size(), 1);
-        QCOMPARE(dialogs_->last().title, QStringLiteral("送信エラー"));
-        QVERIFY(!dialogs_->last().text.isEmpty());
-        QApplication::processEvents();
-        QVERIFY(form);
-        QCOMPARE(child<QPlainTextEdit>(form, "BodyText")->toPlainText(), QStringLiteral("keep me"));
-        QCOMPARE(mail::mailRecordCount(mail::HistoryKind::Sent), 1);
-    }
-
     void replyGoesOutSilently()
     {
         QPointer<compose::BackForm> reply = Windows::get<compose::BackForm>(QStringLiteral("BackForm"));

@@ -134,7 +134,7 @@ void TyakuForm::buildControls()
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list_->header()->setStretchLastSection(false);
+    list_->header()->setStretchLastSection(true);  // the date takes what the window gains
     list_->installEventFilter(this);
     list_->viewport()->installEventFilter(this);
     placeTwips(list_, 0, ListTop, 9375, 1815);
@@ -219,6 +219,7 @@ void TyakuForm::buildControls()
     help_ = new QPlainTextEdit(client_);
     help_->setObjectName(QStringLiteral("Text4"));
     help_->setReadOnly(true);
+    help_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     help_->hide();
     placeTwips(help_, 2400, 4560, 5535, 1935);
 

@@ -18,8 +18,6 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMainWindow>
-#include <QMenu>
-#include <QToolBar>
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QPushButton>
@@ -284,24 +282,6 @@ private slots:
         QVERIFY(h.editor()->font().underline());
         h.pane->toolbarClicked(QStringLiteral("bold"));  // keys compare exactly
         QVERIFY(h.editor()->font().bold());
-    }
-
-    void menusAndToolbar()
-    {
-        Host h;
-        QCOMPARE(h.window.findChild<QMenu *>(QStringLiteral("mFile"))->title(), QStringLiteral("ファイル(&F)"));
-        QCOMPARE(h.window.findChild<QMenu *>(QStringLiteral("medit"))->title(), QStringLiteral("編集(&E)"));
-        QStringList keys, tips;
-        for (QAction *a : h.pane->toolBar()->actions()) {
-            if (a->isSeparator())
-                continue;
-            keys << a->objectName();
-            tips << a->toolTip();
-        }
-        QCOMPARE(keys, QStringList({"New", "Open", "Save", "Print", "Cut", "Copy", "Paste", "Bold", "Italic",
-                                    "Underline"}));
-        QCOMPARE(tips, QStringList({"新規作成", "開く", "名前を付けて保存", "印刷", "切り取り", "ｺﾋﾟｰ", "貼り付け",
-                                    "太字", "斜体", "下線"}));
     }
 
     void printingSelectionAndCopies()

@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QPrintDialog>
+#include <QPrinter>
 
 namespace korvane {
 namespace {
@@ -78,6 +79,8 @@ namespace korvane {
 bool Dialogs::print(QWidget *parent, QPrinter *printer)
 {
     QPrintDialog dialog(printer, parent);
+    if (printer->printRange() == QPrinter::Selection)
+        dialog.setOption(QAbstractPrintDialog::PrintSelection);
     return dialog.exec() == QDialog::Accepted;
 }
 

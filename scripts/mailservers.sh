@@ -188,7 +188,9 @@ service stats {
 }
 CONF
 
-  dovecot -c "$dir/dovecot.conf" || die "dovecot did not start (see $dir/dovecot.log)"
+  # Its own output goes to a file: a caller that waits for our output (ctest)
+  # must not wait for the server.
+  dovecot -c "$dir/dovecot.conf" </dev/null >>"$dir/dovecot.log" 2>&1 || die "dovecot did not start (see $dir/dovecot.log)"
   wait_for_port 127.0.0.1 "$pop3" 10 || die "dovecot does not answer on $pop3 (see $dir/dovecot.log)"
   wait_for_port 127.0.0.2 "$pop3" 5 || die "dovecot does not answer on 127.0.0.2:$pop3"
   wait_for_port 127.0.0.1 "$pop3s" 5 || die "dovecot does not answer on $pop3s"
@@ -225,17 +227,19 @@ ENV
 }
 
 stop_servers() {
-  local quiet="${1:-}" pid
+  local quiet="${1:-}" name pid pids=()
+  # Both are told to stop at once, then awaited (dovecot takes a few seconds).
   for name in smtpd dovecot; do
     [[ -f "$dir/$name.pid" ]] || continue
     pid=$(cat "$dir/$name.pid")
     if [[ -n "$pid" ]] && kill -0 "$pid" 2>/dev/null; then
       kill "$pid" 2>/dev/null || true
-      if ! wait_gone "$pid" 10; then
-        kill -9 "$pid" 2>/dev/null || true
-      fi
+      pids+=("$pid")
     fi
     rm -f "$dir/$name.pid"
+  done
+  for pid in "${pids[@]}"; do
+    wait_gone "$pid" 10 || kill -9 "$pid" 2>/dev/null || true
   done
   rm -f "$dir/env"
   [[ -n "$quiet" ]] || echo "mailservers: stopped"

@@ -3,6 +3,7 @@
 #include "mime_charset.h"
 
 #include <QHash>
+#include <QStringDecoder>
 #include <QMap>
 
 #include <algorithm>
@@ -400,16 +401,37 @@ QString decodeHeaderText(const QByteArray &raw)
 
 namespace {
 
+// Raw Shift-JIS in a header has 0x5C ("\\") as the second byte of many
+// characters; such a byte is text, not an escape.
+bool looksShiftJis(const QByteArray &s)
+{
+    QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    (void)dec.decode(s);
+    return dec.hasError();
+}
+
+bool isSjisLead(char c)
+{
+    const unsigned char b = static_cast<unsigned char>(c);
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
 QList<QByteArray> splitOutsideQuotes(const QByteArray &s, char sep)
 {
+    const bool sjis = looksShiftJis(s);
     QList<QByteArray> parts;
     QByteArray cur;
     bool quoted = false;
     for (qsizetype i = 0; i < s.size(); ++i) {
         const char c = s[i];
+        if (sjis && isSjisLead(c) && i + 1 < s.size()) {
+            cur.append(c);
+            cur.append(s[++i]);
+            continue;
+        }
         if (quoted) {
             cur.append(c);
-            if (c == '\\' && i + 1 < s.size())
+            if (c == '\\' && i + 1 < s.size() && (s[i + 1] == '"' || s[i + 1] == '\\'))
                 cur.append(s[++i]);
             else if (c == '"')
                 quoted = false;
@@ -432,15 +454,20 @@ QByteArray unquote(QByteArray v)
     v = v.trimmed();
     if (!v.startsWith('"'))
         return v;
+    const bool sjis = looksShiftJis(v);
     QByteArray out;
     for (qsizetype i = 1; i < v.size(); ++i) {
         const char c = v[i];
-        if (c == '\\' && i + 1 < v.size())
-            out.append(v[++i]);
-        else if (c == '"')
-            break;
-        else
+        if (sjis && isSjisLead(c) && i + 1 < v.size()) {
             out.append(c);
+            out.append(v[++i]);
+        } else if (c == '\\' && i + 1 < v.size() && (v[i + 1] == '"' || v[i + 1] == '\\')) {
+            out.append(v[++i]);
+        } else if (c == '"') {
+            break;
+        } else {
+            out.append(c);
+        }
     }
     return out;
 }

@@ -213,7 +213,7 @@ private slots:
     void stlsRequiredButNotOffered()
     {
         // A server without STLS: the password must never be sent in clear.
-        FakeServer fake("+OK ready <1.2@fake>\r\n", [](const QByteArray &line) -> FakeServer::Reply {
+        FakeServer fake("+OK ready <1.2@fake>\r\n", [](const QByteArray &line, int) -> FakeServer::Reply {
             if (line.toUpper() == "CAPA")
                 return {"+OK\r\nUSER\r\nUIDL\r\nTOP\r\n.\r\n"};
             if (line.toUpper() == "QUIT")
@@ -247,7 +247,7 @@ private slots:
     void serverStallingInMailEndsCall()
     {
         NMailSetOption(NMailOptionTimeoutSeconds, 2);
-        FakeServer fake("+OK ready\r\n", [](const QByteArray &line) -> FakeServer::Reply {
+        FakeServer fake("+OK ready\r\n", [](const QByteArray &line, int) -> FakeServer::Reply {
             const QByteArray cmd = line.toUpper();
             if (cmd == "CAPA")
                 return {"+OK\r\nUSER\r\nUIDL\r\n.\r\n"};
@@ -273,6 +273,47 @@ private slots:
         QVERIFY2(t.elapsed() < 10000, QByteArray::number(t.elapsed()).constData());
         QVERIFY2(NMailGetMessage().contains(QStringLiteral("タイムアウト")), qPrintable(NMailGetMessage()));
         NMailPop3Close(h);
+    }
+
+    void reconnectedSessionIsRenumberedBeforeDelete()
+    {
+        // The server drops the session after the first mail; libcurl opens a
+        // new one for the next command, where the server numbers the mails
+        // differently. The deletion must reach the mail that was fetched.
+        FakeServer fake("+OK ready\r\n", [](const QByteArray &line, int connection) -> FakeServer::Reply {
+            const QByteArray cmd = line.toUpper();
+            const bool first = connection <= 2;  // 1 is the reachability probe
+            if (cmd == "CAPA")
+                return {"+OK\r\nUSER\r\nUIDL\r\n.\r\n"};
+            if (cmd.startsWith("USER") || cmd.startsWith("PASS") || cmd == "RSET" || cmd.startsWith("DELE"))
+                return {"+OK\r\n"};
+            if (cmd == "LIST")
+                return {first ? "+OK\r\n1 40\r\n2 40\r\n.\r\n" : "+OK\r\n1 40\r\n2 40\r\n.\r\n"};
+            if (cmd == "UIDL")
+                return {first ? "+OK\r\n1 aaa\r\n2 bbb\r\n.\r\n" : "+OK\r\n1 bbb\r\n2 aaa\r\n.\r\n"};
+            if (cmd == "RETR 1" && first)
+                return {"+OK\r\nSubject: A\r\n\r\nmail aaa\r\n.\r\n", false, true};
+            if (cmd == "QUIT")
+                return {"+OK bye\r\n", false, true};
+            return {"-ERR unexpected\r\n"};
+        });
+        const int h = NMailPop3Connect(QStringLiteral("127.0.0.1:%1").arg(fake.port()));
+        QVERIFY(h > 0);
+        QCOMPARE(NMailPop3Authenticate(h, QStringLiteral("u"), QStringLiteral("p"), false), 2);
+        MailTexts texts;
+        QCOMPARE(NMailPop3GetMail(h, 1, texts), 1);
+        QCOMPARE(texts.subject, QStringLiteral("A"));
+        QCOMPARE(NMailPop3DeleteMail(h, 1), 1);
+        QCOMPARE(NMailPop3Close(h), 0);
+        QCOMPARE(fake.connections(), 3);
+        const QList<QByteArray> third = fake.received(3);
+        const qsizetype uidl = third.indexOf("UIDL");
+        QVERIFY2(uidl >= 0, third.join(" | ").constData());
+        // Nothing but the renumbered mail is marked when QUIT comes.
+        QCOMPARE(third.mid(uidl + 1), (QList<QByteArray>{"DELE 2", "QUIT"}));
+        const qsizetype firstDele = third.indexOf("DELE 1");
+        if (firstDele >= 0)
+            QVERIFY(third.indexOf("RSET") > firstDele);
     }
 
     void threeMailsInServerOrderGoneAfterDeleteAndClose()

@@ -25,7 +25,8 @@ public:
         bool stall = false;  // after sending, never answer again on this connection
         bool close = false;  // after sending, close the connection
     };
-    using Handler = std::function<Reply(const QByteArray &line)>;
+    // The line, and the number of the connection it came on (from 1).
+    using Handler = std::function<Reply(const QByteArray &line, int connection)>;
 
     // An empty greeting with `stallAtGreeting` keeps quiet from the start.
     FakeServer(QByteArray greeting, Handler handler, bool stallAtGreeting = false)
@@ -51,10 +52,14 @@ public:
         ::close(listen_);
     }
     int port() const { return port_; }
-    QList<QByteArray> received() const
+    QList<QByteArray> received(int connection = 0) const
     {
         std::lock_guard lock(mutex_);
-        return lines_;
+        QList<QByteArray> lines;
+        for (const auto &l : lines_)
+            if (connection == 0 || l.first == connection)
+                lines << l.second;
+        return lines;
     }
     int connections() const { return connections_; }
 
@@ -106,9 +111,9 @@ private:
                 buffer.remove(0, nl + 1);
                 {
                     std::lock_guard lock(mutex_);
-                    lines_ << line;
+                    lines_ << qMakePair(int(connections_), line);
                 }
-                const Reply r = handler_(line);
+                const Reply r = handler_(line, connections_);
                 send(fd, r.text);
                 if (r.close)
                     return;
@@ -127,7 +132,7 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<int> connections_{0};
     mutable std::mutex mutex_;
-    QList<QByteArray> lines_;
+    QList<QPair<int, QByteArray>> lines_;
     std::thread thread_;
 };
 

@@ -1,0 +1,7 @@
+korvane_add_test(NAME test_mainform SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_mainform.cpp LIBS korvane_app)
+
+# The built program itself under a private X server: main window and server
+# settings window, typed into with xdotool.
+add_test(NAME test_endtoend_firststart
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/endtoend_firststart.sh $<TARGET_FILE:korvane> ${CMAKE_SOURCE_DIR}/data)
+set_tests_properties(test_endtoend_firststart PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)

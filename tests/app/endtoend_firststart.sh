@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# First start of the built program in an empty program folder, under a
+# private X server with a window manager: the main window and the server
+# settings window both appear; the servers typed into the settings window,
+# APOP ticked and "設定" pressed give the four lines of pelnix.ini; closing
+# the main window ends the program.
+#
+#   endtoend_firststart.sh <korvane executable> <data folder>
+# Exit 77 (skipped) when the X tools are missing.
+set -euo pipefail
+
+exe=$1
+data=$2
+for tool in Xvfb openbox xdotool xprop; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill "${pids[i]}" 2>/dev/null || true
+    wait "${pids[i]}" 2>/dev/null || true
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  if [[ -n "${DISPLAY:-}" ]] && command -v import >/dev/null; then
+    import -window root "${TMPDIR:-/tmp}/korvane-endtoend-failure.png" 2>/dev/null &&
+      echo "screen saved as ${TMPDIR:-/tmp}/korvane-endtoend-failure.png" >&2
+  fi
+  exit 1
+}
+
+# wait_for <seconds> <command...>: polls the command until it succeeds.
+wait_for() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@" >/dev/null 2>&1; do
+    ((SECONDS < deadline)) || return 1
+    sleep 0.1
+  done
+}
+
+# A program folder of its own, with no settings file, and a home of its own
+# so the per-user settings store starts empty.
+prog=$work/program
+mkdir -p "$prog" "$work/home" "$work/runtime"
+chmod 700 "$work/runtime"
+cp "$exe" "$prog/korvane"
+cp -r "$data"/. "$prog/"
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/runtime
+unset QT_QPA_PLATFORM
+# Window names are matched as UTF-8 text.
+export LC_ALL=C.UTF-8
+
+# The X server picks a free display number itself.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+wait_for 20 test -s "$work/display" || fail "Xvfb did not start"
+export DISPLAY=:$(head -n1 "$work/display")
+
+openbox >/dev/null 2>&1 &
+pids+=($!)
+wait_for 20 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "no window manager"
+
+"$prog/korvane" >"$work/korvane.log" 2>&1 &
+korvane=$!
+pids+=($korvane)
+
+window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1; }
+has_window() { [[ -n "$(window "$1")" ]]; }
+no_window() { [[ -z "$(window "$1")" ]]; }
+wait_for 30 has_window '^Korvane\(ハルモ）$' || fail "the main window did not appear"
+wait_for 30 has_window '^サーバー設定$' || fail "the server settings window did not appear"
+main=$(window '^Korvane\(ハルモ）$')
+options=$(window '^サーバー設定$')
+
+# Tab order of the settings window: SMTP, POP3, APOP, 設定, 中止, mail address.
+xdotool windowactivate --sync "$options"
+wait_for 10 sh -c "test \"\$(xdotool getactivewindow)\" = $options" || fail "settings window not active"
+sleep 0.3
+xdotool type --delay 15 'smtp.example.test'
+xdotool key Tab
+xdotool type --delay 15 'pop3.example.test'
+xdotool key Tab space Tab Tab Tab
+xdotool type --delay 15 'pilgrim@example.test'
+xdotool key shift+Tab shift+Tab space
+
+printf 'SMTP=smtp.example.test\r\nPOP3=pop3.example.test\r\nMAIL=pilgrim@example.test\r\nAPOP=1\r\n' >"$work/expected.ini"
+ini_is_written() { cmp -s "$prog/pelnix.ini" "$work/expected.ini"; }
+wait_for 20 ini_is_written || {
+  echo "pelnix.ini holds:" >&2
+  od -c "$prog/pelnix.ini" >&2 || true
+  fail "pelnix.ini does not hold the four lines"
+}
+wait_for 10 no_window '^サーバー設定$' || fail "the settings window stayed open"
+
+# Closing the main window ends the program.
+kill -0 "$korvane" || fail "the program ended early"
+xdotool windowactivate --sync "$main" key --clearmodifiers alt+F4
+wait_for 20 sh -c "! kill -0 $korvane" || fail "the program did not end when its main window closed"
+wait "$korvane" || fail "the program ended with status $?"
+echo "PASS"

@@ -4,6 +4,10 @@
 #include <QtEndian>
 
 #include <cerrno>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
 #include <iconv.h>
 
 namespace korvane::nmail::mime {
@@ -16,13 +20,54 @@ constexpr const char *Utf16Native = "UTF-16LE";
 constexpr const char *Utf16Native = "UTF-16BE";
 #endif
 
+// iconv descriptors are kept in a process-wide pool: opening and closing
+// them for every text made glibc load and unload its conversion modules
+// again and again, which cost more than the conversions.
+class IconvPool {
+public:
+    static IconvPool &instance()
+    {
+        static IconvPool pool;
+        return pool;
+    }
+    iconv_t acquire(const char *to, const char *from)
+    {
+        const std::string key = std::string(to) + '\n' + from;
+        {
+            std::lock_guard lock(mutex_);
+            auto it = free_.find(key);
+            if (it != free_.end() && !it->second.empty()) {
+                iconv_t cd = it->second.back();
+                it->second.pop_back();
+                return cd;
+            }
+        }
+        return iconv_open(to, from);
+    }
+    void release(const char *to, const char *from, iconv_t cd)
+    {
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial shift state
+        const std::string key = std::string(to) + '\n' + from;
+        std::lock_guard lock(mutex_);
+        std::vector<iconv_t> &list = free_[key];
+        if (list.size() < 8)
+            list.push_back(cd);
+        else
+            iconv_close(cd);
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<std::string, std::vector<iconv_t>> free_;
+};
+
 class Iconv {
 public:
-    Iconv(const char *to, const char *from) : cd_(iconv_open(to, from)) {}
+    Iconv(const char *to, const char *from) : to_(to), from_(from), cd_(IconvPool::instance().acquire(to, from)) {}
     ~Iconv()
     {
         if (ok())
-            iconv_close(cd_);
+            IconvPool::instance().release(to_.c_str(), from_.c_str(), cd_);
     }
     Iconv(const Iconv &) = delete;
     Iconv &operator=(const Iconv &) = delete;
@@ -30,6 +75,8 @@ public:
     iconv_t get() const { return cd_; }
 
 private:
+    std::string to_;
+    std::string from_;
     iconv_t cd_;
 };
 
@@ -214,8 +261,16 @@ std::optional<QString> iso2022Jp(const QByteArray &bytes, bool strict)
     bool shiftedOut = false;  // SO ... SI: half-width kana
     QString out;
     out.reserve(bytes.size());
-    QByteArray sjis;  // pending code page 932 bytes of the current run
-    auto flush = [&]() -> bool {
+    const char *data = bytes.constData();
+    const qsizetype n = bytes.size();
+    qsizetype asciiStart = -1;  // a run of ASCII bytes not yet copied
+    QByteArray sjis;            // code page 932 bytes of the current two-byte run
+    auto flushAscii = [&](qsizetype end) {
+        if (asciiStart >= 0 && end > asciiStart)
+            out += QLatin1StringView(data + asciiStart, end - asciiStart);
+        asciiStart = -1;
+    };
+    auto flushSjis = [&]() -> bool {
         if (sjis.isEmpty())
             return true;
         std::optional<QString> s = iconvDecode(sjis, "CP932", strict);
@@ -225,18 +280,19 @@ std::optional<QString> iso2022Jp(const QByteArray &bytes, bool strict)
         out += *s;
         return true;
     };
-    auto bad = [&]() -> bool {
-        if (strict)
-            return false;
-        if (!flush())
+    auto bad = [&](qsizetype at) -> bool {
+        flushAscii(at);
+        if (strict || !flushSjis())
             return false;
         out += QChar::ReplacementCharacter;
         return true;
     };
-    const qsizetype n = bytes.size();
     for (qsizetype i = 0; i < n; ++i) {
-        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        const unsigned char c = static_cast<unsigned char>(data[i]);
         if (c == 0x1B) {
+            flushAscii(i);
+            if (!flushSjis())
+                return std::nullopt;
             const QByteArray seq = bytes.mid(i + 1, 3);
             if (seq.startsWith("(B") || seq.startsWith("(J") || seq.startsWith("(H")) {
                 mode = Ascii;
@@ -255,52 +311,49 @@ std::optional<QString> iso2022Jp(const QByteArray &bytes, bool strict)
             } else if (seq == "$(B" || seq == "$(Q" || seq == "$(O") {
                 mode = Kanji;
                 i += 3;
-            } else {
-                if (!bad())
-                    return std::nullopt;
+            } else if (!bad(i)) {
+                return std::nullopt;
             }
             continue;
         }
-        if (c == 0x0E) {
-            shiftedOut = true;
+        if (c == 0x0E || c == 0x0F) {
+            flushAscii(i);
+            shiftedOut = c == 0x0E;
             continue;
         }
-        if (c == 0x0F) {
-            shiftedOut = false;
+        if (c >= 0x80) {
+            if (!bad(i))
+                return std::nullopt;
             continue;
         }
         if (c == '\r' || c == '\n') {
             // A line ends in ASCII; senders that forget the escape are common.
+            if (!flushSjis())
+                return std::nullopt;
             mode = Ascii;
             shiftedOut = false;
-            sjis.append(char(c));
+        }
+        if (!shiftedOut && (mode == Ascii || c < 0x21 || c > 0x7E)) {
+            if (asciiStart < 0) {
+                if (!flushSjis())
+                    return std::nullopt;
+                asciiStart = i;
+            }
             continue;
         }
-        if (c >= 0x80) {
-            if (!bad())
-                return std::nullopt;
-            continue;
-        }
+        flushAscii(i);
         if (shiftedOut || mode == Kana) {
-            if (c >= 0x21 && c <= 0x5F)
-                sjis.append(char(c + 0x80));
-            else
-                sjis.append(char(c));
+            sjis.append(char(c >= 0x21 && c <= 0x5F ? c + 0x80 : c));
             continue;
         }
-        if (mode == Ascii || c < 0x21 || c > 0x7E) {
-            sjis.append(char(c));
-            continue;
-        }
-        if (i + 1 >= n || static_cast<unsigned char>(bytes[i + 1]) < 0x21
-            || static_cast<unsigned char>(bytes[i + 1]) > 0x7E) {
-            if (!bad())
+        if (i + 1 >= n || static_cast<unsigned char>(data[i + 1]) < 0x21 || static_cast<unsigned char>(data[i + 1]) > 0x7E) {
+            if (!bad(i))
                 return std::nullopt;
             continue;
         }
-        const unsigned char c2 = static_cast<unsigned char>(bytes[++i]);
+        const unsigned char c2 = static_cast<unsigned char>(data[++i]);
         if (mode == Kanji0212) {
-            if (!flush())
+            if (!flushSjis())
                 return std::nullopt;
             QByteArray euc;
             euc.append(char(0x8F));
@@ -314,7 +367,8 @@ std::optional<QString> iso2022Jp(const QByteArray &bytes, bool strict)
         }
         jisToSjis(c, c2, sjis);
     }
-    if (!flush())
+    flushAscii(n);
+    if (!flushSjis())
         return std::nullopt;
     return out;
 }

@@ -29,7 +29,14 @@ int initCount = 0;
 struct Handle {
     std::unique_ptr<transport::Pop3Session> session;
     QByteArray rawMail;
+    // A small mail fetched whole for its header, kept for the fetch of the
+    // whole mail that follows (one command to the server instead of two).
+    int prefetchedNumber = 0;
+    QByteArray prefetched;
 };
+
+// Mails up to this size are fetched whole already for their header.
+constexpr qint64 PrefetchLimit = 256 * 1024;
 
 std::mutex handlesMutex;
 std::map<int, std::shared_ptr<Handle>> handles;
@@ -156,9 +163,17 @@ int NMailPop3GetMailStatus(int handle, int n, MailTexts &texts)
         return -1;
     QByteArray header;
     QString error;
-    if (!h->session->retrieve(n, true, header, error)) {
+    h->prefetched = QByteArray();
+    h->prefetchedNumber = 0;
+    const qint64 size = h->session->size(n);
+    const bool whole = size >= 0 && size <= PrefetchLimit;
+    if (!h->session->retrieve(n, !whole, header, error)) {
         setMessage(error);
         return -1;
+    }
+    if (whole) {
+        h->prefetched = header;
+        h->prefetchedNumber = n;
     }
     const mime::MessageSplit split = mime::splitMessage(header);
     fill(texts, mime::headerTexts(header.constData(), split.headerEnd), false);
@@ -184,10 +199,16 @@ int NMailPop3GetMail(int handle, int n, MailTexts &texts)
     h->rawMail = QByteArray();  // the previous mail goes before the next arrives
     QByteArray raw;
     QString error;
-    if (!h->session->retrieve(n, false, raw, error)) {
+    if (h->prefetchedNumber == n) {
+        raw = std::move(h->prefetched);
+    } else if (!h->session->retrieve(n, false, raw, error)) {
+        h->prefetched = QByteArray();
+        h->prefetchedNumber = 0;
         setMessage(error);
         return -1;
     }
+    h->prefetched = QByteArray();
+    h->prefetchedNumber = 0;
     h->rawMail = raw;
     fill(texts, mime::messageTexts(raw), true);
     return 1;

@@ -8,5 +8,7 @@ int main(int argc, char **argv)
     korvane::app::prepareApplication(app);
     if (!korvane::app::startProgram())
         return 1;
-    return app.exec();
+    const int status = app.exec();
+    korvane::app::endProgram();
+    return status;
 }

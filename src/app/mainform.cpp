@@ -390,13 +390,14 @@ void Mainform::showCentred()
 void Mainform::closeEvent(QCloseEvent *event)
 {
     // The program ends at once: the other windows vanish without their own
-    // closing steps, and nothing is written.
+    // closing steps, and nothing is written. The mail transport is ended
+    // when the event loop has stopped (endProgram), so that a mail check
+    // still finishing its network call never loses its library under it.
     event->accept();
     for (QWidget *w : QApplication::topLevelWidgets()) {
         if (w != this)
             w->hide();
     }
-    nmail::NMailEndWinSock();
     QCoreApplication::exit(0);
 }
 

@@ -4,6 +4,7 @@
 #include "registry.h"
 
 #include "common/windows.h"
+#include "mail/nmail.h"
 
 #include <QCoreApplication>
 #include <QFont>
@@ -44,6 +45,15 @@ Mainform *startProgram()
     main->startUp();
     main->showCentred();
     return main;
+}
+
+}  // namespace korvane::app
+
+namespace korvane::app {
+
+void endProgram()
+{
+    nmail::NMailEndWinSock();
 }
 
 }  // namespace korvane::app

@@ -12,5 +12,8 @@ void prepareApplication(QCoreApplication &app);
 // Registers every window, loads the main window, runs its start-up and shows
 // it centred on the screen.
 Mainform *startProgram();
+// The end of the program, once its event loop has stopped: ends the mail
+// transport.
+void endProgram();
 
 }  // namespace korvane::app

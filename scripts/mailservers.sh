@@ -128,11 +128,16 @@ start() {
   printf '%s:{PLAIN}%s:::::\n' "$user" "$password" > "$dir/passwd"
   chmod 644 "$dir/passwd"
 
-  local unprivileged=""
+  # Without root, dovecot runs every process as the caller and cannot chroot.
+  local unprivileged="" nochroot=""
   if [[ $(id -u) -ne 0 ]]; then
     unprivileged="default_internal_user = $mailuser
 default_internal_group = $mailgroup
-default_login_user = $mailuser"
+default_login_user = $mailuser
+service anvil {
+  chroot =
+}"
+    nochroot="chroot ="
   fi
 
   cat > "$dir/dovecot.conf" <<CONF
@@ -162,6 +167,7 @@ userdb {
   args = uid=$mailuser gid=$mailgroup home=$dir/mail/%u
 }
 service pop3-login {
+  $nochroot
   inet_listener pop3 {
     port = $pop3
   }
@@ -171,6 +177,7 @@ service pop3-login {
   }
 }
 service imap-login {
+  $nochroot
   inet_listener imap {
     port = 0
   }

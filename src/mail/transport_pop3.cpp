@@ -275,9 +275,6 @@ bool Pop3Session::quit(QString &error)
             return false;
         }
         quitDone_ = true;
-        // The server has closed the session: drop the connection now rather
-        // than let libcurl try a second QUIT on it later.
-        curl_easy_setopt(curl_, CURLOPT_FORBID_REUSE, 1L);
         return true;
     }
     error = QStringLiteral("POP3サーバー（%1）との接続が何度も切れます。削除の指示が届いていない可能性があります。")

@@ -400,6 +400,35 @@ private slots:
             QCOMPARE(readFile(ex.savedFiles.first()), QByteArray("abcd"));
     }
 
+    void malformedMailNeverCrashes()
+    {
+        QList<QByteArray> inputs = {
+            QByteArray(), QByteArray(3, '\0'), "no header at all", "Subject: =?utf-8?B?====?=\r\n\r\n",
+            "Content-Type: multipart/mixed; boundary=\r\n\r\n--\r\n--\r\n",
+            "Content-Type: multipart/mixed\r\n\r\nno boundary",
+            "Content-Type: message/partial; number=x; total=0\r\n\r\n",
+            "Content-Type: text/plain; charset=\"\r\nContent-Transfer-Encoding: base64\r\n\r\n!!!!",
+            "Content-Disposition: attachment; filename*0*=bad'';filename*9999999999=x\r\n\r\nz",
+        };
+        QByteArray nested = "Content-Type: multipart/mixed; boundary=b0\r\n\r\n";
+        for (int i = 0; i < 200; ++i)
+            nested += "--b" + QByteArray::number(i) + "\r\nContent-Type: multipart/mixed; boundary=b"
+                      + QByteArray::number(i + 1) + "\r\n\r\n";
+        inputs << nested;
+        const QByteArray whole = multipart({"Content-Type: text/plain\r\n\r\nt",
+                                            attachmentPart("attachment; filename*=UTF-8''%E5%AF%BA.bin", QByteArray(300, 'x'))});
+        for (qsizetype cut = 0; cut < whole.size(); cut += 17)
+            inputs << whole.left(cut);
+        QTemporaryDir dir;
+        for (const QByteArray &in : inputs) {
+            const Extraction ex = extractAttachments(in, dir.path());
+            QVERIFY(ex.result == 1 || ex.result == -6);
+            messageTexts(in);
+            for (const QString &p : ex.savedFiles)
+                QCOMPARE(QFileInfo(p).absolutePath(), QDir(dir.path()).absolutePath());
+        }
+    }
+
     void unwritableFolderGivesMinusFive()
     {
         QTemporaryDir dir;

@@ -163,9 +163,8 @@ MailCheckResult runMailCheck(MailCheckView *view)
 {
     WindowsMailCheckView windowsView;
     MailCheckView &v = view ? *view : windowsView;
-    std::unique_ptr<MailCheckTransport> transport = makeNMailTransport();
     try {
-        return MailCheck(v, *transport).run();
+        return MailCheck(v, makeNMailTransport()).run();
     } catch (const std::exception &e) {
         dialogs().notice(v.dialogParent(), QStringLiteral("メールの受信中にエラーが起きました。\n%1").arg(e.what()),
                          ErrorTitle, Dialogs::Icon::Critical);

@@ -11,10 +11,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
 
+#include <atomic>
 #include <optional>
 #include <vector>
 
@@ -75,9 +79,9 @@ struct AttachmentOutcome {
 
 }  // namespace
 
-std::unique_ptr<MailCheckTransport> makeNMailTransport()
+std::shared_ptr<MailCheckTransport> makeNMailTransport()
 {
-    return std::make_unique<NMailTransport>();
+    return std::make_shared<NMailTransport>();
 }
 
 QByteArray mailTextFromWorkFile(const QByteArray &fileBytes)
@@ -110,10 +114,11 @@ struct MailCheck::Session {
     ReceiveJournal journal;   // as written for this session
     QStringList undeleted;    // stored, but the server refused DELE
     bool journalWritten = false;
+    bool serverFailed = false; // an exchange with the server failed
 };
 
-MailCheck::MailCheck(MailCheckView &view, MailCheckTransport &transport, Runner runner)
-    : view_(view), transport_(transport), runner_(std::move(runner))
+MailCheck::MailCheck(MailCheckView &view, std::shared_ptr<MailCheckTransport> transport, Runner runner)
+    : view_(view), transportOwner_(std::move(transport)), transport_(*transportOwner_), runner_(std::move(runner))
 {
     if (!runner_)
         runner_ = [](const std::function<void()> &call) { runOffUiThread(call); };
@@ -164,7 +169,7 @@ MailCheckResult MailCheck::run()
                 else if (result_.count < 0)
                     dialogs().notice(view_.dialogParent(), trimAtNul(message), ErrorTitle, Dialogs::Icon::Critical);
             }
-            result_.quitConfirmed = net([&] { return transport_.close(s.handle); }) >= 0;
+            result_.quitConfirmed = closeSession(s) >= 0;
             if (s.journalWritten)
                 finishJournal(s);
         }
@@ -219,11 +224,14 @@ void MailCheck::receiveAll(Session &s)
         const QString uidl = n <= s.uidls.size() ? s.uidls[n - 1] : QString();
         if (!uidl.isEmpty() && s.already.contains(uidl)) {
             // Already in the history: only remove it from the server.
-            if (net([&] { return transport_.deleteMail(s.handle, n); }) >= 0)
+            QString message;
+            if (net([&] { return deleteMail(s, n, &message); }) >= 0) {
                 ++result_.replayed;
-            else
-                s.undeleted.append(uidl);
-            continue;
+                continue;
+            }
+            s.undeleted.append(uidl);
+            deleteFailed(s, n, message);
+            break;
         }
         if (!receiveOne(s, n))
             break;
@@ -244,7 +252,13 @@ bool MailCheck::receiveOne(Session &s, int n)
     };
     Fetched f = net([&] {
         Fetched out;
-        transport_.status(s.handle, n, out.texts);
+        // A header that cannot be read means the mail cannot be either; the
+        // fetch is not tried again on a server that just failed to answer.
+        if (transport_.status(s.handle, n, out.texts) < 0) {
+            out.result = -1;
+            out.message = transport_.lastMessage();
+            return out;
+        }
         transport_.size(s.handle, n);
         out.result = transport_.getMail(s.handle, n, out.texts);
         if (out.result < 0)
@@ -254,6 +268,7 @@ bool MailCheck::receiveOne(Session &s, int n)
         return out;
     });
     if (f.result < 0) {
+        s.serverFailed = true;
         stop(s,
              QStringLiteral("%1 通目のメールを受信できませんでした。\n%2\n\n%3")
                  .arg(n)
@@ -345,11 +360,68 @@ bool MailCheck::receiveOne(Session &s, int n)
     }
     ++result_.stored;
 
-    if (net([&] { return transport_.deleteMail(s.handle, n); }) >= 0)
+    QString message;
+    if (net([&] { return deleteMail(s, n, &message); }) >= 0) {
         ++result_.deleted;
-    else if (n <= s.uidls.size() && !s.uidls[n - 1].isEmpty())
+        return true;
+    }
+    if (n <= s.uidls.size() && !s.uidls[n - 1].isEmpty())
         s.undeleted.append(s.uidls[n - 1]);
-    return true;
+    deleteFailed(s, n, message);
+    return false;
+}
+
+int MailCheck::deleteMail(Session &s, int n, QString *message)
+{
+    const int result = transport_.deleteMail(s.handle, n);
+    if (result < 0)
+        *message = transport_.lastMessage();
+    return result;
+}
+
+void MailCheck::deleteFailed(Session &s, int n, const QString &message)
+{
+    // A server that refuses or does not answer DELE is not asked for more
+    // mail. The mail is stored and stays in the journal, so the next check
+    // removes it without storing it again.
+    s.serverFailed = true;
+    stop(s,
+         QStringLiteral("%1 通目のメールをサーバーから削除できませんでした。\n%2\n\n"
+                        "このメールは着信履歴に保存してあります。次に受信するときに、"
+                        "もう一度保存することなくサーバーから削除します。")
+             .arg(n)
+             .arg(trimAtNul(message)),
+         ErrorTitle);
+}
+
+int MailCheck::closeSession(Session &s)
+{
+    if (!s.serverFailed)
+        return net([&] { return transport_.close(s.handle); });
+    // The session may be dead: wait a while for QUIT, then let it finish on
+    // its own (the thread holds the transport and deletes itself).
+    struct Outcome {
+        std::atomic<bool> done{false};
+        int result = -1;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    std::shared_ptr<MailCheckTransport> transport = transportOwner_;
+    const int handle = s.handle;
+    QThread *thread = QThread::create([transport, handle, outcome] {
+        outcome->result = transport->close(handle);
+        outcome->done = true;
+    });
+    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    QEventLoop loop;
+    QTimer grace;
+    grace.setSingleShot(true);
+    QObject::connect(&grace, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(thread, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    thread->start();
+    grace.start(CloseGraceMs);
+    if (!outcome->done)
+        loop.exec(QEventLoop::AllEvents);
+    return outcome->done ? outcome->result : -1;
 }
 
 void MailCheck::stop(Session &, const QString &reason, const QString &title)

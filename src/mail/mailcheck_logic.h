@@ -74,7 +74,7 @@ public:
 };
 
 // The transport of nmail.h.
-std::unique_ptr<MailCheckTransport> makeNMailTransport();
+std::shared_ptr<MailCheckTransport> makeNMailTransport();
 
 // The message texts of the check.
 namespace checktext {
@@ -106,7 +106,13 @@ public:
     // runs it off the user-interface thread (common/background.h).
     using Runner = std::function<void(const std::function<void()> &)>;
 
-    MailCheck(MailCheckView &view, MailCheckTransport &transport, Runner runner = Runner());
+    MailCheck(MailCheckView &view, std::shared_ptr<MailCheckTransport> transport, Runner runner = Runner());
+
+    // After a failed exchange with the server, how long the check waits for
+    // the session's end (QUIT) before it leaves that to the background: a
+    // server that stopped answering must not hold the check much longer
+    // than the one timeout that found it out.
+    static constexpr int CloseGraceMs = 3000;
 
     // The whole check: connect, credentials, authenticate, every mail, close,
     // the status line.
@@ -118,9 +124,13 @@ private:
     bool receiveOne(Session &s, int n);
     void stop(Session &s, const QString &reason, const QString &title);
     void finishJournal(Session &s);
+    int closeSession(Session &s);
+    int deleteMail(Session &s, int n, QString *message);
+    void deleteFailed(Session &s, int n, const QString &message);
     template <class F> auto net(F &&call);
 
     MailCheckView &view_;
+    std::shared_ptr<MailCheckTransport> transportOwner_;
     MailCheckTransport &transport_;
     Runner runner_;
     MailCheckResult result_;

@@ -95,6 +95,12 @@ CURLcode Pop3Session::run(const QByteArray &command, bool noBody, QByteArray *si
     const CURLcode rc = curl_easy_perform(curl_);
     lastConnects_ = 0;
     curl_easy_getinfo(curl_, CURLINFO_NUM_CONNECTS, &lastConnects_);
+    // A refusal ("-ERR") leaves the session as it was; anything else means
+    // the connection is gone or unusable.
+    if (authenticated_ && rc != CURLE_OK && !(rc == CURLE_WEIRD_SERVER_REPLY && !log_.lastError.isEmpty())) {
+        broken_ = true;
+        brokenError_ = failure(rc);
+    }
     return rc;
 }
 
@@ -141,46 +147,49 @@ bool Pop3Session::resync(QString &error)
 {
     // The connection was replaced: the server numbers afresh, and marks for
     // deletion were lost with the old session.
+    if (uidls_.isEmpty()) {
+        broken_ = true;
+        brokenError_ = error = QStringLiteral("POP3サーバー（%1）との接続が途中で切れました。このサーバーはUIDLに対応していないため、"
+                                              "メールの番号を確かめられません。")
+                                   .arg(address_.shown);
+        return false;
+    }
     for (int attempt = 0; attempt < 3; ++attempt) {
-        if (uidls_.isEmpty()) {
-            error = QStringLiteral("POP3サーバー（%1）との接続が途中で切れました。このサーバーはUIDLに対応していないため、"
-                                   "メールの番号を確かめられません。")
-                        .arg(address_.shown);
-            return false;
-        }
         QByteArray ids;
         const CURLcode rc = run("UIDL", false, &ids);
         if (rc != CURLE_OK) {
             error = failure(rc);
             return false;
         }
-        if (lastConnects_ > 0 && attempt > 0)
-            continue;
+        // The list belongs to the session now open, whether or not this
+        // command opened it.
         QHash<QByteArray, int> now;
         forEachListing(ids, [&](int k, const QByteArray &v) { now.insert(v, k); });
         renumbered_ = true;
         numbers_.clear();
         for (auto it = uidls_.cbegin(); it != uidls_.cend(); ++it)
             numbers_.insert(it.key(), now.value(it.value(), -1));
-        bool again = false;
+        bool replaced = false;
         for (int d : std::as_const(deleted_)) {
             const int k = current(d);
             if (k < 0)
                 continue;
             const CURLcode r = run("DELE " + QByteArray::number(k), true, nullptr);
-            if (lastConnects_ > 0) {
-                again = true;
-                break;
-            }
             if (r != CURLE_OK) {
                 error = failure(r);
                 return false;
             }
+            if (lastConnects_ > 0) {
+                run("RSET", true, nullptr);
+                replaced = true;
+                break;
+            }
         }
-        if (!again)
+        if (!replaced)
             return true;
     }
-    error = QStringLiteral("POP3サーバー（%1）との接続が何度も切れます。").arg(address_.shown);
+    broken_ = true;
+    brokenError_ = error = QStringLiteral("POP3サーバー（%1）との接続が何度も切れます。").arg(address_.shown);
     return false;
 }
 
@@ -188,6 +197,10 @@ CURLcode Pop3Session::numbered(int n, const QByteArray &verb, const QByteArray &
                                QString &error)
 {
     for (int attempt = 0; attempt < 3; ++attempt) {
+        if (broken_) {
+            error = brokenError_;
+            return CURLE_RECV_ERROR;
+        }
         const int k = current(n);
         if (k < 0) {
             error = QStringLiteral("メール %1 はサーバーにありません。").arg(n);
@@ -196,19 +209,23 @@ CURLcode Pop3Session::numbered(int n, const QByteArray &verb, const QByteArray &
         if (sink)
             sink->clear();
         const CURLcode rc = run(verb + ' ' + QByteArray::number(k) + tail, noBody, sink);
-        if (lastConnects_ == 0) {
-            if (rc != CURLE_OK)
-                error = failure(rc);
+        if (rc != CURLE_OK) {
+            error = failure(rc);
             return rc;
         }
+        if (lastConnects_ == 0)
+            return rc;
         // A new session answered with a number nobody checked: undo a mark
         // it may have set, map the numbers again, then repeat the command.
-        if (noBody)
-            run("RSET", true, nullptr);
+        if (noBody && run("RSET", true, nullptr) != CURLE_OK) {
+            error = failure(CURLE_RECV_ERROR);
+            return CURLE_RECV_ERROR;
+        }
         if (!resync(error))
             return CURLE_RECV_ERROR;
     }
-    error = QStringLiteral("POP3サーバー（%1）との接続が何度も切れます。").arg(address_.shown);
+    broken_ = true;
+    brokenError_ = error = QStringLiteral("POP3サーバー（%1）との接続が何度も切れます。").arg(address_.shown);
     return CURLE_RECV_ERROR;
 }
 
@@ -258,27 +275,25 @@ bool Pop3Session::quit(QString &error)
 {
     if (!authenticated_ || quitDone_)
         return true;
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    const QString notDeleted = QStringLiteral("\n削除の指示がサーバーに届いていない可能性があります。");
+    for (int attempt = 0; attempt < 3 && !broken_; ++attempt) {
         const CURLcode rc = run("QUIT", true, nullptr);
-        if (lastConnects_ > 0) {
-            // QUIT went to a new session that knew nothing of our deletions.
-            if (deleted_.isEmpty()) {
-                quitDone_ = rc == CURLE_OK;
-                return true;
-            }
-            if (!resync(error))
+        if (rc != CURLE_OK)
+            break;
+        if (lastConnects_ > 0 && !deleted_.isEmpty()) {
+            // QUIT went to a new session that knew nothing of our deletions:
+            // open another, mark them again, and end that one.
+            if (!resync(error)) {
+                error += notDeleted;
                 return false;
+            }
             continue;
-        }
-        if (rc != CURLE_OK) {
-            error = failure(rc) + QStringLiteral("\n削除の指示がサーバーに届いていない可能性があります。");
-            return false;
         }
         quitDone_ = true;
         return true;
     }
-    error = QStringLiteral("POP3サーバー（%1）との接続が何度も切れます。削除の指示が届いていない可能性があります。")
-                .arg(address_.shown);
+    error = (broken_ ? brokenError_ : QStringLiteral("POP3サーバー（%1）との接続が何度も切れます。").arg(address_.shown))
+            + (deleted_.isEmpty() ? QString() : notDeleted);
     return false;
 }
 

@@ -7,7 +7,9 @@
 // ones (DELE, RSET, QUIT) are sent without one. Should libcurl have opened a
 // new connection on the way (the old one broke), message numbers and marks
 // for deletion belong to the lost session: the session then maps its numbers
-// again by UIDL and marks its deletions anew before going on.
+// again by UIDL and marks its deletions anew before going on. A connection
+// that fails in a call (timeout, broken off) ends the session: later calls
+// fail at once, so a dead server costs the user one timeout, not one a call.
 #include "transport_common.h"
 
 #include <QByteArray>
@@ -56,6 +58,8 @@ private:
     char errorBuffer_[CURL_ERROR_SIZE] = {};
     long lastConnects_ = 0;
     bool authenticated_ = false;
+    bool broken_ = false;
+    QString brokenError_;
     bool quitDone_ = false;
     QMap<int, qint64> sizes_;      // by the number of the first session
     QMap<int, QByteArray> uidls_;  // by the number of the first session; empty without UIDL

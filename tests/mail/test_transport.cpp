@@ -233,6 +233,15 @@ private slots:
         }
     }
 
+    void refusingGreetingIsReported()
+    {
+        FakeServer fake("-ERR too many connections\r\n", [](const QByteArray &, int) -> FakeServer::Reply {
+            return {"-ERR\r\n", false, true};
+        });
+        QCOMPARE(NMailPop3Connect(QStringLiteral("127.0.0.1:%1").arg(fake.port())), -1);
+        QVERIFY2(NMailGetMessage().contains(QStringLiteral("too many connections")), qPrintable(NMailGetMessage()));
+    }
+
     void silentServerEndsCallWithTimeout()
     {
         NMailSetOption(NMailOptionTimeoutSeconds, 2);
@@ -562,6 +571,27 @@ private slots:
         QCOMPARE(readFile(ex.savedFiles[0]), QStringLiteral("御朱印\r\n").toUtf8());
         QCOMPARE(QFileInfo(ex.savedFiles[1]).fileName(), QStringLiteral("map.bin"));
         QCOMPARE(readFile(ex.savedFiles[1]), binary);
+    }
+
+    void startTlsRequiredButNotOffered()
+    {
+        // "smtp://" asks for STARTTLS: without it nothing of the mail or the
+        // account may leave in clear.
+        FakeServer fake("220 fake ESMTP\r\n", [](const QByteArray &line, int) -> FakeServer::Reply {
+            const QByteArray cmd = line.toUpper();
+            if (cmd.startsWith("EHLO"))
+                return {"250-fake\r\n250 AUTH PLAIN LOGIN\r\n"};
+            if (cmd == "QUIT")
+                return {"221 bye\r\n", false, true};
+            return {"250 ok\r\n"};
+        });
+        settings::accountCredentials() = {servers_.user, servers_.password};
+        QVERIFY(NMailSmtpSendMail(QStringLiteral("smtp://127.0.0.1:%1").arg(fake.port()), QStringLiteral("a@example.jp"),
+                                  QStringLiteral("b@example.jp"), QStringLiteral("s"), QStringLiteral("b"), QString())
+                < 0);
+        QVERIFY2(NMailGetMessage().contains(QStringLiteral("STARTTLS")), qPrintable(NMailGetMessage()));
+        for (const QByteArray &line : fake.received())
+            QVERIFY2(line.toUpper().startsWith("EHLO") || line.toUpper().startsWith("QUIT"), line.constData());
     }
 
     void sendRefusals_data()

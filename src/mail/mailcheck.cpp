@@ -104,17 +104,18 @@ bool WindowsMailCheckView::attachmentTest(const QString &body)
         e->setText(body);
         if (at >= 0 && at < e->text().size())
             e->setSelection(int(at), int(AttachmentWord.size()));
-        e->clear();
+        // Emptied by setText: clear() would keep an undo step per character.
+        e->setText(QString());
     } else if (auto *t = qobject_cast<QTextEdit *>(field)) {
         t->setPlainText(body);
         if (at >= 0)
             t->find(AttachmentWord, QTextDocument::FindCaseSensitively);
-        t->clear();
+        t->setPlainText(QString());
     } else if (auto *p = qobject_cast<QPlainTextEdit *>(field)) {
         p->setPlainText(body);
         if (at >= 0)
             p->find(AttachmentWord, QTextDocument::FindCaseSensitively);
-        p->clear();
+        p->setPlainText(QString());
     }
     return at >= 0;
 }
@@ -136,8 +137,18 @@ void WindowsMailCheckView::appendToViewerBody(const QString &line)
 {
     fallback_.body += QStringLiteral("\r\n") + line;
     QWidget *box = control(HistoryWindow, QStringLiteral("rtfEd"));
-    if (auto current = boxText(box))
+    // Added at the end, without laying the whole body out again.
+    if (auto *t = qobject_cast<QTextEdit *>(box)) {
+        QTextCursor end(t->document());
+        end.movePosition(QTextCursor::End);
+        end.insertText(QStringLiteral("\n") + line);
+    } else if (auto *p = qobject_cast<QPlainTextEdit *>(box)) {
+        QTextCursor end(p->document());
+        end.movePosition(QTextCursor::End);
+        end.insertText(QStringLiteral("\n") + line);
+    } else if (auto current = boxText(box)) {
         setBoxText(box, *current + QStringLiteral("\r\n") + line);
+    }
 }
 
 ViewerTexts WindowsMailCheckView::viewerTexts() const

@@ -1,19 +1,16 @@
 #include "mailcheck_logic.h"
 
-#include "common/background.h"
 #include "common/cp932.h"
 #include "common/dialogs.h"
 #include "common/paths.h"
 #include "common/text.h"
 #include "mail/mailcheck_journal.h"
+#include "mail/mailcheck_session.h"
 #include "mail/mailhistory.h"
 #include "settings/settings.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
-#include <QThread>
-#include <QTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -117,24 +114,29 @@ struct MailCheck::Session {
     bool serverFailed = false; // an exchange with the server failed
 };
 
-MailCheck::MailCheck(MailCheckView &view, std::shared_ptr<MailCheckTransport> transport, Runner runner)
-    : view_(view), transportOwner_(std::move(transport)), transport_(*transportOwner_), runner_(std::move(runner))
+MailCheck::MailCheck(MailCheckView &view, std::shared_ptr<MailCheckTransport> transport)
+    : view_(view), transportOwner_(std::move(transport)), transport_(*transportOwner_)
 {
-    if (!runner_)
-        runner_ = [](const std::function<void()> &call) { runOffUiThread(call); };
 }
+
+MailCheck::~MailCheck() = default;
 
 template <class F> auto MailCheck::net(F &&call)
 {
     using R = std::invoke_result_t<F>;
     std::optional<R> r;
-    runner_([&] { r.emplace(call()); });
+    session_->run([&] { r.emplace(call()); });
     return std::move(*r);
 }
 
 MailCheckResult MailCheck::run()
 {
     result_ = MailCheckResult();
+    session_ = std::make_unique<SessionThread>();
+    struct EndSession {
+        std::unique_ptr<SessionThread> &session;
+        ~EndSession() { session.reset(); }
+    } endSession{session_};
     // The program ending during a check (its main window closed): finish the
     // mail at hand, then end the session cleanly so its deletions count.
     quitting_ = false;
@@ -399,29 +401,16 @@ int MailCheck::closeSession(Session &s)
     if (!s.serverFailed)
         return net([&] { return transport_.close(s.handle); });
     // The session may be dead: wait a while for QUIT, then let it finish on
-    // its own (the thread holds the transport and deletes itself).
+    // its own (the call holds the transport).
     struct Outcome {
-        std::atomic<bool> done{false};
-        int result = -1;
+        std::atomic<int> result{-1};
     };
     auto outcome = std::make_shared<Outcome>();
     std::shared_ptr<MailCheckTransport> transport = transportOwner_;
     const int handle = s.handle;
-    QThread *thread = QThread::create([transport, handle, outcome] {
-        outcome->result = transport->close(handle);
-        outcome->done = true;
-    });
-    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    QEventLoop loop;
-    QTimer grace;
-    grace.setSingleShot(true);
-    QObject::connect(&grace, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(thread, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-    thread->start();
-    grace.start(CloseGraceMs);
-    if (!outcome->done)
-        loop.exec(QEventLoop::AllEvents);
-    return outcome->done ? outcome->result : -1;
+    const bool ended = session_->runWithin([transport, handle, outcome] { outcome->result = transport->close(handle); },
+                                           CloseGraceMs);
+    return ended ? outcome->result.load() : -1;
 }
 
 void MailCheck::stop(Session &, const QString &reason, const QString &title)

@@ -1,8 +1,8 @@
 #pragma once
 // The mail check's sequence, kept apart from the windows: what it needs from
 // them goes through MailCheckView, the POP3 session through
-// MailCheckTransport, and every network call through a runner that keeps it
-// off the user-interface thread. Tests drive it with their own view and
+// MailCheckTransport, and every network call runs off the user-interface
+// thread (mailcheck_session.h). Tests drive it with their own view and
 // transport; the receive label drives it with the registered windows and the
 // transport of nmail.h.
 #include "mail/nmail.h"
@@ -52,8 +52,8 @@ public:
 };
 
 // The POP3 session and attachment extraction the check uses; the real one is
-// the transport of nmail.h. Calls block; the check runs them through its
-// runner. The error text of a call must be read in the same runner call
+// the transport of nmail.h. Calls block; the check runs them on its session
+// thread and reads the error text of a call right after it, in the same run
 // (lastMessage may be kept per thread).
 class MailCheckTransport {
 public:
@@ -100,23 +100,24 @@ struct MailCheckResult {
     QString stopReason;     // why it stopped (shown to the user)
 };
 
+class SessionThread;
+
 class MailCheck {
 public:
-    // Runs a blocking call and returns when it has finished. The default
-    // runs it off the user-interface thread (common/background.h).
-    using Runner = std::function<void(const std::function<void()> &)>;
+    // Every call of the transport runs on the check's session thread while
+    // the user-interface thread waits in a local event loop.
+    MailCheck(MailCheckView &view, std::shared_ptr<MailCheckTransport> transport);
+    ~MailCheck();
 
-    MailCheck(MailCheckView &view, std::shared_ptr<MailCheckTransport> transport, Runner runner = Runner());
+    // The whole check: connect, credentials, authenticate, every mail, close,
+    // the status line.
+    MailCheckResult run();
 
     // After a failed exchange with the server, how long the check waits for
     // the session's end (QUIT) before it leaves that to the background: a
     // server that stopped answering must not hold the check much longer
     // than the one timeout that found it out.
     static constexpr int CloseGraceMs = 3000;
-
-    // The whole check: connect, credentials, authenticate, every mail, close,
-    // the status line.
-    MailCheckResult run();
 
 private:
     struct Session;
@@ -132,7 +133,7 @@ private:
     MailCheckView &view_;
     std::shared_ptr<MailCheckTransport> transportOwner_;
     MailCheckTransport &transport_;
-    Runner runner_;
+    std::unique_ptr<SessionThread> session_;
     MailCheckResult result_;
     bool quitting_ = false;
 };

@@ -1,0 +1,107 @@
+#include "mailcheck_session.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QObject>
+#include <QThread>
+#include <QTimer>
+
+namespace korvane::mail {
+
+SessionThread::SessionThread()
+{
+    thread_ = new QThread;
+    thread_->setObjectName(QStringLiteral("pop3 session"));
+    context_ = new QObject;
+    context_->moveToThread(thread_);
+    thread_->start();
+}
+
+SessionThread::~SessionThread()
+{
+    if (abandoned_) {
+        // A call still runs: the thread and its context go when it is over.
+        QObject::connect(thread_, &QThread::finished, context_, &QObject::deleteLater);
+        QObject::connect(thread_, &QThread::finished, thread_, &QObject::deleteLater);
+        thread_->quit();
+        return;
+    }
+    thread_->quit();
+    thread_->wait();
+    delete context_;
+    delete thread_;
+}
+
+void SessionThread::post(const std::shared_ptr<Call> &call)
+{
+    QMetaObject::invokeMethod(
+        context_,
+        [call] {
+            try {
+                call->work();
+            } catch (...) {
+                call->failure = std::current_exception();
+            }
+            call->work = nullptr;  // what it held goes with the call
+            call->finished.release();
+            // Wakes the waiting loop, on the user-interface thread.
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [call] {
+                    if (call->waiting)
+                        call->waiting->quit();
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+}
+
+bool SessionThread::wait(const std::shared_ptr<Call> &call, int ms)
+{
+    if (call->finished.tryAcquire())
+        return true;
+    QEventLoop loop;
+    QTimer limit;
+    if (ms >= 0) {
+        limit.setSingleShot(true);
+        QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+        limit.start(ms);
+    }
+    call->waiting = &loop;
+    if (!call->finished.tryAcquire()) {
+        loop.exec(QEventLoop::AllEvents);
+        call->waiting = nullptr;
+        if (ms >= 0)
+            return call->finished.tryAcquire();
+        // The loop also ends when the program is quitting; the call is still
+        // waited for, so that nothing it uses goes away under it.
+        call->finished.acquire();
+        return true;
+    }
+    call->waiting = nullptr;
+    return true;
+}
+
+void SessionThread::run(const std::function<void()> &work)
+{
+    auto call = std::make_shared<Call>();
+    call->work = work;
+    post(call);
+    wait(call, -1);
+    if (call->failure)
+        std::rethrow_exception(call->failure);
+}
+
+bool SessionThread::runWithin(std::function<void()> work, int ms)
+{
+    auto call = std::make_shared<Call>();
+    call->work = std::move(work);
+    post(call);
+    if (!wait(call, ms)) {
+        abandoned_ = true;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace korvane::mail

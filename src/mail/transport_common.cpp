@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <atomic>
 
 namespace korvane::nmail::transport {
@@ -88,10 +89,12 @@ bool parseServer(const QString &name, Protocol protocol, ServerAddress &address,
             port = after.mid(1);
         else if (!after.isEmpty())
             host.clear();
-        for (QChar c : host)
-            if (!(c.isDigit() || (c.toLower() >= QLatin1Char('a') && c.toLower() <= QLatin1Char('f'))
-                  || c == QLatin1Char(':') || c == QLatin1Char('.')))
-                host.clear();
+        const bool valid = std::all_of(host.cbegin(), host.cend(), [](QChar c) {
+            return c.isDigit() || (c.toLower() >= QLatin1Char('a') && c.toLower() <= QLatin1Char('f'))
+                   || c == QLatin1Char(':') || c == QLatin1Char('.');
+        });
+        if (!valid)
+            host.clear();
     } else {
         const qsizetype colon = rest.lastIndexOf(QLatin1Char(':'));
         if (colon >= 0 && rest.indexOf(QLatin1Char(':')) == colon) {
@@ -100,9 +103,8 @@ bool parseServer(const QString &name, Protocol protocol, ServerAddress &address,
         } else {
             host = rest;
         }
-        for (QChar c : host)
-            if (!validHostChar(c))
-                host.clear();
+        if (!std::all_of(host.cbegin(), host.cend(), validHostChar))
+            host.clear();
     }
     if (host.isEmpty()) {
         error = QStringLiteral("サーバー名「%1」を読み取れません。").arg(name.trimmed());

@@ -16,7 +16,7 @@ namespace korvane::nmail {
 // Once at start-up, and once at shut-down: global set-up and clean-up of the
 // mail libraries (libcurl, GMime).
 void NMailInitializeWinSock();
-// Option 1: the size of the old library's text buffers; texts have no size
+// Option 1: a size for text buffers; texts here have no size
 // limit here, so it changes nothing. Option 2: seconds after which a server
 // that does not answer (connect, reply or transfer) ends a call with an error
 // (default 20, 1 to 600).

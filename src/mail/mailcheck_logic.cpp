@@ -174,6 +174,8 @@ MailCheckResult MailCheck::run()
             result_.quitConfirmed = closeSession(s) >= 0;
             if (s.journalWritten)
                 finishJournal(s);
+            else if (result_.count == 0 && result_.quitConfirmed)
+                clearReceiveJournal();  // an empty mailbox holds nothing the journal names
         }
     }
     view_.setStatus(result_.received >= 1 ? checktext::NewMail : checktext::NoNewMail);

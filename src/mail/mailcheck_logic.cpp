@@ -112,6 +112,8 @@ struct MailCheck::Session {
     QStringList undeleted;    // stored, but the server refused DELE
     bool journalWritten = false;
     bool serverFailed = false; // an exchange with the server failed
+    QString attachmentFolder;  // "\添付フォルダ\" and its work file "0.txt"
+    QString workFile;
 };
 
 MailCheck::MailCheck(MailCheckView &view, std::shared_ptr<MailCheckTransport> transport)
@@ -292,8 +294,14 @@ bool MailCheck::receiveOne(Session &s, int n)
     // The work file holds the mail while its attachments are extracted.
     AttachmentOutcome a = net([&] {
         AttachmentOutcome out;
-        const QString folder = paths::ensureFolder(QString::fromUtf16(paths::AttachmentFolder));
-        const QString workFile = paths::resolveUnder(folder, QStringLiteral("0.txt"));
+        // Looked up once per check: a name matched without regard to case
+        // costs a listing of the folder, which fills up with attachments.
+        if (s.attachmentFolder.isEmpty() || !QFileInfo(s.attachmentFolder).isDir()) {
+            s.attachmentFolder = paths::ensureFolder(QString::fromUtf16(paths::AttachmentFolder));
+            s.workFile = paths::resolveUnder(s.attachmentFolder, QStringLiteral("0.txt"));
+        }
+        const QString folder = s.attachmentFolder;
+        const QString workFile = s.workFile;
         QByteArray fileBytes = f.raw;
         if (fileBytes.isEmpty())
             fileBytes = cp932::encode(texts.header + QStringLiteral("\r\n") + texts.body + QStringLiteral("\r\n"));

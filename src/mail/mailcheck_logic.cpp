@@ -9,7 +9,6 @@
 #include "mail/mailhistory.h"
 #include "settings/settings.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -139,12 +138,6 @@ MailCheckResult MailCheck::run()
         std::unique_ptr<SessionThread> &session;
         ~EndSession() { session.reset(); }
     } endSession{session_};
-    // The program ending during a check (its main window closed): finish the
-    // mail at hand, then end the session cleanly so its deletions count.
-    quitting_ = false;
-    QObject context;
-    if (QCoreApplication *app = QCoreApplication::instance())
-        QObject::connect(app, &QCoreApplication::aboutToQuit, &context, [this] { quitting_ = true; });
     const settings::ServerSettings server = settings::serverSettings();
     if (!server.pop3Server.isEmpty()) {
         Session s;
@@ -223,7 +216,10 @@ void MailCheck::receiveAll(Session &s)
     s.journalWritten = true;
 
     for (int n = 1; n <= count && !result_.stopped; ++n) {
-        if (quitting_) {
+        // The program ending during a check (its main window closed): the
+        // mail at hand is done; the session ends cleanly so its deletions
+        // count.
+        if (session_->applicationQuitting()) {
             result_.stopped = true;
             break;
         }

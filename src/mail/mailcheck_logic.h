@@ -135,7 +135,6 @@ private:
     MailCheckTransport &transport_;
     std::unique_ptr<SessionThread> session_;
     MailCheckResult result_;
-    bool quitting_ = false;
 };
 
 // The mail text handed to the attachment extraction, as read back from the

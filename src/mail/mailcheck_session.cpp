@@ -69,7 +69,9 @@ bool SessionThread::wait(const std::shared_ptr<Call> &call, int ms)
     }
     call->waiting = &loop;
     if (!call->finished.tryAcquire()) {
-        loop.exec(QEventLoop::AllEvents);
+        // An event loop ends at once (-1) while the program is quitting.
+        if (loop.exec(QEventLoop::AllEvents) == -1)
+            quitting_ = true;
         call->waiting = nullptr;
         if (ms >= 0)
             return call->finished.tryAcquire();

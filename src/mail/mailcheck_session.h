@@ -37,6 +37,10 @@ public:
     // for another call.
     bool runWithin(std::function<void()> call, int ms);
 
+    // True once a wait found the program ending (its main window closed):
+    // the local event loop no longer runs, so the check should wind up.
+    bool applicationQuitting() const { return quitting_; }
+
 private:
     struct Call {
         std::function<void()> work;
@@ -50,6 +54,7 @@ private:
     QThread *thread_ = nullptr;
     QObject *context_ = nullptr;  // lives on the session thread
     bool abandoned_ = false;
+    bool quitting_ = false;
 };
 
 }  // namespace korvane::mail

@@ -353,6 +353,26 @@ private slots:
         QFETCH(QByteArray, text);
         QCOMPARE(korvane::mail::mailTextFromWorkFile(file), text);
     }
+
+    // The program ends during a check (its main window closed): the mail at
+    // hand is finished, no other is taken up, and QUIT commits what was
+    // stored. Last of the tests: the event loops of this process stay ended.
+    void programEndingDuringACheckIsLast()
+    {
+        FakeTransport t;
+        t.mailbox = mails(4);
+        MemoryView v;
+        v.onStep = [](int n) {
+            if (n == 2)
+                QCoreApplication::exit(0);
+        };
+        MailCheckResult r = check(t, v);
+        QVERIFY(r.stopped);
+        QVERIFY(r.quitConfirmed);
+        QCOMPARE(storedSubjects(), QStringList({"mail 1", "mail 2"}));
+        QCOMPARE(t.mailbox.size(), 2);
+        QVERIFY(boxes->shown.isEmpty());
+    }
 };
 
 QTEST_MAIN(TestMailCheckLogic)

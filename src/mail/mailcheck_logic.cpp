@@ -393,12 +393,14 @@ void MailCheck::deleteFailed(Session &s, int n, const QString &message)
     // mail. The mail is stored and stays in the journal, so the next check
     // removes it without storing it again.
     s.serverFailed = true;
+    const bool remembered = n <= s.uidls.size() && !s.uidls[n - 1].isEmpty();
     stop(s,
-         QStringLiteral("%1 通目のメールをサーバーから削除できませんでした。\n%2\n\n"
-                        "このメールは着信履歴に保存してあります。次に受信するときに、"
-                        "もう一度保存することなくサーバーから削除します。")
+         QStringLiteral("%1 通目のメールをサーバーから削除できませんでした。\n%2\n\n%3")
              .arg(n)
-             .arg(trimAtNul(message)),
+             .arg(trimAtNul(message),
+                  remembered ? QStringLiteral("このメールは着信履歴に保存してあります。次に受信するときに、"
+                                              "もう一度保存することなくサーバーから削除します。")
+                             : QStringLiteral("このメールは着信履歴に保存してありますが、サーバーにも残っています。")),
          ErrorTitle);
 }
 

@@ -18,11 +18,26 @@ bool validHostChar(QChar c)
     return c.isLetterOrNumber() || c == QLatin1Char('.') || c == QLatin1Char('-') || c == QLatin1Char('_');
 }
 
+int progressCallback(void *userp, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    const auto *log = static_cast<const ReplyLog *>(userp);
+    if (log->quitUnasked && std::chrono::steady_clock::now() - log->quitSentAt > UnaskedQuitGrace)
+        return 1;  // give up waiting for the answer to libcurl's own QUIT
+    return 0;
+}
+
 int debugCallback(CURL *, curl_infotype type, char *data, size_t size, void *userp)
 {
+    auto *log = static_cast<ReplyLog *>(userp);
+    if (type == CURLINFO_HEADER_OUT) {
+        if (!log->quitAsked && size >= 4 && qstrnicmp(data, "QUIT", 4) == 0) {
+            log->quitUnasked = true;
+            log->quitSentAt = std::chrono::steady_clock::now();
+        }
+        return 0;
+    }
     if (type != CURLINFO_HEADER_IN)
         return 0;
-    auto *log = static_cast<ReplyLog *>(userp);
     const QByteArray line = QByteArray(data, qsizetype(size)).trimmed();
     if (line.isEmpty())
         return 0;
@@ -154,6 +169,9 @@ void applyCommonOptions(CURL *curl, const ServerAddress &address)
 
 void attachReplyLog(CURL *curl, ReplyLog *log)
 {
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, progressCallback);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, log);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, debugCallback);
     curl_easy_setopt(curl, CURLOPT_DEBUGDATA, log);
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);

@@ -7,6 +7,8 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
+
 namespace korvane::nmail::transport {
 
 enum class Security {
@@ -43,12 +45,22 @@ void applyCommonOptions(CURL *curl, const ServerAddress &address);
 struct ReplyLog {
     QByteArray lastReply;  // the last reply line of the current command
     QByteArray lastError;  // the last "-ERR" / 4xx / 5xx line
+    // libcurl closes a connection after a failed command with a QUIT of its
+    // own and waits a whole server timeout for the answer; a server that
+    // stopped answering would cost that timeout twice. Such a QUIT gets a
+    // short grace only; a QUIT we ask for ourselves gets the full timeout.
+    bool quitAsked = false;
+    bool quitUnasked = false;
+    std::chrono::steady_clock::time_point quitSentAt;
     void clear()
     {
         lastReply.clear();
         lastError.clear();
+        quitUnasked = false;
     }
 };
+// How long a QUIT that libcurl sent by itself may wait for its answer.
+constexpr std::chrono::milliseconds UnaskedQuitGrace{1000};
 void attachReplyLog(CURL *curl, ReplyLog *log);
 
 // A sentence for the user about a failed libcurl call.

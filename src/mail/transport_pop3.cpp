@@ -2,9 +2,24 @@
 
 #include <QHash>
 
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#else
+#include <sys/socket.h>
+#endif
+
 namespace korvane::nmail::transport {
 
 namespace {
+
+void shutdownSocket(curl_socket_t socket)
+{
+#ifdef Q_OS_WIN
+    ::shutdown(socket, SD_BOTH);
+#else
+    ::shutdown(socket, SHUT_RDWR);
+#endif
+}
 
 size_t appendTo(char *data, size_t size, size_t count, void *userp)
 {
@@ -47,8 +62,17 @@ Pop3Session::Pop3Session(const ServerAddress &address) : address_(address)
 
 Pop3Session::~Pop3Session()
 {
-    if (curl_)
-        curl_easy_cleanup(curl_);  // sends QUIT if the session is still open
+    if (!curl_)
+        return;
+    if (broken_) {
+        // A server that stopped answering would make the QUIT of the clean-up
+        // wait a whole timeout again: close the connection under libcurl first
+        // so that QUIT fails at once.
+        curl_socket_t socket = CURL_SOCKET_BAD;
+        if (curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK && socket != CURL_SOCKET_BAD)
+            shutdownSocket(socket);
+    }
+    curl_easy_cleanup(curl_);  // sends QUIT if the session is still open
 }
 
 QString Pop3Session::failure(CURLcode code) const
@@ -87,6 +111,7 @@ bool Pop3Session::probe(QString &error)
 CURLcode Pop3Session::run(const QByteArray &command, bool noBody, QByteArray *sink)
 {
     log_.clear();
+    log_.quitAsked = command == "QUIT";
     errorBuffer_[0] = '\0';
     curl_easy_setopt(curl_, CURLOPT_URL, address_.url.constData());
     curl_easy_setopt(curl_, CURLOPT_CUSTOMREQUEST, command.isEmpty() ? nullptr : command.constData());

@@ -30,6 +30,25 @@ QString replaceSeparator(QString text, const QString &sep, const QString &replac
     return text;
 }
 
+QString toCrLf(const QString &text)
+{
+    QString out;
+    out.reserve(text.size() + text.size() / 16 + 2);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\r') {
+            out += QStringLiteral("\r\n");
+            if (i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+        } else if (c == u'\n' || c == QChar::ParagraphSeparator || c == QChar::LineSeparator) {
+            out += QStringLiteral("\r\n");
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 QString trimAsciiSpaces(const QString &text)
 {
     qsizetype begin = 0;

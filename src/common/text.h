@@ -13,6 +13,10 @@ QString trimAtNul(const QString &text);
 // reaches the last character of the (current) text.
 QString replaceSeparator(QString text, const QString &sep, const QString &replacement);
 
+// Line breaks as the program's files hold them: every CR LF, lone CR, lone LF
+// and Unicode line or paragraph separator becomes CR LF.
+QString toCrLf(const QString &text);
+
 // Removes leading and trailing ASCII spaces (0x20) only.
 QString trimAsciiSpaces(const QString &text);
 

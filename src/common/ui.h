@@ -21,6 +21,16 @@ void placeTwips(QWidget *w, int left, int top, int width, int height);
 // does not burn the CPU.
 void pauseWithEvents(int ms);
 
+// A control of a window design: named after the design, placed in twips.
+template <class T>
+T *designControl(QWidget *parent, const QString &name, int left, int top, int width, int height)
+{
+    auto *control = new T(parent);
+    control->setObjectName(name);
+    placeTwips(control, left, top, width, height);
+    return control;
+}
+
 // The short pressed-button feedback of a launcher: disabled (drawn greyed,
 // deaf to clicks) for 50 ms, then enabled again.
 void flashLabel(QWidget *label);

@@ -123,7 +123,7 @@ BackForm::BackForm(QWidget *parent) : QWidget(parent)
         const std::optional<mail::MailRecord> received =
             property("historyKind").toInt() == 1 ? mail::lastMailRecord(mail::HistoryKind::Received)
                                                  : std::nullopt;
-        answeredBody_ = trimAsciiSpaces(received ? received->body : withCrLf(bodyText_->toPlainText()));
+        answeredBody_ = trimAsciiSpaces(received ? received->body : toCrLf(bodyText_->toPlainText()));
     });
 
     // Load: the attachment box starts 2800 twips wide, the list hidden.
@@ -192,7 +192,7 @@ void BackForm::sendReply()
         InputFreeze freeze(this);
         statusBar1_->showMessage(SendingText);
         outcome = sendMail(server.smtpServer, toText_->text(), server.mailAddress, subjectText_->text(),
-                           withCrLf(bodyText_->toPlainText()), attachText_->text());
+                           toCrLf(bodyText_->toPlainText()), attachText_->text());
         // The program may have ended while the send ran, taking this window with it.
         if (!self)
             return;

@@ -59,14 +59,6 @@ void AttachmentControls::cancel()
     first_->setEnabled(true);
 }
 
-QString withCrLf(const QString &text)
-{
-    QString out = text;
-    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    out.replace(u'\n', QStringLiteral("\r\n"));
-    return out;
-}
-
 SendOutcome sendMail(const QString &server, const QString &to, const QString &from, const QString &subject,
                      const QString &body, const QString &attachments)
 {

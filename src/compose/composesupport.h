@@ -43,8 +43,6 @@ private:
     QPushButton *cancel_;
 };
 
-// A box's text as it goes into files and mails: line breaks as CR LF.
-QString withCrLf(const QString &text);
 
 // The result of one send.
 struct SendOutcome {

@@ -471,15 +471,15 @@ void WriteForm::sendComposedMail()
             QString error;
             if (mail::appendMailRecord(mail::HistoryKind::Sent, trimAsciiSpaces(subjectText_->text()),
                                        sentDateText(), trimAsciiSpaces(toText_->text()),
-                                       trimAsciiSpaces(withCrLf(bodyText_->toPlainText())), &error) == 0)
+                                       trimAsciiSpaces(toCrLf(bodyText_->toPlainText())), &error) == 0)
                 dialogs().notice(this, QStringLiteral("送信履歴に保存できませんでした。\r\n") + error, ProgramTitle,
                                  Dialogs::Icon::Exclamation);
 
             if (check1_->isChecked())
-                bodyText_->setPlainText(withFortune(withCrLf(bodyText_->toPlainText()), pickFortune()));
+                bodyText_->setPlainText(withFortune(toCrLf(bodyText_->toPlainText()), pickFortune()));
 
             const SendOutcome outcome = sendMail(server.smtpServer, recipient, server.mailAddress,
-                                                 subjectText_->text(), withCrLf(bodyText_->toPlainText()),
+                                                 subjectText_->text(), toCrLf(bodyText_->toPlainText()),
                                                  attachText_->text());
             // The program may have ended while the send ran, taking this window with it.
             if (!self)

@@ -44,26 +44,6 @@ public:
     QString lastMessage() override { return nmail::NMailGetMessage(); }
 };
 
-// Line ends of a text box's contents as the history files keep them: CR LF.
-QString withCrLf(const QString &text)
-{
-    QString out;
-    out.reserve(text.size() + text.size() / 32);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        QChar c = text[i];
-        if (c == u'\r') {
-            out += QStringLiteral("\r\n");
-            if (i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-        } else if (c == u'\n' || c == QChar::ParagraphSeparator || c == QChar::LineSeparator) {
-            out += QStringLiteral("\r\n");
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 const QString LeftOnServer = QStringLiteral("このメールと、まだ受信していないメールはサーバーに残してあります。"
                                             "原因を取り除いてから、もう一度受信して下さい。");
 
@@ -358,7 +338,7 @@ bool MailCheck::receiveOne(Session &s, int n)
     const ViewerTexts v = view_.viewerTexts();
     QString error;
     const int number = appendMailRecord(HistoryKind::Received, trimAsciiSpaces(v.subject), trimAsciiSpaces(v.date),
-                                        trimAsciiSpaces(v.from), trimAsciiSpaces(withCrLf(v.body)), &error);
+                                        trimAsciiSpaces(v.from), trimAsciiSpaces(toCrLf(v.body)), &error);
     if (number <= 0) {
         if (error.isEmpty())
             error = QStringLiteral("着信履歴に書き込めません。");

@@ -56,23 +56,6 @@ void remember(HistoryKind kind, const MailRecord &record)
     b.of(kind) = record;
 }
 
-// Line breaks inside a stored text are CR LF pairs: a bare LF (as a text box
-// hands its text out) becomes CR LF.
-QString withCrLf(const QString &text)
-{
-    if (!text.contains(u'\n'))
-        return text;
-    QString out;
-    out.reserve(text.size() + text.size() / 16);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        QChar c = text[i];
-        if (c == u'\n' && (i == 0 || text[i - 1] != u'\r'))
-            out += u'\r';
-        out += c;
-    }
-    return out;
-}
-
 QString fieldText(const QByteArray &bytes, qsizetype offset, qsizetype width)
 {
     if (bytes.size() < offset + width)
@@ -132,7 +115,7 @@ QByteArray encodeMailRecord(HistoryKind kind, const QString &subject, const QStr
     // The sent history keeps the clock text as shown, blanks included.
     r += cp932::field(kind == HistoryKind::Sent ? date : trimAsciiSpaces(date), DateWidth);
     r += cp932::field(trimAsciiSpaces(address), AddressWidth);
-    r += cp932::field(trimAsciiSpaces(withCrLf(body)), BodyWidth);
+    r += cp932::field(trimAsciiSpaces(toCrLf(body)), BodyWidth);
     r += "\r\n";
     r += '\x01';
     r += '\0';

@@ -79,7 +79,6 @@ ParameterValue parseParameterValue(const QByteArray &raw);
 QString htmlToText(const QString &html);
 
 // Line breaks of any kind (CR LF, LF, CR) as CR LF.
-QString toCrLf(const QString &text);
 
 // Transfer-decodes a part's content (base64, quoted-printable, else as is).
 QByteArray transferDecode(const QByteArray &content, const QByteArray &transferEncoding);

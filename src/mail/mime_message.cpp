@@ -3,6 +3,8 @@
 
 #include "mime_message.h"
 
+#include "common/text.h"
+
 #include "mime_charset.h"
 #include "mime_decode.h"
 

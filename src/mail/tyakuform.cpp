@@ -401,7 +401,7 @@ void TyakuForm::quickSaveMail()
         return;
 
     const QString text = texttools::withMailHeader(subject_->text(), sender_->text(), date_->text(),
-                                                   texttools::toCrLf(pane_->text()));
+                                                   toCrLf(pane_->text()));
     QString error;
     if (!texttools::writeTextFile(path, text + QStringLiteral("\r\n"), &error)) {
         dialogs().notice(this, QStringLiteral("「%1」に保存できませんでした。\n%2").arg(path, error));
@@ -476,7 +476,7 @@ void TyakuForm::replyToSelectedMail()
                    QStringLiteral("Re:  ") + trimAsciiSpaces(subject_->text()));
     setControlText(window->findChild<QWidget *>(QStringLiteral("ToText")), trimAsciiSpaces(sender_->text()));
     setControlText(window->findChild<QWidget *>(QStringLiteral("BodyText")),
-                   trimAsciiSpaces(texttools::toCrLf(pane_->text())));
+                   trimAsciiSpaces(toCrLf(pane_->text())));
     Windows::show(name);
 }
 

@@ -16,18 +16,14 @@ namespace {
 
 QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, int l, int t, int w, int h)
 {
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(name);
-    placeTwips(label, l, t, w, h);
+    auto *label = designControl<QLabel>(parent, name, l, t, w, h);
+    label->setText(text);
     return label;
 }
 
 QLineEdit *makeText(QWidget *parent, const QString &name, int l, int t, int w, int h)
 {
-    auto *box = new QLineEdit(parent);
-    box->setObjectName(name);
-    placeTwips(box, l, t, w, h);
-    return box;
+    return designControl<QLineEdit>(parent, name, l, t, w, h);
 }
 
 QPushButton *makeButton(QWidget *parent, const QString &name, const QString &text, int l, int t, int w, int h)

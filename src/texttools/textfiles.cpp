@@ -1,5 +1,6 @@
 #include "textfiles.h"
 
+#include "common/text.h"
 #include "common/cp932.h"
 
 #include <QFile>
@@ -79,25 +80,6 @@ bool writeTextFile(const QString &path, const QString &text, QString *error)
         return false;
     }
     return true;
-}
-
-QString toCrLf(const QString &text)
-{
-    QString out;
-    out.reserve(text.size() + text.size() / 16 + 2);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        QChar c = text[i];
-        if (c == u'\r') {
-            out += QStringLiteral("\r\n");
-            if (i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-        } else if (c == u'\n' || c == QChar::ParagraphSeparator || c == QChar::LineSeparator) {
-            out += QStringLiteral("\r\n");
-        } else {
-            out += c;
-        }
-    }
-    return out;
 }
 
 QString toLf(const QString &text)

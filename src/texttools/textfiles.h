@@ -24,8 +24,8 @@ std::optional<QString> readTextFileLines(const QString &path, QString *error = n
 // write fails.
 bool writeTextFile(const QString &path, const QString &text, QString *error = nullptr);
 
-// Line breaks as the files hold them (CR LF) and as the editor boxes hold them (LF).
-QString toCrLf(const QString &text);
+// Line breaks as the editor boxes hold them (LF); toCrLf (common/text.h)
+// gives them back as the files hold them.
 QString toLf(const QString &text);
 
 // "Subject:  s" CR LF "From:  f" CR LF "Date:  d" CR LF "Body:  b": the header

@@ -18,25 +18,15 @@ template <class F>
 auto runOffUiThread(F &&call) -> std::invoke_result_t<F>
 {
     using R = std::invoke_result_t<F>;
-    std::exception_ptr failure;
-    QEventLoop loop;
     if constexpr (std::is_void_v<R>) {
-        QThread *thread = QThread::create([&] {
-            try {
-                call();
-            } catch (...) {
-                failure = std::current_exception();
-            }
+        runOffUiThread([&] {
+            call();
+            return true;
         });
-        QObject::connect(thread, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-        thread->start();
-        loop.exec(QEventLoop::AllEvents);
-        thread->wait();
-        delete thread;
-        if (failure)
-            std::rethrow_exception(failure);
     } else {
         std::optional<R> result;
+        std::exception_ptr failure;
+        QEventLoop loop;
         QThread *thread = QThread::create([&] {
             try {
                 result.emplace(call());

@@ -2,7 +2,9 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 namespace korvane::cp932 {
@@ -52,6 +54,17 @@ int utf8SequenceLength(unsigned char b)
     return 4;
 }
 
+// Makes room for at least `needed` more bytes behind `dst` in `out`.
+void reserveBehind(QByteArray &out, char *&dst, size_t &dstLeft, size_t needed)
+{
+    if (dstLeft >= needed)
+        return;
+    const qsizetype used = dst - out.data();
+    out.resize(std::max<qsizetype>(out.size() * 2, used + qsizetype(needed)));
+    dst = out.data() + used;
+    dstLeft = size_t(out.size() - used);
+}
+
 }  // namespace
 
 QByteArray encode(const QString &text)
@@ -70,19 +83,11 @@ QByteArray encode(const QString &text)
             break;
         if (errno == E2BIG) {
             // Cannot happen with twice the input size, but stay safe.
-            qsizetype used = dst - out.data();
-            out.resize(out.size() * 2);
-            dst = out.data() + used;
-            dstLeft = size_t(out.size() - used);
+            reserveBehind(out, dst, dstLeft, dstLeft + 16);
             continue;
         }
         // EILSEQ or EINVAL: one character code page 932 cannot hold.
-        if (dstLeft < 1) {
-            qsizetype used = dst - out.data();
-            out.resize(out.size() * 2);
-            dst = out.data() + used;
-            dstLeft = size_t(out.size() - used);
-        }
+        reserveBehind(out, dst, dstLeft, 1);
         *dst++ = '?';
         --dstLeft;
         size_t skip = std::min<size_t>(srcLeft, utf8SequenceLength(static_cast<unsigned char>(*src)));
@@ -112,19 +117,11 @@ QString decode(const char *data, qsizetype size)
         if (errno == EINVAL)  // a lead byte cut off at the end: dropped
             break;
         if (errno == E2BIG) {
-            qsizetype used = dst - out.data();
-            out.resize(out.size() * 2);
-            dst = out.data() + used;
-            dstLeft = size_t(out.size() - used);
+            reserveBehind(out, dst, dstLeft, dstLeft + 16);
             continue;
         }
         // EILSEQ: one byte that does not decode.
-        if (dstLeft < 3) {
-            qsizetype used = dst - out.data();
-            out.resize(out.size() * 2);
-            dst = out.data() + used;
-            dstLeft = size_t(out.size() - used);
-        }
+        reserveBehind(out, dst, dstLeft, 3);
         memcpy(dst, replacement, 3);
         dst += 3;
         dstLeft -= 3;

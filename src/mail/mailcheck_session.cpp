@@ -56,6 +56,17 @@ void SessionThread::post(const std::shared_ptr<Call> &call)
         Qt::QueuedConnection);
 }
 
+bool SessionThread::applicationQuitting()
+{
+    if (!quitting_) {
+        QEventLoop probe;
+        QTimer::singleShot(0, &probe, [&probe] { probe.exit(0); });
+        if (probe.exec(QEventLoop::AllEvents) == -1)
+            quitting_ = true;
+    }
+    return quitting_;
+}
+
 bool SessionThread::wait(const std::shared_ptr<Call> &call, int ms)
 {
     if (call->finished.tryAcquire())

@@ -39,7 +39,10 @@ public:
 
     // True once a wait found the program ending (its main window closed):
     // the local event loop no longer runs, so the check should wind up.
-    bool applicationQuitting() const { return quitting_; }
+    // True once the program has been told to end (its main window closed).
+    // Asked of a short event loop, which ends at once while the program is
+    // quitting, so the answer does not depend on a call having waited.
+    bool applicationQuitting();
 
 private:
     struct Call {

@@ -18,7 +18,7 @@
 #include "mail/mailcheck.h"
 #include "mail/mailhistory.h"
 #include "mail/nmail.h"
-#include "mailservers_support.h"
+#include "benchsupport.h"
 #include "settings/settings.h"
 #include "testenv.h"
 
@@ -66,20 +66,6 @@ QList<QByteArray> makeMails(int count)
     return mails;
 }
 
-bool runScript(const QStringList &args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedChannels);
-    p.start(QStringLiteral(KORVANE_SOURCE_DIR "/scripts/mailservers.sh"), args);
-    return p.waitForFinished(120000) && p.exitCode() == 0;
-}
-
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char **argv)
@@ -87,28 +73,15 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     const QStringList args = application.arguments();
-    auto option = [&](const QString &name, int fallback) {
-        const qsizetype at = args.indexOf(name);
-        return at > 0 && at + 1 < args.size() ? args[at + 1].toInt() : fallback;
-    };
-    const int count = option(QStringLiteral("--mails"), 500);
-    const int rounds = option(QStringLiteral("--rounds"), 3);
+    const int count = bench::intOption(args, QStringLiteral("--mails"), 500);
+    const int rounds = bench::intOption(args, QStringLiteral("--rounds"), 3);
 
-    QTemporaryDir serverDir;
-    QString dir = qEnvironmentVariable("KORVANE_MAILSERVERS");
-    const bool ownServers = dir.isEmpty();
-    if (ownServers) {
-        dir = serverDir.path();
-        if (!runScript({QStringLiteral("start"), dir})) {
-            std::fprintf(stderr, "cannot start the mail servers\n");
-            return 1;
-        }
-    }
-    test::MailServers servers = test::MailServers::fromFolder(dir);
-    if (!servers.ok()) {
-        std::fprintf(stderr, "%s\n", qPrintable(servers.error()));
+    bench::BenchServers benchServers;
+    if (!benchServers.ok()) {
+        std::fprintf(stderr, "%s\n", qPrintable(benchServers.error()));
         return 1;
     }
+    const test::MailServers &servers = benchServers.servers();
 
     app::prepareApplication(application);
     test::TestProgramFolder folder;
@@ -124,36 +97,13 @@ int main(int argc, char **argv)
     form->show();
     auto *receive = form->findChild<ClickLabel *>(QStringLiteral("Label3"));
 
-    // mpop on the same account, delivering into a maildir of its own.
-    QTemporaryDir mpopDir;
-    for (const char *sub : {"/box/new", "/box/cur", "/box/tmp"})
-        QDir().mkpath(mpopDir.path() + sub);
-    const QString conf = mpopDir.path() + "/mpoprc";
-    {
-        QFile f(conf);
-        f.open(QIODevice::WriteOnly);
-        f.write(QStringLiteral("defaults\ntls off\nauth user\naccount default\nhost %1\nport %2\nuser %3\n"
-                               "password %4\ndelivery maildir %5/box\nkeep off\nuidls_file %5/uidls\n")
-                    .arg(servers.host)
-                    .arg(servers.pop3Port)
-                    .arg(servers.user, servers.password, mpopDir.path())
-                    .toUtf8());
-        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    }
+    bench::Mpop mpop(servers);
 
     const QList<QByteArray> mails = makeMails(count);
-    auto deliverAll = [&] {
-        servers.emptyMaildir();
-        for (const QByteArray &m : mails)
-            if (!servers.deliver(m))
-                return false;
-        return true;
-    };
-
     QList<double> ours, theirs;
     int failures = 0;
     for (int round = 1; round <= rounds; ++round) {
-        if (!deliverAll())
+        if (!benchServers.deliverAll(mails))
             return 1;
         const int before = mail::mailRecordCount(mail::HistoryKind::Received);
         QElapsedTimer clock;
@@ -165,29 +115,20 @@ int main(int argc, char **argv)
             ++failures;
         ours << ms;
 
-        if (!deliverAll())
+        if (!benchServers.deliverAll(mails))
             return 1;
-        QProcess mpop;
-        mpop.setProcessChannelMode(QProcess::MergedChannels);
-        clock.restart();
-        mpop.start(QStringLiteral("mpop"), {QStringLiteral("--half-quiet"), QStringLiteral("-C"), conf});
-        mpop.waitForFinished(600000);
-        const double mpopMs = clock.nsecsElapsed() / 1e6;
-        if (mpop.exitCode() != 0 || servers.maildirCount() != 0) {
-            std::fprintf(stderr, "mpop failed (%d): %s\n", mpop.exitCode(), mpop.readAll().constData());
-            ++failures;
-        }
+        bool mpopOk = false;
+        const double mpopMs = mpop.fetchAll(&mpopOk);
+        failures += !mpopOk;
         theirs << mpopMs;
         std::printf("round %d: korvane %.0f ms (%d stored), mpop %.0f ms\n", round, ms, stored, mpopMs);
         std::fflush(stdout);
     }
-    const double a = median(ours), b = median(theirs);
+    const double a = bench::median(ours), b = bench::median(theirs);
     std::printf("%d mails, median of %d rounds: korvane check %.0f ms (%.2f ms/mail), mpop %.0f ms; "
                 "ratio %.2f (goal <= 1.5)%s\n",
                 count, rounds, a, a / count, b, b > 0 ? a / b : 0.0, failures ? "; SOME ROUNDS FAILED" : "");
 
     Windows::unloadAll();
-    if (ownServers)
-        runScript({QStringLiteral("stop"), dir});
     return failures ? 1 : 0;
 }

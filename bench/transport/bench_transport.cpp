@@ -14,7 +14,7 @@
 #include "mail/mime_charset.h"
 #include "mail/mime_message.h"
 #include "mail/nmail.h"
-#include "mailservers_support.h"
+#include "benchsupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -63,20 +63,6 @@ QList<QByteArray> makeMails(int count)
                  + QByteArray::number(i) + ".bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" + wrapped + "--bb--\r\n";
     }
     return mails;
-}
-
-bool runScript(const QStringList &args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedChannels);
-    p.start(QStringLiteral(KORVANE_SOURCE_DIR "/scripts/mailservers.sh"), args);
-    return p.waitForFinished(120000) && p.exitCode() == 0;
-}
-
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v[v.size() / 2];
 }
 
 // Time spent in each kind of call, over a whole run.
@@ -129,59 +115,25 @@ int receiveAll(const test::MailServers &servers, const QString &attachmentFolder
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    int count = 500;
-    int rounds = 3;
     const QStringList args = app.arguments();
-    for (int i = 1; i + 1 < args.size(); ++i) {
-        if (args[i] == QLatin1String("--mails"))
-            count = args[i + 1].toInt();
-        else if (args[i] == QLatin1String("--rounds"))
-            rounds = args[i + 1].toInt();
-    }
+    const int count = bench::intOption(args, QStringLiteral("--mails"), 500);
+    const int rounds = bench::intOption(args, QStringLiteral("--rounds"), 3);
 
-    QTemporaryDir own;
-    QString serversDir = qEnvironmentVariable("KORVANE_MAILSERVERS");
-    const bool ownServers = serversDir.isEmpty();
-    if (ownServers) {
-        serversDir = own.filePath(QStringLiteral("servers"));
-        if (!runScript({QStringLiteral("start"), serversDir}))
-            return 1;
-    }
-    const test::MailServers servers = test::MailServers::fromFolder(serversDir);
-    if (!servers.ok()) {
-        std::fprintf(stderr, "%s\n", qPrintable(servers.error()));
+    bench::BenchServers benchServers;
+    if (!benchServers.ok()) {
+        std::fprintf(stderr, "%s\n", qPrintable(benchServers.error()));
         return 1;
     }
+    const test::MailServers &servers = benchServers.servers();
     NMailInitializeWinSock();
 
     QTemporaryDir work;
-    for (const char *sub : {"/box/new", "/box/cur", "/box/tmp"})
-        QDir().mkpath(work.path() + sub);
-    const QString conf = work.path() + QStringLiteral("/mpoprc");
-    {
-        QFile f(conf);
-        f.open(QIODevice::WriteOnly);
-        f.write(QStringLiteral("defaults\ntls off\nauth user\naccount bench\nhost %1\nport %2\nuser %3\npassword %4\n"
-                               "delivery maildir %5/box\nkeep off\nuidls_file %5/uidls\naccount default : bench\n")
-                    .arg(servers.host)
-                    .arg(servers.pop3Port)
-                    .arg(servers.user, servers.password, work.path())
-                    .toUtf8());
-        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    }
+    bench::Mpop mpop(servers);
 
     const QList<QByteArray> mails = makeMails(count);
     qint64 bytes = 0;
     for (const QByteArray &m : mails)
         bytes += m.size();
-    auto deliverAll = [&] {
-        servers.emptyMaildir();
-        for (const QByteArray &m : mails)
-            if (!servers.deliver(m))
-                return false;
-        return true;
-    };
-
     // The decoding alone, without the server.
     {
         QElapsedTimer clock;
@@ -196,7 +148,7 @@ int main(int argc, char **argv)
     QList<double> plain, extracting, theirs;
     int failures = 0;
     for (int round = 1; round <= rounds; ++round) {
-        if (!deliverAll())
+        if (!benchServers.deliverAll(mails))
             return 1;
         QElapsedTimer clock;
         clock.start();
@@ -206,7 +158,7 @@ int main(int argc, char **argv)
         failures += (got != count || servers.maildirCount() != 0);
         plain << ms;
 
-        if (!deliverAll())
+        if (!benchServers.deliverAll(mails))
             return 1;
         QDir(work.path() + QStringLiteral("/att")).removeRecursively();
         clock.restart();
@@ -216,18 +168,11 @@ int main(int argc, char **argv)
         failures += (got != count || servers.maildirCount() != 0);
         extracting << withAttachments;
 
-        if (!deliverAll())
+        if (!benchServers.deliverAll(mails))
             return 1;
-        QProcess mpop;
-        mpop.setProcessChannelMode(QProcess::MergedChannels);
-        clock.restart();
-        mpop.start(QStringLiteral("mpop"), {QStringLiteral("--half-quiet"), QStringLiteral("-C"), conf});
-        mpop.waitForFinished(600000);
-        const double mpopMs = clock.nsecsElapsed() / 1e6;
-        if (mpop.exitCode() != 0 || servers.maildirCount() != 0) {
-            std::fprintf(stderr, "mpop failed (%d): %s\n", mpop.exitCode(), mpop.readAll().constData());
-            ++failures;
-        }
+        bool mpopOk = false;
+        const double mpopMs = mpop.fetchAll(&mpopOk);
+        failures += !mpopOk;
         theirs << mpopMs;
         std::printf("round %d: transport %.0f ms (login %.0f, header %.0f, mail %.0f, delete %.0f, QUIT %.0f), "
                     "with attachment extraction %.0f ms (extraction %.0f), mpop %.0f ms\n",
@@ -235,10 +180,8 @@ int main(int argc, char **argv)
     }
     std::printf("%d mails (%.1f MB), median of %d rounds: transport %.0f ms (%.2f ms/mail), with attachment "
                 "extraction %.0f ms, mpop %.0f ms; transport/mpop %.2f%s\n",
-                count, bytes / 1048576.0, rounds, median(plain), median(plain) / count, median(extracting),
-                median(theirs), median(plain) / median(theirs), failures ? " (SOME ROUNDS FAILED)" : "");
+                count, bytes / 1048576.0, rounds, bench::median(plain), bench::median(plain) / count, bench::median(extracting),
+                bench::median(theirs), bench::median(plain) / bench::median(theirs), failures ? " (SOME ROUNDS FAILED)" : "");
     NMailEndWinSock();
-    if (ownServers)
-        runScript({QStringLiteral("stop"), serversDir});
     return failures ? 1 : 0;
 }

@@ -29,17 +29,6 @@ const QString ConfirmDelete = QStringLiteral("選択された（行、青色）�
 const QString NoAddress = QStringLiteral("メールアドレスが入力されていません");
 const QString NoCard = QStringLiteral("名詞が入力されていません");
 
-QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, int l, int t, int w, int h)
-{
-    auto *label = designControl<QLabel>(parent, name, l, t, w, h);
-    label->setText(text);
-    return label;
-}
-
-QLineEdit *makeText(QWidget *parent, const QString &name, int l, int t, int w, int h)
-{
-    return designControl<QLineEdit>(parent, name, l, t, w, h);
-}
 
 }  // namespace
 
@@ -79,14 +68,14 @@ FriendForm::FriendForm(QWidget *parent) : QWidget(parent)
     list_->setTextElideMode(Qt::ElideNone);  // fields keep their fill spaces; no "..."
     placeTwips(list_, 120, 120, 7560, 2760);
 
-    makeLabel(this, QStringLiteral("Label1"), QStringLiteral("名前"), 120, 3045, 1260, 255);
-    nameText_ = makeText(this, QStringLiteral("Text2"), 1440, 3000, 3000, 315);
-    makeLabel(this, QStringLiteral("Label2"), QStringLiteral("メールアドレス"), 120, 3465, 1260, 255);
-    addressText_ = makeText(this, QStringLiteral("Text4"), 1440, 3420, 4440, 315);
-    makeLabel(this, QStringLiteral("Label5"), QStringLiteral("名刺"), 120, 3885, 1260, 255);
-    cardText_ = makeText(this, QStringLiteral("Text50"), 1440, 3840, 3000, 315);
-    makeLabel(this, QStringLiteral("Label6"), QStringLiteral("登録件数"), 4680, 3045, 960, 255);
-    countText_ = makeText(this, QStringLiteral("Text3"), 5700, 3000, 900, 315);
+    designLabel(this, QStringLiteral("Label1"), QStringLiteral("名前"), 120, 3045, 1260, 255);
+    nameText_ = designControl<QLineEdit>(this, QStringLiteral("Text2"), 1440, 3000, 3000, 315);
+    designLabel(this, QStringLiteral("Label2"), QStringLiteral("メールアドレス"), 120, 3465, 1260, 255);
+    addressText_ = designControl<QLineEdit>(this, QStringLiteral("Text4"), 1440, 3420, 4440, 315);
+    designLabel(this, QStringLiteral("Label5"), QStringLiteral("名刺"), 120, 3885, 1260, 255);
+    cardText_ = designControl<QLineEdit>(this, QStringLiteral("Text50"), 1440, 3840, 3000, 315);
+    designLabel(this, QStringLiteral("Label6"), QStringLiteral("登録件数"), 4680, 3045, 960, 255);
+    countText_ = designControl<QLineEdit>(this, QStringLiteral("Text3"), 5700, 3000, 900, 315);
 
     auto button = [this](const QString &name, const QString &text, int l, int t, int w, int h) {
         auto *b = new QPushButton(text, this);
@@ -101,13 +90,13 @@ FriendForm::FriendForm(QWidget *parent) : QWidget(parent)
     QPushButton *add = button(QStringLiteral("Command3"), QStringLiteral("登録"), 1440, 4320, 1320, 420);
     QPushButton *remove = button(QStringLiteral("Command4"), QStringLiteral("削除"), 2880, 4320, 1320, 420);
     QPushButton *refresh = button(QStringLiteral("Command2"), QStringLiteral("Command2"), 6480, 4320, 1200, 420);
-    makeLabel(this, QStringLiteral("Label3"), QStringLiteral("※重要削除するな！！"), 4440, 4410, 2000, 255);
+    designLabel(this, QStringLiteral("Label3"), QStringLiteral("※重要削除するな！！"), 4440, 4410, 2000, 255);
 
-    auto *note = makeLabel(this, QStringLiteral("Label4"),
+    auto *note = designLabel(this, QStringLiteral("Label4"),
                            QStringLiteral("名刺は新規作成で宛先、１発挿入した際の確認用として使用します。"),
                            120, 4920, 7560, 255);
     note->setWordWrap(true);
-    status_ = makeLabel(this, QStringLiteral("Label7"), QString(), 120, 5280, 7560, 255);
+    status_ = designLabel(this, QStringLiteral("Label7"), QString(), 120, 5280, 7560, 255);
 
     hint_ = new QPlainTextEdit(this);
     hint_->setObjectName(QStringLiteral("Text5"));

@@ -13,6 +13,14 @@ void placeTwips(QWidget *w, int left, int top, int width, int height)
     w->setGeometry(twipsRect(left, top, width, height));
 }
 
+QLabel *designLabel(QWidget *parent, const QString &name, const QString &text, int left, int top, int width,
+                    int height)
+{
+    auto *label = designControl<QLabel>(parent, name, left, top, width, height);
+    label->setText(text);
+    return label;
+}
+
 void pauseWithEvents(int ms)
 {
     if (ms <= 0)

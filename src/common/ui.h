@@ -31,6 +31,10 @@ T *designControl(QWidget *parent, const QString &name, int left, int top, int wi
     return control;
 }
 
+// A label of a window design with its caption.
+QLabel *designLabel(QWidget *parent, const QString &name, const QString &text, int left, int top, int width,
+                    int height);
+
 // The short pressed-button feedback of a launcher: disabled (drawn greyed,
 // deaf to clicks) for 50 ms, then enabled again.
 void flashLabel(QWidget *label);

@@ -14,18 +14,6 @@
 namespace korvane::settings {
 namespace {
 
-QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, int l, int t, int w, int h)
-{
-    auto *label = designControl<QLabel>(parent, name, l, t, w, h);
-    label->setText(text);
-    return label;
-}
-
-QLineEdit *makeText(QWidget *parent, const QString &name, int l, int t, int w, int h)
-{
-    return designControl<QLineEdit>(parent, name, l, t, w, h);
-}
-
 QPushButton *makeButton(QWidget *parent, const QString &name, const QString &text, int l, int t, int w, int h)
 {
     auto *b = new QPushButton(text, parent);
@@ -62,12 +50,12 @@ OptionForm::OptionForm(QWidget *parent) : QDialog(parent)
     setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint);
 
-    QLabel *l1 = makeLabel(this, QStringLiteral("Label1"), QStringLiteral("SMTPサーバー名(&S)"), 240, 180, 4320, 255);
-    smtp_ = makeText(this, QStringLiteral("SmtpText"), 240, 435, 4320, 315);
-    QLabel *l2 = makeLabel(this, QStringLiteral("Label2"), QStringLiteral("POP3サーバー名(&P)"), 240, 870, 4320, 255);
-    pop3_ = makeText(this, QStringLiteral("Pop3Text"), 240, 1125, 4320, 315);
-    QLabel *l3 = makeLabel(this, QStringLiteral("Label3"), QStringLiteral("メールアドレス(&M)"), 240, 1560, 4320, 255);
-    mail_ = makeText(this, QStringLiteral("MailText"), 240, 1815, 4320, 315);
+    QLabel *l1 = designLabel(this, QStringLiteral("Label1"), QStringLiteral("SMTPサーバー名(&S)"), 240, 180, 4320, 255);
+    smtp_ = designControl<QLineEdit>(this, QStringLiteral("SmtpText"), 240, 435, 4320, 315);
+    QLabel *l2 = designLabel(this, QStringLiteral("Label2"), QStringLiteral("POP3サーバー名(&P)"), 240, 870, 4320, 255);
+    pop3_ = designControl<QLineEdit>(this, QStringLiteral("Pop3Text"), 240, 1125, 4320, 315);
+    QLabel *l3 = designLabel(this, QStringLiteral("Label3"), QStringLiteral("メールアドレス(&M)"), 240, 1560, 4320, 255);
+    mail_ = designControl<QLineEdit>(this, QStringLiteral("MailText"), 240, 1815, 4320, 315);
     l1->setBuddy(smtp_);
     l2->setBuddy(pop3_);
     l3->setBuddy(mail_);
@@ -115,10 +103,10 @@ IdPassForm::IdPassForm(QWidget *parent) : QDialog(parent)
     prepareWindow(this, QStringLiteral("IdPassForm"), QStringLiteral("ID/PASS"), 4320, 2280);
     connect(this, &QDialog::finished, this, [this] { forgetSelf(this); });
 
-    makeLabel(this, QStringLiteral("Label1"), QStringLiteral("ID"), 240, 285, 1000, 255);
-    id_ = makeText(this, QStringLiteral("IdText"), 1320, 240, 2760, 315);
-    makeLabel(this, QStringLiteral("Label2"), QStringLiteral("Password"), 240, 705, 1000, 255);
-    pass_ = makeText(this, QStringLiteral("PassText"), 1320, 660, 2760, 315);
+    designLabel(this, QStringLiteral("Label1"), QStringLiteral("ID"), 240, 285, 1000, 255);
+    id_ = designControl<QLineEdit>(this, QStringLiteral("IdText"), 1320, 240, 2760, 315);
+    designLabel(this, QStringLiteral("Label2"), QStringLiteral("Password"), 240, 705, 1000, 255);
+    pass_ = designControl<QLineEdit>(this, QStringLiteral("PassText"), 1320, 660, 2760, 315);
     pass_->setEchoMode(QLineEdit::Password);
     save_ = new QCheckBox(QStringLiteral("IDパスワードを保存する"), this);
     save_->setObjectName(QStringLiteral("Check1"));

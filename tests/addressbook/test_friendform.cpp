@@ -22,14 +22,6 @@ using namespace korvane::test;
 
 namespace {
 
-template <class T> T *child(QWidget *w, const char *name)
-{
-    T *c = w->findChild<T *>(QString::fromLatin1(name));
-    if (!c)
-        qFatal("control %s missing", name);
-    return c;
-}
-
 QWidget *openBook()
 {
     QWidget *w = Windows::show("FriendForm");

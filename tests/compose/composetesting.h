@@ -18,14 +18,6 @@
 
 namespace korvane::test {
 
-template <class T> T *child(QWidget *w, const char *name)
-{
-    T *c = w->findChild<T *>(QString::fromLatin1(name));
-    if (!c)
-        qFatal("no control %s", name);
-    return c;
-}
-
 inline void clickButton(QWidget *w, const char *name)
 {
     child<QPushButton>(w, name)->click();

@@ -17,14 +17,6 @@ using namespace korvane::test;
 
 namespace {
 
-template <class T> T *child(QWidget *w, const char *name)
-{
-    T *c = w->findChild<T *>(QString::fromLatin1(name));
-    if (!c)
-        qFatal("control %s missing", name);
-    return c;
-}
-
 QWidget *open(const QString &name)
 {
     QWidget *w = Windows::show(name);

@@ -2,6 +2,7 @@
 // A private program folder and per-user settings store for one test.
 #include <QString>
 #include <QTemporaryDir>
+#include <QWidget>
 
 namespace korvane::test {
 
@@ -21,6 +22,15 @@ public:
 private:
     QTemporaryDir dir_;
 };
+
+// A control of a window by its name; a missing one ends the test run at once.
+template <class T> T *child(QWidget *w, const char *name)
+{
+    T *c = w->findChild<T *>(QString::fromLatin1(name));
+    if (!c)
+        qFatal("control %s missing", name);
+    return c;
+}
 
 // Writes bytes to a file, creating its folders.
 void writeFile(const QString &path, const QByteArray &bytes);

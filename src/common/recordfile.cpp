@@ -124,7 +124,7 @@ bool RecordFile::write(int n, QByteArrayView record, QString *error)
     return true;
 }
 
-int RecordFile::append(QByteArrayView record, QString *error)
+int RecordFile::append(QByteArrayView record, QString *error, Durability durability)
 {
     QDir().mkpath(QFileInfo(path_).absolutePath());
     QFile file(path_);
@@ -145,13 +145,26 @@ int RecordFile::append(QByteArrayView record, QString *error)
         return 0;
     }
     QByteArray data = fitted(record, recordLength_);
-    if (!file.seek(offset) || file.write(data) != data.size() || !syncToDisk(file)) {
+    const auto flush = [&] { return durability == Durability::OnDisk ? syncToDisk(file) : file.flush(); };
+    if (!file.seek(offset) || file.write(data) != data.size() || !flush()) {
         QString reason = file.errorString();
         file.resize(offset);  // never leave half a record behind
         setError(error, QStringLiteral("%1 に書き込めません: %2").arg(path_, reason));
         return 0;
     }
     return int(whole + 1);
+}
+
+bool RecordFile::sync(QString *error) const
+{
+    QFile file(path_);
+    if (!file.exists())
+        return true;
+    if (!file.open(QIODevice::ReadWrite) || !syncToDisk(file)) {
+        setError(error, QStringLiteral("%1 をディスクに書き込めません: %2").arg(path_, file.errorString()));
+        return false;
+    }
+    return true;
 }
 
 bool RecordFile::rewrite(const QString &workPath, const std::function<bool(int, QByteArrayView)> &keep,

@@ -3,8 +3,9 @@
 // byte (n - 1) * recordLength. Used by the mail histories, the address book and
 // the temple notes.
 //
-// Durability: appends and writes are flushed to disk before they return; a
-// rewrite writes the kept records to a work copy, flushes it and renames it
+// Durability: appends and writes are flushed to disk before they return
+// (an append may leave that to a later sync() when its caller makes sure
+// nothing depends on the record before then); a rewrite writes the kept records to a work copy, flushes it and renames it
 // over the file, so a crash at any moment leaves the old file or the new one.
 #include <QByteArray>
 #include <QByteArrayView>
@@ -42,11 +43,19 @@ public:
     // creating the file when missing; a number past the end extends it.
     bool write(int n, QByteArrayView record, QString *error = nullptr);
 
+    // How far an append goes before it returns: to the disk, or to the
+    // operating system (the record survives the program being killed, not a
+    // power cut, until sync()).
+    enum class Durability { OnDisk, Written };
+
     // Appends a record and returns its number, or 0 on failure (with the
     // reason in *error). A torn tail is cut off first, so it can never turn
     // into a record of garbage. Refused when the file already holds
     // MaxRecords records.
-    int append(QByteArrayView record, QString *error = nullptr);
+    int append(QByteArrayView record, QString *error = nullptr, Durability durability = Durability::OnDisk);
+
+    // Flushes what earlier appends wrote to the disk. True for a missing file.
+    bool sync(QString *error = nullptr) const;
 
     // Rewrites the file keeping, in their order, the records for which keep()
     // answers true. The kept records are written to workPath, flushed, then

@@ -41,11 +41,18 @@ public:
     void attachmentClose() override { nmail::NMailAttachmentFileClose(); }
     int deleteMail(int h, int n) override { return nmail::NMailPop3DeleteMail(h, n); }
     int close(int h) override { return nmail::NMailPop3Close(h); }
+    void abandon(int h) override { nmail::NMailPop3Abandon(h); }
     QString lastMessage() override { return nmail::NMailGetMessage(); }
 };
 
 const QString LeftOnServer = QStringLiteral("このメールと、まだ受信していないメールはサーバーに残してあります。"
                                             "原因を取り除いてから、もう一度受信して下さい。");
+
+std::function<bool(QString *)> &historySyncHook()
+{
+    static std::function<bool(QString *)> hook;
+    return hook;
+}
 
 // The work file step and the attachment extraction of one mail.
 struct AttachmentOutcome {
@@ -102,6 +109,11 @@ MailCheck::MailCheck(MailCheckView &view, std::shared_ptr<MailCheckTransport> tr
 
 MailCheck::~MailCheck() = default;
 
+void MailCheck::setHistorySyncHook(std::function<bool(QString *)> hook)
+{
+    historySyncHook() = std::move(hook);
+}
+
 template <class F> auto MailCheck::net(F &&call)
 {
     using R = std::invoke_result_t<F>;
@@ -146,7 +158,14 @@ MailCheckResult MailCheck::run()
                 else if (result_.count < 0)
                     dialogs().notice(view_.dialogParent(), trimAtNul(message), ErrorTitle, Dialogs::Icon::Critical);
             }
-            result_.quitConfirmed = closeSession(s) >= 0;
+            if (historyOnDisk(s)) {
+                result_.quitConfirmed = closeSession(s) >= 0;
+            } else {
+                net([&] {
+                    transport_.abandon(s.handle);
+                    return 0;
+                });
+            }
             if (s.journalWritten)
                 finishJournal(s);
             else if (result_.count == 0 && result_.quitConfirmed)
@@ -337,8 +356,12 @@ bool MailCheck::receiveOne(Session &s, int n)
     // disk before the server is told to delete the mail.
     const ViewerTexts v = view_.viewerTexts();
     QString error;
+    // With the operating system is enough here: the deletion takes effect
+    // only at QUIT, and the history goes to the disk before that
+    // (historyOnDisk), once for the whole check.
     const int number = appendMailRecord(HistoryKind::Received, trimAsciiSpaces(v.subject), trimAsciiSpaces(v.date),
-                                        trimAsciiSpaces(v.from), trimAsciiSpaces(toCrLf(v.body)), &error);
+                                        trimAsciiSpaces(v.from), trimAsciiSpaces(toCrLf(v.body)), &error,
+                                        RecordFile::Durability::Written);
     if (number <= 0) {
         if (error.isEmpty())
             error = QStringLiteral("着信履歴に書き込めません。");
@@ -382,6 +405,25 @@ void MailCheck::deleteFailed(Session &s, int n, const QString &message)
                                               "もう一度保存することなくサーバーから削除します。")
                              : QStringLiteral("このメールは着信履歴に保存してありますが、サーバーにも残っています。")),
          ErrorTitle);
+}
+
+bool MailCheck::historyOnDisk(Session &s)
+{
+    if (result_.stored == 0)
+        return true;
+    QString error;
+    const bool synced = historySyncHook() ? historySyncHook()(&error) : syncMailHistory(HistoryKind::Received, &error);
+    if (synced)
+        return true;
+    // Without QUIT the server keeps every mail; the journal as written names
+    // those already in the history, so the next check does not store them
+    // twice.
+    s.serverFailed = true;
+    stop(s,
+         QStringLiteral("着信履歴をディスクに書き込めませんでした。\n%1\n\n%2")
+             .arg(error, QStringLiteral("受信したメールはすべてサーバーに残してあります。")),
+         ProgramTitle);
+    return false;
 }
 
 int MailCheck::closeSession(Session &s)

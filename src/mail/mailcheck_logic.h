@@ -70,6 +70,8 @@ public:
     virtual void attachmentClose() = 0;
     virtual int deleteMail(int handle, int n) = 0;
     virtual int close(int handle) = 0;
+    // Ends the session without QUIT: nothing is deleted.
+    virtual void abandon(int handle) = 0;
     virtual QString lastMessage() = 0;
 };
 
@@ -119,6 +121,10 @@ public:
     // than the one timeout that found it out.
     static constexpr int CloseGraceMs = 3000;
 
+    // Test hook: replaces the flush of the received history to the disk that
+    // comes before QUIT (null restores it).
+    static void setHistorySyncHook(std::function<bool(QString *error)> hook);
+
 private:
     struct Session;
     void receiveAll(Session &s);
@@ -126,6 +132,7 @@ private:
     void stop(Session &s, const QString &reason, const QString &title);
     void finishJournal(Session &s);
     int closeSession(Session &s);
+    bool historyOnDisk(Session &s);
     int deleteMail(Session &s, int n, QString *message);
     void deleteFailed(Session &s, int n, const QString &message);
     template <class F> auto net(F &&call);

@@ -135,13 +135,18 @@ MailRecord decodeMailRecord(const QByteArray &bytes)
 }
 
 int appendMailRecord(HistoryKind kind, const QString &subject, const QString &date, const QString &address,
-                     const QString &body, QString *error)
+                     const QString &body, QString *error, RecordFile::Durability durability)
 {
     QByteArray bytes = encodeMailRecord(kind, subject, date, address, body);
     remember(kind, decodeMailRecord(bytes));
     QString path = paths::ensureParent(relativeFile(kind));
     RecordFile file(path, MailRecordLength);
-    return file.append(bytes, error);
+    return file.append(bytes, error, durability);
+}
+
+bool syncMailHistory(HistoryKind kind, QString *error)
+{
+    return RecordFile(historyPath(kind), MailRecordLength).sync(error);
 }
 
 std::optional<MailRecord> readMailRecord(HistoryKind kind, int n)

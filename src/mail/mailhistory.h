@@ -9,6 +9,8 @@
 //   280        32000  body
 //   32280      2      lineEnd   CR LF
 //   32282      2      live      16-bit little-endian, 1 live, 0 marked
+#include "common/recordfile.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -43,9 +45,13 @@ QString historyWorkPath(HistoryKind kind);
 
 // Appends a record; returns its number, or 0 when it could not be stored
 // (history full, disk full, folder not writable) with the reason in *error.
-// The record is on disk when this returns.
+// The record is on disk when this returns; with Durability::Written it is
+// with the operating system, and syncMailHistory puts it on disk.
 int appendMailRecord(HistoryKind kind, const QString &subject, const QString &date, const QString &address,
-                     const QString &body, QString *error = nullptr);
+                     const QString &body, QString *error = nullptr,
+                     RecordFile::Durability durability = RecordFile::Durability::OnDisk);
+// Flushes the history file of `kind` to the disk.
+bool syncMailHistory(HistoryKind kind, QString *error = nullptr);
 // Record n, or nothing past the last whole record. Fields are trimmed of
 // leading and trailing spaces.
 std::optional<MailRecord> readMailRecord(HistoryKind kind, int n);

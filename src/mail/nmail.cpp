@@ -87,6 +87,21 @@ void fill(MailTexts &texts, const mime::ReceivedTexts &r, bool withBody)
         texts.body = trimAtNul(r.body);
 }
 
+// Removes a handle from the open ones; null (with the message set) for an
+// unknown one.
+std::shared_ptr<Handle> takeHandle(int handle)
+{
+    std::lock_guard lock(handlesMutex);
+    auto it = handles.find(handle);
+    if (it == handles.end()) {
+        setMessage(QStringLiteral("POP3サーバーに接続していません。"));
+        return nullptr;
+    }
+    std::shared_ptr<Handle> h = it->second;
+    handles.erase(it);
+    return h;
+}
+
 }  // namespace
 
 void NMailInitializeWinSock()
@@ -241,17 +256,9 @@ int NMailPop3DeleteMail(int handle, int n)
 
 int NMailPop3Close(int handle)
 {
-    std::shared_ptr<Handle> h;
-    {
-        std::lock_guard lock(handlesMutex);
-        auto it = handles.find(handle);
-        if (it == handles.end()) {
-            setMessage(QStringLiteral("POP3サーバーに接続していません。"));
-            return -1;
-        }
-        h = it->second;
-        handles.erase(it);
-    }
+    std::shared_ptr<Handle> h = takeHandle(handle);
+    if (!h)
+        return -1;
     QString error;
     const bool confirmed = h->session->quit(error);
     h.reset();  // closes the connection
@@ -260,6 +267,15 @@ int NMailPop3Close(int handle)
         return -1;
     }
     return 0;
+}
+
+int NMailPop3Abandon(int handle)
+{
+    std::shared_ptr<Handle> h = takeHandle(handle);
+    if (!h)
+        return -1;
+    h->session->abandon();
+    return 0;  // the connection closes with the last holder of the handle
 }
 
 int NMailAttachmentFileFirst(MailTexts &texts, const QString &targetFolder, const QString &workFile,

@@ -61,6 +61,9 @@ int NMailPop3DeleteMail(int handle, int n);
 // QUIT and close. < 0 when the server did not confirm (deletions may not have
 // taken effect).
 int NMailPop3Close(int handle);
+// Closes without QUIT: the server keeps every mail, those marked included.
+// < 0 for an unknown handle.
+int NMailPop3Abandon(int handle);
 
 // Parses the whole mail (`mailText`, the raw message), saves every attachment
 // into `targetFolder` under a safe name, and leaves in texts.body the readable

@@ -296,6 +296,12 @@ bool Pop3Session::markDeleted(int n, QString &error)
     return true;
 }
 
+void Pop3Session::abandon()
+{
+    broken_ = true;
+    brokenError_ = QStringLiteral("POP3サーバー（%1）との接続を、削除を確定せずに閉じました。").arg(address_.shown);
+}
+
 bool Pop3Session::quit(QString &error)
 {
     if (!authenticated_ || quitDone_)

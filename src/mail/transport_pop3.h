@@ -40,6 +40,9 @@ public:
     bool markDeleted(int n, QString &error);
     // QUIT; true when the server confirmed it (deletions took effect).
     bool quit(QString &error);
+    // Ends the session without QUIT when it is closed: the server forgets
+    // this session's deletions and keeps every mail.
+    void abandon();
 
     int count() const { return int(sizes_.size()); }
     bool authenticated() const { return authenticated_; }

@@ -98,6 +98,7 @@ public:
         mailbox = kept;
         return 1;
     }
+    void abandon(int) override { log << "abandon"; }
     QString lastMessage() override { return QStringLiteral("-ERR connection lost"); }
 
     QSet<int> marked;
@@ -172,6 +173,7 @@ private slots:
     }
     void cleanup()
     {
+        MailCheck::setHistorySyncHook(nullptr);
         boxes.reset();
         folder.reset();
     }
@@ -261,6 +263,40 @@ private slots:
         QCOMPARE(storedSubjects(), QStringList({"mail 1", "mail 2"}));
         QVERIFY(t.mailbox.isEmpty());
         QVERIFY(!QFile::exists(receiveJournalPath()));
+    }
+
+    // Records go to the disk once, before QUIT commits the deletions. When
+    // that fails the session ends without QUIT: every mail stays on the
+    // server, and the next check only removes those already stored.
+    void historyNotOnDiskKeepsTheMailsOnTheServer()
+    {
+        FakeTransport t;
+        t.mailbox = mails(3);
+        int syncs = 0;
+        MailCheck::setHistorySyncHook([&](QString *error) {
+            ++syncs;
+            *error = QStringLiteral("I/O error");
+            return false;
+        });
+        MemoryView v;
+        MailCheckResult r = check(t, v);
+        QCOMPARE(syncs, 1);
+        QCOMPARE(r.stored, 3);
+        QVERIFY(r.stopped);
+        QVERIFY(!r.quitConfirmed);
+        QCOMPARE(t.log.last(), QStringLiteral("abandon"));
+        QVERIFY(!t.log.contains(QStringLiteral("close")));
+        QCOMPARE(t.mailbox.size(), 3);
+        QCOMPARE(boxes->shown.size(), 1);
+        QVERIFY(boxes->last().text.contains(QStringLiteral("I/O error")));
+
+        MailCheck::setHistorySyncHook(nullptr);
+        t.log.clear();
+        r = check(t, v);
+        QCOMPARE(r.replayed, 3);
+        QCOMPARE(r.received, 0);
+        QCOMPARE(storedSubjects(), QStringList({"mail 1", "mail 2", "mail 3"}));
+        QVERIFY(t.mailbox.isEmpty());
     }
 
     // An attachment that cannot be written would be lost with the mail: the

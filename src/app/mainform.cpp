@@ -6,6 +6,7 @@
 #include "common/windows.h"
 #include "mail/historywindow.h"
 #include "mail/mailcheck.h"
+#include "mail/mailcheck_journal.h"
 #include "mail/nmail.h"
 #include "pilgrimage/display.h"
 #include "pilgrimage/maparea.h"
@@ -370,6 +371,7 @@ void Mainform::startUp()
     if (settings::serverSettings().pop3Server.isEmpty())
         Windows::show(QStringLiteral("OptionForm"));
 
+    mail::recoverProgressCounter();
     pilgrimage::showGuide();
     pilgrimage::showMap();
     pilgrimage::setCompletionFromShownTemple();

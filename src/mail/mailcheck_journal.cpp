@@ -2,6 +2,8 @@
 
 #include "common/paths.h"
 #include "common/recordfile.h"
+#include "mail/mailhistory.h"
+#include "pilgrimage/progress.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -29,18 +31,23 @@ bool isWritableUidl(const QString &uidl)
 
 }  // namespace
 
+int ReceiveJournal::landed(int historyCount) const
+{
+    if (base < 0)
+        return 0;
+    return int(std::clamp<qsizetype>(qsizetype(historyCount) - base, 0, pending.size()));
+}
+
 QSet<QString> ReceiveJournal::storedUidls(int historyCount) const
 {
     QSet<QString> out;
     for (const QString &u : stored)
         if (!u.isEmpty())
             out.insert(u);
-    if (base >= 0) {
-        qsizetype landed = std::clamp<qsizetype>(qsizetype(historyCount) - base, 0, pending.size());
-        for (qsizetype i = 0; i < landed; ++i)
-            if (!pending[i].isEmpty())
-                out.insert(pending[i]);
-    }
+    const int count = landed(historyCount);
+    for (int i = 0; i < count; ++i)
+        if (!pending[i].isEmpty())
+            out.insert(pending[i]);
     return out;
 }
 
@@ -55,6 +62,8 @@ QByteArray ReceiveJournal::serialize() const
         // Pending entries count by position: an unusable UIDL keeps its place.
         for (const QString &u : pending)
             out += (isWritableUidl(u) && !u.isEmpty() ? "pending " + u.toLatin1() : QByteArray("pending")) + '\n';
+        if (counterBefore >= 0)
+            out += "counter " + QByteArray::number(counterBefore) + '\n';
     }
     return out;
 }
@@ -82,6 +91,12 @@ bool ReceiveJournal::parse(const QByteArray &bytes, ReceiveJournal *out)
             if (!ok || n < 0 || j.base >= 0)
                 return false;
             j.base = n;
+        } else if (key == "counter") {
+            bool ok = false;
+            int n = value.toInt(&ok);
+            if (!ok || n < 0 || j.base < 0 || j.counterBefore >= 0)
+                return false;
+            j.counterBefore = n;
         } else if (key == "pending") {
             if (j.base < 0)
                 return false;
@@ -151,6 +166,16 @@ bool clearReceiveJournal(QString *error)
     }
     syncFolderOf(path);
     return true;
+}
+
+void recoverProgressCounter()
+{
+    const ReceiveJournal j = loadReceiveJournal();
+    if (j.counterBefore < 0)
+        return;
+    const int landed = j.landed(mailRecordCount(HistoryKind::Received));
+    if (landed > 0 && pilgrimage::progressCounterValue() == j.counterBefore)
+        pilgrimage::storeProgressCounter(qint64(j.counterBefore) + landed);
 }
 
 }  // namespace korvane::mail

@@ -20,6 +20,12 @@
 //   stored <uidl>      a mail stored in an earlier session, deletion unconfirmed
 //   base <n>           the received history's record count before this session
 //   pending <uidl>     mails of this session to be stored, in store order
+//   counter <n>        the pilgrimage counter before this session
+//
+// The check keeps the pilgrimage counter in memory and writes it once, at its
+// end. A check that never got there left the counter as `counter` says; each
+// of its mails that reached the history was counted, so the counter is
+// raised by that many (recoverProgressCounter).
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -30,8 +36,12 @@ struct ReceiveJournal {
     QStringList stored;
     int base = -1;  // -1: no session recorded
     QStringList pending;
+    int counterBefore = -1;  // -1: not recorded
 
     bool isEmpty() const { return stored.isEmpty() && pending.isEmpty(); }
+
+    // How many pending mails are in the history, given its record count now.
+    int landed(int historyCount) const;
 
     // The UIDLs whose mails are in the history, given the history's record
     // count now: every `stored` entry, and the first (count - base) pending
@@ -53,5 +63,10 @@ ReceiveJournal loadReceiveJournal();
 // journal removes the file. False with the reason in *error when it failed.
 bool saveReceiveJournal(const ReceiveJournal &journal, QString *error = nullptr);
 bool clearReceiveJournal(QString *error = nullptr);
+
+// After a check that never ended (the program killed): raises the pilgrimage
+// counter by the mails that check stored, when the counter is still the one
+// it started from. Called at start-up and before each check.
+void recoverProgressCounter();
 
 }  // namespace korvane::mail

@@ -7,6 +7,7 @@
 #include "mail/mailcheck_journal.h"
 #include "mail/mailcheck_session.h"
 #include "mail/mailhistory.h"
+#include "pilgrimage/progress.h"
 #include "settings/settings.h"
 
 #include <QDir>
@@ -125,6 +126,10 @@ template <class F> auto MailCheck::net(F &&call)
 MailCheckResult MailCheck::run()
 {
     result_ = MailCheckResult();
+    recoverProgressCounter();
+    // Every mail counts on the pilgrimage; the counter is written once, when
+    // the mails are in (see the journal).
+    pilgrimage::ProgressCounterHold counterHold;
     session_ = std::make_unique<SessionThread>();
     struct EndSession {
         std::unique_ptr<SessionThread> &session;
@@ -158,6 +163,7 @@ MailCheckResult MailCheck::run()
                 else if (result_.count < 0)
                     dialogs().notice(view_.dialogParent(), trimAtNul(message), ErrorTitle, Dialogs::Icon::Critical);
             }
+            pilgrimage::ProgressCounterHold::writeHeld();
             if (historyOnDisk(s)) {
                 result_.quitConfirmed = closeSession(s) >= 0;
             } else {
@@ -194,6 +200,7 @@ void MailCheck::receiveAll(Session &s)
     const QSet<QString> storedBefore = previous.storedUidls(historyCount);
     s.journal = ReceiveJournal();
     s.journal.base = historyCount;
+    s.journal.counterBefore = int(pilgrimage::progressCounterValue());
     for (const QString &uidl : std::as_const(s.uidls)) {
         if (!uidl.isEmpty() && storedBefore.contains(uidl)) {
             if (!s.already.contains(uidl)) {

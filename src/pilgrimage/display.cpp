@@ -111,8 +111,13 @@ void advanceOneMail()
 void readTempleNote(int n)
 {
     TempleNoteRecord record = readTempleNoteRecord(n).value_or(TempleNoteRecord{});
-    if (auto *text1 = control<QPlainTextEdit>("Text1"))
-        text1->setPlainText(noteTextForDisplay(record.noteText));
+    // Each mail received shows the guide again, mostly of the same temple:
+    // the notes are laid out only when they change.
+    if (auto *text1 = control<QPlainTextEdit>("Text1")) {
+        const QString note = noteTextForDisplay(record.noteText);
+        if (text1->toPlainText() != note)
+            text1->setPlainText(note);
+    }
     heldRecord() = std::move(record);
 }
 

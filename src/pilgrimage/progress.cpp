@@ -1,5 +1,7 @@
 #include "progress.h"
 
+#include "common/text.h"
+
 #include <QSettings>
 
 #include <algorithm>
@@ -17,10 +19,22 @@ QSettings store()
 
 qint16 completeFlag = 0;
 
+int holds = 0;
+std::optional<QString> held;  // stored while a hold lasts, not yet written
+
+void write(const QString &text)
+{
+    QSettings s = store();
+    s.setValue(Key, text);
+    s.sync();
+}
+
 }  // namespace
 
 std::optional<QString> readProgressCounter()
 {
+    if (held)
+        return held;
     QVariant v = store().value(Key);
     if (!v.isValid())
         return std::nullopt;
@@ -32,12 +46,37 @@ QString readProgressCounter(const QString &fallback)
     return readProgressCounter().value_or(fallback);
 }
 
+long long progressCounterValue()
+{
+    return roundHalfEven(leadingNumber(readProgressCounter(QString())));
+}
+
 void storeProgressCounter(long long value)
 {
     value = std::clamp<long long>(value, 0, MaxProgressCounter);
-    QSettings s = store();
-    s.setValue(Key, QString::number(value));
-    s.sync();
+    if (holds > 0)
+        held = QString::number(value);
+    else
+        write(QString::number(value));
+}
+
+ProgressCounterHold::ProgressCounterHold()
+{
+    ++holds;
+}
+
+ProgressCounterHold::~ProgressCounterHold()
+{
+    if (--holds == 0)
+        writeHeld();
+}
+
+void ProgressCounterHold::writeHeld()
+{
+    if (held) {
+        write(*held);
+        held.reset();
+    }
 }
 
 qint16 pilgrimageComplete()

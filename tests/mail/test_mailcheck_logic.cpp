@@ -4,6 +4,7 @@
 #include "mail/mailcheck_journal.h"
 #include "mail/mailcheck_logic.h"
 #include "mail/mailhistory.h"
+#include "pilgrimage/progress.h"
 #include "scripteddialogs.h"
 #include "settings/settings.h"
 #include "testenv.h"
@@ -299,6 +300,30 @@ private slots:
         QVERIFY(t.mailbox.isEmpty());
     }
 
+    // A check killed before it wrote the counter left it as it was; its
+    // journal says how many mails it stored, each of them counted.
+    void counterOfAKilledCheckIsRecovered()
+    {
+        ReceiveJournal j;
+        j.base = 0;
+        j.pending = QStringList({"U1", "U2", "U3"});
+        j.counterBefore = 10;
+        QVERIFY(saveReceiveJournal(j));
+        ReceiveJournal back;
+        QVERIFY(ReceiveJournal::parse(j.serialize(), &back));
+        QCOMPARE(back.counterBefore, 10);
+        pilgrimage::storeProgressCounter(10);
+        for (int n = 1; n <= 2; ++n)
+            QVERIFY(appendMailRecord(HistoryKind::Received, QStringLiteral("s"), QString(), QString(), QString()) > 0);
+        recoverProgressCounter();
+        QCOMPARE(pilgrimage::progressCounterValue(), 12);
+        recoverProgressCounter();  // once only
+        QCOMPARE(pilgrimage::progressCounterValue(), 12);
+        pilgrimage::storeProgressCounter(40);  // written since: that check did end
+        recoverProgressCounter();
+        QCOMPARE(pilgrimage::progressCounterValue(), 40);
+    }
+
     // An attachment that cannot be written would be lost with the mail: the
     // check stops and leaves it on the server.
     void unwritableAttachmentStopsTheCheck()
@@ -349,6 +374,7 @@ private slots:
         QTest::newRow("other file") << QByteArray("hello\n");
         QTest::newRow("pending without base") << QByteArray("korvane-receive-journal 1\npending A\n");
         QTest::newRow("unknown key") << QByteArray("korvane-receive-journal 1\nzap A\n");
+        QTest::newRow("counter without base") << QByteArray("korvane-receive-journal 1\ncounter 3\n");
     }
     void journalRejectsGarbage()
     {

@@ -99,6 +99,20 @@ void TestPilgrimageLogic::counterStore()
     QCOMPARE(readProgressCounter(QStringLiteral("NG")), QStringLiteral("32767"));
     storeProgressCounter(-3);
     QCOMPARE(readProgressCounter(QStringLiteral("NG")), QStringLiteral("0"));
+
+    // Held: read back at once, written when the last hold ends.
+    {
+        ProgressCounterHold outer;
+        {
+            ProgressCounterHold inner;
+            storeProgressCounter(12);
+        }
+        QCOMPARE(progressCounterValue(), 12);
+        direct.sync();
+        QCOMPARE(direct.value("Pro/Value").toString(), QStringLiteral("0"));
+    }
+    direct.sync();
+    QCOMPARE(direct.value("Pro/Value").toString(), QStringLiteral("12"));
 }
 
 void TestPilgrimageLogic::noteRecordLayout()

@@ -46,19 +46,21 @@ QString resolveUnder(const QString &base, const QString &relative)
         if (part == u".")
             continue;
         QString next = current + u'/' + part;
-        if (exists && !QFileInfo::exists(next)) {
+        bool found = exists && QFileInfo::exists(next);
+        if (exists && !found) {
             // Look for the same name in another letter case.
             const QStringList entries = QDir(current).entryList(
                 QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
             for (const QString &entry : entries) {
                 if (entry.compare(part, Qt::CaseInsensitive) == 0) {
                     next = current + u'/' + entry;
+                    found = true;
                     break;
                 }
             }
         }
         current = next;
-        exists = exists && QFileInfo::exists(current);
+        exists = found;
     }
     return current;
 }

@@ -34,18 +34,22 @@ QString toCrLf(const QString &text)
 {
     QString out;
     out.reserve(text.size() + text.size() / 16 + 2);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == u'\r') {
-            out += QStringLiteral("\r\n");
-            if (i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-        } else if (c == u'\n' || c == QChar::ParagraphSeparator || c == QChar::LineSeparator) {
-            out += QStringLiteral("\r\n");
-        } else {
-            out += c;
+    const QChar *p = text.constData();
+    const qsizetype size = text.size();
+    qsizetype runStart = 0;  // start of the characters not yet copied
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = p[i].unicode();
+        if (c != u'\r' && c != u'\n' && c != QChar::ParagraphSeparator && c != QChar::LineSeparator)
+            continue;
+        if (c == u'\r' && i + 1 < size && p[i + 1] == u'\n') {
+            ++i;  // already CR LF: copied with the run
+            continue;
         }
+        out.append(p + runStart, i - runStart);
+        out.append(QLatin1StringView("\r\n", 2));
+        runStart = i + 1;
     }
+    out.append(p + runStart, size - runStart);
     return out;
 }
 

@@ -101,6 +101,17 @@ struct MailCheck::Session {
     bool serverFailed = false; // an exchange with the server failed
     QString attachmentFolder;  // "\添付フォルダ\" and its work file "0.txt"
     QString workFile;
+    // The work file stays open for the whole check, rewritten for each mail,
+    // and goes when the check ends.
+    std::unique_ptr<QFile> work;
+
+    ~Session()
+    {
+        if (work) {
+            work->close();
+            QFile::remove(workFile);
+        }
+    }
 };
 
 MailCheck::MailCheck(MailCheckView &view, std::shared_ptr<MailCheckTransport> transport)
@@ -301,37 +312,34 @@ bool MailCheck::receiveOne(Session &s, int n)
         if (s.attachmentFolder.isEmpty() || !QFileInfo(s.attachmentFolder).isDir()) {
             s.attachmentFolder = paths::ensureFolder(QString::fromUtf16(paths::AttachmentFolder));
             s.workFile = paths::resolveUnder(s.attachmentFolder, QStringLiteral("0.txt"));
+            s.work.reset();
         }
         const QString folder = s.attachmentFolder;
         const QString workFile = s.workFile;
         QByteArray fileBytes = f.raw;
         if (fileBytes.isEmpty())
             fileBytes = cp932::encode(texts.header + QStringLiteral("\r\n") + texts.body + QStringLiteral("\r\n"));
-        QFile work(workFile);
         if (!QFileInfo(folder).isDir()) {
             out.workFileError = QStringLiteral("フォルダ %1 を作れません。").arg(QDir::toNativeSeparators(folder));
             return out;
         }
-        if (!work.open(QIODevice::WriteOnly | QIODevice::Truncate) || work.write(fileBytes) != fileBytes.size()
+        if (!s.work) {
+            s.work = std::make_unique<QFile>(workFile);
+            s.work->open(QIODevice::ReadWrite | QIODevice::Truncate);
+        }
+        QFile &work = *s.work;
+        if (!work.isOpen() || !work.resize(0) || !work.seek(0) || work.write(fileBytes) != fileBytes.size()
             || !work.flush()) {
             out.workFileError = QStringLiteral("%1 に書き込めません: %2")
                                     .arg(QDir::toNativeSeparators(workFile), work.errorString());
-            work.close();
+            s.work.reset();
             QFile::remove(workFile);
             return out;
         }
-        work.close();
-        QByteArray mailText;
-        if (!work.open(QIODevice::ReadOnly)) {
-            out.workFileError = QStringLiteral("%1 を読めません: %2")
-                                    .arg(QDir::toNativeSeparators(workFile), work.errorString());
-            return out;
-        }
-        mailText = mailTextFromWorkFile(work.readAll());
-        work.close();
+        // The extraction reads the mail as the work file holds it.
+        const QByteArray mailText = mailTextFromWorkFile(fileBytes);
         out.result = transport_.attachmentFirst(texts, folder + u'/', workFile, mailText);
         transport_.attachmentClose();
-        QFile::remove(workFile);
         // The size is asked once more (its answer is not used). Asked here,
         // before the viewer is filled: from the viewer to the stored record
         // no event may run in between, or another window's action (the

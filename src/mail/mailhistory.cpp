@@ -35,12 +35,17 @@ QString relativeWork(HistoryKind kind)
            (kind == HistoryKind::Received ? QStringLiteral("PLXDATA2.TMP") : QStringLiteral("PLXDATA5.TMP"));
 }
 
-// The record buffers, one per kind.
+// The record buffers, one per kind. An appended record is kept as its bytes
+// and decoded only when asked for: the mail check appends one per mail.
+struct Buffer {
+    std::optional<MailRecord> record;
+    QByteArray bytes;  // set instead of record after an append
+};
 struct Buffers {
     std::mutex lock;
-    std::optional<MailRecord> received;
-    std::optional<MailRecord> sent;
-    std::optional<MailRecord> &of(HistoryKind kind) { return kind == HistoryKind::Received ? received : sent; }
+    Buffer received;
+    Buffer sent;
+    Buffer &of(HistoryKind kind) { return kind == HistoryKind::Received ? received : sent; }
 };
 
 Buffers &buffers()
@@ -53,7 +58,14 @@ void remember(HistoryKind kind, const MailRecord &record)
 {
     Buffers &b = buffers();
     std::lock_guard guard(b.lock);
-    b.of(kind) = record;
+    b.of(kind) = Buffer{record, QByteArray()};
+}
+
+void rememberBytes(HistoryKind kind, const QByteArray &bytes)
+{
+    Buffers &b = buffers();
+    std::lock_guard guard(b.lock);
+    b.of(kind) = Buffer{std::nullopt, bytes};
 }
 
 QString fieldText(const QByteArray &bytes, qsizetype offset, qsizetype width)
@@ -138,7 +150,7 @@ int appendMailRecord(HistoryKind kind, const QString &subject, const QString &da
                      const QString &body, QString *error, RecordFile::Durability durability)
 {
     QByteArray bytes = encodeMailRecord(kind, subject, date, address, body);
-    remember(kind, decodeMailRecord(bytes));
+    rememberBytes(kind, bytes);
     QString path = paths::ensureParent(relativeFile(kind));
     RecordFile file(path, MailRecordLength);
     return file.append(bytes, error, durability);
@@ -208,7 +220,12 @@ std::optional<MailRecord> lastMailRecord(HistoryKind kind)
 {
     Buffers &b = buffers();
     std::lock_guard guard(b.lock);
-    return b.of(kind);
+    Buffer &buffer = b.of(kind);
+    if (!buffer.bytes.isEmpty()) {
+        buffer.record = decodeMailRecord(buffer.bytes);
+        buffer.bytes.clear();
+    }
+    return buffer.record;
 }
 
 // A delete rewrites the live records through the work copy, which is flushed

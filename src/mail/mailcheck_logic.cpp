@@ -55,11 +55,6 @@ std::function<bool(QString *)> &historySyncHook()
     return hook;
 }
 
-// The work file step and the attachment extraction of one mail.
-struct AttachmentOutcome {
-    int result = 1;
-    QString workFileError;  // set when the work file could not be written
-};
 
 }  // namespace
 
@@ -257,35 +252,82 @@ void MailCheck::receiveAll(Session &s)
     }
 }
 
+MailCheck::Fetched MailCheck::fetchAndExtract(Session &s, int n)
+{
+    Fetched out;
+    // A header that cannot be read means the mail cannot be either; the
+    // fetch is not tried again on a server that just failed to answer.
+    if (transport_.status(s.handle, n, out.texts) < 0) {
+        out.result = -1;
+        out.message = transport_.lastMessage();
+        return out;
+    }
+    transport_.size(s.handle, n);
+    out.result = transport_.getMail(s.handle, n, out.texts);
+    if (out.result < 0) {
+        out.message = transport_.lastMessage();
+        return out;
+    }
+    const QByteArray raw = transport_.rawMail(s.handle);
+    nmail::MailTexts &texts = out.texts;
+    texts.subject = trimAtNul(texts.subject);
+    texts.date = trimAtNul(texts.date);
+    texts.from = trimAtNul(texts.from);
+    texts.header = trimAtNul(texts.header);
+    texts.body = trimAtNul(texts.body);
+    out.fetchedBody = texts.body;
+
+    // The work file holds the mail while its attachments are extracted.
+    AttachmentOutcome &a = out.attachments;
+    // Looked up once per check: a name matched without regard to case costs
+    // a listing of the folder, which fills up with attachments.
+    if (s.attachmentFolder.isEmpty() || !QFileInfo(s.attachmentFolder).isDir()) {
+        s.attachmentFolder = paths::ensureFolder(QString::fromUtf16(paths::AttachmentFolder));
+        s.workFile = paths::resolveUnder(s.attachmentFolder, QStringLiteral("0.txt"));
+        s.work.reset();
+    }
+    const QString folder = s.attachmentFolder;
+    const QString workFile = s.workFile;
+    QByteArray fileBytes = raw;
+    if (fileBytes.isEmpty())
+        fileBytes = cp932::encode(texts.header + QStringLiteral("\r\n") + texts.body + QStringLiteral("\r\n"));
+    if (!QFileInfo(folder).isDir()) {
+        a.workFileError = QStringLiteral("フォルダ %1 を作れません。").arg(QDir::toNativeSeparators(folder));
+        return out;
+    }
+    if (!s.work) {
+        s.work = std::make_unique<QFile>(workFile);
+        s.work->open(QIODevice::ReadWrite | QIODevice::Truncate);
+    }
+    QFile &work = *s.work;
+    if (!work.isOpen() || !work.resize(0) || !work.seek(0) || work.write(fileBytes) != fileBytes.size()
+        || !work.flush()) {
+        a.workFileError =
+            QStringLiteral("%1 に書き込めません: %2").arg(QDir::toNativeSeparators(workFile), work.errorString());
+        s.work.reset();
+        QFile::remove(workFile);
+        return out;
+    }
+    // The extraction reads the mail as the work file holds it.
+    a.result = transport_.attachmentFirst(texts, folder + u'/', workFile, mailTextFromWorkFile(fileBytes));
+    transport_.attachmentClose();
+    // The size is asked once more (its answer is not used). Asked here,
+    // before the viewer is filled: from the viewer to the stored record no
+    // event may run in between, or another window's action (the history
+    // window loading its list into the same boxes) could slip in.
+    transport_.size(s.handle, n);
+    return out;
+}
+
 bool MailCheck::receiveOne(Session &s, int n)
 {
     // The pilgrim walks one count before the mail is fetched.
     view_.progressStep();
     ++result_.received;
 
-    struct Fetched {
-        int result = 0;
-        nmail::MailTexts texts;
-        QByteArray raw;
-        QString message;
-    };
-    Fetched f = net([&] {
-        Fetched out;
-        // A header that cannot be read means the mail cannot be either; the
-        // fetch is not tried again on a server that just failed to answer.
-        if (transport_.status(s.handle, n, out.texts) < 0) {
-            out.result = -1;
-            out.message = transport_.lastMessage();
-            return out;
-        }
-        transport_.size(s.handle, n);
-        out.result = transport_.getMail(s.handle, n, out.texts);
-        if (out.result < 0)
-            out.message = transport_.lastMessage();
-        else
-            out.raw = transport_.rawMail(s.handle);
-        return out;
-    });
+    // Fetched, put into the work file and its attachments extracted in one
+    // go on the session thread.
+    Fetched f = net([&] { return fetchAndExtract(s, n); });
     if (f.result < 0) {
         s.serverFailed = true;
         stop(s,
@@ -295,58 +337,11 @@ bool MailCheck::receiveOne(Session &s, int n)
              ErrorTitle);
         return false;
     }
-    nmail::MailTexts texts = std::move(f.texts);
-    texts.subject = trimAtNul(texts.subject);
-    texts.date = trimAtNul(texts.date);
-    texts.from = trimAtNul(texts.from);
-    texts.header = trimAtNul(texts.header);
-    texts.body = trimAtNul(texts.body);
-
-    const bool attachmentFlag = view_.attachmentTest(texts.body);
-
-    // The work file holds the mail while its attachments are extracted.
-    AttachmentOutcome a = net([&] {
-        AttachmentOutcome out;
-        // Looked up once per check: a name matched without regard to case
-        // costs a listing of the folder, which fills up with attachments.
-        if (s.attachmentFolder.isEmpty() || !QFileInfo(s.attachmentFolder).isDir()) {
-            s.attachmentFolder = paths::ensureFolder(QString::fromUtf16(paths::AttachmentFolder));
-            s.workFile = paths::resolveUnder(s.attachmentFolder, QStringLiteral("0.txt"));
-            s.work.reset();
-        }
-        const QString folder = s.attachmentFolder;
-        const QString workFile = s.workFile;
-        QByteArray fileBytes = f.raw;
-        if (fileBytes.isEmpty())
-            fileBytes = cp932::encode(texts.header + QStringLiteral("\r\n") + texts.body + QStringLiteral("\r\n"));
-        if (!QFileInfo(folder).isDir()) {
-            out.workFileError = QStringLiteral("フォルダ %1 を作れません。").arg(QDir::toNativeSeparators(folder));
-            return out;
-        }
-        if (!s.work) {
-            s.work = std::make_unique<QFile>(workFile);
-            s.work->open(QIODevice::ReadWrite | QIODevice::Truncate);
-        }
-        QFile &work = *s.work;
-        if (!work.isOpen() || !work.resize(0) || !work.seek(0) || work.write(fileBytes) != fileBytes.size()
-            || !work.flush()) {
-            out.workFileError = QStringLiteral("%1 に書き込めません: %2")
-                                    .arg(QDir::toNativeSeparators(workFile), work.errorString());
-            s.work.reset();
-            QFile::remove(workFile);
-            return out;
-        }
-        // The extraction reads the mail as the work file holds it.
-        const QByteArray mailText = mailTextFromWorkFile(fileBytes);
-        out.result = transport_.attachmentFirst(texts, folder + u'/', workFile, mailText);
-        transport_.attachmentClose();
-        // The size is asked once more (its answer is not used). Asked here,
-        // before the viewer is filled: from the viewer to the stored record
-        // no event may run in between, or another window's action (the
-        // history window loading its list into the same boxes) could slip in.
-        transport_.size(s.handle, n);
-        return out;
-    });
+    // The test looks at the body as fetched, before the extraction made it
+    // the mail's readable text.
+    const bool attachmentFlag = view_.attachmentTest(f.fetchedBody);
+    const nmail::MailTexts &texts = f.texts;
+    const AttachmentOutcome &a = f.attachments;
     if (!a.workFileError.isEmpty()) {
         stop(s, QStringLiteral("添付フォルダの作業ファイルを使えません。\n%1\n\n%2").arg(a.workFileError, LeftOnServer),
              ProgramTitle);

@@ -127,6 +127,20 @@ public:
 
 private:
     struct Session;
+    // The work file step and the attachment extraction of one mail.
+    struct AttachmentOutcome {
+        int result = 1;
+        QString workFileError;  // set when the work file could not be written
+    };
+    // One mail as fetched (result < 0: failed, with the server's message).
+    struct Fetched {
+        int result = 0;
+        QString message;
+        nmail::MailTexts texts;  // the body is the readable text after extraction
+        QString fetchedBody;     // the body before extraction
+        AttachmentOutcome attachments;
+    };
+    Fetched fetchAndExtract(Session &s, int n);
     void receiveAll(Session &s);
     bool receiveOne(Session &s, int n);
     void stop(Session &s, const QString &reason, const QString &title);

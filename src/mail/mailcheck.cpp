@@ -5,6 +5,7 @@
 #include "common/windows.h"
 #include "mail/mailcheck_windows.h"
 #include "pilgrimage/display.h"
+#include "pilgrimage/progress.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -91,7 +92,15 @@ void WindowsMailCheckView::showCredentialsWindow()
 
 void WindowsMailCheckView::progressStep()
 {
+    counterBeforeStep_ = pilgrimage::progressCounterValue();
     pilgrimage::advanceOneMail();
+}
+
+void WindowsMailCheckView::undoProgressStep()
+{
+    pilgrimage::storeProgressCounter(counterBeforeStep_);
+    pilgrimage::showGuide();
+    pilgrimage::showMap();
 }
 
 bool WindowsMailCheckView::attachmentTest(const QString &body)

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSet>
 
 #include <atomic>
@@ -227,6 +228,18 @@ void MailCheck::receiveAll(Session &s)
     }
     s.journalWritten = true;
 
+    // What runs ahead on the session thread uses this session: it is over
+    // before the session is, whatever way the loop ends.
+    auto drain = qScopeGuard([this] {
+        if (aheadCall_) {
+            try {
+                session_->finish(aheadCall_);
+            } catch (...) {
+            }
+            aheadCall_.reset();
+            ahead_.reset();
+        }
+    });
     for (int n = 1; n <= count && !result_.stopped; ++n) {
         // The program ending during a check (its main window closed): the
         // mail at hand is done; the session ends cleanly so its deletions
@@ -238,6 +251,8 @@ void MailCheck::receiveAll(Session &s)
         const QString uidl = n <= s.uidls.size() ? s.uidls[n - 1] : QString();
         if (!uidl.isEmpty() && s.already.contains(uidl)) {
             // Already in the history: only remove it from the server.
+            if (!settleAhead(s, nullptr))
+                break;
             QString message;
             if (net([&] { return deleteMail(s, n, &message); }) >= 0) {
                 ++result_.replayed;
@@ -250,9 +265,10 @@ void MailCheck::receiveAll(Session &s)
         if (!receiveOne(s, n))
             break;
     }
+    settleAhead(s, nullptr);
 }
 
-MailCheck::Fetched MailCheck::fetchAndExtract(Session &s, int n)
+MailCheck::Fetched MailCheck::fetch(Session &s, int n)
 {
     Fetched out;
     // A header that cannot be read means the mail cannot be either; the
@@ -268,7 +284,7 @@ MailCheck::Fetched MailCheck::fetchAndExtract(Session &s, int n)
         out.message = transport_.lastMessage();
         return out;
     }
-    const QByteArray raw = transport_.rawMail(s.handle);
+    out.raw = transport_.rawMail(s.handle);
     nmail::MailTexts &texts = out.texts;
     texts.subject = trimAtNul(texts.subject);
     texts.date = trimAtNul(texts.date);
@@ -276,9 +292,14 @@ MailCheck::Fetched MailCheck::fetchAndExtract(Session &s, int n)
     texts.header = trimAtNul(texts.header);
     texts.body = trimAtNul(texts.body);
     out.fetchedBody = texts.body;
+    return out;
+}
 
+void MailCheck::extract(Session &s, int n, Fetched &f)
+{
+    nmail::MailTexts &texts = f.texts;
     // The work file holds the mail while its attachments are extracted.
-    AttachmentOutcome &a = out.attachments;
+    AttachmentOutcome &a = f.attachments;
     // Looked up once per check: a name matched without regard to case costs
     // a listing of the folder, which fills up with attachments.
     if (s.attachmentFolder.isEmpty() || !QFileInfo(s.attachmentFolder).isDir()) {
@@ -288,12 +309,12 @@ MailCheck::Fetched MailCheck::fetchAndExtract(Session &s, int n)
     }
     const QString folder = s.attachmentFolder;
     const QString workFile = s.workFile;
-    QByteArray fileBytes = raw;
+    QByteArray fileBytes = f.raw;
     if (fileBytes.isEmpty())
         fileBytes = cp932::encode(texts.header + QStringLiteral("\r\n") + texts.body + QStringLiteral("\r\n"));
     if (!QFileInfo(folder).isDir()) {
         a.workFileError = QStringLiteral("フォルダ %1 を作れません。").arg(QDir::toNativeSeparators(folder));
-        return out;
+        return;
     }
     if (!s.work) {
         s.work = std::make_unique<QFile>(workFile);
@@ -306,7 +327,7 @@ MailCheck::Fetched MailCheck::fetchAndExtract(Session &s, int n)
             QStringLiteral("%1 に書き込めません: %2").arg(QDir::toNativeSeparators(workFile), work.errorString());
         s.work.reset();
         QFile::remove(workFile);
-        return out;
+        return;
     }
     // The extraction reads the mail as the work file holds it.
     a.result = transport_.attachmentFirst(texts, folder + u'/', workFile, mailTextFromWorkFile(fileBytes));
@@ -316,18 +337,26 @@ MailCheck::Fetched MailCheck::fetchAndExtract(Session &s, int n)
     // event may run in between, or another window's action (the history
     // window loading its list into the same boxes) could slip in.
     transport_.size(s.handle, n);
-    return out;
 }
 
 bool MailCheck::receiveOne(Session &s, int n)
 {
-    // The pilgrim walks one count before the mail is fetched.
+    // The pilgrim walks one count for each mail before it is taken up. While
+    // it walks, the session thread ends the last mail (DELE) and fetches
+    // this one.
     view_.progressStep();
     ++result_.received;
 
-    // Fetched, put into the work file and its attachments extracted in one
-    // go on the session thread.
-    Fetched f = net([&] { return fetchAndExtract(s, n); });
+    // The outcome of the last mail's DELE, and this mail if it was fetched
+    // meanwhile.
+    std::optional<Fetched> fetchedAhead;
+    if (!settleAhead(s, &fetchedAhead)) {
+        // The last mail could not be deleted: this one is not taken up.
+        view_.undoProgressStep();
+        --result_.received;
+        return false;
+    }
+    Fetched f = fetchedAhead ? std::move(*fetchedAhead) : net([&] { return fetch(s, n); });
     if (f.result < 0) {
         s.serverFailed = true;
         stop(s,
@@ -340,6 +369,10 @@ bool MailCheck::receiveOne(Session &s, int n)
     // The test looks at the body as fetched, before the extraction made it
     // the mail's readable text.
     const bool attachmentFlag = view_.attachmentTest(f.fetchedBody);
+    net([&] {
+        extract(s, n, f);
+        return 0;
+    });
     const nmail::MailTexts &texts = f.texts;
     const AttachmentOutcome &a = f.attachments;
     if (!a.workFileError.isEmpty()) {
@@ -362,8 +395,8 @@ bool MailCheck::receiveOne(Session &s, int n)
     if (attachmentFlag)
         view_.appendToViewerBody(checktext::AttachmentNotice);
 
-    // storeReceivedMail: the record comes from the viewer boxes and is on
-    // disk before the server is told to delete the mail.
+    // storeReceivedMail: the record comes from the viewer boxes and is
+    // written before the server is told to delete the mail.
     const ViewerTexts v = view_.viewerTexts();
     QString error;
     // With the operating system is enough here: the deletion takes effect
@@ -380,15 +413,45 @@ bool MailCheck::receiveOne(Session &s, int n)
         return false;
     }
     ++result_.stored;
+    startAhead(s, n);
+    return true;
+}
 
-    QString message;
-    if (net([&] { return deleteMail(s, n, &message); }) >= 0) {
+void MailCheck::startAhead(Session &s, int n)
+{
+    const int next = n + 1;
+    const QString nextUidl = next <= s.uidls.size() ? s.uidls[next - 1] : QString();
+    const bool fetchNext = next <= result_.count && !(!nextUidl.isEmpty() && s.already.contains(nextUidl));
+    auto ahead = std::make_shared<Ahead>();
+    ahead->deleted = n;
+    ahead_ = ahead;
+    aheadCall_ = session_->start([this, &s, ahead, n, fetchNext] {
+        ahead->deleteResult = deleteMail(s, n, &ahead->deleteMessage);
+        // A server that refused DELE is not asked for more.
+        if (ahead->deleteResult >= 0 && fetchNext)
+            ahead->next = fetch(s, n + 1);
+    });
+}
+
+bool MailCheck::settleAhead(Session &s, std::optional<Fetched> *next)
+{
+    if (!aheadCall_)
+        return true;
+    const std::shared_ptr<SessionThread::Call> call = std::move(aheadCall_);
+    const std::shared_ptr<Ahead> ahead = std::move(ahead_);
+    aheadCall_.reset();
+    ahead_.reset();
+    session_->finish(call);
+    const int n = ahead->deleted;
+    if (ahead->deleteResult >= 0) {
         ++result_.deleted;
+        if (next && ahead->next)
+            *next = std::move(ahead->next);
         return true;
     }
     if (n <= s.uidls.size() && !s.uidls[n - 1].isEmpty())
         s.undeleted.append(s.uidls[n - 1]);
-    deleteFailed(s, n, message);
+    deleteFailed(s, n, ahead->deleteMessage);
     return false;
 }
 

@@ -5,6 +5,7 @@
 // thread (mailcheck_session.h). Tests drive it with their own view and
 // transport; the receive label drives it with the registered windows and the
 // transport of nmail.h.
+#include "mail/mailcheck_session.h"
 #include "mail/nmail.h"
 
 #include <QByteArray>
@@ -12,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QWidget;
 
@@ -37,6 +39,9 @@ public:
     virtual void showCredentialsWindow() = 0;
     // One pilgrimage count, before a mail is fetched: counter, guide, map.
     virtual void progressStep() = 0;
+    // Takes the last progress step back: the mail it counted was not taken
+    // up after all.
+    virtual void undoProgressStep() = 0;
     // The attachment test through the main window's scratch field (Text5):
     // true when the body holds "attachment" (case-sensitive). Leaves the
     // field empty.
@@ -102,7 +107,7 @@ struct MailCheckResult {
     QString stopReason;     // why it stopped (shown to the user)
 };
 
-class SessionThread;
+
 
 class MailCheck {
 public:
@@ -136,11 +141,26 @@ private:
     struct Fetched {
         int result = 0;
         QString message;
+        QByteArray raw;
         nmail::MailTexts texts;  // the body is the readable text after extraction
         QString fetchedBody;     // the body before extraction
         AttachmentOutcome attachments;
     };
-    Fetched fetchAndExtract(Session &s, int n);
+    Fetched fetch(Session &s, int n);
+    void extract(Session &s, int n, Fetched &f);
+    // What runs on the session thread once a mail is stored, while the
+    // pilgrim takes the next step: its DELE and, when that went through, the
+    // fetch of the next mail.
+    struct Ahead {
+        int deleted = 0;  // the mail DELE was sent for
+        int deleteResult = 0;
+        QString deleteMessage;
+        std::optional<Fetched> next;
+    };
+    void startAhead(Session &s, int n);
+    // Waits for what runs ahead and takes the DELE's outcome; false when it
+    // failed (the check stops). The mail fetched ahead goes to *next.
+    bool settleAhead(Session &s, std::optional<Fetched> *next);
     void receiveAll(Session &s);
     bool receiveOne(Session &s, int n);
     void stop(Session &s, const QString &reason, const QString &title);
@@ -155,6 +175,8 @@ private:
     std::shared_ptr<MailCheckTransport> transportOwner_;
     MailCheckTransport &transport_;
     std::unique_ptr<SessionThread> session_;
+    std::shared_ptr<SessionThread::Call> aheadCall_;
+    std::shared_ptr<Ahead> ahead_;
     MailCheckResult result_;
 };
 

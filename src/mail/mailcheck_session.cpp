@@ -97,9 +97,19 @@ bool SessionThread::wait(const std::shared_ptr<Call> &call, int ms)
 
 void SessionThread::run(const std::function<void()> &work)
 {
+    finish(start(work));
+}
+
+std::shared_ptr<SessionThread::Call> SessionThread::start(std::function<void()> work)
+{
     auto call = std::make_shared<Call>();
-    call->work = work;
+    call->work = std::move(work);
     post(call);
+    return call;
+}
+
+void SessionThread::finish(const std::shared_ptr<Call> &call)
+{
     wait(call, -1);
     if (call->failure)
         std::rethrow_exception(call->failure);

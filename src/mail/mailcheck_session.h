@@ -31,6 +31,13 @@ public:
     // an exception it throws is thrown here.
     void run(const std::function<void()> &call);
 
+    struct Call;
+    // Starts `call` and returns at once; calls run in the order started.
+    // finish() waits for it (as run() does) and throws what it threw. A
+    // started call must be finished before what it uses goes away.
+    std::shared_ptr<Call> start(std::function<void()> call);
+    void finish(const std::shared_ptr<Call> &call);
+
     // Runs `call` and waits at most `ms` milliseconds. False when it has not
     // finished by then: it goes on alone, so it must hold (by value) all it
     // uses; the thread then ends after it and this object must not be used
@@ -44,13 +51,14 @@ public:
     // quitting, so the answer does not depend on a call having waited.
     bool applicationQuitting();
 
-private:
     struct Call {
         std::function<void()> work;
         QSemaphore finished;
         std::exception_ptr failure;
         QEventLoop *waiting = nullptr;  // touched on the user-interface thread only
     };
+
+private:
     void post(const std::shared_ptr<Call> &call);
     bool wait(const std::shared_ptr<Call> &call, int ms);
 

@@ -16,6 +16,7 @@ public:
     void setCredentialBoxes(const QString &userId, const QString &password) override;
     void showCredentialsWindow() override;
     void progressStep() override;
+    void undoProgressStep() override;
     bool attachmentTest(const QString &body) override;
     void showInViewer(const ViewerTexts &texts) override;
     void appendToViewerBody(const QString &line) override;
@@ -23,6 +24,7 @@ public:
     QWidget *dialogParent() const override;
 
 private:
+    long long counterBeforeStep_ = 0;
     ViewerTexts fallback_;  // used for boxes that no registered window holds
 };
 

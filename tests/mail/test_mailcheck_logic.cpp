@@ -125,6 +125,11 @@ public:
         if (onStep)
             onStep(steps);
     }
+    void undoProgressStep() override
+    {
+        events << QStringLiteral("undo step %1").arg(steps);
+        --steps;
+    }
     bool attachmentTest(const QString &body) override { return body.contains(QStringLiteral("attachment")); }
     void showInViewer(const ViewerTexts &t) override { viewer = t; }
     void appendToViewerBody(const QString &line) override { viewer.body += QStringLiteral("\r\n") + line; }
@@ -255,6 +260,10 @@ private slots:
         QCOMPARE(r.stored, 1);
         QCOMPARE(boxes->shown.size(), 1);
         QCOMPARE(boxes->last().title, ErrorTitle);
+        // The next mail is neither fetched nor counted.
+        QVERIFY(!t.log.contains(QStringLiteral("get 2")));
+        QCOMPARE(v.steps, 1);
+        QCOMPARE(r.received, 1);
         QCOMPARE(t.mailbox.size(), 2);
         QCOMPARE(loadReceiveJournal().stored, QStringList({"U1"}));
         t.refuseDelete.clear();

@@ -230,16 +230,7 @@ void MailCheck::receiveAll(Session &s)
 
     // What runs ahead on the session thread uses this session: it is over
     // before the session is, whatever way the loop ends.
-    auto drain = qScopeGuard([this] {
-        if (aheadCall_) {
-            try {
-                session_->finish(aheadCall_);
-            } catch (...) {
-            }
-            aheadCall_.reset();
-            ahead_.reset();
-        }
-    });
+    auto drain = qScopeGuard([this] { drainAhead(); });
     for (int n = 1; n <= count && !result_.stopped; ++n) {
         // The program ending during a check (its main window closed): the
         // mail at hand is done; the session ends cleanly so its deletions
@@ -342,8 +333,8 @@ void MailCheck::extract(Session &s, int n, Fetched &f)
 bool MailCheck::receiveOne(Session &s, int n)
 {
     // The pilgrim walks one count for each mail before it is taken up. While
-    // it walks, the session thread ends the last mail (DELE) and fetches
-    // this one.
+    // it walks, the session thread ends the last mail (DELE); this one was
+    // fetched while the last one was shown and stored.
     view_.progressStep();
     ++result_.received;
 
@@ -375,6 +366,10 @@ bool MailCheck::receiveOne(Session &s, int n)
     });
     const nmail::MailTexts &texts = f.texts;
     const AttachmentOutcome &a = f.attachments;
+    // The next mail is fetched while this one is shown and stored; nothing
+    // of it is kept until it is taken up.
+    if (a.workFileError.isEmpty() && a.result != -5)
+        fetchAhead(s, n);
     if (!a.workFileError.isEmpty()) {
         stop(s, QStringLiteral("添付フォルダの作業ファイルを使えません。\n%1\n\n%2").arg(a.workFileError, LeftOnServer),
              ProgramTitle);
@@ -413,46 +408,65 @@ bool MailCheck::receiveOne(Session &s, int n)
         return false;
     }
     ++result_.stored;
-    startAhead(s, n);
+    deleteAhead(s, n);
     return true;
 }
 
-void MailCheck::startAhead(Session &s, int n)
+void MailCheck::fetchAhead(Session &s, int n)
 {
     const int next = n + 1;
-    const QString nextUidl = next <= s.uidls.size() ? s.uidls[next - 1] : QString();
-    const bool fetchNext = next <= result_.count && !(!nextUidl.isEmpty() && s.already.contains(nextUidl));
+    const QString uidl = next <= s.uidls.size() ? s.uidls[next - 1] : QString();
+    if (next > result_.count || (!uidl.isEmpty() && s.already.contains(uidl)))
+        return;
     auto ahead = std::make_shared<Ahead>();
-    ahead->deleted = n;
     ahead_ = ahead;
-    aheadCall_ = session_->start([this, &s, ahead, n, fetchNext] {
-        ahead->deleteResult = deleteMail(s, n, &ahead->deleteMessage);
-        // A server that refused DELE is not asked for more.
-        if (ahead->deleteResult >= 0 && fetchNext)
-            ahead->next = fetch(s, n + 1);
-    });
+    aheadCalls_.push_back(session_->start([this, &s, ahead, next] { ahead->fetched = fetch(s, next); }));
+}
+
+void MailCheck::deleteAhead(Session &s, int n)
+{
+    if (!ahead_)
+        ahead_ = std::make_shared<Ahead>();
+    const std::shared_ptr<Ahead> ahead = ahead_;
+    ahead->deleted = n;
+    aheadCalls_.push_back(session_->start(
+        [this, &s, ahead, n] { ahead->deleteResult = deleteMail(s, n, &ahead->deleteMessage); }));
 }
 
 bool MailCheck::settleAhead(Session &s, std::optional<Fetched> *next)
 {
-    if (!aheadCall_)
+    if (aheadCalls_.empty())
         return true;
-    const std::shared_ptr<SessionThread::Call> call = std::move(aheadCall_);
+    const std::vector<std::shared_ptr<SessionThread::Call>> calls = std::move(aheadCalls_);
     const std::shared_ptr<Ahead> ahead = std::move(ahead_);
-    aheadCall_.reset();
+    aheadCalls_.clear();
     ahead_.reset();
-    session_->finish(call);
+    for (const auto &call : calls)
+        session_->finish(call);
     const int n = ahead->deleted;
-    if (ahead->deleteResult >= 0) {
-        ++result_.deleted;
-        if (next && ahead->next)
-            *next = std::move(ahead->next);
+    if (n == 0 || ahead->deleteResult >= 0) {
+        if (n > 0)
+            ++result_.deleted;
+        if (next && ahead->fetched)
+            *next = std::move(ahead->fetched);
         return true;
     }
     if (n <= s.uidls.size() && !s.uidls[n - 1].isEmpty())
         s.undeleted.append(s.uidls[n - 1]);
     deleteFailed(s, n, ahead->deleteMessage);
     return false;
+}
+
+void MailCheck::drainAhead()
+{
+    for (const auto &call : aheadCalls_) {
+        try {
+            session_->finish(call);
+        } catch (...) {
+        }
+    }
+    aheadCalls_.clear();
+    ahead_.reset();
 }
 
 int MailCheck::deleteMail(Session &s, int n, QString *message)

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QWidget;
 
@@ -148,19 +149,21 @@ private:
     };
     Fetched fetch(Session &s, int n);
     void extract(Session &s, int n, Fetched &f);
-    // What runs on the session thread once a mail is stored, while the
-    // pilgrim takes the next step: its DELE and, when that went through, the
-    // fetch of the next mail.
+    // What runs ahead on the session thread while the user-interface thread
+    // shows and stores a mail and the pilgrim takes the next step: the fetch
+    // of the next mail, then this mail's DELE.
     struct Ahead {
-        int deleted = 0;  // the mail DELE was sent for
+        std::optional<Fetched> fetched;  // the next mail
+        int deleted = 0;                 // the mail DELE was sent for
         int deleteResult = 0;
         QString deleteMessage;
-        std::optional<Fetched> next;
     };
-    void startAhead(Session &s, int n);
+    void fetchAhead(Session &s, int n);
+    void deleteAhead(Session &s, int n);
     // Waits for what runs ahead and takes the DELE's outcome; false when it
     // failed (the check stops). The mail fetched ahead goes to *next.
     bool settleAhead(Session &s, std::optional<Fetched> *next);
+    void drainAhead();
     void receiveAll(Session &s);
     bool receiveOne(Session &s, int n);
     void stop(Session &s, const QString &reason, const QString &title);
@@ -175,7 +178,7 @@ private:
     std::shared_ptr<MailCheckTransport> transportOwner_;
     MailCheckTransport &transport_;
     std::unique_ptr<SessionThread> session_;
-    std::shared_ptr<SessionThread::Call> aheadCall_;
+    std::vector<std::shared_ptr<SessionThread::Call>> aheadCalls_;
     std::shared_ptr<Ahead> ahead_;
     MailCheckResult result_;
 };

@@ -156,12 +156,12 @@ private:
     QList<QPointer<QTcpSocket>> clients_;
 };
 
-// The windows' view with hooks before each mail is counted (1, 2, …) and
-// before it is shown (fetched by then, the session idle).
+// The windows' view with hooks before each mail is counted (1, 2, …) and at
+// its attachment test (fetched by then, and the session idle).
 class HookedView : public WindowsMailCheckView {
 public:
     std::function<void(int)> beforeMail;
-    std::function<void(int)> beforeShown;
+    std::function<void(int)> whileIdle;
     int mails = 0;
     void progressStep() override
     {
@@ -170,11 +170,11 @@ public:
             beforeMail(mails);
         WindowsMailCheckView::progressStep();
     }
-    void showInViewer(const ViewerTexts &texts) override
+    bool attachmentTest(const QString &body) override
     {
-        if (beforeShown)
-            beforeShown(mails);
-        WindowsMailCheckView::showInViewer(texts);
+        if (whileIdle)
+            whileIdle(mails);
+        return WindowsMailCheckView::attachmentTest(body);
     }
 };
 
@@ -502,7 +502,7 @@ private slots:
         QCOMPARE(servers.maildirCount(), 0);
     }
 
-    // The connection dies while the second mail is shown: the first is
+    // The connection dies while the second mail is taken up: the first is
     // stored, its deletion not yet confirmed. With the server still there
     // the session goes on over a new connection; with the server gone the
     // second mail is stored but cannot be deleted, the check stops, and the
@@ -521,7 +521,7 @@ private slots:
         deliver(4);
         startProgram();
         HookedView view;
-        view.beforeShown = [&](int n) {
+        view.whileIdle = [&](int n) {
             if (n != 2)
                 return;
             if (serverGone)

@@ -40,6 +40,7 @@ public:
     {
         return nmail::NMailAttachmentFileFirst(t, folder, workFile, mailText);
     }
+    QStringList savedAttachments() override { return nmail::NMailAttachmentSavedFiles(); }
     void attachmentClose() override { nmail::NMailAttachmentFileClose(); }
     int deleteMail(int h, int n) override { return nmail::NMailPop3DeleteMail(h, n); }
     int close(int h) override { return nmail::NMailPop3Close(h); }
@@ -322,7 +323,9 @@ void MailCheck::extract(Session &s, int n, Fetched &f)
     }
     // The extraction reads the mail as the work file holds it.
     a.result = transport_.attachmentFirst(texts, folder + u'/', workFile, mailTextFromWorkFile(fileBytes));
+    f.savedFiles = transport_.savedAttachments();
     transport_.attachmentClose();
+    f.extracted = true;
     // The size is asked once more (its answer is not used). Asked here,
     // before the viewer is filled: from the viewer to the stored record no
     // event may run in between, or another window's action (the history
@@ -360,10 +363,12 @@ bool MailCheck::receiveOne(Session &s, int n)
     // The test looks at the body as fetched, before the extraction made it
     // the mail's readable text.
     const bool attachmentFlag = view_.attachmentTest(f.fetchedBody);
-    net([&] {
-        extract(s, n, f);
-        return 0;
-    });
+    if (!f.extracted) {
+        net([&] {
+            extract(s, n, f);
+            return 0;
+        });
+    }
     const nmail::MailTexts &texts = f.texts;
     const AttachmentOutcome &a = f.attachments;
     // The next mail is fetched while this one is shown and stored; nothing
@@ -420,7 +425,12 @@ void MailCheck::fetchAhead(Session &s, int n)
         return;
     auto ahead = std::make_shared<Ahead>();
     ahead_ = ahead;
-    aheadCalls_.push_back(session_->start([this, &s, ahead, next] { ahead->fetched = fetch(s, next); }));
+    aheadCalls_.push_back(session_->start([this, &s, ahead, next] {
+        Fetched f = fetch(s, next);
+        if (f.result >= 0)
+            extract(s, next, f);
+        ahead->fetched = std::move(f);
+    }));
 }
 
 void MailCheck::deleteAhead(Session &s, int n)
@@ -444,11 +454,16 @@ bool MailCheck::settleAhead(Session &s, std::optional<Fetched> *next)
     for (const auto &call : calls)
         session_->finish(call);
     const int n = ahead->deleted;
-    if (n == 0 || ahead->deleteResult >= 0) {
+    const bool deleted = n == 0 || ahead->deleteResult >= 0;
+    if (ahead->fetched) {
+        if (deleted && next)
+            *next = std::move(ahead->fetched);
+        else
+            discard(*ahead->fetched);
+    }
+    if (deleted) {
         if (n > 0)
             ++result_.deleted;
-        if (next && ahead->fetched)
-            *next = std::move(ahead->fetched);
         return true;
     }
     if (n <= s.uidls.size() && !s.uidls[n - 1].isEmpty())
@@ -466,7 +481,15 @@ void MailCheck::drainAhead()
         }
     }
     aheadCalls_.clear();
+    if (ahead_ && ahead_->fetched)
+        discard(*ahead_->fetched);
     ahead_.reset();
+}
+
+void MailCheck::discard(const Fetched &f)
+{
+    for (const QString &file : f.savedFiles)
+        QFile::remove(file);
 }
 
 int MailCheck::deleteMail(Session &s, int n, QString *message)

@@ -73,6 +73,8 @@ public:
     virtual QByteArray rawMail(int handle) = 0;
     virtual int attachmentFirst(nmail::MailTexts &texts, const QString &targetFolder, const QString &workFile,
                                 const QByteArray &mailText) = 0;
+    // The files the last attachmentFirst saved (absolute paths).
+    virtual QStringList savedAttachments() = 0;
     virtual void attachmentClose() = 0;
     virtual int deleteMail(int handle, int n) = 0;
     virtual int close(int handle) = 0;
@@ -145,13 +147,15 @@ private:
         QByteArray raw;
         nmail::MailTexts texts;  // the body is the readable text after extraction
         QString fetchedBody;     // the body before extraction
+        bool extracted = false;
         AttachmentOutcome attachments;
+        QStringList savedFiles;  // by the extraction
     };
     Fetched fetch(Session &s, int n);
     void extract(Session &s, int n, Fetched &f);
     // What runs ahead on the session thread while the user-interface thread
     // shows and stores a mail and the pilgrim takes the next step: the fetch
-    // of the next mail, then this mail's DELE.
+    // and extraction of the next mail, then this mail's DELE.
     struct Ahead {
         std::optional<Fetched> fetched;  // the next mail
         int deleted = 0;                 // the mail DELE was sent for
@@ -164,6 +168,8 @@ private:
     // failed (the check stops). The mail fetched ahead goes to *next.
     bool settleAhead(Session &s, std::optional<Fetched> *next);
     void drainAhead();
+    // A mail fetched ahead and not taken up leaves nothing behind.
+    static void discard(const Fetched &f);
     void receiveAll(Session &s);
     bool receiveOne(Session &s, int n);
     void stop(Session &s, const QString &reason, const QString &title);

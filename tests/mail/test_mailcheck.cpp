@@ -449,11 +449,26 @@ private slots:
             QVERIFY(f.resize(qint64(32766) * MailRecordLength));
             before = 32766;
         }
-        deliver(3);
+        if (fault == "workfile") {
+            // A disk that fills up meets the work file first: mail 2 is larger
+            // than the room left, the first mail and its record are not.
+            QByteArray big;
+            while (big.size() < 40000)
+                big += QByteArray(76, 'x') + "\r\n";
+            for (int i = 1; i <= 3; ++i)
+                QVERIFY(servers.deliver(plainMail(QStringLiteral("mail %1").arg(i), i == 2 ? big : "body", i)));
+        } else {
+            deliver(3);
+        }
         startProgram();
         rlimit saved{};
         getrlimit(RLIMIT_FSIZE, &saved);
         auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        if (fault == "workfile") {
+            rlimit limit = saved;
+            limit.rlim_cur = 36000;
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
         HookedView view;
         view.beforeMail = [&](int n) {
             if (n != 2)
@@ -464,12 +479,6 @@ private slots:
             } else if (fault == "full") {
                 rlimit limit = saved;
                 limit.rlim_cur = rlim_t(QFileInfo(history).size());
-                setrlimit(RLIMIT_FSIZE, &limit);
-            } else if (fault == "workfile") {
-                // The work file is written before the history: a disk that
-                // fills up meets it first.
-                rlimit limit = saved;
-                limit.rlim_cur = 16;
                 setrlimit(RLIMIT_FSIZE, &limit);
             }
         };

@@ -5,6 +5,8 @@
 #include "common/recordfile.h"
 #include "common/text.h"
 
+#include <QDateTime>
+#include <QFileInfo>
 #include <QtEndian>
 
 namespace korvane::pilgrimage {
@@ -16,6 +18,23 @@ const QString WriteName = QStringLiteral("\\★MAilData\\plxdata.data");
 constexpr qsizetype TextOffset = TempleNotePrefixLength;
 constexpr qsizetype FlagOffset = TextOffset + TempleNoteTextLength;
 constexpr qsizetype LineEndOffset = FlagOffset + 2;
+
+// Every mail received shows the guide again, mostly of the same temple: the
+// record read last is kept while the file stays as it was (a write of ours
+// forgets it).
+struct LastRead {
+    QString path;
+    qint64 size = -1;
+    QDateTime modified;
+    int n = 0;
+    std::optional<TempleNoteRecord> record;
+};
+
+LastRead &lastRead()
+{
+    static LastRead last;
+    return last;
+}
 
 }  // namespace
 
@@ -62,10 +81,19 @@ int templeNoteCount()
 
 std::optional<TempleNoteRecord> readTempleNoteRecord(int n)
 {
-    std::optional<QByteArray> bytes = RecordFile(templeNotesReadPath(), TempleNoteLength).read(n);
-    if (!bytes)
-        return std::nullopt;
-    return decodeTempleNote(*bytes);
+    LastRead &last = lastRead();
+    const QString path = templeNotesReadPath();
+    const QFileInfo info(path);
+    const qint64 size = info.exists() ? info.size() : -1;
+    const QDateTime modified = info.lastModified();
+    if (last.n == n && last.path == path && last.size == size && last.modified == modified && size >= 0)
+        return last.record;
+    std::optional<QByteArray> bytes = RecordFile(path, TempleNoteLength).read(n);
+    std::optional<TempleNoteRecord> record;
+    if (bytes)
+        record = decodeTempleNote(*bytes);
+    last = LastRead{path, size, modified, n, record};
+    return record;
 }
 
 bool writeTempleNoteRecord(int n, const TempleNoteRecord &record, QString *error)
@@ -76,6 +104,7 @@ bool writeTempleNoteRecord(int n, const TempleNoteRecord &record, QString *error
         return false;
     }
     RecordFile file(paths::ensureParent(WriteName), TempleNoteLength);
+    lastRead() = LastRead();
     return file.write(n, encodeTempleNote(record), error);
 }
 

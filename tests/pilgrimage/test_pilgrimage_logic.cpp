@@ -186,6 +186,10 @@ void TestPilgrimageLogic::notesFileBothSpellings()
     QCOMPARE(templeNotesReadPath(), templeNotesWritePath());
     QVERIFY(readTempleNoteRecord(3)->noteText.startsWith(QStringLiteral("three ")));
     QVERIFY(!writeTempleNoteRecord(0, r));
+    // Written over at once (same size, likely the same time stamp): read anew.
+    r.noteText = QStringLiteral("four");
+    QVERIFY(writeTempleNoteRecord(3, r));
+    QVERIFY(readTempleNoteRecord(3)->noteText.startsWith(QStringLiteral("four ")));
 }
 
 QTEST_GUILESS_MAIN(TestPilgrimageLogic)

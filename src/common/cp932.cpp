@@ -65,10 +65,24 @@ void reserveBehind(QByteArray &out, char *&dst, size_t &dstLeft, size_t needed)
     dstLeft = size_t(out.size() - used);
 }
 
+// Code page 932 holds the ASCII range as it is (0x5C and 0x7E included),
+// so text within it needs no conversion.
+bool isAscii(const QString &text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+bool isAscii(const char *data, qsizetype size)
+{
+    return std::all_of(data, data + size, [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 }  // namespace
 
 QByteArray encode(const QString &text)
 {
+    if (isAscii(text))
+        return text.toLatin1();
     QByteArray in = text.toUtf8();
     QByteArray out;
     out.resize(in.size() * 2 + 16);
@@ -102,6 +116,8 @@ QString decode(const char *data, qsizetype size)
 {
     if (size <= 0)
         return QString();
+    if (isAscii(data, size))
+        return QString::fromLatin1(data, size);
     QByteArray out;
     out.resize(size * 3 + 16);
     iconv_t cd = decoder().handle();

@@ -151,8 +151,7 @@ int appendMailRecord(HistoryKind kind, const QString &subject, const QString &da
 {
     QByteArray bytes = encodeMailRecord(kind, subject, date, address, body);
     rememberBytes(kind, bytes);
-    QString path = paths::ensureParent(relativeFile(kind));
-    RecordFile file(path, MailRecordLength);
+    RecordFile file(historyPath(kind), MailRecordLength);  // the append makes a missing folder
     return file.append(bytes, error, durability);
 }
 

@@ -32,6 +32,20 @@ private slots:
         QCOMPARE(cp932::decode(bytes), text);
     }
 
+    // Plain ASCII takes a shortcut past iconv: it must give what iconv does
+    // for the same characters within other text.
+    void cp932AsciiAsIconvGivesIt()
+    {
+        QByteArray bytes;
+        for (int c = 0; c < 0x80; ++c)
+            bytes.append(char(c));
+        const QString ascii = QString::fromLatin1(bytes);
+        QCOMPARE(cp932::encode(ascii), bytes);
+        QCOMPARE(cp932::encode(ascii + QStringLiteral("霊")), bytes + "\x97\xEC");
+        QCOMPARE(cp932::decode(bytes), ascii);
+        QCOMPARE(cp932::decode(bytes + "\x97\xEC"), ascii + QStringLiteral("霊"));
+    }
+
     void cp932Policy()
     {
         // Unencodable characters become "?", one per character.

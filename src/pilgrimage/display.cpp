@@ -48,25 +48,16 @@ TempleNoteRecord &heldRecord()
 
 }  // namespace
 
-void showGuide()
+namespace {
+
+// What the guide shows of the counter: the counter (Text8), the temple
+// (Text2, Label15, the marker Image5, the caption Label22), the number of
+// notes (Text4) and the temple's note (Text1).
+void fillGuide()
 {
-    QWidget *text1 = control<QWidget>("Text1");
-    QWidget *image2 = control<QWidget>("Image2");
-    QWidget *image5 = control<QWidget>("Image5");
     QLineEdit *text8 = control<QLineEdit>("Text8");
     QLineEdit *text2 = control<QLineEdit>("Text2");
-
-    setEnabled(control<QWidget>("Label11"), false);
-    if (text1) {
-        text1->setVisible(true);
-        placeTwips(text1, 1560, 720, 5325, 3460);
-    }
-    // The map and marker are repainted under the notes box.
-    setVisible(image2, false);
-    setVisible(image5, false);
-    setEnabled(control<QWidget>("Label10"), true);
-    setVisible(image2, true);
-    setVisible(image5, true);
+    QWidget *image5 = control<QWidget>("Image5");
 
     const QString stored = readProgressCounter(QStringLiteral("NG"));
     if (stored != QLatin1String("NG"))
@@ -90,6 +81,35 @@ void showGuide()
         readTempleNote(leadingInt16(text2->text()));
 }
 
+void placeNotesBox(QWidget *text1)
+{
+    if (text1)
+        placeTwips(text1, 1560, 720, 5325, 3460);
+}
+
+}  // namespace
+
+void showGuide()
+{
+    QWidget *text1 = control<QWidget>("Text1");
+    QWidget *image2 = control<QWidget>("Image2");
+    QWidget *image5 = control<QWidget>("Image5");
+
+    setEnabled(control<QWidget>("Label11"), false);
+    if (text1) {
+        text1->setVisible(true);
+        placeNotesBox(text1);
+    }
+    // The map and marker are repainted under the notes box.
+    setVisible(image2, false);
+    setVisible(image5, false);
+    setEnabled(control<QWidget>("Label10"), true);
+    setVisible(image2, true);
+    setVisible(image5, true);
+
+    fillGuide();
+}
+
 void showMap()
 {
     setVisible(control<QWidget>("Text1"), false);
@@ -104,7 +124,12 @@ void advanceOneMail()
     QLineEdit *text8 = control<QLineEdit>("Text8");
     const QString current = text8 ? text8->text() : readProgressCounter(QString());
     storeProgressCounter(roundHalfEven(leadingNumber(current)) + 1);
-    showGuide();
+    // The guide, then the map: nothing is drawn in between, so the notes box
+    // the guide would show and the map hide again is left as it is (laying
+    // out a note in a shown box costs more than the rest of the step), and
+    // only what stays is done.
+    placeNotesBox(control<QWidget>("Text1"));
+    fillGuide();
     showMap();
 }
 

@@ -251,9 +251,17 @@ void TestPilgrimageWindow::eachMailWalksOneCount()
     }
     QCOMPARE(child<QLabel>("Label15")->text(), QStringLiteral("2"));
     QCOMPARE(child<QLabel>("Label22")->text(), QStringLiteral("極楽寺（徳島県、鳴門市）"));
-    // Each mail ends in the map display.
+    // Each mail ends in the map display, also when the guide was open, with
+    // the temple's note in the hidden notes box.
+    click("Label11");
+    advanceOneMail();
     QVERIFY(!child<QWidget>("Text1")->isVisible());
     QVERIFY(!child<QWidget>("Label10")->isEnabled());
+    QVERIFY(child<QWidget>("Label11")->isEnabled());
+    QVERIFY(child<QWidget>("Image2")->isVisible() && child<QWidget>("Image5")->isVisible());
+    QCOMPARE(child<QPlainTextEdit>("Text1")->toPlainText(),
+             noteTextForDisplay(readTempleNoteRecord(2).value_or(TempleNoteRecord{}).noteText));
+    QCOMPARE(child<QPlainTextEdit>("Text1")->geometry(), twipsRect(1560, 720, 5325, 3460));
 }
 
 void TestPilgrimageWindow::notesRoundTrip()

@@ -72,6 +72,22 @@ Mpop::Mpop(const test::MailServers &servers) : servers_(servers), conf_(dir_.pat
     f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
 }
 
+bool BenchServers::ready() const
+{
+    if (!ok())
+        std::fprintf(stderr, "%s\n", qPrintable(error()));
+    return ok();
+}
+
+double Mpop::fetchDelivered(const BenchServers &servers, const QList<QByteArray> &mails, bool *ok)
+{
+    if (!servers.deliverAll(mails)) {
+        *ok = false;
+        return 0;
+    }
+    return fetchAll(ok);
+}
+
 double Mpop::fetchAll(bool *ok)
 {
     QProcess mpop;

@@ -25,6 +25,8 @@ public:
 
     bool ok() const { return servers_.ok(); }
     QString error() const { return servers_.error(); }
+    // ok(), telling on standard error why not.
+    bool ready() const;
     const test::MailServers &servers() const { return servers_; }
     // Empties the maildir and delivers the mails into it.
     bool deliverAll(const QList<QByteArray> &mails) const;
@@ -43,6 +45,9 @@ public:
     explicit Mpop(const test::MailServers &servers);
     // Milliseconds the fetch took; *ok false when mpop failed or left mail.
     double fetchAll(bool *ok);
+    // Delivers the mails, then times fetchAll; *ok false also when the
+    // delivery failed.
+    double fetchDelivered(const BenchServers &servers, const QList<QByteArray> &mails, bool *ok);
 
 private:
     const test::MailServers &servers_;

@@ -198,26 +198,47 @@ QByteArray transferDecode(const QByteArray &content, const QByteArray &transferE
 
 // ---------------------------------------------------------------- header block
 
+namespace {
+
+// One line of a header block: [start, end) without its line break; `next`
+// is where the following line starts (past `size` after the last line).
+struct HeaderLine {
+    qsizetype start = 0;
+    qsizetype end = 0;
+    qsizetype next = 0;
+    bool broken = false;  // ended by a line feed
+};
+
+HeaderLine headerLineAt(const char *data, qsizetype size, qsizetype pos)
+{
+    const char *nl = static_cast<const char *>(memchr(data + pos, '\n', size_t(size - pos)));
+    HeaderLine line;
+    line.start = pos;
+    line.broken = nl != nullptr;
+    const qsizetype stop = nl ? nl - data : size;
+    line.end = stop > pos && data[stop - 1] == '\r' ? stop - 1 : stop;
+    line.next = stop + 1;
+    return line;
+}
+
+}  // namespace
+
 MessageSplit splitMessage(const char *data, qsizetype size)
 {
     qsizetype pos = 0;
     while (pos < size) {
-        const char *nl = static_cast<const char *>(memchr(data + pos, '\n', size_t(size - pos)));
-        const qsizetype end = nl ? nl - data : size;
-        qsizetype lineEnd = end;
-        if (lineEnd > pos && data[lineEnd - 1] == '\r')
-            --lineEnd;
-        if (lineEnd == pos) {  // the empty line
+        const HeaderLine line = headerLineAt(data, size, pos);
+        if (line.end == line.start) {  // the empty line
             qsizetype headerEnd = pos;
             if (headerEnd > 0 && data[headerEnd - 1] == '\n')
                 --headerEnd;
             if (headerEnd > 0 && data[headerEnd - 1] == '\r')
                 --headerEnd;
-            return {headerEnd, nl ? end + 1 : size};
+            return {headerEnd, line.broken ? line.next : size};
         }
-        if (!nl)
+        if (!line.broken)
             break;
-        pos = end + 1;
+        pos = line.next;
     }
     qsizetype headerEnd = size;
     while (headerEnd > 0 && (data[headerEnd - 1] == '\n' || data[headerEnd - 1] == '\r'))
@@ -231,13 +252,9 @@ QList<HeaderField> parseHeaderBlock(const char *data, qsizetype size)
     bool current = false;
     qsizetype pos = 0;
     while (pos < size) {
-        const char *nl = static_cast<const char *>(memchr(data + pos, '\n', size_t(size - pos)));
-        const qsizetype end = nl ? nl - data : size;
-        qsizetype lineEnd = end;
-        if (lineEnd > pos && data[lineEnd - 1] == '\r')
-            --lineEnd;
-        const QByteArray line(data + pos, lineEnd - pos);
-        pos = end + 1;
+        const HeaderLine at = headerLineAt(data, size, pos);
+        const QByteArray line(data + at.start, at.end - at.start);
+        pos = at.next;
         if (line.isEmpty())
             break;
         if (line[0] == ' ' || line[0] == '\t') {

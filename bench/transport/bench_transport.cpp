@@ -11,8 +11,8 @@
 // with attachment extraction into a folder; then delivers them again and
 // times mpop fetching and deleting them into a maildir. Goal: the transport
 // no slower than mpop.
-#include "mail/mime_charset.h"
-#include "mail/mime_message.h"
+#include "mime/mime_charset.h"
+#include "mime/mime_message.h"
 #include "mail/nmail.h"
 #include "benchsupport.h"
 
@@ -39,9 +39,9 @@ QList<QByteArray> makeMails(int count)
         QString text;
         for (int l = 1; text.size() < 1700; ++l)
             text += line.arg(l).arg(i) + QStringLiteral("\r\n");
-        const QByteArray body = *nmail::mime::encodeIso2022Jp(text);
+        const QByteArray body = *mime::encodeIso2022Jp(text);
         const QByteArray subject =
-            "=?ISO-2022-JP?B?" + nmail::mime::encodeIso2022Jp(QStringLiteral("遍路便り %1").arg(i))->toBase64() + "?=";
+            "=?ISO-2022-JP?B?" + mime::encodeIso2022Jp(QStringLiteral("遍路便り %1").arg(i))->toBase64() + "?=";
         const QByteArray head = "From: henro" + QByteArray::number(i) + "@example.jp\r\nTo: pilgrim@example.jp\r\n"
                                 "Subject: " + subject + "\r\nDate: Mon, 01 Dec 2025 09:00:00 +0900\r\n"
                                 "Message-ID: <" + QByteArray::number(i) + ".bench@example.jp>\r\nMIME-Version: 1.0\r\n";
@@ -138,7 +138,7 @@ int main(int argc, char **argv)
         clock.start();
         qsizetype chars = 0;
         for (const QByteArray &m : mails)
-            chars += nmail::mime::messageTexts(m).body.size();
+            chars += mime::messageTexts(m).body.size();
         std::printf("decoding the %d mails in memory: %.0f ms (%lld characters)\n", count, clock.nsecsElapsed() / 1e6,
                     static_cast<long long>(chars));
     }

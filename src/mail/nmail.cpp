@@ -1,15 +1,12 @@
 // The transport's functions by their contract names: a table of POP3
 // sessions by handle, the last error text, and the calls into the POP3 and
 // SMTP sessions and the MIME code.
-#include <gmime/gmime.h>
 #include <curl/curl.h>
 
 #include "nmail.h"
 
 #include "common/text.h"
-#include "mime_build.h"
-#include "mime_decode.h"
-#include "mime_message.h"
+#include "mime/mime.h"
 #include "settings/settings.h"
 #include "transport_common.h"
 #include "transport_pop3.h"
@@ -110,10 +107,7 @@ void NMailInitializeWinSock()
     if (initCount++ > 0)
         return;
     curl_global_init(CURL_GLOBAL_ALL);
-    g_mime_init();
-    // Undeclared 8-bit text in received mail is most likely Japanese.
-    const char *fallbacks[] = {"utf-8", "cp932", "euc-jp", "iso-8859-1", nullptr};
-    g_mime_parser_options_set_fallback_charsets(g_mime_parser_options_get_default(), fallbacks);
+    mime::initialize();
 }
 
 void NMailEndWinSock()
@@ -125,7 +119,7 @@ void NMailEndWinSock()
         std::lock_guard handlesLock(handlesMutex);
         handles.clear();
     }
-    g_mime_shutdown();
+    mime::shutdown();
     curl_global_cleanup();
 }
 

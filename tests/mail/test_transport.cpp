@@ -1,8 +1,8 @@
 // The transport against real servers: the private dovecot and aiosmtpd of
 // scripts/mailservers.sh, plus a scripted server for what they cannot show.
-#include "mail/mime_build.h"
-#include "mail/mime_charset.h"
-#include "mail/mime_message.h"
+#include "mime/mime_build.h"
+#include "mime/mime_charset.h"
+#include "mime/mime_message.h"
 #include "mail/nmail.h"
 #include "mailservers_support.h"
 #include "settings/settings.h"

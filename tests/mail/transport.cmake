@@ -13,5 +13,3 @@ korvane_add_test(NAME test_transport MAILSERVERS TIMEOUT 300
   LIBS korvane_mail korvane_mailtestsupport)
 target_include_directories(test_transport PRIVATE ${CMAKE_SOURCE_DIR}/src)
 
-korvane_add_test(NAME test_mime SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_mime.cpp LIBS korvane_mail)
-target_include_directories(test_mime PRIVATE ${CMAKE_SOURCE_DIR}/src)

@@ -7,7 +7,7 @@
 #include <QList>
 #include <QString>
 
-namespace korvane::nmail::mime {
+namespace korvane::mime {
 
 // Base64 that tolerates what real mail holds: line breaks and stray
 // characters are skipped, and "=" padding in the middle (separately encoded
@@ -83,4 +83,4 @@ QString htmlToText(const QString &html);
 // Transfer-decodes a part's content (base64, quoted-printable, else as is).
 QByteArray transferDecode(const QByteArray &content, const QByteArray &transferEncoding);
 
-}  // namespace korvane::nmail::mime
+}  // namespace korvane::mime

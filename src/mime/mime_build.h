@@ -7,7 +7,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace korvane::nmail::mime {
+namespace korvane::mime {
 
 struct OutgoingMail {
     QString from;             // "addr" or "Name <addr>"
@@ -33,4 +33,4 @@ QByteArray encodeHeaderText(const QString &text);
 // "Mon, 08 Dec 2025 13:05:09 +0900".
 QByteArray rfc5322Date(const QDateTime &when);
 
-}  // namespace korvane::nmail::mime
+}  // namespace korvane::mime

@@ -18,7 +18,17 @@
 
 #include <unistd.h>
 
-namespace korvane::nmail::mime {
+namespace korvane::mime {
+
+void initialize()
+{
+    g_mime_init();
+    // Undeclared 8-bit text in received mail is most likely Japanese.
+    const char *fallbacks[] = {"utf-8", "cp932", "euc-jp", "iso-8859-1", nullptr};
+    g_mime_parser_options_set_fallback_charsets(g_mime_parser_options_get_default(), fallbacks);
+}
+
+void shutdown() { g_mime_shutdown(); }
 
 namespace {
 
@@ -442,4 +452,4 @@ QString createUniqueFile(const QString &folder, const QString &name)
     return {};
 }
 
-}  // namespace korvane::nmail::mime
+}  // namespace korvane::mime

@@ -10,7 +10,7 @@
 #include <vector>
 #include <iconv.h>
 
-namespace korvane::nmail::mime {
+namespace korvane::mime {
 
 namespace {
 
@@ -540,4 +540,4 @@ std::optional<QByteArray> encodeIso2022Jp(const QString &text)
     return out;
 }
 
-}  // namespace korvane::nmail::mime
+}  // namespace korvane::mime

@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-namespace korvane::nmail::mime {
+namespace korvane::mime {
 
 // ---------------------------------------------------------------- base64
 
@@ -757,4 +757,4 @@ QString htmlToText(const QString &html)
     return kept.join(QLatin1Char('\n'));
 }
 
-}  // namespace korvane::nmail::mime
+}  // namespace korvane::mime

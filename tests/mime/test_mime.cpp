@@ -3,11 +3,10 @@
 // encodings, RFC 2231 names, safe attachment names, and outgoing messages.
 #include <gmime/gmime.h>
 
-#include "mail/mime_build.h"
-#include "mail/mime_charset.h"
-#include "mail/mime_decode.h"
-#include "mail/mime_message.h"
-#include "mail/nmail.h"
+#include "mime/mime_build.h"
+#include "mime/mime_charset.h"
+#include "mime/mime_decode.h"
+#include "mime/mime_message.h"
 #include "testenv.h"
 
 #include <QDir>
@@ -18,8 +17,7 @@
 #include <iconv.h>
 
 using namespace korvane;
-using namespace korvane::nmail;
-using namespace korvane::nmail::mime;
+using namespace korvane::mime;
 using namespace korvane::test;
 
 namespace {
@@ -72,8 +70,8 @@ class TestMime : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { NMailInitializeWinSock(); }
-    void cleanupTestCase() { NMailEndWinSock(); }
+    void initTestCase() { initialize(); }
+    void cleanupTestCase() { shutdown(); }
 
     void encodedWords_data()
     {
@@ -434,13 +432,12 @@ private slots:
         QTemporaryDir dir;
         const QString notAFolder = dir.filePath(QStringLiteral("file"));
         writeFile(notAFolder, "x");
-        MailTexts texts;
         const QByteArray mail = multipart({"Content-Type: text/plain\r\n\r\nt", attachmentPart("attachment; filename=a.bin", "1")});
-        QCOMPARE(NMailAttachmentFileFirst(texts, notAFolder, QString(), mail), -5);
-        QVERIFY(NMailGetMessage().contains(QStringLiteral("a.bin")));
-        QCOMPARE(texts.body, QStringLiteral("t"));
-        QCOMPARE(texts.subject, QStringLiteral("parts"));
-        NMailAttachmentFileClose();
+        const Extraction ex = extractAttachments(mail, notAFolder);
+        QCOMPARE(ex.result, -5);
+        QVERIFY(ex.error.contains(QStringLiteral("a.bin")));
+        QCOMPARE(ex.texts.body, QStringLiteral("t"));
+        QCOMPARE(ex.texts.subject, QStringLiteral("parts"));
     }
 
     void builtMessages_data()

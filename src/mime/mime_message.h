@@ -4,7 +4,12 @@
 #include <QString>
 #include <QStringList>
 
-namespace korvane::nmail::mime {
+namespace korvane::mime {
+
+// Once before the first use and once after the last: GMime's global set-up
+// (with the Japanese fallback charsets for undeclared 8-bit text) and clean-up.
+void initialize();
+void shutdown();
 
 struct ReceivedTexts {
     QString subject;  // decoded
@@ -48,4 +53,4 @@ QString safeFileName(const QString &name, const QString &fallback);
 // taken twice. Empty when no file can be created.
 QString createUniqueFile(const QString &folder, const QString &name);
 
-}  // namespace korvane::nmail::mime
+}  // namespace korvane::mime

@@ -8,7 +8,7 @@
 #include <QRandomGenerator>
 #include <QTimeZone>
 
-namespace korvane::nmail::mime {
+namespace korvane::mime {
 
 namespace {
 
@@ -429,4 +429,4 @@ bool buildMessage(const OutgoingMail &mail, QByteArray &out, QString &error)
     return true;
 }
 
-}  // namespace korvane::nmail::mime
+}  // namespace korvane::mime

@@ -7,7 +7,7 @@
 
 #include <optional>
 
-namespace korvane::nmail::mime {
+namespace korvane::mime {
 
 // Decodes bytes in a declared charset. Mislabelled or unknown charsets fall
 // back to decodeUndeclared; bytes that do not decode become U+FFFD.
@@ -36,4 +36,4 @@ std::optional<QString> decodeIso2022Jp(const QByteArray &bytes);
 // Line breaks (CR, LF) pass through, each preceded by a return to ASCII.
 std::optional<QByteArray> encodeIso2022Jp(const QString &text);
 
-}  // namespace korvane::nmail::mime
+}  // namespace korvane::mime

@@ -81,6 +81,13 @@ bool isAscii(const char *data, qsizetype size)
 
 QByteArray encode(const QString &text)
 {
+    return encode(text, nullptr);
+}
+
+QByteArray encode(const QString &text, qsizetype *replaced)
+{
+    if (replaced)
+        *replaced = 0;
     if (isAscii(text))
         return text.toLatin1();
     QByteArray in = text.toUtf8();
@@ -101,9 +108,12 @@ QByteArray encode(const QString &text)
             continue;
         }
         // EILSEQ or EINVAL: one character code page 932 cannot hold.
-        reserveBehind(out, dst, dstLeft, 1);
-        *dst++ = '?';
-        --dstLeft;
+        reserveBehind(out, dst, dstLeft, 2);
+        *dst++ = '\x81';  // 〓
+        *dst++ = '\xAC';
+        dstLeft -= 2;
+        if (replaced)
+            ++*replaced;
         size_t skip = std::min<size_t>(srcLeft, utf8SequenceLength(static_cast<unsigned char>(*src)));
         src += skip;
         srcLeft -= skip;

@@ -2,7 +2,8 @@
 // Code page 932 (Windows Shift-JIS) text as the program's files hold it.
 //
 // Policy, the same everywhere:
-//  - characters code page 932 cannot hold are written as "?";
+//  - characters code page 932 cannot hold are written as "〓" (U+3013, the
+//    mark Japanese mail uses for a character that cannot be shown);
 //  - bytes that do not decode become U+FFFD;
 //  - a lead byte cut off at the end of the bytes is dropped.
 #include <QByteArray>
@@ -11,6 +12,8 @@
 namespace korvane::cp932 {
 
 QByteArray encode(const QString &text);
+// encode(), counting the characters that became "〓" in *replaced.
+QByteArray encode(const QString &text, qsizetype *replaced);
 QString decode(const QByteArray &bytes);
 QString decode(const char *data, qsizetype size);
 

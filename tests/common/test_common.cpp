@@ -48,8 +48,10 @@ private slots:
 
     void cp932Policy()
     {
-        // Unencodable characters become "?", one per character.
-        QCOMPARE(cp932::encode(QStringLiteral("a😀b€")), QByteArray("a?b?"));
+        // Unencodable characters become "〓", one per character, and are counted.
+        qsizetype replaced = 0;
+        QCOMPARE(cp932::encode(QStringLiteral("a😀b€"), &replaced), QByteArray("a\x81\xAC" "b\x81\xAC"));
+        QCOMPARE(replaced, 2);
         QVERIFY(!cp932::canEncode(QStringLiteral("😀")));
         QVERIFY(cp932::canEncode(QStringLiteral("霊山寺")));
         // A lead byte cut off at the end is dropped; a bad byte becomes U+FFFD.

@@ -227,9 +227,9 @@ private slots:
         c.movePosition(QTextCursor::End);
         c.insertText(QStringLiteral("追加😀♥\nend"));
         form->close();
-        // Unencodable characters become "?", nothing is appended, and the
+        // Unencodable characters become "〓", nothing is appended, and the
         // page keeps one file whatever the letter case of its name.
-        QCOMPARE(readFile(pageLoadPath(4)), original + cp932::encode(QStringLiteral("追加??")) + "\r\nend");
+        QCOMPARE(readFile(pageLoadPath(4)), original + cp932::encode(QStringLiteral("追加〓〓")) + "\r\nend");
         const QStringList twins = QDir(paths::resolve(QString::fromUtf16(paths::PaletteFolder)))
                                       .entryList({QStringLiteral("*4.txt")}, QDir::Files);
         QCOMPARE(twins.size(), 1);

@@ -12,6 +12,10 @@
 #include "transport_pop3.h"
 #include "transport_smtp.h"
 
+#include <QDir>
+#include <QFile>
+
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -123,8 +127,19 @@ void NMailEndWinSock()
     curl_global_cleanup();
 }
 
+namespace {
+std::atomic<qint64> maxMailBytes{50LL * 1024 * 1024};
+}
+
+qint64 NMailPop3MaxMailSize()
+{
+    return maxMailBytes.load();
+}
+
 void NMailSetOption(int option, int value)
 {
+    if (option == NMailOptionMaxMailMegabytes)
+        maxMailBytes.store(qint64(qBound(1, value, 4000)) * 1024 * 1024);
     if (option == NMailOptionTimeoutSeconds)
         transport::setTimeoutSeconds(value);
 }
@@ -137,6 +152,7 @@ int NMailPop3Connect(const QString &server)
         setMessage(error);
         return -1;
     }
+    transport::clearCancel();
     auto h = std::make_shared<Handle>();
     h->session = std::make_unique<transport::Pop3Session>(address);
     if (!h->session->probe(error)) {
@@ -229,6 +245,56 @@ QByteArray NMailPop3GetRawMail(int handle)
     return h ? h->rawMail : QByteArray();
 }
 
+int NMailPop3RetrieveToFile(int handle, int n, const QString &path)
+{
+    std::shared_ptr<Handle> h = authenticatedHandle(handle);
+    if (!h)
+        return -1;
+    h->prefetched = QByteArray();
+    h->prefetchedNumber = 0;
+    const qint64 limit = NMailPop3MaxMailSize();
+    const qint64 listed = h->session->size(n);
+    auto tooLarge = [&](qint64 size) {
+        setMessage(QStringLiteral("メール %1 は大きすぎるため（%2 MB、上限 %3 MB）受信しませんでした。サーバーに残してあります。")
+                       .arg(n)
+                       .arg(double(size) / (1024 * 1024), 0, 'f', 1)
+                       .arg(limit / (1024 * 1024)));
+        return -3;
+    };
+    if (listed > limit)
+        return tooLarge(listed);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        setMessage(QStringLiteral("受信したメールを書き込むファイル %1 を作れません: %2")
+                       .arg(QDir::toNativeSeparators(path), file.errorString()));
+        // The session is untouched, but a mail that cannot be kept must not
+        // go on: the check stops here.
+        return -1;
+    }
+    QString error;
+    bool large = false;
+    const bool whole = h->session->retrieveTo(n, false, file, limit, &large, error);
+    const bool written = whole && file.flush();
+    if (whole && !written)
+        error = QStringLiteral("受信したメールを書き込めません: %1").arg(file.errorString());
+    file.close();
+    if (!written || large) {
+        // A mail that could not be written was still read to its end: the
+        // session goes on, and the check decides what to do.
+        QFile::remove(path);
+        if (large)
+            return tooLarge(qMax(listed, limit + 1));
+        setMessage(error);
+        return -1;
+    }
+    return 1;
+}
+
+void NMailPop3CancelAll()
+{
+    transport::cancelAllSessions();
+}
+
 QString NMailPop3GetUidl(int handle, int n)
 {
     std::shared_ptr<Handle> h = find(handle);
@@ -241,9 +307,10 @@ int NMailPop3DeleteMail(int handle, int n)
     if (!h)
         return -1;
     QString error;
-    if (!h->session->markDeleted(n, error)) {
+    bool refused = false;
+    if (!h->session->markDeleted(n, error, &refused)) {
         setMessage(error);
-        return -1;
+        return refused ? -2 : -1;
     }
     return 1;
 }
@@ -280,7 +347,10 @@ int NMailAttachmentFileFirst(MailTexts &texts, const QString &targetFolder, cons
     savedFiles = ex.savedFiles;
     if (ex.texts.hasHeader)
         fill(texts, ex.texts, false);
-    texts.body = trimAtNul(ex.texts.body);
+    // A NUL inside the text would cut off everything behind it: it becomes
+    // U+FFFD, which the history shows as "〓" and reports as not kept.
+    texts.body = ex.texts.body;
+    texts.body.replace(QChar(u'\0'), QChar(0xFFFD));
     if (ex.result != 1)
         setMessage(ex.error);
     return ex.result;

@@ -22,6 +22,9 @@ void NMailInitializeWinSock();
 // (default 20, 1 to 600).
 inline constexpr int NMailOptionBufferSize = 1;
 inline constexpr int NMailOptionTimeoutSeconds = 2;
+// Option 3: the largest mail, in megabytes, that NMailPop3RetrieveToFile
+// takes (default 50, 1 to 4000); a larger one stays on the server.
+inline constexpr int NMailOptionMaxMailMegabytes = 3;
 void NMailSetOption(int option, int value);
 void NMailEndWinSock();
 
@@ -54,9 +57,23 @@ qint64 NMailPop3GetMailSize(int handle, int n);
 int NMailPop3GetMail(int handle, int n, MailTexts &texts);
 // The raw bytes of the mail last fetched with NMailPop3GetMail on this handle.
 QByteArray NMailPop3GetRawMail(int handle);
+// Mail n written into the new file `path` (readable by its owner only) as it
+// arrives, byte for byte as the server holds it, and flushed to the
+// operating system. 1: the whole mail, its terminating line received;
+// -3: larger than option 3 allows (the file is removed, the mail stays on
+// the server, the session goes on); -1: it did not arrive whole (the file
+// is removed; the message says why: the session may have ended).
+int NMailPop3RetrieveToFile(int handle, int n, const QString &path);
+// The largest mail NMailPop3RetrieveToFile takes, in bytes.
+qint64 NMailPop3MaxMailSize();
+// Every POP3 call running now or started later gives up within a fraction
+// of a second and its session ends without QUIT (nothing is deleted): the
+// user stopped the check, or the program is ending. NMailPop3Connect clears it.
+void NMailPop3CancelAll();
 // The unique ID (UIDL) of mail n, or an empty string when the server has none.
 QString NMailPop3GetUidl(int handle, int n);
-// Marks mail n for deletion; it goes at NMailPop3Close. < 0 on error.
+// Marks mail n for deletion; it goes at NMailPop3Close. < 0 on error: -2
+// when the server refused (the session goes on), -1 when the session ended.
 int NMailPop3DeleteMail(int handle, int n);
 // QUIT and close. < 0 when the server did not confirm (deletions may not have
 // taken effect).
@@ -67,7 +84,7 @@ int NMailPop3Abandon(int handle);
 
 // Parses the whole mail (`mailText`, the raw message), saves every attachment
 // into `targetFolder` under a safe name, and leaves in texts.body the readable
-// text of the mail. 1: done; -5: an attachment cannot be written; -6: an
+// text of the mail (a NUL in it turned into U+FFFD, so nothing is cut off). 1: done; -5: an attachment cannot be written; -6: an
 // incomplete message/partial. `workFile` is the path of the work file that
 // holds the mail text.
 // A saved name is the attachment's decoded name reduced to a safe base name

@@ -10,6 +10,7 @@ namespace korvane::nmail::transport {
 namespace {
 
 std::atomic<int> timeout{20};
+std::atomic<bool> cancelled{false};
 
 bool validHostChar(QChar c)
 {
@@ -21,6 +22,8 @@ bool validHostChar(QChar c)
 int progressCallback(void *userp, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
     const auto *log = static_cast<const ReplyLog *>(userp);
+    if (log->cancellable && cancelled.load())
+        return 1;
     if (log->quitUnasked && std::chrono::steady_clock::now() - log->quitSentAt > UnaskedQuitGrace)
         return 1;  // give up waiting for the answer to libcurl's own QUIT
     return 0;
@@ -51,6 +54,21 @@ int debugCallback(CURL *, curl_infotype type, char *data, size_t size, void *use
 }
 
 }  // namespace
+
+void cancelAllSessions()
+{
+    cancelled.store(true);
+}
+
+void clearCancel()
+{
+    cancelled.store(false);
+}
+
+bool cancelRequested()
+{
+    return cancelled.load();
+}
 
 int timeoutSeconds()
 {
@@ -202,7 +220,16 @@ QString describeFailure(CURLcode code, const char *errorBuffer, const ReplyLog &
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CACERT_BADFILE:
     case CURLE_SSL_ISSUER_ERROR:
-        text = QStringLiteral("%1サーバー（%2）の証明書を確かめられません。").arg(kind, server);
+        text = QStringLiteral("%1サーバー（%2）の証明書を確かめられません。証明書が信頼できないか、サーバー名と合っていません"
+                              "（通信の途中に第三者が入り込んでいる可能性もあります）。暗号化できない相手とは通信しません。")
+                   .arg(kind, server);
+        break;
+    case CURLE_ABORTED_BY_CALLBACK:
+        if (cancelRequested()) {
+            text = QStringLiteral("%1サーバー（%2）との通信を中止しました。").arg(kind, server);
+            break;
+        }
+        text = QStringLiteral("%1サーバー（%2）との通信でエラーが起きました。").arg(kind, server);
         break;
     case CURLE_SSL_CONNECT_ERROR:
         text = QStringLiteral("%1サーバー（%2）と暗号化の手続きができません。").arg(kind, server);

@@ -40,6 +40,13 @@ void setTimeoutSeconds(int seconds);
 // user-interface thread).
 void applyCommonOptions(CURL *curl, const ServerAddress &address);
 
+// Every POP3 session open, and every one to come, gives up its current call
+// within a fraction of a second: the user stopped the check, or the program
+// is ending. Holds until clearCancel().
+void cancelAllSessions();
+void clearCancel();
+bool cancelRequested();
+
 // Collects the server's reply lines through libcurl's debug callback, so a
 // failure can be told with the server's own words.
 struct ReplyLog {
@@ -50,6 +57,7 @@ struct ReplyLog {
     // stopped answering would cost that timeout twice. Such a QUIT gets a
     // short grace only; a QUIT we ask for ourselves gets the full timeout.
     bool quitAsked = false;
+    bool cancellable = false;  // gives up when cancelRequested()
     bool quitUnasked = false;
     std::chrono::steady_clock::time_point quitSentAt;
     void clear()

@@ -1,10 +1,17 @@
 #include "transport_pop3.h"
 
-#include <QHash>
+#include <QBuffer>
+#include <QIODevice>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
 
 #ifdef Q_OS_WIN
 #include <winsock2.h>
 #else
+#include <poll.h>
 #include <sys/socket.h>
 #endif
 
@@ -21,28 +28,38 @@ void shutdownSocket(curl_socket_t socket)
 #endif
 }
 
-size_t appendTo(char *data, size_t size, size_t count, void *userp)
-{
-    const size_t n = size * count;
-    if (userp)
-        static_cast<QByteArray *>(userp)->append(data, qsizetype(n));
-    return n;
-}
+// How often a wait looks whether the check was cancelled.
+constexpr int PollSliceMs = 100;
+// The slowest transfer a mail may take before its deadline: a mail of
+// `size` bytes gets the timeout plus size / this rate.
+constexpr qint64 MinimumBytesPerSecond = 16 * 1024;
+// Answers of LIST and UIDL are small; a hostile endless one is cut here.
+constexpr qint64 ListingLimit = 64LL * 1024 * 1024;
 
-// "n value" lines of LIST or UIDL.
-template <class F>
-void forEachListing(const QByteArray &listing, F f)
+// "n value" lines of LIST or UIDL, as a list by mail number. Numbers that
+// are not 1 … count in order make the listing unusable (empty result).
+bool parseListing(const QByteArray &listing, QList<QByteArray> &values)
 {
-    for (const QByteArray &raw : listing.split('\n')) {
-        const QByteArray line = raw.trimmed();
-        const int space = line.indexOf(' ');
-        if (space <= 0)
+    values.clear();
+    qsizetype pos = 0;
+    while (pos < listing.size()) {
+        qsizetype end = listing.indexOf('\n', pos);
+        if (end < 0)
+            end = listing.size();
+        const QByteArray line = listing.mid(pos, end - pos).trimmed();
+        pos = end + 1;
+        if (line.isEmpty())
             continue;
+        const qsizetype space = line.indexOf(' ');
+        if (space <= 0)
+            return false;
         bool ok = false;
-        const int n = line.left(space).toInt(&ok);
-        if (ok && n > 0)
-            f(n, line.mid(space + 1).trimmed());
+        const qint64 n = line.left(space).toLongLong(&ok);
+        if (!ok || n != values.size() + 1)
+            return false;
+        values.append(line.mid(space + 1).trimmed());
     }
+    return true;
 }
 
 }  // namespace
@@ -54,30 +71,38 @@ Pop3Session::Pop3Session(const ServerAddress &address) : address_(address)
         return;
     applyCommonOptions(curl_, address_);
     attachReplyLog(curl_, &log_);
+    log_.cancellable = true;
     curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, errorBuffer_);
     curl_easy_setopt(curl_, CURLOPT_PROTOCOLS_STR, "pop3,pop3s");
-    curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, appendTo);
-    curl_easy_setopt(curl_, CURLOPT_BUFFERSIZE, 256L * 1024L);
+    curl_easy_setopt(curl_, CURLOPT_URL, address_.url.constData());
+    curl_easy_setopt(curl_, CURLOPT_CONNECT_ONLY, 1L);
+    // Greeting, TLS and login together get twice the timeout at most,
+    // however slowly the server answers.
+    curl_easy_setopt(curl_, CURLOPT_TIMEOUT_MS, long(timeoutSeconds()) * 2000L);
 }
 
 Pop3Session::~Pop3Session()
 {
     if (!curl_)
         return;
-    if (broken_) {
-        // A server that stopped answering would make the QUIT of the clean-up
-        // wait a whole timeout again: close the connection under libcurl first
-        // so that QUIT fails at once.
-        curl_socket_t socket = CURL_SOCKET_BAD;
-        if (curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK && socket != CURL_SOCKET_BAD)
-            shutdownSocket(socket);
-    }
-    curl_easy_cleanup(curl_);  // sends QUIT if the session is still open
+    // libcurl would end the connection with a QUIT of its own, which makes
+    // the deletions of the session take effect. QUIT is ours to send (quit());
+    // otherwise the connection is shut first so that nothing more reaches
+    // the server.
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    if (curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK && socket != CURL_SOCKET_BAD)
+        shutdownSocket(socket);
+    curl_easy_cleanup(curl_);
 }
 
-QString Pop3Session::failure(CURLcode code) const
+void Pop3Session::fail(const QString &error)
 {
-    return describeFailure(code, errorBuffer_, log_, address_, Protocol::Pop3);
+    if (!broken_) {
+        broken_ = true;
+        brokenError_ = error;
+    }
+    if (socket_ != CURL_SOCKET_BAD)
+        shutdownSocket(socket_);
 }
 
 bool Pop3Session::probe(QString &error)
@@ -94,6 +119,7 @@ bool Pop3Session::probe(QString &error)
         return false;
     }
     ReplyLog log;
+    log.cancellable = true;
     char buffer[CURL_ERROR_SIZE] = {};
     applyCommonOptions(c, address_);
     attachReplyLog(c, &log);
@@ -101,32 +127,13 @@ bool Pop3Session::probe(QString &error)
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "pop3,pop3s");
     curl_easy_setopt(c, CURLOPT_URL, address_.url.constData());
     curl_easy_setopt(c, CURLOPT_CONNECT_ONLY, 1L);
+    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, long(timeoutSeconds()) * 2000L);
     const CURLcode rc = curl_easy_perform(c);
     if (rc != CURLE_OK)
         error = describeFailure(rc, buffer, log, address_, Protocol::Pop3);
+    // Nothing was asked of this session: it may end as libcurl ends it.
     curl_easy_cleanup(c);
     return rc == CURLE_OK;
-}
-
-CURLcode Pop3Session::run(const QByteArray &command, bool noBody, QByteArray *sink)
-{
-    log_.clear();
-    log_.quitAsked = command == "QUIT";
-    errorBuffer_[0] = '\0';
-    curl_easy_setopt(curl_, CURLOPT_URL, address_.url.constData());
-    curl_easy_setopt(curl_, CURLOPT_CUSTOMREQUEST, command.isEmpty() ? nullptr : command.constData());
-    curl_easy_setopt(curl_, CURLOPT_NOBODY, noBody ? 1L : 0L);
-    curl_easy_setopt(curl_, CURLOPT_WRITEDATA, sink);
-    const CURLcode rc = curl_easy_perform(curl_);
-    lastConnects_ = 0;
-    curl_easy_getinfo(curl_, CURLINFO_NUM_CONNECTS, &lastConnects_);
-    // A refusal ("-ERR") leaves the session as it was; anything else means
-    // the connection is gone or unusable.
-    if (authenticated_ && rc != CURLE_OK && !(rc == CURLE_WEIRD_SERVER_REPLY && !log_.lastError.isEmpty())) {
-        broken_ = true;
-        brokenError_ = failure(rc);
-    }
-    return rc;
 }
 
 int Pop3Session::authenticate(const QString &user, const QString &password, bool apop, QString &error)
@@ -135,197 +142,376 @@ int Pop3Session::authenticate(const QString &user, const QString &password, bool
         error = QStringLiteral("通信の準備ができません。");
         return -1;
     }
+    if (authenticated_)
+        return count();
     user_ = user.toUtf8();
     password_ = password.toUtf8();
     curl_easy_setopt(curl_, CURLOPT_USERNAME, user_.constData());
     curl_easy_setopt(curl_, CURLOPT_PASSWORD, password_.constData());
     curl_easy_setopt(curl_, CURLOPT_LOGIN_OPTIONS, apop ? "AUTH=+APOP" : "AUTH=*");
-
-    QByteArray listing;
-    CURLcode rc = run(QByteArray(), false, &listing);  // LIST
+    log_.clear();
+    errorBuffer_[0] = '\0';
+    const CURLcode rc = curl_easy_perform(curl_);
     if (rc != CURLE_OK) {
-        error = failure(rc);
+        error = describeFailure(rc, errorBuffer_, log_, address_, Protocol::Pop3);
         if (apop && rc == CURLE_LOGIN_DENIED && log_.lastError.isEmpty())
             error = QStringLiteral("APOPで認証できません（サーバーがAPOPに対応していない可能性があります）。\n") + error;
+        broken_ = true;
+        brokenError_ = error;
         return rc == CURLE_LOGIN_DENIED ? -2 : -1;
     }
+    if (curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &socket_) != CURLE_OK || socket_ == CURL_SOCKET_BAD) {
+        error = QStringLiteral("POP3サーバー（%1）との接続を使えません。").arg(address_.shown);
+        broken_ = true;
+        brokenError_ = error;
+        return -1;
+    }
     authenticated_ = true;
-    sizes_.clear();
-    forEachListing(listing, [&](int n, const QByteArray &v) { sizes_.insert(n, v.toLongLong()); });
 
-    QByteArray ids;
-    if (run("UIDL", false, &ids) == CURLE_OK)
-        forEachListing(ids, [&](int n, const QByteArray &v) { uidls_.insert(n, v); });
+    QBuffer listing;
+    listing.open(QIODevice::WriteOnly);
+    bool tooLarge = false;
+    if (!command("LIST", deadlineFor(0), error, nullptr)
+        || !readMultiline(listing, ListingLimit, &tooLarge, deadlineFor(ListingLimit / 64), QStringLiteral("LIST"),
+                          error))
+        return -1;
+    QList<QByteArray> values;
+    if (tooLarge || !parseListing(listing.data(), values)) {
+        error = QStringLiteral("POP3サーバー（%1）のメール一覧（LIST）を読み取れません。").arg(address_.shown);
+        fail(error);
+        return -1;
+    }
+    sizes_.clear();
+    for (const QByteArray &v : std::as_const(values)) {
+        // "size" may be followed by more; a size that cannot be read is unknown.
+        bool ok = false;
+        const qint64 size = v.split(' ').value(0).toLongLong(&ok);
+        sizes_.append(ok && size >= 0 ? size : -1);
+    }
+
+    // Without UIDL the session still works; only the protection against a
+    // second copy after a broken check is lost.
+    QBuffer ids;
+    ids.open(QIODevice::WriteOnly);
+    bool refused = false;
+    uidls_.clear();
+    if (command("UIDL", deadlineFor(0), error, &refused)) {
+        if (!readMultiline(ids, ListingLimit, &tooLarge, deadlineFor(ListingLimit / 64), QStringLiteral("UIDL"),
+                           error))
+            return -1;
+        if (!tooLarge && parseListing(ids.data(), values) && values.size() == sizes_.size())
+            uidls_ = values;
+    } else if (!refused) {
+        return -1;
+    }
+    error.clear();
     return count();
 }
 
-int Pop3Session::current(int n) const
+Pop3Session::Clock::time_point Pop3Session::deadlineFor(qint64 expectedBytes) const
 {
-    if (!sizes_.contains(n))
-        return -1;
-    if (!renumbered_)
-        return n;
-    return numbers_.value(n, -1);
+    const qint64 ms = qint64(timeoutSeconds()) * 1000 + qMax<qint64>(0, expectedBytes) * 1000 / MinimumBytesPerSecond;
+    return Clock::now() + std::chrono::milliseconds(ms);
 }
 
-bool Pop3Session::resync(QString &error)
+bool Pop3Session::waitSocket(bool forWrite, Clock::time_point deadline, Clock::time_point idleDeadline)
 {
-    // The connection was replaced: the server numbers afresh, and marks for
-    // deletion were lost with the old session.
-    if (uidls_.isEmpty()) {
-        broken_ = true;
-        brokenError_ = error = QStringLiteral("POP3サーバー（%1）との接続が途中で切れました。このサーバーはUIDLに対応していないため、"
-                                              "メールの番号を確かめられません。")
-                                   .arg(address_.shown);
-        return false;
-    }
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        QByteArray ids;
-        const CURLcode rc = run("UIDL", false, &ids);
-        if (rc != CURLE_OK) {
-            error = failure(rc);
+    for (;;) {
+        if (cancelRequested()) {
+            failure_ = QStringLiteral("POP3サーバー（%1）との通信を中止しました。").arg(address_.shown);
             return false;
         }
-        // The list belongs to the session now open, whether or not this
-        // command opened it.
-        QHash<QByteArray, int> now;
-        forEachListing(ids, [&](int k, const QByteArray &v) { now.insert(v, k); });
-        renumbered_ = true;
-        numbers_.clear();
-        for (auto it = uidls_.cbegin(); it != uidls_.cend(); ++it)
-            numbers_.insert(it.key(), now.value(it.value(), -1));
-        bool replaced = false;
-        for (int d : std::as_const(deleted_)) {
-            const int k = current(d);
-            if (k < 0)
-                continue;
-            const CURLcode r = run("DELE " + QByteArray::number(k), true, nullptr);
-            if (r != CURLE_OK) {
-                error = failure(r);
-                return false;
-            }
-            if (lastConnects_ > 0) {
-                run("RSET", true, nullptr);
-                replaced = true;
-                break;
-            }
+        const auto now = Clock::now();
+        if (now >= idleDeadline) {
+            failure_ = QStringLiteral("POP3サーバー（%1）から応答がありません（%2秒でタイムアウトしました）。")
+                           .arg(address_.shown)
+                           .arg(timeoutSeconds());
+            return false;
         }
-        if (!replaced)
+        if (now >= deadline) {
+            failure_ = QStringLiteral("POP3サーバー（%1）の応答が遅すぎるため、通信を打ち切りました。")
+                           .arg(address_.shown);
+            return false;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(std::min(deadline, idleDeadline) - now);
+        const int slice = int(std::clamp<qint64>(qint64(left.count()), 1, PollSliceMs));
+#ifdef Q_OS_WIN
+        WSAPOLLFD p{};
+        p.fd = socket_;
+        p.events = forWrite ? POLLWRNORM : POLLRDNORM;
+        const int r = WSAPoll(&p, 1, slice);
+#else
+        pollfd p{};
+        p.fd = socket_;
+        p.events = forWrite ? POLLOUT : POLLIN;
+        const int r = ::poll(&p, 1, slice);
+#endif
+        if (r > 0)
             return true;
+        if (r < 0 && errno != EINTR) {
+            failure_ = QStringLiteral("POP3サーバー（%1）との接続が切れました。").arg(address_.shown);
+            return false;
+        }
     }
-    broken_ = true;
-    brokenError_ = error = QStringLiteral("POP3サーバー（%1）との接続が何度も切れます。").arg(address_.shown);
+}
+
+bool Pop3Session::sendCommand(const QByteArray &command, Clock::time_point deadline)
+{
+    const QByteArray line = command + "\r\n";
+    qsizetype sent = 0;
+    auto idle = Clock::now() + std::chrono::seconds(timeoutSeconds());
+    while (sent < line.size()) {
+        size_t n = 0;
+        const CURLcode rc = curl_easy_send(curl_, line.constData() + sent, size_t(line.size() - sent), &n);
+        if (rc == CURLE_AGAIN) {
+            if (!waitSocket(true, deadline, idle))
+                return false;
+            continue;
+        }
+        if (rc != CURLE_OK) {
+            failure_ = QStringLiteral("POP3サーバー（%1）との接続が切れました。").arg(address_.shown);
+            return false;
+        }
+        sent += qsizetype(n);
+        idle = Clock::now() + std::chrono::seconds(timeoutSeconds());
+    }
+    return true;
+}
+
+bool Pop3Session::readLine(QByteArray &line, Clock::time_point deadline)
+{
+    auto idle = Clock::now() + std::chrono::seconds(timeoutSeconds());
+    for (;;) {
+        const qsizetype nl = in_.indexOf('\n', inPos_);
+        if (nl >= 0) {
+            qsizetype end = nl;
+            if (end > inPos_ && in_[end - 1] == '\r')
+                --end;
+            line = in_.mid(inPos_, end - inPos_);
+            inPos_ = nl + 1;
+            if (inPos_ > 64 * 1024 || inPos_ == in_.size()) {
+                in_.remove(0, inPos_);
+                inPos_ = 0;
+            }
+            return true;
+        }
+        if (in_.size() - inPos_ > 64 * 1024) {
+            failure_ = QStringLiteral("POP3サーバー（%1）の応答を読み取れません。").arg(address_.shown);
+            return false;
+        }
+        char buffer[16 * 1024];
+        size_t n = 0;
+        const CURLcode rc = curl_easy_recv(curl_, buffer, sizeof buffer, &n);
+        if (rc == CURLE_AGAIN) {
+            if (!waitSocket(false, deadline, idle))
+                return false;
+            continue;
+        }
+        if (rc != CURLE_OK || n == 0) {
+            failure_ = QStringLiteral("POP3サーバー（%1）との接続が切れました。").arg(address_.shown);
+            return false;
+        }
+        in_.append(buffer, qsizetype(n));
+        idle = Clock::now() + std::chrono::seconds(timeoutSeconds());
+    }
+}
+
+bool Pop3Session::command(const QByteArray &cmd, Clock::time_point deadline, QString &error, bool *refused,
+                          QByteArray *status)
+{
+    if (refused)
+        *refused = false;
+    if (broken_ || socket_ == CURL_SOCKET_BAD) {
+        error = broken_ ? brokenError_ : QStringLiteral("POP3サーバーにログインしていません。");
+        return false;
+    }
+    QByteArray line;
+    if (!sendCommand(cmd, deadline) || !readLine(line, deadline)) {
+        error = failure_;
+        fail(error);
+        return false;
+    }
+    if (status)
+        *status = line;
+    if (line.startsWith("+OK"))
+        return true;
+    if (line.startsWith("-ERR")) {
+        error = QStringLiteral("POP3サーバー（%1）がエラーを返しました。\nサーバーの応答: %2")
+                    .arg(address_.shown, QString::fromUtf8(line.left(1000)));
+        if (refused)
+            *refused = true;
+        return false;
+    }
+    error = QStringLiteral("POP3サーバー（%1）の応答を読み取れません。\nサーバーの応答: %2")
+                .arg(address_.shown, QString::fromUtf8(line.left(200)));
+    fail(error);
     return false;
 }
 
-CURLcode Pop3Session::numbered(int n, const QByteArray &verb, const QByteArray &tail, bool noBody, QByteArray *sink,
-                               QString &error)
+bool Pop3Session::readMultiline(QIODevice &sink, qint64 limit, bool *tooLarge, Clock::time_point deadline,
+                                const QString &what, QString &error)
 {
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        if (broken_) {
-            error = brokenError_;
-            return CURLE_RECV_ERROR;
+    *tooLarge = false;
+    qint64 written = 0;
+    bool atLineStart = true;
+    // A sink that cannot take more (a full disk) does not end the session:
+    // the answer is read to its end all the same.
+    QString sinkError;
+    auto idle = Clock::now() + std::chrono::seconds(timeoutSeconds());
+    auto put = [&](const char *data, qsizetype n) {
+        if (n <= 0 || *tooLarge || !sinkError.isEmpty())
+            return;
+        if (written + n > limit) {
+            *tooLarge = true;
+            return;
         }
-        const int k = current(n);
-        if (k < 0) {
-            error = QStringLiteral("メール %1 はサーバーにありません。").arg(n);
-            return CURLE_REMOTE_FILE_NOT_FOUND;
+        written += n;
+        if (sink.write(data, n) != n)
+            sinkError = sink.errorString();
+    };
+    for (;;) {
+        // Takes up every whole piece of what has arrived; a "." at the start
+        // of a line waits until the next bytes show whether it ends the answer.
+        while (inPos_ < in_.size()) {
+            const char *data = in_.constData() + inPos_;
+            const qsizetype avail = in_.size() - inPos_;
+            if (atLineStart && data[0] == '.') {
+                if (avail < 2 || (data[1] == '\r' && avail < 3))
+                    break;
+                if (data[1] == '\n' || (data[1] == '\r' && data[2] == '\n')) {
+                    inPos_ += data[1] == '\n' ? 2 : 3;
+                    in_.remove(0, inPos_);
+                    inPos_ = 0;
+                    if (!sinkError.isEmpty()) {
+                        error = QStringLiteral("受信したメールを書き込めません: %1").arg(sinkError);
+                        return false;
+                    }
+                    return true;
+                }
+                ++inPos_;  // a stuffed dot
+                atLineStart = false;
+                continue;
+            }
+            const char *nl = static_cast<const char *>(std::memchr(data, '\n', size_t(avail)));
+            const qsizetype n = nl ? qsizetype(nl - data) + 1 : avail;
+            put(data, n);
+            inPos_ += n;
+            atLineStart = nl != nullptr;
         }
-        if (sink)
-            sink->clear();
-        const CURLcode rc = run(verb + ' ' + QByteArray::number(k) + tail, noBody, sink);
-        if (rc != CURLE_OK) {
-            error = failure(rc);
-            return rc;
+        in_.remove(0, inPos_);
+        inPos_ = 0;
+
+        char buffer[64 * 1024];
+        size_t n = 0;
+        const CURLcode rc = curl_easy_recv(curl_, buffer, sizeof buffer, &n);
+        if (rc == CURLE_AGAIN) {
+            if (!waitSocket(false, deadline, idle)) {
+                error = failure_ + QStringLiteral("\n（%1 の受信が終わっていません）").arg(what);
+                fail(error);
+                return false;
+            }
+            continue;
         }
-        if (lastConnects_ == 0)
-            return rc;
-        // A new session answered with a number nobody checked: undo a mark
-        // it may have set, map the numbers again, then repeat the command.
-        if (noBody && run("RSET", true, nullptr) != CURLE_OK) {
-            error = failure(CURLE_RECV_ERROR);
-            return CURLE_RECV_ERROR;
+        if (rc != CURLE_OK || n == 0) {
+            // The connection ended before the terminating line: what came is
+            // not the whole answer.
+            error = QStringLiteral("POP3サーバー（%1）との接続が、%2 の途中で切れました（終わりの印が届いていません）。")
+                        .arg(address_.shown, what);
+            fail(error);
+            return false;
         }
-        if (!resync(error))
-            return CURLE_RECV_ERROR;
+        in_.append(buffer, qsizetype(n));
+        idle = Clock::now() + std::chrono::seconds(timeoutSeconds());
     }
-    broken_ = true;
-    brokenError_ = error = QStringLiteral("POP3サーバー（%1）との接続が何度も切れます。").arg(address_.shown);
-    return CURLE_RECV_ERROR;
+}
+
+bool Pop3Session::retrieveTo(int n, bool headerOnly, QIODevice &sink, qint64 limit, bool *tooLarge, QString &error)
+{
+    bool large = false;
+    if (tooLarge)
+        *tooLarge = false;
+    if (!authenticated_) {
+        error = broken_ ? brokenError_ : QStringLiteral("POP3サーバーにログインしていません。");
+        return false;
+    }
+    if (n < 1 || n > count()) {
+        error = QStringLiteral("メール %1 はサーバーにありません。").arg(n);
+        return false;
+    }
+    const QString what = QStringLiteral("メール %1").arg(n);
+    if (headerOnly) {
+        bool refused = false;
+        if (command("TOP " + QByteArray::number(n) + " 0", deadlineFor(0), error, &refused))
+            return readMultiline(sink, limit, tooLarge ? tooLarge : &large, deadlineFor(64 * 1024), what, error);
+        if (!refused)
+            return false;
+        error.clear();  // no TOP: the whole mail it is
+    }
+    if (!command("RETR " + QByteArray::number(n), deadlineFor(0), error, nullptr))
+        return false;
+    const qint64 expected = qMin(qMax<qint64>(size(n), 0), limit);
+    return readMultiline(sink, limit, tooLarge ? tooLarge : &large, deadlineFor(expected), what, error);
 }
 
 bool Pop3Session::retrieve(int n, bool headerOnly, QByteArray &out, QString &error)
 {
-    if (!authenticated_) {
-        error = QStringLiteral("POP3サーバーにログインしていません。");
-        return false;
-    }
     out.clear();
-    if (headerOnly) {
-        if (numbered(n, "TOP", " 0", false, &out, error) == CURLE_OK)
-            return true;
-        if (log_.lastError.isEmpty())
-            return false;  // not a refusal of TOP: the connection failed
-        error.clear();
-    }
-    out.reserve(qsizetype(qBound<qint64>(0, size(n), qint64(1) << 30)) + 4096);
-    return numbered(n, "RETR", QByteArray(), false, &out, error) == CURLE_OK;
+    // The listed size is a hint, never a promise: reserve no more than a
+    // little ahead.
+    out.reserve(qsizetype(std::clamp<qint64>(size(n), 0, 1 << 20)) + 4096);
+    QBuffer buffer(&out);
+    buffer.open(QIODevice::WriteOnly);
+    bool tooLarge = false;
+    if (!retrieveTo(n, headerOnly, buffer, std::numeric_limits<qsizetype>::max() / 2, &tooLarge, error))
+        return false;
+    return true;
 }
 
 qint64 Pop3Session::size(int n) const
 {
-    return sizes_.value(n, -1);
+    return n >= 1 && n <= sizes_.size() ? sizes_[n - 1] : -1;
 }
 
 QString Pop3Session::uidl(int n) const
 {
-    return QString::fromLatin1(uidls_.value(n));
+    return n >= 1 && n <= uidls_.size() ? QString::fromLatin1(uidls_[n - 1]) : QString();
 }
 
-bool Pop3Session::markDeleted(int n, QString &error)
+bool Pop3Session::markDeleted(int n, QString &error, bool *refused)
 {
+    if (refused)
+        *refused = false;
     if (!authenticated_) {
-        error = QStringLiteral("POP3サーバーにログインしていません。");
+        error = broken_ ? brokenError_ : QStringLiteral("POP3サーバーにログインしていません。");
         return false;
     }
-    if (deleted_.contains(n))
-        return true;
-    if (numbered(n, "DELE", QByteArray(), true, nullptr, error) != CURLE_OK)
+    if (n < 1 || n > count()) {
+        error = QStringLiteral("メール %1 はサーバーにありません。").arg(n);
         return false;
-    deleted_.insert(n);
-    return true;
+    }
+    return command("DELE " + QByteArray::number(n), deadlineFor(0), error, refused);
 }
 
 void Pop3Session::abandon()
 {
-    broken_ = true;
-    brokenError_ = QStringLiteral("POP3サーバー（%1）との接続を、削除を確定せずに閉じました。").arg(address_.shown);
+    fail(QStringLiteral("POP3サーバー（%1）との接続を、削除を確定せずに閉じました。").arg(address_.shown));
 }
 
 bool Pop3Session::quit(QString &error)
 {
     if (!authenticated_ || quitDone_)
         return true;
-    const QString notDeleted = QStringLiteral("\n削除の指示がサーバーに届いていない可能性があります。");
-    for (int attempt = 0; attempt < 3 && !broken_; ++attempt) {
-        const CURLcode rc = run("QUIT", true, nullptr);
-        if (rc != CURLE_OK)
-            break;
-        if (lastConnects_ > 0 && !deleted_.isEmpty()) {
-            // QUIT went to a new session that knew nothing of our deletions:
-            // open another, mark them again, and end that one.
-            if (!resync(error)) {
-                error += notDeleted;
-                return false;
-            }
-            continue;
-        }
-        quitDone_ = true;
-        return true;
+    if (broken_) {
+        error = brokenError_ + QStringLiteral("\n削除の指示は確定していません（メールはサーバーに残っています）。");
+        return false;
     }
-    error = (broken_ ? brokenError_ : QStringLiteral("POP3サーバー（%1）との接続が何度も切れます。").arg(address_.shown))
-            + (deleted_.isEmpty() ? QString() : notDeleted);
-    return false;
+    bool refused = false;
+    if (!command("QUIT", deadlineFor(0), error, &refused)) {
+        error += QStringLiteral("\n削除の指示がサーバーに届いていない可能性があります。");
+        return false;
+    }
+    quitDone_ = true;
+    return true;
 }
 
 }  // namespace korvane::nmail::transport

@@ -1,22 +1,31 @@
 #pragma once
-// One POP3 session over libcurl: one easy handle, reused for every command,
-// so its connection stays one session from login to QUIT.
+// One POP3 session. libcurl opens the connection and logs in (TLS, STLS,
+// APOP, SASL, USER/PASS: CURLOPT_CONNECT_ONLY with the account set); the
+// commands of the transaction state (LIST, UIDL, TOP, RETR, DELE, QUIT) are
+// then spoken over that connection with curl_easy_send / curl_easy_recv.
 //
-// libcurl 7.88 waits for a multi-line answer to custom commands, so only
-// multi-line commands (LIST, UIDL, RETR, TOP) carry a body and single-line
-// ones (DELE, RSET, QUIT) are sent without one. Should libcurl have opened a
-// new connection on the way (the old one broke), message numbers and marks
-// for deletion belong to the lost session: the session then maps its numbers
-// again by UIDL and marks its deletions anew before going on. A connection
-// that fails in a call (timeout, broken off) ends the session: later calls
-// fail at once, so a dead server costs the user one timeout, not one a call.
+// Why not libcurl's own POP3 transfers: a RETR that the server breaks off
+// before its terminating "." line ends with success there, so a cut mail would
+// be stored as whole and then deleted. Here a mail counts only when its
+// terminator arrived; it streams into a device as it arrives, past a size
+// limit it is read to its end and dropped; and every command has an overall
+// deadline besides the timeout on silence, so a server that trickles bytes
+// cannot hold the program.
+//
+// A connection that fails in a call (timeout, broken off, cut mail,
+// cancelled) ends the session: later calls fail at once, and the session is
+// closed without QUIT, so the server deletes nothing. There are no
+// reconnections: message numbers stay those of the one session.
 #include "transport_common.h"
 
 #include <QByteArray>
 #include <QList>
-#include <QMap>
-#include <QSet>
 #include <QString>
+
+#include <atomic>
+#include <chrono>
+
+class QIODevice;
 
 namespace korvane::nmail::transport {
 
@@ -30,14 +39,22 @@ public:
     // Reaches the server (greeting, and STLS or TLS as asked) without logging in.
     bool probe(QString &error);
     // Logs in (APOP when asked, else the best method the server offers:
-    // SASL, or USER/PASS); the number of mails, or < 0.
+    // SASL, or USER/PASS); the number of mails, or < 0 (-2: refused login).
     int authenticate(const QString &user, const QString &password, bool apop, QString &error);
-    // Mail n (from 1): the whole message, or its header only (TOP n 0, or the
-    // header of RETR when the server has no TOP).
+
+    // Mail n (from 1) into `sink`, byte for byte as the server holds it
+    // (dot-stuffing undone), or its header only (TOP n 0, else the whole).
+    // Past `limit` bytes nothing more is written and *tooLarge is set; the
+    // mail is still read to its end, so the session goes on. False when the
+    // mail did not arrive whole (then the session has ended).
+    bool retrieveTo(int n, bool headerOnly, QIODevice &sink, qint64 limit, bool *tooLarge, QString &error);
     bool retrieve(int n, bool headerOnly, QByteArray &out, QString &error);
+
     qint64 size(int n) const;
     QString uidl(int n) const;
-    bool markDeleted(int n, QString &error);
+    // DELE. False with *refused set when the server said no (the session goes
+    // on), false without it when the session ended.
+    bool markDeleted(int n, QString &error, bool *refused = nullptr);
     // QUIT; true when the server confirmed it (deletions took effect).
     bool quit(QString &error);
     // Ends the session without QUIT when it is closed: the server forgets
@@ -46,29 +63,41 @@ public:
 
     int count() const { return int(sizes_.size()); }
     bool authenticated() const { return authenticated_; }
+    bool broken() const { return broken_; }
 
 private:
-    CURLcode run(const QByteArray &command, bool noBody, QByteArray *sink);
-    CURLcode numbered(int n, const QByteArray &verb, const QByteArray &tail, bool noBody, QByteArray *sink,
-                      QString &error);
-    bool resync(QString &error);
-    int current(int n) const;
-    QString failure(CURLcode code) const;
+    using Clock = std::chrono::steady_clock;
+    bool connect(bool login, QString &error);
+    bool sendCommand(const QByteArray &command, Clock::time_point deadline);
+    // Reads one line (without its line break) of the server's answer.
+    bool readLine(QByteArray &line, Clock::time_point deadline);
+    // The first line of an answer: true for "+OK", false for "-ERR" (the
+    // session goes on, *refused set) or a failure (the session has ended).
+    bool command(const QByteArray &command, Clock::time_point deadline, QString &error, bool *refused,
+                 QByteArray *status = nullptr);
+    // The lines after "+OK" up to the terminating ".", dot-stuffing undone.
+    bool readMultiline(QIODevice &sink, qint64 limit, bool *tooLarge, Clock::time_point deadline,
+                       const QString &what, QString &error);
+    // Waits until the socket is readable (or writable); false at the
+    // deadline, after `timeout` seconds of silence, or when cancelled.
+    bool waitSocket(bool forWrite, Clock::time_point deadline, Clock::time_point idleDeadline);
+    Clock::time_point deadlineFor(qint64 expectedBytes) const;
+    void fail(const QString &error);
 
     CURL *curl_ = nullptr;
+    curl_socket_t socket_ = CURL_SOCKET_BAD;
     ServerAddress address_;
     ReplyLog log_;
     char errorBuffer_[CURL_ERROR_SIZE] = {};
-    long lastConnects_ = 0;
+    QByteArray in_;      // received and not yet taken up
+    qsizetype inPos_ = 0;
     bool authenticated_ = false;
     bool broken_ = false;
     QString brokenError_;
+    QString failure_;    // why the last wait gave up
     bool quitDone_ = false;
-    QMap<int, qint64> sizes_;      // by the number of the first session
-    QMap<int, QByteArray> uidls_;  // by the number of the first session; empty without UIDL
-    bool renumbered_ = false;
-    QMap<int, int> numbers_;       // first session's number -> current number, once renumbered
-    QSet<int> deleted_;            // first session's numbers marked for deletion
+    QList<qint64> sizes_;        // by mail number - 1
+    QList<QByteArray> uidls_;    // by mail number - 1; empty without UIDL
     QByteArray user_, password_;
 };
 

@@ -1,5 +1,10 @@
 #include "mailservers_support.h"
 
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <QProcess>
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -184,6 +189,81 @@ int MailServers::unusedPort()
         port = ntohs(a.sin_port);
     ::close(fd);
     return port;
+}
+
+MisbehavingPop3::MisbehavingPop3(const QList<QByteArray> &mails, const QStringList &options)
+{
+    dir_ = QDir::temp().filePath(QStringLiteral("korvane-pop3-%1-%2")
+                                     .arg(QCoreApplication::applicationPid())
+                                     .arg(QRandomGenerator::global()->generate()));
+    QDir().mkpath(dir_ + QStringLiteral("/box"));
+    for (qsizetype i = 0; i < mails.size(); ++i) {
+        QFile f(dir_ + QStringLiteral("/box/%1.eml").arg(i + 1, 4, 10, QLatin1Char('0')));
+        if (f.open(QIODevice::WriteOnly))
+            f.write(mails[i]);
+    }
+    start(options);
+}
+
+MisbehavingPop3::~MisbehavingPop3()
+{
+    stop();
+    QDir(dir_).removeRecursively();
+}
+
+bool MisbehavingPop3::start(const QStringList &options)
+{
+    const QString portFile = dir_ + QStringLiteral("/port");
+    QFile::remove(portFile);
+    const QString script = qEnvironmentVariable("KORVANE_SOURCE_DIR") + QStringLiteral("/tests/mail/pop3_misbehaving.py");
+    QStringList args{script, dir_ + QStringLiteral("/box"), portFile};
+    args += options;
+    if (!QProcess::startDetached(QStringLiteral("/usr/bin/python3"), args, QString(), &pid_))
+        return false;
+    QDeadlineTimer deadline(10000);
+    while (!deadline.hasExpired()) {
+        QFile f(portFile);
+        if (f.open(QIODevice::ReadOnly)) {
+            port_ = f.readAll().trimmed().toInt();
+            return port_ > 0;
+        }
+        QThread::msleep(20);
+    }
+    return false;
+}
+
+void MisbehavingPop3::stop()
+{
+    if (pid_ > 0) {
+        ::kill(pid_t(pid_), SIGKILL);
+        ::waitpid(pid_t(pid_), nullptr, 0);
+    }
+    pid_ = 0;
+    port_ = 0;
+}
+
+bool MisbehavingPop3::restart(const QStringList &options)
+{
+    stop();
+    return start(options);
+}
+
+QString MisbehavingPop3::address() const
+{
+    return QStringLiteral("127.0.0.1:%1").arg(port_);
+}
+
+QStringList MisbehavingPop3::commands() const
+{
+    QFile f(dir_ + QStringLiteral("/commands.log"));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLatin1(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+int MisbehavingPop3::mailboxCount() const
+{
+    return int(QDir(dir_ + QStringLiteral("/box")).entryList(QDir::Files).size());
 }
 
 }  // namespace korvane::test

@@ -78,4 +78,30 @@ private:
     QString error_;
 };
 
+// The misbehaving POP3 server of tests/mail/pop3_misbehaving.py on 127.0.0.1:
+// a mailbox of files, and a fault chosen by its options ("--cut", "2";
+// "--dup-uidl"; "--refuse-dele", "1"; "--trickle"; "--lie-size"). Stopped
+// when this object goes.
+class MisbehavingPop3 {
+public:
+    MisbehavingPop3(const QList<QByteArray> &mails, const QStringList &options);
+    ~MisbehavingPop3();
+    MisbehavingPop3(const MisbehavingPop3 &) = delete;
+    MisbehavingPop3 &operator=(const MisbehavingPop3 &) = delete;
+
+    bool ok() const { return port_ > 0; }
+    QString address() const;         // "127.0.0.1:port"
+    QStringList commands() const;    // every command received, in order
+    int mailboxCount() const;        // mails still on the server
+    // The server again, with other options, on the same mailbox.
+    bool restart(const QStringList &options);
+
+private:
+    bool start(const QStringList &options);
+    void stop();
+    QString dir_;
+    qint64 pid_ = 0;
+    int port_ = 0;
+};
+
 }  // namespace korvane::test

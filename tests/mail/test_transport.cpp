@@ -14,14 +14,24 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <chrono>
+#include <thread>
 
 using namespace korvane;
 using namespace korvane::nmail;
 using namespace korvane::test;
 
 namespace {
+
+// A small mail with `body`, ending in CR LF as the server keeps it.
+QByteArray mailBytes(const QByteArray &body)
+{
+    return "From: a@example.jp\r\nSubject: test\r\n\r\n" + body + "\r\n";
+}
 
 QByteArray word(const QByteArray &charset, const QByteArray &bytes)
 {
@@ -288,45 +298,120 @@ private slots:
         QVERIFY2(t.elapsed() < 1000, QByteArray::number(t.elapsed()).constData());
     }
 
-    void reconnectedSessionIsRenumberedBeforeDelete()
+    // What a server sends is a mail only when its terminating line came: a
+    // connection that ends in the middle of one gives no file, ends the
+    // session, and no QUIT can make a deletion take effect.
+    void mailCutInTheMiddleIsNeverWhole()
     {
-        // The server drops the session after the first mail; libcurl opens a
-        // new one for the next command, where the server numbers the mails
-        // differently. The deletion must reach the mail that was fetched.
-        FakeServer fake("+OK ready\r\n", [](const QByteArray &line, int connection) -> FakeServer::Reply {
-            const QByteArray cmd = line.toUpper();
-            const bool first = connection <= 2;  // 1 is the reachability probe
-            if (cmd == "CAPA")
-                return {"+OK\r\nUSER\r\nUIDL\r\n.\r\n"};
-            if (cmd.startsWith("USER") || cmd.startsWith("PASS") || cmd == "RSET" || cmd.startsWith("DELE"))
-                return {"+OK\r\n"};
-            if (cmd == "LIST")
-                return {first ? "+OK\r\n1 40\r\n2 40\r\n.\r\n" : "+OK\r\n1 40\r\n2 40\r\n.\r\n"};
-            if (cmd == "UIDL")
-                return {first ? "+OK\r\n1 aaa\r\n2 bbb\r\n.\r\n" : "+OK\r\n1 bbb\r\n2 aaa\r\n.\r\n"};
-            if (cmd == "RETR 1" && first)
-                return {"+OK\r\nSubject: A\r\n\r\nmail aaa\r\n.\r\n", false, true};
-            if (cmd == "QUIT")
-                return {"+OK bye\r\n", false, true};
-            return {"-ERR unexpected\r\n"};
-        });
-        const int h = NMailPop3Connect(QStringLiteral("127.0.0.1:%1").arg(fake.port()));
+        MisbehavingPop3 pop({mailBytes("one"), mailBytes("two")}, {QStringLiteral("--cut"), QStringLiteral("2")});
+        QVERIFY(pop.ok());
+        QTemporaryDir dir;
+        const int h = NMailPop3Connect(pop.address());
         QVERIFY(h > 0);
         QCOMPARE(NMailPop3Authenticate(h, QStringLiteral("u"), QStringLiteral("p"), false), 2);
-        MailTexts texts;
-        QCOMPARE(NMailPop3GetMail(h, 1, texts), 1);
-        QCOMPARE(texts.subject, QStringLiteral("A"));
+        QCOMPARE(NMailPop3RetrieveToFile(h, 1, dir.filePath(QStringLiteral("1"))), 1);
         QCOMPARE(NMailPop3DeleteMail(h, 1), 1);
+        QCOMPARE(NMailPop3RetrieveToFile(h, 2, dir.filePath(QStringLiteral("2"))), -1);
+        QVERIFY2(NMailGetMessage().contains(QStringLiteral("途中で切れました")), qPrintable(NMailGetMessage()));
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("2"))));
+        QVERIFY(NMailPop3Close(h) < 0);
+        QVERIFY(!pop.commands().contains(QStringLiteral("QUIT")));
+        QCOMPARE(pop.mailboxCount(), 2);
+    }
+
+    // The file holds the mail byte for byte: dot-stuffing undone, lines that
+    // are only dots, bare LFs and a missing last line break as they were.
+    void retrievedMailIsByteForByte()
+    {
+        const QByteArray tricky = "Subject: dots\r\n\r\n.\r\n..\r\n.hidden\r\nbare\nlf\r\n\r\n\xE3\x81\x82 end\r\n";
+        MisbehavingPop3 pop({tricky, mailBytes("plain")}, {});
+        QVERIFY(pop.ok());
+        QTemporaryDir dir;
+        const int h = NMailPop3Connect(pop.address());
+        QCOMPARE(NMailPop3Authenticate(h, QStringLiteral("u"), QStringLiteral("p"), false), 2);
+        QCOMPARE(NMailPop3RetrieveToFile(h, 1, dir.filePath(QStringLiteral("1"))), 1);
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("1"))), tricky);
+        QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("1"))).permissions() & 0x0077, QFileDevice::Permissions());
+        QCOMPARE(NMailPop3RetrieveToFile(h, 2, dir.filePath(QStringLiteral("2"))), 1);
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("2"))), mailBytes("plain"));
         QCOMPARE(NMailPop3Close(h), 0);
-        QCOMPARE(fake.connections(), 3);
-        const QList<QByteArray> third = fake.received(3);
-        const qsizetype uidl = third.indexOf("UIDL");
-        QVERIFY2(uidl >= 0, third.join(" | ").constData());
-        // Nothing but the renumbered mail is marked when QUIT comes.
-        QCOMPARE(third.mid(uidl + 1), (QList<QByteArray>{"DELE 2", "QUIT"}));
-        const qsizetype firstDele = third.indexOf("DELE 1");
-        if (firstDele >= 0)
-            QVERIFY(third.indexOf("RSET") > firstDele);
+    }
+
+    // A refused DELE leaves the session as it was: the next one goes through.
+    void refusedDeleteKeepsTheSession()
+    {
+        MisbehavingPop3 pop({mailBytes("one"), mailBytes("two")}, {QStringLiteral("--refuse-dele"), QStringLiteral("1")});
+        QVERIFY(pop.ok());
+        const int h = NMailPop3Connect(pop.address());
+        QCOMPARE(NMailPop3Authenticate(h, QStringLiteral("u"), QStringLiteral("p"), false), 2);
+        QCOMPARE(NMailPop3DeleteMail(h, 1), -2);
+        QVERIFY(NMailGetMessage().contains(QStringLiteral("cannot be deleted")));
+        QCOMPARE(NMailPop3DeleteMail(h, 2), 1);
+        QCOMPARE(NMailPop3Close(h), 0);
+        QCOMPARE(pop.mailboxCount(), 1);
+    }
+
+    // A server that trickles its bytes is held to a deadline, not only to a
+    // timeout on silence; and a cancel ends a call at once.
+    void tricklingServerMeetsItsDeadline()
+    {
+        NMailSetOption(NMailOptionTimeoutSeconds, 1);
+        MisbehavingPop3 pop({mailBytes(QByteArray(2000, 'x'))}, {QStringLiteral("--trickle")});
+        QVERIFY(pop.ok());
+        QTemporaryDir dir;
+        const int h = NMailPop3Connect(pop.address());
+        QCOMPARE(NMailPop3Authenticate(h, QStringLiteral("u"), QStringLiteral("p"), false), 1);
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(NMailPop3RetrieveToFile(h, 1, dir.filePath(QStringLiteral("1"))), -1);
+        QVERIFY2(t.elapsed() < 4000, QByteArray::number(t.elapsed()).constData());
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("1"))));
+        NMailPop3Close(h);
+
+        NMailSetOption(NMailOptionTimeoutSeconds, 20);
+        const int h2 = NMailPop3Connect(pop.address());
+        QCOMPARE(NMailPop3Authenticate(h2, QStringLiteral("u"), QStringLiteral("p"), false), 1);
+        std::thread canceller([] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            NMailPop3CancelAll();
+        });
+        t.restart();
+        QCOMPARE(NMailPop3RetrieveToFile(h2, 1, dir.filePath(QStringLiteral("2"))), -1);
+        canceller.join();
+        QVERIFY2(t.elapsed() < 2000, QByteArray::number(t.elapsed()).constData());
+        QVERIFY(NMailGetMessage().contains(QStringLiteral("中止")));
+        QVERIFY(NMailPop3Close(h2) < 0);
+        QCOMPARE(pop.mailboxCount(), 1);
+    }
+
+    // A mail above the size limit is read to its end and dropped, whether
+    // LIST told its size or lied about it; the session goes on.
+    void mailAboveTheLimitIsLeft_data()
+    {
+        QTest::addColumn<bool>("lie");
+        QTest::newRow("size listed") << false;
+        QTest::newRow("LIST lies") << true;
+    }
+    void mailAboveTheLimitIsLeft()
+    {
+        QFETCH(bool, lie);
+        NMailSetOption(NMailOptionMaxMailMegabytes, 1);
+        auto restore = qScopeGuard([] { NMailSetOption(NMailOptionMaxMailMegabytes, 50); });
+        QByteArray big;
+        while (big.size() < 1500 * 1024)
+            big += QByteArray(76, 'b') + "\r\n";
+        MisbehavingPop3 pop({mailBytes(big), mailBytes("small")},
+                            lie ? QStringList{QStringLiteral("--lie-size")} : QStringList{});
+        QVERIFY(pop.ok());
+        QTemporaryDir dir;
+        const int h = NMailPop3Connect(pop.address());
+        QCOMPARE(NMailPop3Authenticate(h, QStringLiteral("u"), QStringLiteral("p"), false), 2);
+        QCOMPARE(NMailPop3RetrieveToFile(h, 1, dir.filePath(QStringLiteral("1"))), -3);
+        QVERIFY(NMailGetMessage().contains(QStringLiteral("大きすぎる")));
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("1"))));
+        QCOMPARE(pop.commands().contains(QStringLiteral("RETR 1")), lie);
+        QCOMPARE(NMailPop3RetrieveToFile(h, 2, dir.filePath(QStringLiteral("2"))), 1);
+        QCOMPARE(NMailPop3Close(h), 0);
     }
 
     void threeMailsInServerOrderGoneAfterDeleteAndClose()

@@ -33,5 +33,7 @@ inline constexpr const char16_t *DataFolder = u"\\★MAilData\\";
 inline constexpr const char16_t *AttachmentFolder = u"\\添付フォルダ\\";
 inline constexpr const char16_t *QuickSaveFolder = u"\\■TextQuickSave\\";
 inline constexpr const char16_t *PaletteFolder = u"\\顔文字データ\\";
+// The originals of received mail, byte for byte, one .eml file each.
+inline constexpr const char16_t *OriginalsFolder = u"\\受信原本\\";
 
 }  // namespace korvane::paths

@@ -8,6 +8,7 @@
 #include "pilgrimage/progress.h"
 
 #include <QLabel>
+#include <QScopeGuard>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextCursor>
@@ -21,9 +22,9 @@ namespace {
 const QString MainWindow = QStringLiteral("Mainform");
 const QString HistoryWindow = QStringLiteral("TyakuForm");
 const QString CredentialsWindow = QStringLiteral("IdPassForm");
-const QString AttachmentWord = QStringLiteral("attachment");
 
 bool running = false;
+MailCheck *current = nullptr;  // the check running now
 
 QWidget *control(const QString &window, const QString &name)
 {
@@ -103,15 +104,11 @@ void WindowsMailCheckView::undoProgressStep()
     pilgrimage::showMap();
 }
 
-bool WindowsMailCheckView::attachmentTest(const QString &body)
+void WindowsMailCheckView::mailFetched()
 {
-    // The main window's hidden scratch field ends the test empty. The body is
-    // searched directly: laying a whole mail out in a field nobody sees cost
-    // more than the rest of the check did for that mail.
     QWidget *field = control(MainWindow, QStringLiteral("Text5"));
     if (auto current = boxText(field); current && !current->isEmpty())
         setBoxText(field, QString());
-    return body.contains(AttachmentWord, Qt::CaseSensitive);
 }
 
 void WindowsMailCheckView::showInViewer(const ViewerTexts &texts)
@@ -169,7 +166,11 @@ MailCheckResult runMailCheck(MailCheckView *view)
     WindowsMailCheckView windowsView;
     MailCheckView &v = view ? *view : windowsView;
     try {
-        return MailCheck(v, makeNMailTransport()).run();
+        MailCheck check(v, makeNMailTransport());
+        MailCheck *outer = current;
+        current = &check;
+        auto restore = qScopeGuard([&] { current = outer; });
+        return check.run();
     } catch (const std::exception &e) {
         dialogs().notice(v.dialogParent(), QStringLiteral("メールの受信中にエラーが起きました。\n%1").arg(e.what()),
                          ErrorTitle, Dialogs::Icon::Critical);
@@ -182,8 +183,13 @@ MailCheckResult runMailCheck(MailCheckView *view)
 
 void receiveLabelClicked()
 {
-    if (running)
+    if (running) {
+        // A second click offers to stop the check; the mails not yet
+        // received stay on the server.
+        if (current && dialogs().question(Windows::loaded(MainWindow), checktext::StopQuestion) && current)
+            current->cancel();
         return;
+    }
     RunningGuard guard;
     if (auto *status = qobject_cast<QLabel *>(control(MainWindow, QStringLiteral("Label17"))))
         status->setText(checktext::Receiving);

@@ -3,8 +3,8 @@
 // mail, stores each in the received history and removes it from the server.
 namespace korvane::mail {
 
-// The receive label's whole action (status line, feedback, check). Does
-// nothing while a check is already running.
+// The receive label's whole action (status line, feedback, check). While a
+// check runs, it asks whether to stop it.
 void receiveLabelClicked();
 // The check itself.
 void checkMail();

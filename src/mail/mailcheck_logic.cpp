@@ -2,6 +2,7 @@
 
 #include "common/cp932.h"
 #include "common/dialogs.h"
+#include "common/addressfield.h"
 #include "common/paths.h"
 #include "common/text.h"
 #include "mail/mailcheck_journal.h"
@@ -10,15 +11,25 @@
 #include "pilgrimage/progress.h"
 #include "settings/settings.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QSet>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <optional>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace korvane::mail {
 namespace {
@@ -42,10 +53,16 @@ public:
     }
     QStringList savedAttachments() override { return nmail::NMailAttachmentSavedFiles(); }
     void attachmentClose() override { nmail::NMailAttachmentFileClose(); }
+    int retrieveToFile(int h, int n, const QString &path, nmail::MailTexts &) override
+    {
+        return nmail::NMailPop3RetrieveToFile(h, n, path);
+    }
+    qint64 maxMailSize() override { return nmail::NMailPop3MaxMailSize(); }
     int deleteMail(int h, int n) override { return nmail::NMailPop3DeleteMail(h, n); }
     int close(int h) override { return nmail::NMailPop3Close(h); }
     void abandon(int h) override { nmail::NMailPop3Abandon(h); }
     QString lastMessage() override { return nmail::NMailGetMessage(); }
+    void cancelAll() override { nmail::NMailPop3CancelAll(); }
 };
 
 const QString LeftOnServer = QStringLiteral("このメールと、まだ受信していないメールはサーバーに残してあります。"
@@ -58,7 +75,66 @@ std::function<bool(QString *)> &historySyncHook()
 }
 
 
+
+// Files that hold mail are for their owner's eyes only.
+constexpr QFileDevice::Permissions OwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+// The name an original is kept under: the date it was written and a digest
+// of its bytes, so that the same mail fetched twice (a check that died before
+// the server removed it) is kept once.
+QString originalName(const QByteArray &raw, const QString &dateHeader)
+{
+    const QDateTime when = QDateTime::fromString(dateHeader.trimmed(), Qt::RFC2822Date);
+    const QString stamp = when.isValid() ? when.toUTC().toString(QStringLiteral("yyyyMMdd-HHmmss"))
+                                         : QStringLiteral("00000000-000000");
+    const QByteArray digest = QCryptographicHash::hash(raw, QCryptographicHash::Sha256).toHex().left(16);
+    return stamp + QLatin1Char('-') + QString::fromLatin1(digest) + QStringLiteral(".eml");
+}
+
+bool syncFolderContents(const QString &folder, const QStringList &files, QString *error)
+{
+#ifdef Q_OS_LINUX
+    // One call puts every file of the folder's file system on the disk.
+    Q_UNUSED(files);
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool ok = fd >= 0 && ::syncfs(fd) == 0;
+    if (!ok && error)
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+    if (fd >= 0)
+        ::close(fd);
+    return ok;
+#else
+    for (const QString &path : files) {
+        QFile f(path);
+        if (!f.open(QIODevice::ReadWrite) || ::fsync(f.handle()) != 0) {
+            if (error)
+                *error = f.errorString();
+            return false;
+        }
+    }
+    return true;
+#endif
+}
+
 }  // namespace
+
+int MailCheckTransport::retrieveToFile(int handle, int n, const QString &path, nmail::MailTexts &texts)
+{
+    if (status(handle, n, texts) < 0)
+        return -1;
+    size(handle, n);
+    if (getMail(handle, n, texts) < 0)
+        return -1;
+    const QByteArray raw = rawMail(handle);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, OwnerOnly) || file.write(raw) != raw.size()
+        || !file.flush()) {
+        file.remove();
+        return -1;
+    }
+    return 1;
+}
+
 
 std::shared_ptr<MailCheckTransport> makeNMailTransport()
 {
@@ -94,6 +170,10 @@ struct MailCheck::Session {
     QSet<QString> already;    // stored by an earlier check
     ReceiveJournal journal;   // as written for this session
     QStringList undeleted;    // stored, but the server refused DELE
+    QStringList refusedNumbers; // their numbers, for the user
+    QStringList tooLarge;     // what was left on the server for its size
+    QString originalsFolder;  // "\受信原本\"
+    QStringList originals;    // kept by this check, to be put on the disk before QUIT
     bool journalWritten = false;
     bool serverFailed = false; // an exchange with the server failed
     QString attachmentFolder;  // "\添付フォルダ\" and its work file "0.txt"
@@ -139,6 +219,8 @@ MailCheckResult MailCheck::run()
     // the mails are in (see the journal).
     pilgrimage::ProgressCounterHold counterHold;
     session_ = std::make_unique<SessionThread>();
+    cancelled_ = false;
+    session_->setCancel([this] { cancel(); });
     struct EndSession {
         std::unique_ptr<SessionThread> &session;
         ~EndSession() { session.reset(); }
@@ -146,9 +228,20 @@ MailCheckResult MailCheck::run()
     const settings::ServerSettings server = settings::serverSettings();
     if (!server.pop3Server.isEmpty()) {
         Session s;
-        s.handle = net([&] { return transport_.connect(server.pop3Server); });
+        QString connectMessage;
+        s.handle = net([&] {
+            const int handle = transport_.connect(server.pop3Server);
+            if (handle == -1)
+                connectMessage = transport_.lastMessage();
+            return handle;
+        });
         view_.setStatus(checktext::Checking);
-        if (s.handle != -1) {
+        if (s.handle == -1) {
+            // "No new mail" must never stand for "cannot reach the server".
+            result_.stopped = true;
+            result_.stopReason = trimAtNul(connectMessage);
+            notify(QStringLiteral("メールを受信できません。\n%1").arg(result_.stopReason), ErrorTitle);
+        } else {
             const QString userId = settings::readCredentialValue(QStringLiteral("NAME"));
             const QString password = settings::readCredentialValue(QStringLiteral("NAME2"));
             settings::readCredentialValue(QStringLiteral("NAME3"));
@@ -166,10 +259,13 @@ MailCheckResult MailCheck::run()
                         message = transport_.lastMessage();
                     return count;
                 });
-                if (result_.count > 0)
+                if (result_.count > 0) {
                     receiveAll(s);
-                else if (result_.count < 0)
-                    dialogs().notice(view_.dialogParent(), trimAtNul(message), ErrorTitle, Dialogs::Icon::Critical);
+                    reportLeftovers(s);
+                } else if (result_.count < 0) {
+                    result_.stopReason = trimAtNul(message);
+                    notify(result_.stopReason, ErrorTitle);
+                }
             }
             pilgrimage::ProgressCounterHold::writeHeld();
             if (historyOnDisk(s)) {
@@ -187,7 +283,28 @@ MailCheckResult MailCheck::run()
         }
     }
     view_.setStatus(result_.received >= 1 ? checktext::NewMail : checktext::NoNewMail);
+    if (cancelled_ && session_ && !session_->applicationQuitting())
+        dialogs().notice(view_.dialogParent(),
+                         QStringLiteral("メールの受信を中止しました。\n受信していないメールはサーバーに残してあります。"),
+                         ProgramTitle);
+    result_.cancelled = cancelled_;
     return result_;
+}
+
+void MailCheck::cancel()
+{
+    cancelled_ = true;
+    transport_.cancelAll();
+}
+
+void MailCheck::notify(const QString &text, const QString &title)
+{
+    // A check the user stopped, or that the program's end cut short, says
+    // so once at its end; a program that is ending shows nothing.
+    if (cancelled_ || (session_ && session_->applicationQuitting()))
+        return;
+    dialogs().notice(view_.dialogParent(), text, title,
+                     title == ErrorTitle ? Dialogs::Icon::Critical : Dialogs::Icon::Exclamation);
 }
 
 void MailCheck::receiveAll(Session &s)
@@ -200,6 +317,28 @@ void MailCheck::receiveAll(Session &s)
             list.append(transport_.uidl(s.handle, n));
         return list;
     });
+
+    // A UIDL the server gives to more than one mail (which it must not) says
+    // nothing about which of them was stored: such mails count as having no
+    // UIDL, so no journal entry can make one of them look stored.
+    QHash<QString, int> seen;
+    for (const QString &uidl : std::as_const(s.uidls))
+        if (!uidl.isEmpty())
+            ++seen[uidl];
+    for (QString &uidl : s.uidls)
+        if (seen.value(uidl) > 1)
+            uidl.clear();
+
+    // Every mail is kept whole, byte for byte, beside its record.
+    s.originalsFolder = paths::ensureFolder(QString::fromUtf16(paths::OriginalsFolder));
+    if (!QFileInfo(s.originalsFolder).isDir()) {
+        stop(s,
+             QStringLiteral("受信したメールの原本を保存するフォルダ %1 を作れないため、メールを受信できません。\n\n%2")
+                 .arg(QDir::toNativeSeparators(s.originalsFolder), QStringLiteral("メールはすべてサーバーに残してあります。")),
+             ProgramTitle);
+        return;
+    }
+    QFile::setPermissions(s.originalsFolder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 
     // Mails stored by a check whose session did not end cleanly are still on
     // the server: find them before anything is fetched.
@@ -236,7 +375,7 @@ void MailCheck::receiveAll(Session &s)
         // The program ending during a check (its main window closed): the
         // mail at hand is done; the session ends cleanly so its deletions
         // count.
-        if (session_->applicationQuitting()) {
+        if (cancelled_ || session_->applicationQuitting()) {
             result_.stopped = true;
             break;
         }
@@ -246,8 +385,13 @@ void MailCheck::receiveAll(Session &s)
             if (!settleAhead(s, nullptr))
                 break;
             QString message;
-            if (net([&] { return deleteMail(s, n, &message); }) >= 0) {
+            const int deleted = net([&] { return deleteMail(s, n, &message); });
+            if (deleted >= 0) {
                 ++result_.replayed;
+                continue;
+            }
+            if (deleted == -2) {
+                noteRefusedDelete(s, n, message);
                 continue;
             }
             s.undeleted.append(uidl);
@@ -263,27 +407,49 @@ void MailCheck::receiveAll(Session &s)
 MailCheck::Fetched MailCheck::fetch(Session &s, int n)
 {
     Fetched out;
-    // A header that cannot be read means the mail cannot be either; the
-    // fetch is not tried again on a server that just failed to answer.
-    if (transport_.status(s.handle, n, out.texts) < 0) {
+    const qint64 limit = transport_.maxMailSize();
+    const qint64 listed = transport_.size(s.handle, n);
+    if (listed > limit) {
+        out.result = -3;
+        out.message = QStringLiteral("%1 通目のメール（%2 MB）は、上限の %3 MB を超えるため受信しませんでした。")
+                          .arg(n)
+                          .arg(double(listed) / (1024 * 1024), 0, 'f', 1)
+                          .arg(limit / (1024 * 1024));
+        return out;
+    }
+    // The mail goes to a file in the originals folder as it arrives; it is
+    // kept there under its own name once it is stored.
+    const QString spool = QDir(s.originalsFolder)
+                              .filePath(QStringLiteral(".incoming-%1-%2.part")
+                                            .arg(n)
+                                            .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+    const int got = transport_.retrieveToFile(s.handle, n, spool, out.texts);
+    if (got < 0) {
+        QFile::remove(spool);
+        out.result = got == -3 ? -3 : -1;
+        out.message = transport_.lastMessage();
+        if (got == -3)
+            out.message = QStringLiteral("%1 通目のメールは、上限の %2 MB を超えるため受信しませんでした。")
+                              .arg(n)
+                              .arg(limit / (1024 * 1024));
+        return out;
+    }
+    QFile file(spool);
+    if (!file.open(QIODevice::ReadOnly)) {
+        QFile::remove(spool);
         out.result = -1;
-        out.message = transport_.lastMessage();
+        out.message = QStringLiteral("受信したメールを読み返せません: %1").arg(file.errorString());
         return out;
     }
-    transport_.size(s.handle, n);
-    out.result = transport_.getMail(s.handle, n, out.texts);
-    if (out.result < 0) {
-        out.message = transport_.lastMessage();
-        return out;
-    }
-    out.raw = transport_.rawMail(s.handle);
+    out.raw = file.readAll();
+    out.spoolFile = spool;
+    out.result = 1;
     nmail::MailTexts &texts = out.texts;
     texts.subject = trimAtNul(texts.subject);
     texts.date = trimAtNul(texts.date);
     texts.from = trimAtNul(texts.from);
     texts.header = trimAtNul(texts.header);
     texts.body = trimAtNul(texts.body);
-    out.fetchedBody = texts.body;
     return out;
 }
 
@@ -323,6 +489,8 @@ void MailCheck::extract(Session &s, int n, Fetched &f)
     }
     // The extraction reads the mail as the work file holds it.
     a.result = transport_.attachmentFirst(texts, folder + u'/', workFile, mailTextFromWorkFile(fileBytes));
+    if (a.result != 1)
+        a.message = transport_.lastMessage();
     f.savedFiles = transport_.savedAttachments();
     transport_.attachmentClose();
     f.extracted = true;
@@ -340,18 +508,29 @@ bool MailCheck::receiveOne(Session &s, int n)
     // fetched while the last one was shown and stored.
     view_.progressStep();
     ++result_.received;
+    auto takeStepBack = [&] {
+        view_.undoProgressStep();
+        --result_.received;
+    };
 
     // The outcome of the last mail's DELE, and this mail if it was fetched
     // meanwhile.
     std::optional<Fetched> fetchedAhead;
     if (!settleAhead(s, &fetchedAhead)) {
         // The last mail could not be deleted: this one is not taken up.
-        view_.undoProgressStep();
-        --result_.received;
+        takeStepBack();
         return false;
     }
     Fetched f = fetchedAhead ? std::move(*fetchedAhead) : net([&] { return fetch(s, n); });
+    if (f.result == -3) {
+        // Too large: it stays on the server, and the check goes on.
+        takeStepBack();
+        ++result_.skipped;
+        s.tooLarge << f.message;
+        return true;
+    }
     if (f.result < 0) {
+        takeStepBack();
         s.serverFailed = true;
         stop(s,
              QStringLiteral("%1 通目のメールを受信できませんでした。\n%2\n\n%3")
@@ -360,9 +539,7 @@ bool MailCheck::receiveOne(Session &s, int n)
              ErrorTitle);
         return false;
     }
-    // The test looks at the body as fetched, before the extraction made it
-    // the mail's readable text.
-    const bool attachmentFlag = view_.attachmentTest(f.fetchedBody);
+    view_.mailFetched();
     if (!f.extracted) {
         net([&] {
             extract(s, n, f);
@@ -376,38 +553,80 @@ bool MailCheck::receiveOne(Session &s, int n)
     if (a.workFileError.isEmpty() && a.result != -5)
         fetchAhead(s, n);
     if (!a.workFileError.isEmpty()) {
+        discard(f);
+        takeStepBack();
         stop(s, QStringLiteral("添付フォルダの作業ファイルを使えません。\n%1\n\n%2").arg(a.workFileError, LeftOnServer),
              ProgramTitle);
         return false;
     }
     if (a.result == -5) {
-        dialogs().notice(view_.dialogParent(), checktext::AttachmentCannotOpen, ProgramTitle);
-        // Deleting the mail now would lose the attachment for good.
-        stop(s, QStringLiteral("添付ファイルを添付フォルダに保存できませんでした。\n\n%1").arg(LeftOnServer),
+        // Deleting the mail now would lose the attachment for good; what was
+        // saved of it goes too, so the next try finds the folder as it was.
+        discard(f);
+        takeStepBack();
+        notify(checktext::AttachmentCannotOpen, ProgramTitle);
+        stop(s, QStringLiteral("添付ファイルを添付フォルダに保存できませんでした。\n%1\n\n%2").arg(a.message, LeftOnServer),
              ProgramTitle);
         return false;
     }
     if (a.result == -6)
-        dialogs().notice(view_.dialogParent(), checktext::PartialIncomplete, ProgramTitle);
+        notify(checktext::PartialIncomplete, ProgramTitle);
 
-    view_.showInViewer({trimAtNul(texts.subject), trimAtNul(texts.from), trimAtNul(texts.date),
-                        trimAtNul(texts.body)});
-    if (attachmentFlag)
-        view_.appendToViewerBody(checktext::AttachmentNotice);
+    QString originalFile;
+    QString error;
+    if (!keepOriginal(s, f, &originalFile, &error)) {
+        discard(f);
+        takeStepBack();
+        stop(s, QStringLiteral("受信したメールの原本を保存できませんでした。\n%1\n\n%2").arg(error, LeftOnServer),
+             ProgramTitle);
+        return false;
+    }
+    const QString originalShown =
+        originalFile.isEmpty() ? QString()
+                               : QDir::toNativeSeparators(QString::fromUtf16(paths::OriginalsFolder).mid(1) + originalFile);
+
+    // The notice says exactly which files were saved, when some were.
+    QStringList noticeLines;
+    if (!f.savedFiles.isEmpty()) {
+        QStringList names;
+        for (const QString &path : std::as_const(f.savedFiles))
+            names << QFileInfo(path).fileName();
+        noticeLines << checktext::AttachmentNotice << QStringLiteral("（%1）").arg(names.join(QStringLiteral("、")));
+    }
+    // The sender's address is kept whole: a display name too long for the
+    // field is shortened first.
+    const FittedAddress sender = fitAddressField(trimAtNul(texts.from), MailAddressWidth);
+    const bool addressLost = sender.fit == AddressFit::TooLong;
+    bool bodyLost = false;
+    QString body = receivedBodyForRecord(trimAtNul(texts.body), originalShown, &bodyLost,
+                                         cp932::encode(noticeLines.join(QStringLiteral("\r\n"))).size() + 4);
+    if (addressLost && !bodyLost)
+        body += QStringLiteral("\r\n\r\n〓〓 差出人「%1」は履歴に入りきりません。元のメール全体は「%2」にあります。")
+                    .arg(trimAtNul(texts.from).left(200), originalShown);
+    view_.showInViewer({trimAtNul(texts.subject), trimAtNul(texts.from), trimAtNul(texts.date), body});
+    for (const QString &line : std::as_const(noticeLines))
+        view_.appendToViewerBody(line);
 
     // storeReceivedMail: the record comes from the viewer boxes and is
     // written before the server is told to delete the mail.
     const ViewerTexts v = view_.viewerTexts();
-    QString error;
+    const FittedAddress shownSender = fitAddressField(trimAsciiSpaces(v.from), MailAddressWidth);
+    const QString address = shownSender.fit == AddressFit::TooLong ? trimAsciiSpaces(v.from) : shownSender.text;
     // With the operating system is enough here: the deletion takes effect
     // only at QUIT, and the history goes to the disk before that
     // (historyOnDisk), once for the whole check.
     const int number = appendMailRecord(HistoryKind::Received, trimAsciiSpaces(v.subject), trimAsciiSpaces(v.date),
-                                        trimAsciiSpaces(v.from), trimAsciiSpaces(toCrLf(v.body)), &error,
+                                        address, trimAsciiSpaces(toCrLf(v.body)), &error,
                                         RecordFile::Durability::Written);
     if (number <= 0) {
         if (error.isEmpty())
             error = QStringLiteral("着信履歴に書き込めません。");
+        discard(f);
+        if (!originalFile.isEmpty()) {
+            QFile::remove(QDir(s.originalsFolder).filePath(originalFile));
+            s.originals.removeAll(QDir(s.originalsFolder).filePath(originalFile));
+        }
+        takeStepBack();
         stop(s, QStringLiteral("受信したメールを着信履歴に保存できませんでした。\n%1\n\n%2").arg(error, LeftOnServer),
              ProgramTitle);
         return false;
@@ -415,6 +634,52 @@ bool MailCheck::receiveOne(Session &s, int n)
     ++result_.stored;
     deleteAhead(s, n);
     return true;
+}
+
+bool MailCheck::keepOriginal(Session &s, Fetched &f, QString *name, QString *error)
+{
+    name->clear();
+    if (f.spoolFile.isEmpty())
+        return true;
+    const QString kept = originalName(f.raw, f.texts.date);
+    const QString target = QDir(s.originalsFolder).filePath(kept);
+    // The same name holds the same bytes: a mail fetched again after a
+    // check that died replaces its own earlier copy.
+    std::error_code ec;
+    std::filesystem::rename(std::filesystem::path(f.spoolFile.toStdU16String()),
+                            std::filesystem::path(target.toStdU16String()), ec);
+    if (ec) {
+        *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(target), QString::fromLocal8Bit(ec.message()));
+        return false;
+    }
+    f.spoolFile.clear();
+    s.originals << target;
+    *name = kept;
+    return true;
+}
+
+void MailCheck::noteRefusedDelete(Session &s, int n, const QString &message)
+{
+    // Stored, and still on the server: the journal names it, so the next
+    // check removes it without storing it again. The check goes on.
+    const QString uidl = n <= s.uidls.size() ? s.uidls[n - 1] : QString();
+    if (!uidl.isEmpty())
+        s.undeleted.append(uidl);
+    ++result_.undeleted;
+    s.refusedNumbers << QStringLiteral("%1 通目: %2").arg(n).arg(trimAtNul(message).section(u'\n', -1));
+}
+
+void MailCheck::reportLeftovers(Session &s)
+{
+    QStringList parts;
+    if (!s.tooLarge.isEmpty())
+        parts << s.tooLarge.join(u'\n') + QStringLiteral("\n大きすぎるメールはサーバーに残してあります。");
+    if (!s.refusedNumbers.isEmpty())
+        parts << QStringLiteral("次のメールは着信履歴に保存しましたが、サーバーが削除を断りました。\n%1\n"
+                                "次に受信するときに、もう一度保存することなく削除を試みます。")
+                     .arg(s.refusedNumbers.join(u'\n'));
+    if (!parts.isEmpty())
+        notify(parts.join(QStringLiteral("\n\n")), ProgramTitle);
 }
 
 void MailCheck::fetchAhead(Session &s, int n)
@@ -455,8 +720,9 @@ bool MailCheck::settleAhead(Session &s, std::optional<Fetched> *next)
         session_->finish(call);
     const int n = ahead->deleted;
     const bool deleted = n == 0 || ahead->deleteResult >= 0;
+    const bool refused = n > 0 && ahead->deleteResult == -2;
     if (ahead->fetched) {
-        if (deleted && next)
+        if ((deleted || refused) && next)
             *next = std::move(ahead->fetched);
         else
             discard(*ahead->fetched);
@@ -464,6 +730,10 @@ bool MailCheck::settleAhead(Session &s, std::optional<Fetched> *next)
     if (deleted) {
         if (n > 0)
             ++result_.deleted;
+        return true;
+    }
+    if (refused) {
+        noteRefusedDelete(s, n, ahead->deleteMessage);
         return true;
     }
     if (n <= s.uidls.size() && !s.uidls[n - 1].isEmpty())
@@ -490,6 +760,8 @@ void MailCheck::discard(const Fetched &f)
 {
     for (const QString &file : f.savedFiles)
         QFile::remove(file);
+    if (!f.spoolFile.isEmpty())
+        QFile::remove(f.spoolFile);
 }
 
 int MailCheck::deleteMail(Session &s, int n, QString *message)
@@ -522,7 +794,9 @@ bool MailCheck::historyOnDisk(Session &s)
     if (result_.stored == 0)
         return true;
     QString error;
-    const bool synced = historySyncHook() ? historySyncHook()(&error) : syncMailHistory(HistoryKind::Received, &error);
+    bool synced = historySyncHook() ? historySyncHook()(&error) : syncMailHistory(HistoryKind::Received, &error);
+    if (synced && !s.originals.isEmpty())
+        synced = syncFolderContents(s.originalsFolder, s.originals, &error);
     if (synced)
         return true;
     // Without QUIT the server keeps every mail; the journal as written names
@@ -553,11 +827,13 @@ int MailCheck::closeSession(Session &s)
     return ended ? outcome->result.load() : -1;
 }
 
-void MailCheck::stop(Session &, const QString &reason, const QString &title)
+void MailCheck::stop(Session &s, const QString &reason, const QString &title)
 {
     result_.stopped = true;
     result_.stopReason = reason;
-    dialogs().notice(view_.dialogParent(), reason, title, Dialogs::Icon::Exclamation);
+    if (cancelled_)
+        s.serverFailed = true;
+    notify(reason, title);
 }
 
 void MailCheck::finishJournal(Session &s)

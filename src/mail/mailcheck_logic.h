@@ -43,10 +43,10 @@ public:
     // Takes the last progress step back: the mail it counted was not taken
     // up after all.
     virtual void undoProgressStep() = 0;
-    // The attachment test through the main window's scratch field (Text5):
-    // true when the body holds "attachment" (case-sensitive). Leaves the
-    // field empty.
-    virtual bool attachmentTest(const QString &body) = 0;
+    // A mail has arrived whole and is about to be taken up (nothing runs on
+    // the session meanwhile). The main window's scratch field (Text5) is left
+    // empty.
+    virtual void mailFetched() = 0;
     // Puts a mail into the viewer boxes.
     virtual void showInViewer(const ViewerTexts &texts) = 0;
     // Adds a line (after CR LF) to the viewer's body box.
@@ -76,11 +76,22 @@ public:
     // The files the last attachmentFirst saved (absolute paths).
     virtual QStringList savedAttachments() = 0;
     virtual void attachmentClose() = 0;
+    // Mail n into the new file `path`, whole and byte for byte. 1: done; -3:
+    // larger than maxMailSize() (nothing kept, the session goes on); -1:
+    // failed. The default fetches it through status, size and getMail.
+    // `texts` may be filled on the way (subject, from, date, body); the
+    // extraction sets them from the mail in any case.
+    virtual int retrieveToFile(int handle, int n, const QString &path, nmail::MailTexts &texts);
+    virtual qint64 maxMailSize() { return qint64(50) * 1024 * 1024; }
+    // < 0 on error: -2 when the server refused (the session goes on).
     virtual int deleteMail(int handle, int n) = 0;
     virtual int close(int handle) = 0;
     // Ends the session without QUIT: nothing is deleted.
     virtual void abandon(int handle) = 0;
     virtual QString lastMessage() = 0;
+    // Makes the running call and every later one give up at once (any
+    // thread); the next connect starts anew.
+    virtual void cancelAll() {}
 };
 
 // The transport of nmail.h.
@@ -96,6 +107,7 @@ inline const QString AttachmentCannotOpen = QStringLiteral("添付ファイル�
 inline const QString PartialIncomplete = QStringLiteral("分割されたメールが全て揃っていません");
 inline const QString AttachmentNotice =
     QStringLiteral("♪♪♪　添付ファイルがありましので、添付フォルダに展開しました。♪♪♪");
+inline const QString StopQuestion = QStringLiteral("メールの受信を中止しますか？\n受信していないメールはサーバーに残ります。");
 }  // namespace checktext
 
 // What one check did.
@@ -105,7 +117,10 @@ struct MailCheckResult {
     int stored = 0;         // of those, stored in the received history
     int deleted = 0;        // of those, removed from the server (DELE accepted)
     int replayed = 0;       // mails stored by an earlier check, only removed now
+    int skipped = 0;        // too large: left on the server
+    int undeleted = 0;      // stored, but the server refused to remove them
     bool stopped = false;   // the check stopped early; the rest stays on the server
+    bool cancelled = false; // stopped by the user or by the program ending
     bool quitConfirmed = false;
     QString stopReason;     // why it stopped (shown to the user)
 };
@@ -123,6 +138,11 @@ public:
     // the status line.
     MailCheckResult run();
 
+    // Stops a running check from the user-interface thread: the call at hand
+    // gives up, the session ends without QUIT (nothing more is deleted than
+    // earlier checks stored), and what was stored stays stored.
+    void cancel();
+
     // After a failed exchange with the server, how long the check waits for
     // the session's end (QUIT) before it leaves that to the background: a
     // server that stopped answering must not hold the check much longer
@@ -138,15 +158,16 @@ private:
     // The work file step and the attachment extraction of one mail.
     struct AttachmentOutcome {
         int result = 1;
+        QString message;        // what the extraction said when it did not end with 1
         QString workFileError;  // set when the work file could not be written
     };
     // One mail as fetched (result < 0: failed, with the server's message).
     struct Fetched {
-        int result = 0;
+        int result = 0;          // 1, -1 failed, -3 too large
         QString message;
         QByteArray raw;
+        QString spoolFile;       // the original as received, until it is kept or dropped
         nmail::MailTexts texts;  // the body is the readable text after extraction
-        QString fetchedBody;     // the body before extraction
         bool extracted = false;
         AttachmentOutcome attachments;
         QStringList savedFiles;  // by the extraction
@@ -173,6 +194,10 @@ private:
     void receiveAll(Session &s);
     bool receiveOne(Session &s, int n);
     void stop(Session &s, const QString &reason, const QString &title);
+    void notify(const QString &text, const QString &title);
+    bool keepOriginal(Session &s, Fetched &f, QString *kept, QString *error);
+    void reportLeftovers(Session &s);
+    void noteRefusedDelete(Session &s, int n, const QString &message);
     void finishJournal(Session &s);
     int closeSession(Session &s);
     bool historyOnDisk(Session &s);
@@ -187,6 +212,7 @@ private:
     std::vector<std::shared_ptr<SessionThread::Call>> aheadCalls_;
     std::shared_ptr<Ahead> ahead_;
     MailCheckResult result_;
+    bool cancelled_ = false;
 };
 
 // The mail text handed to the attachment extraction, as read back from the

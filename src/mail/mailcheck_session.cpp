@@ -62,9 +62,18 @@ bool SessionThread::applicationQuitting()
         QEventLoop probe;
         QTimer::singleShot(0, &probe, [&probe] { probe.exit(0); });
         if (probe.exec(QEventLoop::AllEvents) == -1)
-            quitting_ = true;
+            noticeQuitting();
     }
     return quitting_;
+}
+
+void SessionThread::noticeQuitting()
+{
+    if (quitting_)
+        return;
+    quitting_ = true;
+    if (cancel_)
+        cancel_();
 }
 
 bool SessionThread::wait(const std::shared_ptr<Call> &call, int ms)
@@ -82,7 +91,7 @@ bool SessionThread::wait(const std::shared_ptr<Call> &call, int ms)
     if (!call->finished.tryAcquire()) {
         // An event loop ends at once (-1) while the program is quitting.
         if (loop.exec(QEventLoop::AllEvents) == -1)
-            quitting_ = true;
+            noticeQuitting();
         call->waiting = nullptr;
         if (ms >= 0)
             return call->finished.tryAcquire();

@@ -51,6 +51,11 @@ public:
     // quitting, so the answer does not depend on a call having waited.
     bool applicationQuitting();
 
+    // Called on the user-interface thread as soon as a wait finds the
+    // program ending: it makes the running call give up, so that the
+    // program never waits on a slow server.
+    void setCancel(std::function<void()> cancel) { cancel_ = std::move(cancel); }
+
     struct Call {
         std::function<void()> work;
         QSemaphore finished;
@@ -66,6 +71,8 @@ private:
     QObject *context_ = nullptr;  // lives on the session thread
     bool abandoned_ = false;
     bool quitting_ = false;
+    std::function<void()> cancel_;
+    void noticeQuitting();
 };
 
 }  // namespace korvane::mail

@@ -17,7 +17,7 @@ public:
     void showCredentialsWindow() override;
     void progressStep() override;
     void undoProgressStep() override;
-    bool attachmentTest(const QString &body) override;
+    void mailFetched() override;
     void showInViewer(const ViewerTexts &texts) override;
     void appendToViewerBody(const QString &line) override;
     ViewerTexts viewerTexts() const override;

@@ -15,7 +15,7 @@ namespace {
 
 constexpr qsizetype SubjectOffset = 0, SubjectWidth = 100;
 constexpr qsizetype DateOffset = 100, DateWidth = 90;
-constexpr qsizetype AddressOffset = 190, AddressWidth = 90;
+constexpr qsizetype AddressOffset = 190, AddressWidth = MailAddressWidth;
 constexpr qsizetype BodyOffset = 280, BodyWidth = 32000;
 constexpr qsizetype LineEndOffset = 32280;
 constexpr qsizetype LiveOffset = 32282;
@@ -153,6 +153,35 @@ int appendMailRecord(HistoryKind kind, const QString &subject, const QString &da
     rememberBytes(kind, bytes);
     RecordFile file(historyPath(kind), MailRecordLength);  // the append makes a missing folder
     return file.append(bytes, error, durability);
+}
+
+QString receivedBodyForRecord(const QString &body, const QString &originalName, bool *lost, qsizetype reserve)
+{
+    QString text = trimAsciiSpaces(toCrLf(body));
+    const qsizetype nuls = text.count(QChar(u'\0'));
+    if (nuls > 0)
+        text.remove(QChar(u'\0'));
+    qsizetype replaced = 0;
+    const QByteArray bytes = cp932::encode(text, &replaced);
+    const qsizetype room = qMax<qsizetype>(0, BodyWidth - reserve);
+    const bool fits = nuls == 0 && replaced == 0 && bytes.size() <= room;
+    if (lost)
+        *lost = !fits;
+    if (fits)
+        return text;
+    QStringList what;
+    if (bytes.size() > room)
+        what << QStringLiteral("長すぎる部分を省略");
+    if (replaced > 0)
+        what << QStringLiteral("表示できない文字を〓に置換");
+    if (nuls > 0)
+        what << QStringLiteral("NUL文字を削除");
+    const QString note = QStringLiteral("\r\n\r\n〓〓 この本文は履歴に全部は入りませんでした（%1）。元のメール全体は「%2」にあります。")
+                             .arg(what.join(QStringLiteral("・")), originalName);
+    const QByteArray noteBytes = cp932::encode(note);
+    // What fits before the note, never half a character.
+    const QByteArray kept = cp932::cutAt(bytes, qMax<qsizetype>(0, room - noteBytes.size()));
+    return trimAsciiSpaces(cp932::decode(kept)) + note;
 }
 
 bool syncMailHistory(HistoryKind kind, QString *error)

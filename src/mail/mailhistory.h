@@ -50,6 +50,18 @@ QString historyWorkPath(HistoryKind kind);
 int appendMailRecord(HistoryKind kind, const QString &subject, const QString &date, const QString &address,
                      const QString &body, QString *error = nullptr,
                      RecordFile::Durability durability = RecordFile::Durability::OnDisk);
+// A received mail's body as its record can hold it. The record keeps
+// 32000 bytes of code page 932 and ends at its first NUL; when the body does
+// not fit whole (too long, NULs, characters shown as "〓"), what fits is
+// kept and a last line says so and names `originalName`, the file under
+// the originals folder that holds the whole mail. *lost (if given) is set
+// when anything did not fit.
+// `reserve` bytes are left free at the end for lines added later.
+QString receivedBodyForRecord(const QString &body, const QString &originalName, bool *lost = nullptr,
+                              qsizetype reserve = 0);
+// The address field's width in bytes.
+constexpr qsizetype MailAddressWidth = 90;
+
 // Flushes the history file of `kind` to the disk.
 bool syncMailHistory(HistoryKind kind, QString *error = nullptr);
 // Record n, or nothing past the last whole record. Fields are trimmed of

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <cstring>
 #include <functional>
@@ -163,11 +164,16 @@ QByteArray contentBytes(GMimeObject *obj, GMimePart *part)
     return all;
 }
 
+// The line between two texts of one mail in its readable text.
+const QString PartSeparator = QStringLiteral("\r\n\r\n") + QString(24, QChar(0x2500)) + QStringLiteral("\r\n\r\n");
+
 class Walker {
 public:
     Walker(const QString &folder, Extraction &ex) : folder_(folder), ex_(ex) {}
 
-    void walk(GMimeObject *obj, int depth)
+    // `textWanted`: false inside an alternative that was not chosen, whose
+    // text says again what the chosen one says; its files are still saved.
+    void walk(GMimeObject *obj, int depth, bool textWanted = true)
     {
         if (!obj || depth > 40)
             return;
@@ -176,24 +182,31 @@ public:
         } else if (GMIME_IS_MULTIPART(obj)) {
             GMimeMultipart *mp = GMIME_MULTIPART(obj);
             const int n = g_mime_multipart_get_count(mp);
+            int chosen = -1;
+            if (textWanted && mimeType(obj) == "multipart/alternative") {
+                // The plain text when there is one, else the richest form
+                // (the last), shown as text.
+                for (int i = 0; i < n && chosen < 0; ++i)
+                    if (mimeType(g_mime_multipart_get_part(mp, i)) == "text/plain")
+                        chosen = i;
+                if (chosen < 0)
+                    chosen = n - 1;
+            }
             for (int i = 0; i < n; ++i)
-                walk(g_mime_multipart_get_part(mp, i), depth + 1);
+                walk(g_mime_multipart_get_part(mp, i), depth + 1, textWanted && (chosen < 0 || i == chosen));
         } else if (GMIME_IS_MESSAGE_PART(obj)) {
             embeddedMessage(obj, GMIME_MESSAGE_PART(obj));
         } else if (GMIME_IS_PART(obj)) {
-            leaf(obj, GMIME_PART(obj));
+            leaf(obj, GMIME_PART(obj), textWanted);
         }
     }
 
+    // Every text of the mail in order, one after another.
     QString readableText() const
     {
-        if (plain_)
-            return *plain_;
-        if (html_)
-            return toCrLf(htmlToText(*html_));
-        if (fragment_)
-            return *fragment_;
-        return {};
+        if (texts_.isEmpty())
+            return fragment_ ? *fragment_ : QString();
+        return texts_.join(PartSeparator);
     }
 
 private:
@@ -216,7 +229,7 @@ private:
         }
     }
 
-    void leaf(GMimeObject *obj, GMimePart *part)
+    void leaf(GMimeObject *obj, GMimePart *part, bool textWanted)
     {
         const ParameterValue disposition = parseParameterValue(rawHeader(obj, "Content-Disposition"));
         const ParameterValue contentType = parseParameterValue(rawHeader(obj, "Content-Type"));
@@ -226,12 +239,17 @@ private:
         const QByteArray type = mimeType(obj);
         const bool plain = type == "text/plain";
         const bool html = type == "text/html";
-        const bool attachment = disposition.value == "attachment" || !name.isEmpty() || !(plain || html);
+        // A text marked inline is read in the mail even when it has a name;
+        // a named text without a disposition is an attached file.
+        const bool attachment = disposition.value == "attachment" || !(plain || html)
+                                || (!name.isEmpty() && disposition.value != "inline");
         if (!attachment) {
-            if (plain && !plain_)
-                plain_ = decodeText(contentBytes(obj, part), contentType.rawCharset);
-            else if (html && !html_)
-                html_ = decodeCharset(contentBytes(obj, part), contentType.rawCharset);
+            if (!textWanted)
+                return;
+            if (plain)
+                texts_ << decodeText(contentBytes(obj, part), contentType.rawCharset);
+            else
+                texts_ << toCrLf(htmlToText(decodeCharset(contentBytes(obj, part), contentType.rawCharset)));
             return;
         }
         save(name, type, [&](QFile &file) {
@@ -273,7 +291,14 @@ private:
             fail(safe);
             return;
         }
-        const QString path = createUniqueFile(folder_, safe);
+        if (!taken_) {
+            // The folder is listed once per mail: finding a free name takes
+            // one look, however many files it holds.
+            taken_.emplace();
+            for (const QString &existing : QDir(folder_).entryList(QDir::AllEntries | QDir::Hidden | QDir::System))
+                taken_->insert(existing.toCaseFolded());
+        }
+        const QString path = createUniqueFile(folder_, safe, &*taken_);
         if (path.isEmpty()) {
             fail(safe);
             return;
@@ -301,10 +326,42 @@ private:
 
     QString folder_;
     Extraction &ex_;
-    std::optional<QString> plain_;
-    std::optional<QString> html_;
+    QStringList texts_;
     std::optional<QString> fragment_;
+    std::optional<QSet<QString>> taken_;  // names in the folder, case-folded
 };
+
+// Where the body begins in a message whose header is not ended by an empty
+// line: the first line that is neither a header field ("Name: value") nor
+// the continuation of one. -1 when the header ends as it should (or the
+// message has no header at all).
+qsizetype bodyWithoutBlankLine(const char *data, qsizetype size)
+{
+    qsizetype pos = 0;
+    bool first = true;
+    while (pos < size) {
+        const char *nl = static_cast<const char *>(std::memchr(data + pos, '\n', size_t(size - pos)));
+        const qsizetype end = nl ? qsizetype(nl - data) : size;
+        qsizetype len = end - pos;
+        if (len > 0 && data[end - 1] == '\r')
+            --len;
+        if (len == 0)
+            return -1;  // the empty line that ends the header
+        const char c = data[pos];
+        if (!first && (c == ' ' || c == '\t')) {
+            pos = end + 1;
+            continue;
+        }
+        qsizetype i = 0;
+        while (i < len && data[pos + i] > ' ' && data[pos + i] < 127 && data[pos + i] != ':')
+            ++i;
+        if (i == 0 || i >= len || data[pos + i] != ':')
+            return first ? -1 : pos;
+        first = false;
+        pos = end + 1;
+    }
+    return -1;
+}
 
 bool isDeviceName(const QString &base)
 {
@@ -350,11 +407,21 @@ ReceivedTexts messageTexts(const QByteArray &raw)
     return t;
 }
 
-Extraction extractAttachments(const QByteArray &raw, const QString &folder)
+Extraction extractAttachments(const QByteArray &given, const QString &folder)
 {
-    qsizetype size = raw.size();
-    while (size > 0 && raw[size - 1] == '\0')
+    qsizetype size = given.size();
+    while (size > 0 && given[size - 1] == '\0')
         --size;
+    // A header that runs straight into the body gets the empty line it
+    // lacks, so the body is read as the body and not lost in the header.
+    QByteArray repaired;
+    const qsizetype bodyAt = bodyWithoutBlankLine(given.constData(), size);
+    if (bodyAt > 0) {
+        repaired.reserve(size + 2);
+        repaired.append(given.constData(), bodyAt).append("\r\n").append(given.constData() + bodyAt, size - bodyAt);
+        size = repaired.size();
+    }
+    const QByteArray &raw = bodyAt > 0 ? repaired : given;
     Extraction ex;
     ex.texts = headerTexts(raw.constData(), size);
 
@@ -437,19 +504,35 @@ QString safeFileName(const QString &name, const QString &fallback)
 
 QString createUniqueFile(const QString &folder, const QString &name)
 {
+    QSet<QString> taken;
+    for (const QString &existing : QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System))
+        taken.insert(existing.toCaseFolded());
+    return createUniqueFile(folder, name, &taken);
+}
+
+QString createUniqueFile(const QString &folder, const QString &name, QSet<QString> *taken)
+{
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     const QString base = dot > 0 ? name.left(dot) : name;
     const QString ext = dot > 0 ? name.mid(dot) : QString();
-    for (int i = 1; i < 10000; ++i) {
+    // Names are compared without regard to letter case, as a Windows file
+    // system would; a name taken meanwhile by someone else is skipped too.
+    for (qint64 i = 1;; ++i) {
         const QString candidate = i == 1 ? name : QStringLiteral("%1 (%2)%3").arg(base).arg(i).arg(ext);
+        const QString key = candidate.toCaseFolded();
+        if (taken->contains(key))
+            continue;
         const QString path = QDir(folder).filePath(candidate);
         QFile f(path);
-        if (f.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        if (f.open(QIODevice::WriteOnly | QIODevice::NewOnly,
+                   QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+            taken->insert(key);
             return QFileInfo(path).absoluteFilePath();
+        }
         if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
             return {};
+        taken->insert(key);
     }
-    return {};
 }
 
 }  // namespace korvane::mime

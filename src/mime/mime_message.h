@@ -2,6 +2,7 @@
 // The texts of a received mail, and attachment extraction into a folder.
 #include <QByteArray>
 #include <QString>
+#include <QSet>
 #include <QStringList>
 
 namespace korvane::mime {
@@ -33,7 +34,8 @@ ReceivedTexts messageTexts(const QByteArray &raw);
 // Result of extractAttachments.
 struct Extraction {
     int result = 1;          // 1 done, -5 an attachment could not be written, -6 incomplete message/partial
-    ReceivedTexts texts;     // body: the readable text (first text/plain, else first text/html as text)
+    ReceivedTexts texts;     // body: the readable text (every inline text part in order, the plain form of
+                             // an alternative when it has one, HTML as text), parts parted by a line
     QStringList savedFiles;  // absolute paths, in the order of the parts
     QString error;           // what failed, for the user
 };
@@ -49,8 +51,12 @@ Extraction extractAttachments(const QByteArray &raw, const QString &folder);
 QString safeFileName(const QString &name, const QString &fallback);
 
 // `folder`/`name`, or "name (2).ext", "name (3).ext", ... for the first that
-// does not exist; the file is created empty (exclusively), so a name is never
-// taken twice. Empty when no file can be created.
+// does not exist (letter case aside); the file is created empty
+// (exclusively, readable by its owner only), so a name is never taken
+// twice. Empty when no file can be created.
 QString createUniqueFile(const QString &folder, const QString &name);
+// The same, with the names already taken in the folder (case-folded), which
+// it keeps up to date: one listing of the folder serves many files.
+QString createUniqueFile(const QString &folder, const QString &name, QSet<QString> *taken);
 
 }  // namespace korvane::mime

@@ -23,6 +23,7 @@ struct FakeMail {
     QString uidl;
     QString subject;
     QString body;
+    qint64 size = 100;
 };
 
 // A POP3 mailbox: DELE marks, a confirmed QUIT removes what was marked.
@@ -34,6 +35,7 @@ public:
     QSet<int> refuseDelete;   // mail numbers whose DELE fails
     int failFetchAt = 0;      // GetMail of this number fails (connection gone)
     int attachmentResult = 1;
+    qint64 limit = 1000;
 
     int connect(const QString &) override
     {
@@ -56,7 +58,7 @@ public:
     qint64 size(int, int n) override
     {
         log << QStringLiteral("size %1").arg(n);
-        return 100;
+        return mailbox[n - 1].size;
     }
     int getMail(int, int n, nmail::MailTexts &t) override
     {
@@ -87,11 +89,12 @@ public:
     }
     QStringList savedAttachments() override { return saved; }
     void attachmentClose() override { log << "attachmentClose"; }
+    qint64 maxMailSize() override { return limit; }
     int deleteMail(int, int n) override
     {
         log << QStringLiteral("dele %1").arg(n);
         if (refuseDelete.contains(n))
-            return -1;
+            return -2;
         marked.insert(n);
         return 1;
     }
@@ -139,7 +142,7 @@ public:
         events << QStringLiteral("undo step %1").arg(steps);
         --steps;
     }
-    bool attachmentTest(const QString &body) override { return body.contains(QStringLiteral("attachment")); }
+    void mailFetched() override { events << QStringLiteral("fetched"); }
     void showInViewer(const ViewerTexts &t) override { viewer = t; }
     void appendToViewerBody(const QString &line) override { viewer.body += QStringLiteral("\r\n") + line; }
     ViewerTexts viewerTexts() const override { return viewer; }
@@ -201,8 +204,8 @@ private slots:
         MailCheckResult r = check(t, v);
         // Mail 2 is fetched while mail 1 is shown and stored, before its DELE.
         QCOMPARE(t.log, QStringList({"connect", "user",
-                                     "status 1", "size 1", "get 1", "attachment", "attachmentClose", "size 1",
-                                     "status 2", "size 2", "get 2", "attachment", "attachmentClose", "size 2",
+                                     "size 1", "status 1", "size 1", "get 1", "attachment", "attachmentClose", "size 1",
+                                     "size 2", "status 2", "size 2", "get 2", "attachment", "attachmentClose", "size 2",
                                      "dele 1", "dele 2", "close"}));
         QCOMPARE(v.steps, 2);
         QCOMPARE(r.stored, 2);
@@ -256,32 +259,93 @@ private slots:
                                             : QStringLiteral("新着メールがあります。"));
     }
 
-    // DELE refused although QUIT went through: the check stops there; the
-    // stored mail stays on the server and in the journal, so the next check
-    // removes it without storing it again.
-    void refusedDeleteIsRemembered()
+    // DELE refused: that mail stays on the server and in the journal, the
+    // check goes on with the rest, and the next check removes it without
+    // storing it again.
+    void refusedDeleteLeavesOneMailForLater()
     {
         FakeTransport t;
-        t.mailbox = mails(2);
+        t.mailbox = mails(3);
         t.refuseDelete = {1};
         MemoryView v;
         MailCheckResult r = check(t, v);
-        QVERIFY(r.stopped);
-        QCOMPARE(r.stored, 1);
+        QVERIFY(!r.stopped);
+        QCOMPARE(r.stored, 3);
+        QCOMPARE(r.undeleted, 1);
         QCOMPARE(boxes->shown.size(), 1);
-        QCOMPARE(boxes->last().title, ErrorTitle);
-        // The next mail, fetched meanwhile, is neither counted nor taken up.
-        QCOMPARE(v.steps, 1);
-        QCOMPARE(r.received, 1);
-        QCOMPARE(t.mailbox.size(), 2);
+        QVERIFY(boxes->last().text.contains(QStringLiteral("1 通目")));
+        QCOMPARE(v.steps, 3);
+        QCOMPARE(t.mailbox.size(), 1);
         QCOMPARE(loadReceiveJournal().stored, QStringList({"U1"}));
         t.refuseDelete.clear();
         r = check(t, v);
         QCOMPARE(r.replayed, 1);
-        QCOMPARE(r.received, 1);
-        QCOMPARE(storedSubjects(), QStringList({"mail 1", "mail 2"}));
+        QCOMPARE(r.received, 0);
+        QCOMPARE(storedSubjects(), QStringList({"mail 1", "mail 2", "mail 3"}));
         QVERIFY(t.mailbox.isEmpty());
         QVERIFY(!QFile::exists(receiveJournalPath()));
+    }
+
+    // Two mails with one UIDL and a check that died after the first: the
+    // journal must not make the second look stored, or it would be deleted
+    // unread.
+    void repeatedUidlNeverDeletesAnUnstoredMail()
+    {
+        FakeTransport t;
+        t.mailbox = mails(3);
+        t.mailbox[0].uidl = t.mailbox[1].uidl = QStringLiteral("SAME");
+        t.failFetchAt = 2;
+        t.quitConfirms = false;
+        MemoryView v;
+        MailCheckResult r = check(t, v);
+        QCOMPARE(r.stored, 1);
+        t.failFetchAt = 0;
+        t.quitConfirms = true;
+        t.log.clear();
+        r = check(t, v);
+        QVERIFY(t.log.contains(QStringLiteral("get 2")));
+        QVERIFY(storedSubjects().contains(QStringLiteral("mail 2")));
+        QVERIFY(storedSubjects().contains(QStringLiteral("mail 3")));
+        QVERIFY(t.mailbox.isEmpty());
+    }
+
+    // A mail above the size limit is not fetched; it stays on the server, the
+    // check goes on and says so.
+    void tooLargeMailStaysOnTheServer()
+    {
+        FakeTransport t;
+        t.mailbox = mails(3);
+        t.mailbox[1].size = 5000;
+        MemoryView v;
+        MailCheckResult r = check(t, v);
+        QCOMPARE(r.skipped, 1);
+        QCOMPARE(r.stored, 2);
+        QCOMPARE(v.steps, 2);
+        QVERIFY(!t.log.contains(QStringLiteral("get 2")));
+        QCOMPARE(t.mailbox.size(), 1);
+        QCOMPARE(t.mailbox[0].subject, QStringLiteral("mail 2"));
+        QCOMPARE(boxes->shown.size(), 1);
+        QVERIFY(boxes->last().text.contains(QStringLiteral("2 通目")));
+        QCOMPARE(v.status, QStringLiteral("新着メールがあります。"));
+    }
+
+    // The user stops the check: nothing more is fetched, and it says so once.
+    void stoppedByTheUser()
+    {
+        FakeTransport t;
+        t.mailbox = mails(4);
+        MemoryView v;
+        MailCheck c(v, std::shared_ptr<MailCheckTransport>(&t, [](MailCheckTransport *) {}));
+        v.onStep = [&](int n) {
+            if (n == 2)
+                c.cancel();
+        };
+        MailCheckResult r = c.run();
+        QVERIFY(r.cancelled);
+        QVERIFY(r.stored <= 2);
+        QVERIFY(!t.log.contains(QStringLiteral("get 4")));
+        QCOMPARE(boxes->shown.size(), 1);
+        QVERIFY(boxes->last().text.contains(QStringLiteral("中止")));
     }
 
     // Records go to the disk once, before QUIT commits the deletions. When
@@ -358,8 +422,13 @@ private slots:
         QCOMPARE(r.stored, 0);
         QVERIFY(t.log.contains(QStringLiteral("get 2")));
         QVERIFY(!QFile::exists(paths::resolve(QStringLiteral("\\添付フォルダ\\mail 2.bin"))));
-        QCOMPARE(v.steps, 1);
+        // A mail that was not taken up is not counted: it will be, when it is.
+        QCOMPARE(v.steps, 0);
         QCOMPARE(t.mailbox.size(), 3);
+        // Nothing of it is kept in the originals folder either.
+        QVERIFY(QDir(paths::resolve(QString::fromUtf16(paths::OriginalsFolder)))
+                    .entryList(QDir::Files | QDir::Hidden)
+                    .isEmpty());
     }
 
     // An attachment that cannot be written would be lost with the mail: the

@@ -15,6 +15,11 @@
 #endif
 
 namespace korvane {
+
+namespace {
+// Record files hold mail and addresses: new ones are for their owner's eyes only.
+constexpr QFileDevice::Permissions OwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+}  // namespace
 namespace {
 
 std::function<void(RecordFile::RewriteStep)> &rewriteHook()
@@ -112,7 +117,7 @@ bool RecordFile::write(int n, QByteArrayView record, QString *error)
     }
     QDir().mkpath(QFileInfo(path_).absolutePath());
     QFile file(path_);
-    if (!file.open(QIODevice::ReadWrite)) {
+    if (!file.open(QIODevice::ReadWrite, OwnerOnly)) {
         setError(error, QStringLiteral("%1 を開けません: %2").arg(path_, file.errorString()));
         return false;
     }
@@ -128,7 +133,7 @@ int RecordFile::append(QByteArrayView record, QString *error, Durability durabil
 {
     QDir().mkpath(QFileInfo(path_).absolutePath());
     QFile file(path_);
-    if (!file.open(QIODevice::ReadWrite)) {
+    if (!file.open(QIODevice::ReadWrite, OwnerOnly)) {
         setError(error, QStringLiteral("%1 を開けません: %2").arg(path_, file.errorString()));
         return 0;
     }
@@ -178,7 +183,7 @@ bool RecordFile::rewrite(const QString &workPath, const std::function<bool(int, 
         return false;
     }
     QFile work(workPath);
-    if (!work.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!work.open(QIODevice::WriteOnly | QIODevice::Truncate, OwnerOnly)) {
         setError(error, QStringLiteral("%1 を作れません: %2").arg(workPath, work.errorString()));
         return false;
     }

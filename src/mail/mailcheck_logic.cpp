@@ -339,6 +339,10 @@ void MailCheck::receiveAll(Session &s)
         return;
     }
     QFile::setPermissions(s.originalsFolder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    // What a check that died was receiving is of no use: it was not stored.
+    for (const QString &stale : QDir(s.originalsFolder).entryList({QStringLiteral(".incoming-*.part")},
+                                                                  QDir::Files | QDir::Hidden))
+        QFile::remove(QDir(s.originalsFolder).filePath(stale));
 
     // Mails stored by a check whose session did not end cleanly are still on
     // the server: find them before anything is fetched.
@@ -581,9 +585,10 @@ bool MailCheck::receiveOne(Session &s, int n)
              ProgramTitle);
         return false;
     }
+    // As the user finds it under the program folder.
     const QString originalShown =
         originalFile.isEmpty() ? QString()
-                               : QDir::toNativeSeparators(QString::fromUtf16(paths::OriginalsFolder).mid(1) + originalFile);
+                               : QFileInfo(s.originalsFolder).fileName() + QDir::separator() + originalFile;
 
     // The notice says exactly which files were saved, when some were.
     QStringList noticeLines;

@@ -89,15 +89,22 @@ bool SessionThread::wait(const std::shared_ptr<Call> &call, int ms)
     }
     call->waiting = &loop;
     if (!call->finished.tryAcquire()) {
-        // An event loop ends at once (-1) while the program is quitting.
-        if (loop.exec(QEventLoop::AllEvents) == -1)
-            noticeQuitting();
+        // An event loop ends at once (-1) while the program is quitting, and
+        // one that runs ends when the program is told to quit.
+        const int rc = loop.exec(QEventLoop::AllEvents);
         call->waiting = nullptr;
-        if (ms >= 0)
+        if (ms >= 0) {
+            if (rc == -1)
+                noticeQuitting();
             return call->finished.tryAcquire();
-        // The loop also ends when the program is quitting; the call is still
-        // waited for, so that nothing it uses goes away under it.
-        call->finished.acquire();
+        }
+        // Without a limit the loop ends before its call only when the program
+        // is quitting: the call is made to give up, and still waited for, so
+        // that nothing it uses goes away under it.
+        if (!call->finished.tryAcquire()) {
+            noticeQuitting();
+            call->finished.acquire();
+        }
         return true;
     }
     call->waiting = nullptr;

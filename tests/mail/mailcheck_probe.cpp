@@ -2,12 +2,13 @@
 // middle of a mail check: starts like the program on a given program folder,
 // clicks the receive label once and ends when the check is done.
 //
-//   mailcheck_probe PROGRAM_FOLDER [--pace-ms N]
+//   mailcheck_probe PROGRAM_FOLDER [--pace-ms N] [--close-after-ms N]
 //
 // The per-user settings store is redirected into PROGRAM_FOLDER/.settings (as
 // the tests do). --pace-ms makes each mail take at least N ms longer (a
 // pause before it is counted), so that a test can kill the probe while the
-// check is surely running.
+// check is surely running. --close-after-ms closes the main window N ms
+// after the start, as a user closing the program in the middle of a check.
 #include "app/mainform.h"
 #include "app/program.h"
 #include "app/registry.h"
@@ -55,6 +56,8 @@ int main(int argc, char **argv)
     const QString folder = args[1];
     const qsizetype pace = args.indexOf(QStringLiteral("--pace-ms"));
     const int paceMs = pace > 0 && pace + 1 < args.size() ? args[pace + 1].toInt() : 0;
+    const qsizetype close = args.indexOf(QStringLiteral("--close-after-ms"));
+    const int closeMs = close > 0 && close + 1 < args.size() ? args[close + 1].toInt() : -1;
 
     app::prepareApplication(application);
     paths::setProgramFolder(folder);
@@ -65,6 +68,8 @@ int main(int argc, char **argv)
     if (!form)
         return 3;
     int exitCode = 0;
+    if (closeMs >= 0)
+        QTimer::singleShot(closeMs, form, [form] { form->close(); });
     QTimer::singleShot(0, [&] {
         if (paceMs > 0) {
             PacedView view(paceMs);

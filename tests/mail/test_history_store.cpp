@@ -66,6 +66,39 @@ private slots:
         QCOMPARE(readMailList(HistoryKind::Received).at(0).subject, kept);
     }
 
+    // A received body the record cannot hold whole keeps what fits and says
+    // what was lost and where the whole mail is; one that fits is untouched.
+    void receivedBodyThatDoesNotFit_data()
+    {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("lossWord");
+        QTest::newRow("fits") << QStringLiteral("霊山寺\r\n") << QStringLiteral("霊山寺") << QString();
+        QTest::newRow("too long") << QString(40000, u'z') << QStringLiteral("zzz") << QStringLiteral("省略");
+        QTest::newRow("emoji") << QStringLiteral("smile 😀 end") << QStringLiteral("smile 〓 end") << QStringLiteral("〓に置換");
+        QTest::newRow("NUL") << QStringLiteral("before") + QChar(0) + QStringLiteral("after") << QStringLiteral("beforeafter")
+                             << QStringLiteral("NUL");
+    }
+    void receivedBodyThatDoesNotFit()
+    {
+        QFETCH(QString, body);
+        QFETCH(QString, start);
+        QFETCH(QString, lossWord);
+        bool lost = false;
+        const QString fitted = receivedBodyForRecord(body, QStringLiteral("受信原本/x.eml"), &lost, 10);
+        QCOMPARE(lost, !lossWord.isEmpty());
+        const QByteArray record = encodeMailRecord(HistoryKind::Received, QString(), QString(), QString(), fitted);
+        const MailRecord back = decodeMailRecord(record);
+        QVERIFY(back.body.startsWith(start));
+        if (lost) {
+            QVERIFY(back.body.contains(lossWord));
+            QVERIFY2(back.body.endsWith(QStringLiteral("「受信原本/x.eml」にあります。")), qPrintable(back.body.right(100)));
+            QVERIFY(cp932::encode(fitted).size() <= 32000 - 10);
+        } else {
+            QCOMPARE(fitted, body);
+        }
+    }
+
     void recordLayout()
     {
         TestProgramFolder folder;

@@ -23,6 +23,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QPointer>
 #include <QProcess>
 #include <QScopeGuard>
@@ -87,6 +88,19 @@ void setCounter(int value)
 {
     QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Korvane"), QStringLiteral("Korvane"));
     s.setValue(QStringLiteral("Pro/Value"), QString::number(value));
+}
+
+// The originals kept of received mail: file name -> bytes.
+QMap<QString, QByteArray> originals()
+{
+    QMap<QString, QByteArray> out;
+    const QDir dir(paths::resolve(QString::fromUtf16(paths::OriginalsFolder)));
+    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden)) {
+        QFile f(dir.filePath(name));
+        if (f.open(QIODevice::ReadOnly))
+            out.insert(name, f.readAll());
+    }
+    return out;
 }
 
 QStringList storedSubjects()
@@ -633,6 +647,180 @@ private slots:
         const int raised = counter().toInt();
         QVERIFY2(raised == 50 || raised == 51, qPrintable(counter()));
         QVERIFY(!QFile::exists(receiveJournalPath()));
+        // Each mail's original is there once, and nothing half received.
+        const QMap<QString, QByteArray> kept = originals();
+        QCOMPARE(kept.size(), 50);
+        for (int i = 1; i <= 50; ++i)
+            QCOMPARE(kept.values().count(plainMail(QStringLiteral("mail %1").arg(i), "body", i)), 1);
+    }
+
+    // A connection cut in the middle of a mail: that mail is neither stored
+    // nor deleted, the check says why, and the next check receives it whole.
+    // Every stored mail's original is kept byte for byte, for its owner only.
+    void mailCutInTheMiddle()
+    {
+        QList<QByteArray> mails;
+        for (int i = 1; i <= 3; ++i)
+            mails << plainMail(QStringLiteral("mail %1").arg(i), QByteArray(3000, 'a' + char(i)), i);
+        MisbehavingPop3 pop(mails, {QStringLiteral("--cut"), QStringLiteral("2")});
+        QVERIFY(pop.ok());
+        configure(pop.address());
+        startProgram();
+        clickReceive();
+        QCOMPARE(boxes->shown.size(), 1);
+        QVERIFY2(boxes->last().text.contains(QStringLiteral("途中で切れました")), qPrintable(boxes->last().text));
+        QCOMPARE(storedSubjects(), QStringList({"mail 1"}));
+        QCOMPARE(pop.mailboxCount(), 3);
+        QCOMPARE(originals().values(), QList<QByteArray>({mails[0]}));
+
+        QVERIFY(pop.restart({}));
+        configure(pop.address());
+        boxes->clear();
+        clickReceive();
+        QVERIFY(boxes->shown.isEmpty());
+        QCOMPARE(storedSubjects(), QStringList({"mail 1", "mail 2", "mail 3"}));
+        QCOMPARE(pop.mailboxCount(), 0);
+        const QList<QByteArray> kept = originals().values();
+        QCOMPARE(kept.size(), 3);
+        for (const QByteArray &m : std::as_const(mails))
+            QVERIFY(kept.contains(m));
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther
+                                                | QFileDevice::WriteOther;
+        for (const QString &name : originals().keys()) {
+            QVERIFY(name.endsWith(QStringLiteral(".eml")));
+            QCOMPARE(QFileInfo(paths::resolve(QString::fromUtf16(paths::OriginalsFolder)) + u'/' + name).permissions() & others,
+                     QFileDevice::Permissions());
+        }
+        QCOMPARE(QFileInfo(historyPath(HistoryKind::Received)).permissions() & others, QFileDevice::Permissions());
+    }
+
+    // A server that gives every mail the same UIDL, and a check cut short:
+    // the next check must not take the unread mails for stored ones.
+    void repeatedUidlLosesNoMail()
+    {
+        QList<QByteArray> mails;
+        for (int i = 1; i <= 3; ++i)
+            mails << plainMail(QStringLiteral("mail %1").arg(i), "body", i);
+        MisbehavingPop3 pop(mails, {QStringLiteral("--dup-uidl"), QStringLiteral("--cut"), QStringLiteral("2")});
+        QVERIFY(pop.ok());
+        configure(pop.address());
+        startProgram();
+        clickReceive();
+        QCOMPARE(storedSubjects(), QStringList({"mail 1"}));
+        QVERIFY(pop.restart({QStringLiteral("--dup-uidl")}));
+        configure(pop.address());
+        clickReceive();
+        const QStringList stored = storedSubjects();
+        QVERIFY2(stored.contains(QStringLiteral("mail 2")) && stored.contains(QStringLiteral("mail 3")),
+                 qPrintable(stored.join(u',')));
+        QCOMPARE(pop.mailboxCount(), 0);
+    }
+
+    // A server that refuses to delete one mail: the rest is received.
+    void refusedDeleteOfOneMail()
+    {
+        QList<QByteArray> mails;
+        for (int i = 1; i <= 3; ++i)
+            mails << plainMail(QStringLiteral("mail %1").arg(i), "body", i);
+        MisbehavingPop3 pop(mails, {QStringLiteral("--refuse-dele"), QStringLiteral("1")});
+        QVERIFY(pop.ok());
+        configure(pop.address());
+        startProgram();
+        clickReceive();
+        QCOMPARE(storedSubjects(), QStringList({"mail 1", "mail 2", "mail 3"}));
+        QCOMPARE(pop.mailboxCount(), 1);
+        QCOMPARE(boxes->shown.size(), 1);
+        QCOMPARE(counter(), QStringLiteral("3"));
+        QVERIFY(pop.restart({}));
+        configure(pop.address());
+        boxes->clear();
+        clickReceive();
+        QVERIFY(boxes->shown.isEmpty());
+        QCOMPARE(storedSubjects(), QStringList({"mail 1", "mail 2", "mail 3"}));
+        QCOMPARE(pop.mailboxCount(), 0);
+        QCOMPARE(counter(), QStringLiteral("3"));
+    }
+
+    // A body the record cannot hold whole: what fits, a line naming the
+    // original, and the original itself; 〓 for what code page 932 lacks.
+    void bodyTheRecordCannotHold()
+    {
+        QByteArray body = "smile \xF0\x9F\x98\x80 end\r\n";
+        while (body.size() < 40000)
+            body += QByteArray(70, 'z') + "\r\n";
+        QByteArray mail = plainMail(QStringLiteral("long"), body, 1);
+        mail.replace("charset=us-ascii", "charset=utf-8");
+        QVERIFY(servers.deliver(mail));
+        startProgram();
+        clickReceive();
+        QVERIFY(boxes->shown.isEmpty());
+        const std::optional<MailRecord> r = readMailRecord(HistoryKind::Received, 1);
+        QVERIFY(r);
+        QVERIFY(r->body.startsWith(QStringLiteral("smile 〓 end")));
+        const QString original = originals().keys().value(0);
+        QVERIFY(!original.isEmpty());
+        QVERIFY2(r->body.endsWith(QStringLiteral("元のメール全体は「受信原本%1%2」にあります。").arg(QDir::separator(), original)),
+                 qPrintable(r->body.right(200)));
+        QCOMPARE(originals().value(original), mail);
+    }
+
+    // A long display name is shortened in the record; the address never is.
+    void longSenderKeepsItsAddress()
+    {
+        QByteArray mail = plainMail(QStringLiteral("from far"), "body", 1);
+        const QByteArray address = "a.rather.long.mailbox.name@mail.subdomain.example.co.jp";
+        mail.replace("From: sender@example.jp",
+                     "From: =?UTF-8?B?" + QStringLiteral("とても長い表示名の差出人さんです").repeated(3).toUtf8().toBase64()
+                         + "?= <" + address + ">");
+        QVERIFY(servers.deliver(mail));
+        startProgram();
+        clickReceive();
+        const std::optional<MailRecord> r = readMailRecord(HistoryKind::Received, 1);
+        QVERIFY(r);
+        QVERIFY2(r->address.endsWith(QStringLiteral(" <%1>").arg(QString::fromLatin1(address))), qPrintable(r->address));
+    }
+
+    // Servers that cannot be reached or trusted are named as such.
+    void untrustedServerIsReported()
+    {
+        const QByteArray ca = qgetenv("KORVANE_CA_FILE");
+        qunsetenv("KORVANE_CA_FILE");
+        auto restore = qScopeGuard([&] {
+            if (!ca.isEmpty())
+                qputenv("KORVANE_CA_FILE", ca);
+        });
+        deliver(1);
+        configure(servers.pop3s());
+        startProgram();
+        clickReceive();
+        QCOMPARE(boxes->shown.size(), 1);
+        QCOMPARE(boxes->last().title, QStringLiteral("エラー"));
+        QVERIFY2(boxes->last().text.contains(QStringLiteral("証明書")), qPrintable(boxes->last().text));
+        QCOMPARE(status(), QStringLiteral("新着メールは有りません。"));
+        QCOMPARE(servers.maildirCount(), 1);
+    }
+
+    // A server that sends a byte at a time holds neither the check nor the
+    // program: closed in the middle of a check, the program ends within
+    // seconds, and the mail stays on the server.
+    void slowServerAndTheProgramClosed()
+    {
+        MisbehavingPop3 pop({plainMail(QStringLiteral("slow"), QByteArray(5000, 's'), 1)}, {QStringLiteral("--trickle")});
+        QVERIFY(pop.ok());
+        configure(pop.address());
+        const QString probe = QCoreApplication::applicationDirPath() + QStringLiteral("/mailcheck_probe");
+        QProcess program;
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(probe, {folder->path(), QStringLiteral("--close-after-ms"), QStringLiteral("1500")});
+        QVERIFY(program.waitForStarted());
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(program.waitForFinished(20000));
+        QVERIFY2(clock.elapsed() < 1500 + 4000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(pop.commands().contains(QStringLiteral("RETR 1")));
+        QVERIFY(!pop.commands().contains(QStringLiteral("QUIT")));
+        QCOMPARE(pop.mailboxCount(), 1);
+        QCOMPARE(mailRecordCount(HistoryKind::Received), 0);
     }
 };
 

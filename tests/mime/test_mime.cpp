@@ -49,13 +49,19 @@ QByteArray singlePart(const QByteArray &headers, const QByteArray &body)
     return "From: a@example.jp\r\nSubject: t\r\nMIME-Version: 1.0\r\n" + headers + "\r\n" + body;
 }
 
-QByteArray multipart(const QList<QByteArray> &parts)
+QByteArray multipart(const QList<QByteArray> &parts, const QByteArray &subtype = "mixed")
 {
     QByteArray m = "From: a@example.jp\r\nSubject: parts\r\nMIME-Version: 1.0\r\n"
-                   "Content-Type: multipart/mixed; boundary=\"XX\"\r\n\r\n";
+                   "Content-Type: multipart/" + subtype + "; boundary=\"XX\"\r\n\r\n";
     for (const QByteArray &p : parts)
         m += "--XX\r\n" + p + "\r\n";
     return m + "--XX--\r\n";
+}
+
+// The line between two texts of one mail.
+QString parted(const QStringList &texts)
+{
+    return texts.join(QStringLiteral("\r\n\r\n") + QString(24, QChar(0x2500)) + QStringLiteral("\r\n\r\n"));
 }
 
 QByteArray attachmentPart(const QByteArray &disposition, const QByteArray &content)
@@ -311,6 +317,19 @@ private slots:
         QVERIFY(safe.endsWith(QStringLiteral("霊.pdf")));
     }
 
+    // A folder that already holds "a.txt" … "a (9999).txt" still takes the
+    // next one, and a name differing only in letter case counts as taken.
+    void uniqueNameAfterTenThousand()
+    {
+        QTemporaryDir dir;
+        for (int i = 1; i < 10000; ++i) {
+            QFile f(dir.filePath(i == 1 ? QStringLiteral("A.TXT") : QStringLiteral("a (%1).txt").arg(i)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        const QString path = createUniqueFile(dir.path(), QStringLiteral("a.txt"));
+        QCOMPARE(QFileInfo(path).fileName(), QStringLiteral("a (10000).txt"));
+    }
+
     void hostileNamesStayInsideFolder()
     {
         QTemporaryDir dir;
@@ -356,9 +375,30 @@ private slots:
                           "<html><head><title>t</title><style>p{}</style></head><body><p>一番&amp;二番</p>"
                           "<p>行<br>改行&#x1F600;</p><script>x()</script></body></html>")
             << 1 << QStringList() << QStringLiteral("一番&二番\r\n\r\n行\r\n改行😀");
-        QTest::newRow("plain preferred over HTML")
-            << multipart({"Content-Type: text/html\r\n\r\n<b>html</b>", "Content-Type: text/plain\r\n\r\nplain"})
+        QTest::newRow("plain preferred over its HTML alternative")
+            << multipart({"Content-Type: text/html\r\n\r\n<b>html</b>", "Content-Type: text/plain\r\n\r\nplain"},
+                         "alternative")
             << 1 << QStringList() << QStringLiteral("plain");
+        QTest::newRow("HTML alternative alone, beside a second text")
+            << multipart({"Content-Type: multipart/alternative; boundary=\"YY\"\r\n\r\n"
+                          "--YY\r\nContent-Type: text/html\r\n\r\n<p>rich</p>\r\n--YY--",
+                          "Content-Type: text/plain\r\n\r\nsecond"})
+            << 1 << QStringList() << parted({QStringLiteral("rich"), QStringLiteral("second")});
+        QTest::newRow("every text part in order")
+            << multipart({"Content-Type: text/plain\r\n\r\nfirst", "Content-Type: text/html\r\n\r\n<i>second</i>",
+                          "Content-Type: text/plain; charset=iso-2022-jp\r\n\r\n" + *encodeIso2022Jp(QStringLiteral("三番"))})
+            << 1 << QStringList() << parted({QStringLiteral("first"), QStringLiteral("second"), QStringLiteral("三番")});
+        QTest::newRow("inline text with a name is read, not saved")
+            << multipart({"Content-Type: text/plain\r\n\r\nfirst",
+                          "Content-Type: text/plain; name=\"memo.txt\"\r\nContent-Disposition: inline\r\n\r\nmemo"})
+            << 1 << QStringList() << parted({QStringLiteral("first"), QStringLiteral("memo")});
+        QTest::newRow("header not ended by an empty line")
+            << QByteArray("From: a@example.jp\r\nSubject: no gap\r\nthe body starts here\r\nsecond line\r\n")
+            << 1 << QStringList() << QStringLiteral("the body starts here\r\nsecond line\r\n");
+        QTest::newRow("UTF-16 text")
+            << singlePart("Content-Type: text/plain; charset=utf-16\r\nContent-Transfer-Encoding: base64\r\n",
+                          (QByteArray("\xFE\xFF", 2) + inCharset(QStringLiteral("日本語 text"), "UTF-16BE")).toBase64())
+            << 1 << QStringList() << QStringLiteral("日本語 text");
         QTest::newRow("inline image without name")
             << multipart({"Content-Type: text/plain\r\n\r\nsee", "Content-Type: image/png\r\nContent-Transfer-Encoding: base64\r\n\r\niVBO"})
             << 1 << QStringList{QStringLiteral("attachment.png")} << QStringLiteral("see");

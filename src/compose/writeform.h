@@ -82,26 +82,27 @@ private:
     void showHint(const QString &text);
     QString sentDateText() const;
 
-    QLineEdit *toText_ = nullptr;
-    QLineEdit *subjectText_ = nullptr;
-    QPlainTextEdit *bodyText_ = nullptr;
-    QComboBox *combo1_ = nullptr;
-    QLineEdit *attachText_ = nullptr;
-    QPushButton *attachCommand_ = nullptr;
-    QPushButton *command9_ = nullptr;
-    QPushButton *command10_ = nullptr;
-    QListWidget *list2_ = nullptr;
-    AddressList *list1_ = nullptr;
-    QLineEdit *text1_ = nullptr;
-    QRadioButton *option2_ = nullptr;
-    QRadioButton *option1_ = nullptr;
-    QCheckBox *check1_ = nullptr;
-    QLabel *label7_ = nullptr;
-    QPushButton *command2_ = nullptr;
-    QLineEdit *text4_ = nullptr;
-    QCheckBox *check2_ = nullptr;
-    QLineEdit *text3_ = nullptr;
-    QPlainTextEdit *text14_ = nullptr;
+    // Each control keeps its design name as objectName (in brackets).
+    QLineEdit *toText_ = nullptr;                        // recipient (ToText)
+    QLineEdit *subjectText_ = nullptr;                   // subject (SubjectText)
+    QPlainTextEdit *bodyText_ = nullptr;                 // body (BodyText)
+    QComboBox *greetingBox_ = nullptr;                   // stock greetings (Combo1)
+    QLineEdit *attachText_ = nullptr;                    // attachment paths (AttachText)
+    QPushButton *attachFileButton_ = nullptr;            // "添付File" (AttachCommand)
+    QPushButton *addAttachmentButton_ = nullptr;         // "追加" (Command9)
+    QPushButton *cancelAttachmentsButton_ = nullptr;     // "取り消し" (Command10)
+    QListWidget *attachmentList_ = nullptr;              // attachments one per line (List2)
+    AddressList *addressList_ = nullptr;                 // address names; the bulk list (List1)
+    QLineEdit *addressCountBox_ = nullptr;               // "件数" (Text1)
+    QRadioButton *bulkSendOption_ = nullptr;             // "一括送信" (Option2)
+    QRadioButton *cancelBulkOption_ = nullptr;           // "取消" (Option1)
+    QCheckBox *fortuneCheck_ = nullptr;                  // "占い添付" (Check1)
+    QLabel *statusLabel_ = nullptr;                      // send status (Label7)
+    QPushButton *hiddenPasteButton_ = nullptr;           // hidden row: "貼付け" (Command2)
+    QLineEdit *hiddenPasteBox_ = nullptr;                // hidden row: pasted text (Text4)
+    QCheckBox *hiddenCheck_ = nullptr;                   // hidden row (Check2)
+    QLineEdit *hiddenNumberBox_ = nullptr;               // hidden row (Text3)
+    QPlainTextEdit *hintBox_ = nullptr;                  // button hints (Text14)
 
     std::unique_ptr<AttachmentControls> attachments_;
     QList<qint16> addressIndex_;

@@ -357,9 +357,9 @@ private slots:
         QCOMPARE(l.toWidth, 7000);
         QCOMPARE(l.subjectWidth, 7000);
         QCOMPARE(l.attachWidth, 4000);
-        QCOMPARE(l.attachCommandLeft, 5240);
-        QCOMPARE(l.command9Left, 6060);
-        QCOMPARE(l.command10Left, 6940);
+        QCOMPARE(l.attachFileLeft, 5240);
+        QCOMPARE(l.addAttachmentLeft, 6060);
+        QCOMPARE(l.cancelAttachmentsLeft, 6940);
         QCOMPARE(l.bodyHeight, 4500 - 900);
         QCOMPARE(compose::layoutReplyWindow(10000, 3500, 900).bodyHeight, 0);
 

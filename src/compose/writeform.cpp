@@ -4,6 +4,7 @@
 #include "fortune.h"
 
 #include "addressbook/addressbook.h"
+#include "common/addressfield.h"
 #include "common/dialogs.h"
 #include "common/text.h"
 #include "common/ui.h"
@@ -25,6 +26,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTextCursor>
 
 #include <limits>
 
@@ -344,7 +346,7 @@ void WriteForm::pickAddress()
     const std::optional<addressbook::AddressRecord> record = addressbook::readRecord(addressIndex_[i]);
     if (!record)
         return;
-    toText_->setText(trimAsciiSpaces(trimAtNul(record->address).left(60)));
+    toText_->setText(trimAsciiSpaces(trimAtNul(record->address)));
 }
 
 void WriteForm::clearCompose()
@@ -366,6 +368,16 @@ void WriteForm::clearCompose()
     layoutBody();
 }
 
+void WriteForm::insertGreeting(const QString &greeting)
+{
+    // In front of what is already written, as one step that undo takes back.
+    QTextCursor cursor(bodyText_->document());
+    cursor.beginEditBlock();
+    cursor.movePosition(QTextCursor::Start);
+    cursor.insertText(bodyText_->document()->isEmpty() ? greeting : greeting + u'\n');
+    cursor.endEditBlock();
+}
+
 void WriteForm::showHint(const QString &text)
 {
     hintBox_->setPlainText(text);
@@ -380,11 +392,11 @@ bool WriteForm::eventFilter(QObject *watched, QEvent *event)
             greetingOnFocus_ = greetingBox_->currentText();
         } else if (event->type() == QEvent::FocusOut &&
                    static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason) {
-            // A greeting chosen or typed here becomes the body. Merely passing
+            // A greeting chosen or typed here opens the body. Merely passing
             // through the box leaves what the user wrote alone.
             const QString greeting = greetingBox_->currentText();
             if (!greeting.isEmpty() && greeting != greetingOnFocus_)
-                bodyText_->setPlainText(greeting);
+                insertGreeting(greeting);
             greetingOnFocus_ = greeting;
         }
     } else if (watched == statusLabel_ && event->type() == QEvent::MouseButtonDblClick) {
@@ -427,14 +439,50 @@ QString WriteForm::sentDateText() const
     return QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd  HH:mm:ss"));
 }
 
+QStringList WriteForm::bulkRecipients()
+{
+    // Every live address of the address book, whichever file the list shows
+    // and whether or not it was ever opened.
+    QStringList recipients;
+    for (const addressbook::AddressRecord &r : addressbook::readAll(addressbook::Source::Book)) {
+        const QString address = trimAsciiSpaces(trimAtNul(r.address));
+        if (r.live != 0 && !address.isEmpty())
+            recipients << address;
+    }
+    return recipients;
+}
+
+void WriteForm::recordSentMail(const QString &recipient, const QString &subject, const QString &body)
+{
+    // The history's address field is 90 bytes: a long display name is
+    // shortened, an address is never cut.
+    const FittedAddress address = fitAddressField(recipient, SentAddressWidth);
+    QString error;
+    if (address.fit == AddressFit::TooLong)
+        error = addressTooLongMessage(recipient, SentAddressWidth);
+    else if (mail::appendMailRecord(mail::HistoryKind::Sent, trimAsciiSpaces(subject), sentDateText(), address.text,
+                                    trimAsciiSpaces(body), &error) != 0)
+        return;
+    dialogs().notice(this, QStringLiteral("送信しましたが、送信履歴に保存できませんでした。\r\n") + error, ProgramTitle,
+                     Dialogs::Icon::Exclamation);
+}
+
 void WriteForm::sendComposedMail()
 {
     if (sending_)
         return;
+
+    const bool bulk = bulkSendOption_->isChecked();
+    const QStringList recipients = bulk ? bulkRecipients() : QStringList{toText_->text()};
+    if (recipients.isEmpty()) {
+        // Nothing to send to: say so and keep what the user wrote.
+        dialogs().notice(this, QStringLiteral("アドレス帳にメールアドレスが登録されていないため、一括送信できません。"),
+                         ProgramTitle, Dialogs::Icon::Exclamation);
+        return;
+    }
     sending_ = true;
 
-    // What a refused single send gives back to the user.
-    const QString bodyBefore = bodyText_->toPlainText();
+    // What a refused send gives back to the user.
     const bool furtherEnabled = addAttachmentButton_->isEnabled();
     const bool listShown = attachmentList_->isVisibleTo(this);
     const bool firstEnabled = attachFileButton_->isEnabled();
@@ -445,56 +493,38 @@ void WriteForm::sendComposedMail()
     layoutBody();
     statusLabel_->setText(SendingText);
 
-    const bool bulk = bulkSendOption_->isChecked();
-    const int passes = bulk ? addressList_->count() : 1;
+    // Everything each send reads is taken once: the boxes stay as written. A
+    // fortune goes only with a single mail, never in bulk.
     const settings::ServerSettings server = settings::serverSettings();
+    const QString subject = subjectText_->text();
+    const QString body = toCrLf(bodyText_->toPlainText());
+    const QString attachments = attachText_->text();
+    const bool fortune = fortuneCheck_->isChecked() && !bulk;
     const QPointer<WriteForm> self(this);
-    bool allSent = true;
+    int sent = 0;
     {
         InputFreeze freeze(this);
-        for (int p = 1; p <= passes; ++p) {
-            QString recipient;
-            if (bulk) {
-                // A pass without an address-book record of its own has nobody to go to.
-                const std::optional<addressbook::AddressRecord> record = addressbook::readRecord(p);
-                if (!record)
-                    continue;
-                recipient = trimAtNul(record->address);
-                while (recipient.endsWith(u' '))
-                    recipient.chop(1);
-            } else {
-                recipient = toText_->text();
-            }
+        for (const QString &recipient : recipients) {
             statusLabel_->setText(SendingText);
-
-            // The sent history holds the mail as written, before any fortune.
-            QString error;
-            if (mail::appendMailRecord(mail::HistoryKind::Sent, trimAsciiSpaces(subjectText_->text()),
-                                       sentDateText(), trimAsciiSpaces(toText_->text()),
-                                       trimAsciiSpaces(toCrLf(bodyText_->toPlainText())), &error) == 0)
-                dialogs().notice(this, QStringLiteral("送信履歴に保存できませんでした。\r\n") + error, ProgramTitle,
-                                 Dialogs::Icon::Exclamation);
-
-            if (fortuneCheck_->isChecked())
-                bodyText_->setPlainText(withFortune(toCrLf(bodyText_->toPlainText()), pickFortune()));
-
-            const SendOutcome outcome = sendMail(server.smtpServer, recipient, server.mailAddress,
-                                                 subjectText_->text(), toCrLf(bodyText_->toPlainText()),
-                                                 attachText_->text());
+            const SendOutcome outcome = sendMail(server.smtpServer, recipient, server.mailAddress, subject,
+                                                 fortune ? withFortune(body, pickFortune()) : body, attachments);
             // The program may have ended while the send ran, taking this window with it.
             if (!self)
                 return;
             if (!outcome.sent) {
-                allSent = false;
                 dialogs().notice(this, outcome.error, SendErrorTitle);
+                continue;
             }
+            ++sent;
+            // Only what the server took is recorded, with the address it went
+            // to; the history holds the mail as written, without the fortune.
+            recordSentMail(recipient, subject, body);
         }
     }
     sending_ = false;
 
-    if (!bulk && !allSent) {
-        // The mail did not go out: keep what the user wrote so it can be corrected and sent again.
-        bodyText_->setPlainText(bodyBefore);
+    if (sent == 0) {
+        // Nothing went out: keep what the user wrote so it can be corrected and sent again.
         addAttachmentButton_->setEnabled(furtherEnabled);
         attachmentList_->setVisible(listShown);
         attachFileButton_->setEnabled(firstEnabled);

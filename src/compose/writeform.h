@@ -1,8 +1,8 @@
 #pragma once
 // The compose window `WriteForm`: recipient, subject, body and attachments of
 // a new mail, with stock greetings, clipboard buttons, the address list, the
-// emoticon palette, bulk sending to the whole address list and an optional
-// fortune. "送信" runs sendComposedMail.
+// emoticon palette, bulk sending to every address of the address book and an
+// optional fortune (single mails only). "送信" runs sendComposedMail.
 #include <QList>
 #include <QListWidget>
 #include <QWidget>
@@ -45,6 +45,8 @@ public:
     static constexpr int WideWidth = 9700;
     static constexpr int NormalHeight = 8200;
     static constexpr int ExtendedHeight = 8955;
+    // Bytes of the sent history's address field.
+    static constexpr qsizetype SentAddressWidth = 90;
 
     explicit WriteForm(QWidget *parent = nullptr);
     ~WriteForm() override;
@@ -80,6 +82,11 @@ private:
     void setSizeTwips(int width, int height);
     void layoutBody();
     void showHint(const QString &text);
+    void insertGreeting(const QString &greeting);
+    // The addresses a bulk send goes to, from the address book.
+    static QStringList bulkRecipients();
+    // Adds a mail the server accepted to the sent history, or says why it could not.
+    void recordSentMail(const QString &recipient, const QString &subject, const QString &body);
     QString sentDateText() const;
 
     // Each control keeps its design name as objectName (in brackets).

@@ -1,6 +1,8 @@
 #include "friendform.h"
 
 #include "addressbook.h"
+#include "common/addressfield.h"
+#include "common/cp932.h"
 #include "common/dialogs.h"
 #include "common/text.h"
 #include "common/ui.h"
@@ -161,12 +163,35 @@ void FriendForm::selectAddressRow()
 
 void FriendForm::addAddress()
 {
+    // The address field is 90 bytes wide: a name card that does not fit loses
+    // letters of its name, never of its address; an address that does not fit
+    // by itself is not stored at all.
+    QString address = addressText_->text();
+    AddressFit fit = AddressFit::Whole;
+    if (!address.trimmed().isEmpty()) {
+        const FittedAddress fitted = fitAddressField(address, AddressWidth);
+        if (fitted.fit == AddressFit::TooLong) {
+            dialogs().notice(this, QStringLiteral("登録できませんでした。\r\n%1").arg(addressTooLongMessage(address, AddressWidth)),
+                             ProgramTitle, Dialogs::Icon::Exclamation);
+            return;
+        }
+        fit = fitted.fit;
+        // What fits is stored as typed, blanks and all.
+        if (fit != AddressFit::Whole || cp932::encode(address).size() > AddressWidth)
+            address = fitted.text;
+    }
     QString error;
-    if (addRecord(nameText_->text(), addressText_->text(), &error) == 0) {
+    if (addRecord(nameText_->text(), address, &error) == 0) {
         dialogs().notice(this, QStringLiteral("登録できませんでした。\r\n%1").arg(error), ProgramTitle,
                          Dialogs::Icon::Exclamation);
     } else {
         status_->setText(Registered);
+        if (fit != AddressFit::Whole) {
+            addressText_->setText(address);
+            dialogs().notice(this,
+                             QStringLiteral("名刺が長すぎるため、メールアドレスを「%1」として登録しました。").arg(address),
+                             ProgramTitle, Dialogs::Icon::Information);
+        }
     }
     refreshAddressBook();
 }

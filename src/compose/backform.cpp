@@ -41,9 +41,9 @@ ReplyLayout layoutReplyWindow(int width, int height, int lineHeights)
     l.toWidth = static_cast<int>(roundHalfEven(width * 0.7));
     l.subjectWidth = l.toWidth;
     l.attachWidth = static_cast<int>(roundHalfEven(width * 0.4));
-    l.attachCommandLeft = l.attachWidth + 1240;
-    l.command9Left = l.attachWidth + 2060;
-    l.command10Left = l.attachWidth + 2940;
+    l.attachFileLeft = l.attachWidth + 1240;
+    l.addAttachmentLeft = l.attachWidth + 2060;
+    l.cancelAttachmentsLeft = l.attachWidth + 2940;
     if (height > 3500)
         l.bodyHeight = height - lineHeights - 1500;
     return l;
@@ -79,9 +79,9 @@ BackForm::BackForm(QWidget *parent) : QWidget(parent)
     subjectText_ = line("SubjectText", SubjectTop);
     label(QStringLiteral("添付File"), AttachTop);
     attachText_ = line("AttachText", AttachTop);
-    attachCommand_ = button("AttachCommand", QStringLiteral("添付"), 0, AttachTop - 30, 780);
-    command9_ = button("Command9", QStringLiteral("追加"), 0, AttachTop - 30, 840);
-    command10_ = button("Command10", QStringLiteral("取り消し"), 0, AttachTop - 30, 900);
+    attachFileButton_ = button("AttachCommand", QStringLiteral("添付"), 0, AttachTop - 30, 780);
+    addAttachmentButton_ = button("Command9", QStringLiteral("追加"), 0, AttachTop - 30, 840);
+    cancelAttachmentsButton_ = button("Command10", QStringLiteral("取り消し"), 0, AttachTop - 30, 900);
 
     bodyText_ = new QTextEdit(this);
     bodyText_->setObjectName(QStringLiteral("BodyText"));
@@ -89,28 +89,28 @@ BackForm::BackForm(QWidget *parent) : QWidget(parent)
     bodyText_->setFont(designFont(QStringLiteral("ＭＳ Ｐゴシック"), 10.5));
     placeTwips(bodyText_, BodyLeft, BodyTop, 9900, 4000);
 
-    list2_ = new QListWidget(this);
-    list2_->setObjectName(QStringLiteral("List2"));
+    attachmentList_ = new QListWidget(this);
+    attachmentList_->setObjectName(QStringLiteral("List2"));
 
-    command2_ = button("Command2", QStringLiteral("送信"), 120, 0, 1100);
-    command3_ = button("Command3", QStringLiteral("送信中止"), 1300, 0, 1100);
-    command4_ = button("Command4", QStringLiteral("本文に貼付"), 2480, 0, 1300);
+    sendButton_ = button("Command2", QStringLiteral("送信"), 120, 0, 1100);
+    stopButton_ = button("Command3", QStringLiteral("送信中止"), 1300, 0, 1100);
+    pasteBodyButton_ = button("Command4", QStringLiteral("本文に貼付"), 2480, 0, 1300);
 
-    statusBar1_ = new QStatusBar(this);
-    statusBar1_->setObjectName(QStringLiteral("StatusBar1"));
-    statusBar1_->setSizeGripEnabled(false);
+    statusBar_ = new QStatusBar(this);
+    statusBar_->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar_->setSizeGripEnabled(false);
 
-    attachments_ = std::make_unique<AttachmentControls>(this, attachText_, list2_, attachCommand_, command9_,
-                                                        command10_);
-    connect(attachCommand_, &QPushButton::clicked, this, [this] { attachments_->addFirst(); });
-    connect(command9_, &QPushButton::clicked, this, [this] {
+    attachments_ = std::make_unique<AttachmentControls>(this, attachText_, attachmentList_, attachFileButton_, addAttachmentButton_,
+                                                        cancelAttachmentsButton_);
+    connect(attachFileButton_, &QPushButton::clicked, this, [this] { attachments_->addFirst(); });
+    connect(addAttachmentButton_, &QPushButton::clicked, this, [this] {
         attachments_->addFurther();
-        list2_->raise();
+        attachmentList_->raise();
     });
-    connect(command10_, &QPushButton::clicked, this, [this] { attachments_->cancel(); });
-    connect(command2_, &QPushButton::clicked, this, &BackForm::sendReply);
-    connect(command3_, &QPushButton::clicked, this, &QWidget::close);
-    connect(command4_, &QPushButton::clicked, this, &BackForm::pasteIntoReplyBody);
+    connect(cancelAttachmentsButton_, &QPushButton::clicked, this, [this] { attachments_->cancel(); });
+    connect(sendButton_, &QPushButton::clicked, this, &BackForm::sendReply);
+    connect(stopButton_, &QPushButton::clicked, this, &QWidget::close);
+    connect(pasteBodyButton_, &QPushButton::clicked, this, &BackForm::pasteIntoReplyBody);
 
     // The history window fills the body before the user has touched it (typing
     // needs the focus): that is when the answered mail is known. A received
@@ -127,7 +127,7 @@ BackForm::BackForm(QWidget *parent) : QWidget(parent)
     });
 
     // Load: the attachment box starts 2800 twips wide, the list hidden.
-    list2_->hide();
+    attachmentList_->hide();
     resize(twips(10000), twips(7000));
     placeTwips(attachText_, BoxLeft, AttachTop, 2800, LineHeight);
 }
@@ -157,16 +157,16 @@ void BackForm::applyLayout()
     placeTwips(toText_, BoxLeft, ToTop, l.toWidth, LineHeight);
     placeTwips(subjectText_, BoxLeft, SubjectTop, l.subjectWidth, LineHeight);
     placeTwips(attachText_, BoxLeft, AttachTop, l.attachWidth, LineHeight);
-    attachCommand_->move(twips(l.attachCommandLeft), attachCommand_->y());
-    command9_->move(twips(l.command9Left), command9_->y());
-    command10_->move(twips(l.command10Left), command10_->y());
-    placeTwips(list2_, BoxLeft, AttachTop + LineHeight, l.attachWidth, 700);
+    attachFileButton_->move(twips(l.attachFileLeft), attachFileButton_->y());
+    addAttachmentButton_->move(twips(l.addAttachmentLeft), addAttachmentButton_->y());
+    cancelAttachmentsButton_->move(twips(l.cancelAttachmentsLeft), cancelAttachmentsButton_->y());
+    placeTwips(attachmentList_, BoxLeft, AttachTop + LineHeight, l.attachWidth, 700);
 
     // The send buttons under the body, the status bar at the bottom.
     const int buttonsTop = BodyTop + bodyHeight + 90;
-    for (QPushButton *b : {command2_, command3_, command4_})
+    for (QPushButton *b : {sendButton_, stopButton_, pasteBodyButton_})
         b->move(b->x(), twips(buttonsTop));
-    placeTwips(statusBar1_, 0, h - StatusHeight, w, StatusHeight);
+    placeTwips(statusBar_, 0, h - StatusHeight, w, StatusHeight);
 }
 
 void BackForm::pasteIntoReplyBody()
@@ -190,13 +190,13 @@ void BackForm::sendReply()
     SendOutcome outcome;
     {
         InputFreeze freeze(this);
-        statusBar1_->showMessage(SendingText);
+        statusBar_->showMessage(SendingText);
         outcome = sendMail(server.smtpServer, toText_->text(), server.mailAddress, subjectText_->text(),
                            toCrLf(bodyText_->toPlainText()), attachText_->text());
         // The program may have ended while the send ran, taking this window with it.
         if (!self)
             return;
-        statusBar1_->clearMessage();
+        statusBar_->clearMessage();
     }
     sending_ = false;
     if (!outcome.sent) {

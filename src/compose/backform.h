@@ -24,9 +24,9 @@ struct ReplyLayout {
     int toWidth = 0;
     int subjectWidth = 0;
     int attachWidth = 0;
-    int attachCommandLeft = 0;
-    int command9Left = 0;
-    int command10Left = 0;
+    int attachFileLeft = 0;         // "添付"
+    int addAttachmentLeft = 0;      // "追加"
+    int cancelAttachmentsLeft = 0;  // "取り消し"
     // The body's new height; 0 when the window is too low to change it.
     int bodyHeight = 0;
 };
@@ -59,18 +59,19 @@ private:
     void applyLayout();
     void setBodyText(const QString &text);
 
-    QLineEdit *toText_ = nullptr;
-    QLineEdit *subjectText_ = nullptr;
-    QLineEdit *attachText_ = nullptr;
-    QTextEdit *bodyText_ = nullptr;
-    QPushButton *attachCommand_ = nullptr;
-    QPushButton *command9_ = nullptr;
-    QPushButton *command10_ = nullptr;
-    QListWidget *list2_ = nullptr;
-    QPushButton *command2_ = nullptr;
-    QPushButton *command3_ = nullptr;
-    QPushButton *command4_ = nullptr;
-    QStatusBar *statusBar1_ = nullptr;
+    // Each control keeps its design name as objectName (in brackets).
+    QLineEdit *toText_ = nullptr;                     // recipient (ToText)
+    QLineEdit *subjectText_ = nullptr;                // subject (SubjectText)
+    QLineEdit *attachText_ = nullptr;                 // attachment paths (AttachText)
+    QTextEdit *bodyText_ = nullptr;                   // body (BodyText)
+    QPushButton *attachFileButton_ = nullptr;         // "添付" (AttachCommand)
+    QPushButton *addAttachmentButton_ = nullptr;      // "追加" (Command9)
+    QPushButton *cancelAttachmentsButton_ = nullptr;  // "取り消し" (Command10)
+    QListWidget *attachmentList_ = nullptr;           // attachments one per line (List2)
+    QPushButton *sendButton_ = nullptr;               // "送信" (Command2)
+    QPushButton *stopButton_ = nullptr;               // "送信中止" (Command3)
+    QPushButton *pasteBodyButton_ = nullptr;          // "本文に貼付" (Command4)
+    QStatusBar *statusBar_ = nullptr;                 // send status (StatusBar1)
 
     std::unique_ptr<AttachmentControls> attachments_;
     QString answeredBody_;

@@ -4,6 +4,7 @@
 #include "fortune.h"
 
 #include "addressbook/addressbook.h"
+#include "common/addressfield.h"
 #include "common/dialogs.h"
 #include "common/text.h"
 #include "common/ui.h"
@@ -25,6 +26,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTextCursor>
 
 #include <limits>
 
@@ -115,137 +117,137 @@ void WriteForm::buildControls()
     caption(this, QStringLiteral("件名"), 120, 540, 600);
     subjectText_ = lineBox(this, "SubjectText", 720, 510, 3900);
     caption(this, QStringLiteral("首記例"), 120, 930, 600);
-    combo1_ = new QComboBox(this);
-    combo1_->setObjectName(QStringLiteral("Combo1"));
-    combo1_->setEditable(true);
-    combo1_->setInsertPolicy(QComboBox::NoInsert);
-    placeTwips(combo1_, 720, 900, 3900, 315);
-    combo1_->installEventFilter(this);
+    greetingBox_ = new QComboBox(this);
+    greetingBox_->setObjectName(QStringLiteral("Combo1"));
+    greetingBox_->setEditable(true);
+    greetingBox_->setInsertPolicy(QComboBox::NoInsert);
+    placeTwips(greetingBox_, 720, 900, 3900, 315);
+    greetingBox_->installEventFilter(this);
 
-    auto *command7 = button(this, "Command7", QStringLiteral("宛先に貼付"), 4700, 100, 1100);
-    auto *command5 = button(this, "Command5", QStringLiteral("本文に貼付"), 4700, 490, 1100);
-    auto *command8 = button(this, "Command8", QStringLiteral("顔・絵文字"), 4700, 880, 1100);
-    auto *command1 = button(this, "Command1", QStringLiteral("送信"), 5880, 100, 1100);
-    auto *command3 = button(this, "Command3", QStringLiteral("送信中止"), 5880, 490, 1100);
-    auto *command11 = button(this, "Command11", QStringLiteral("クリア"), 5880, 880, 1100);
+    auto *pasteToButton = button(this, "Command7", QStringLiteral("宛先に貼付"), 4700, 100, 1100);
+    auto *pasteBodyButton = button(this, "Command5", QStringLiteral("本文に貼付"), 4700, 490, 1100);
+    auto *paletteButton = button(this, "Command8", QStringLiteral("顔・絵文字"), 4700, 880, 1100);
+    auto *sendButton = button(this, "Command1", QStringLiteral("送信"), 5880, 100, 1100);
+    auto *stopButton = button(this, "Command3", QStringLiteral("送信中止"), 5880, 490, 1100);
+    auto *clearButton = button(this, "Command11", QStringLiteral("クリア"), 5880, 880, 1100);
 
-    attachCommand_ = button(this, "AttachCommand", QStringLiteral("添付File"), 120, 1320, 1000);
-    command9_ = button(this, "Command9", QStringLiteral("追加"), 1180, 1320, 800);
-    command10_ = button(this, "Command10", QStringLiteral("取り消し"), 2040, 1320, 900);
+    attachFileButton_ = button(this, "AttachCommand", QStringLiteral("添付File"), 120, 1320, 1000);
+    addAttachmentButton_ = button(this, "Command9", QStringLiteral("追加"), 1180, 1320, 800);
+    cancelAttachmentsButton_ = button(this, "Command10", QStringLiteral("取り消し"), 2040, 1320, 900);
     attachText_ = lineBox(this, "AttachText", 3000, 1350, 3980);
 
-    auto *command4 = button(this, "Command4", QStringLiteral("アドレス帳"), 120, 1740, 1200);
-    auto *command6 = button(this, "Command6", QStringLiteral("元のサイズ"), 1380, 1740, 1200);
-    option2_ = new QRadioButton(QStringLiteral("一括送信"), this);
-    option2_->setObjectName(QStringLiteral("Option2"));
-    placeTwips(option2_, 2700, 1770, 1150, 300);
-    option1_ = new QRadioButton(QStringLiteral("取消"), this);
-    option1_->setObjectName(QStringLiteral("Option1"));
-    placeTwips(option1_, 3880, 1770, 800, 300);
-    check1_ = new QCheckBox(QStringLiteral("占い添付"), this);
-    check1_->setObjectName(QStringLiteral("Check1"));
-    placeTwips(check1_, 4700, 1770, 1200, 300);
+    auto *addressBookButton = button(this, "Command4", QStringLiteral("アドレス帳"), 120, 1740, 1200);
+    auto *normalSizeButton = button(this, "Command6", QStringLiteral("元のサイズ"), 1380, 1740, 1200);
+    bulkSendOption_ = new QRadioButton(QStringLiteral("一括送信"), this);
+    bulkSendOption_->setObjectName(QStringLiteral("Option2"));
+    placeTwips(bulkSendOption_, 2700, 1770, 1150, 300);
+    cancelBulkOption_ = new QRadioButton(QStringLiteral("取消"), this);
+    cancelBulkOption_->setObjectName(QStringLiteral("Option1"));
+    placeTwips(cancelBulkOption_, 3880, 1770, 800, 300);
+    fortuneCheck_ = new QCheckBox(QStringLiteral("占い添付"), this);
+    fortuneCheck_->setObjectName(QStringLiteral("Check1"));
+    placeTwips(fortuneCheck_, 4700, 1770, 1200, 300);
     caption(this, QStringLiteral("★　親しい人に占いを添付する　★ （一括送信では使用不可）"), 120, 2130, 6860)
         ->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-    label7_ = new QLabel(this);
-    label7_->setObjectName(QStringLiteral("Label7"));
-    placeTwips(label7_, 120, 2430, 6860, 255);
-    label7_->installEventFilter(this);
+    statusLabel_ = new QLabel(this);
+    statusLabel_->setObjectName(QStringLiteral("Label7"));
+    placeTwips(statusLabel_, 120, 2430, 6860, 255);
+    statusLabel_->installEventFilter(this);
 
-    list2_ = new QListWidget(this);
-    list2_->setObjectName(QStringLiteral("List2"));
-    placeTwips(list2_, 120, 2760, 6860, 720);
+    attachmentList_ = new QListWidget(this);
+    attachmentList_->setObjectName(QStringLiteral("List2"));
+    placeTwips(attachmentList_, 120, 2760, 6860, 720);
 
     bodyText_ = new QPlainTextEdit(this);
     bodyText_->setObjectName(QStringLiteral("BodyText"));
     bodyText_->installEventFilter(this);
 
-    text14_ = new QPlainTextEdit(this);
-    text14_->setObjectName(QStringLiteral("Text14"));
-    text14_->setReadOnly(true);
-    text14_->setFocusPolicy(Qt::NoFocus);
-    placeTwips(text14_, 120, 5500, 6860, 2220);
-    text14_->hide();
+    hintBox_ = new QPlainTextEdit(this);
+    hintBox_->setObjectName(QStringLiteral("Text14"));
+    hintBox_->setReadOnly(true);
+    hintBox_->setFocusPolicy(Qt::NoFocus);
+    placeTwips(hintBox_, 120, 5500, 6860, 2220);
+    hintBox_->hide();
 
     // The address pane, seen only when the window is widened.
-    auto *picture5 = new QWidget(this);
-    picture5->setObjectName(QStringLiteral("Picture5"));
-    placeTwips(picture5, 7150, 100, 2450, 7900);
-    caption(picture5, QStringLiteral("アドレス帳"), 0, 0, 1200);
-    caption(picture5, QStringLiteral("件数"), 1300, 0, 500);
-    text1_ = lineBox(picture5, "Text1", 1800, 0, 600, 285);
-    list1_ = new AddressList(picture5);
-    list1_->setObjectName(QStringLiteral("List1"));
-    list1_->setAutoFillBackground(true);
-    placeTwips(list1_, 0, 360, 2400, 7500);
+    auto *addressPane = new QWidget(this);
+    addressPane->setObjectName(QStringLiteral("Picture5"));
+    placeTwips(addressPane, 7150, 100, 2450, 7900);
+    caption(addressPane, QStringLiteral("アドレス帳"), 0, 0, 1200);
+    caption(addressPane, QStringLiteral("件数"), 1300, 0, 500);
+    addressCountBox_ = lineBox(addressPane, "Text1", 1800, 0, 600, 285);
+    addressList_ = new AddressList(addressPane);
+    addressList_->setObjectName(QStringLiteral("List1"));
+    addressList_->setAutoFillBackground(true);
+    placeTwips(addressList_, 0, 360, 2400, 7500);
 
     // The hidden extension row below the normal height.
-    text4_ = lineBox(this, "Text4", 120, 8290, 4900);
-    command2_ = button(this, "Command2", QStringLiteral("貼付け"), 5100, 8260, 1000);
-    check2_ = new QCheckBox(this);
-    check2_->setObjectName(QStringLiteral("Check2"));
-    placeTwips(check2_, 6200, 8290, 700, 300);
-    text3_ = lineBox(this, "Text3", 120, 8700, 1000);
+    hiddenPasteBox_ = lineBox(this, "Text4", 120, 8290, 4900);
+    hiddenPasteButton_ = button(this, "Command2", QStringLiteral("貼付け"), 5100, 8260, 1000);
+    hiddenCheck_ = new QCheckBox(this);
+    hiddenCheck_->setObjectName(QStringLiteral("Check2"));
+    placeTwips(hiddenCheck_, 6200, 8290, 700, 300);
+    hiddenNumberBox_ = lineBox(this, "Text3", 120, 8700, 1000);
 
-    attachments_ = std::make_unique<AttachmentControls>(this, attachText_, list2_, attachCommand_, command9_,
-                                                        command10_);
+    attachments_ = std::make_unique<AttachmentControls>(this, attachText_, attachmentList_, attachFileButton_, addAttachmentButton_,
+                                                        cancelAttachmentsButton_);
 
     const std::pair<QPushButton *, QString> hints[] = {
-        {command1, QStringLiteral("送信します。電話回線が接続されていない場合は、自動的に接続してメールを送信します。")},
-        {command3, QStringLiteral("送信を中止します。")},
-        {attachCommand_, QStringLiteral("各種ファイルを添付して送信できます。")},
-        {command9_, QStringLiteral("添付ファイルを複数送信する際に使用します。確認しやすいように、リストボックスが表示されます。")},
-        {command4, QStringLiteral("このフォーム（新規作成）が拡張され、登録したメールアドレスの名称が一覧（リスト）に現れます。送信したい名称をクリックすると、メールアドレスが自動的に入力されます。")},
-        {command6, QStringLiteral("アドレス帳を含むサイズから、元のサイズに戻します。")},
-        {command7, QStringLiteral("コピーして来た内容を宛先に貼付ます。")},
-        {command5, QStringLiteral("本ソフト、他のアプリからのテキスト文書を本文中に貼付けます。")},
-        {command11, QStringLiteral("宛先、件名、本文他、設定等が初期状態に戻せます。")},
-        {command8, paletteHint()},
+        {sendButton, QStringLiteral("送信します。電話回線が接続されていない場合は、自動的に接続してメールを送信します。")},
+        {stopButton, QStringLiteral("送信を中止します。")},
+        {attachFileButton_, QStringLiteral("各種ファイルを添付して送信できます。")},
+        {addAttachmentButton_, QStringLiteral("添付ファイルを複数送信する際に使用します。確認しやすいように、リストボックスが表示されます。")},
+        {addressBookButton, QStringLiteral("このフォーム（新規作成）が拡張され、登録したメールアドレスの名称が一覧（リスト）に現れます。送信したい名称をクリックすると、メールアドレスが自動的に入力されます。")},
+        {normalSizeButton, QStringLiteral("アドレス帳を含むサイズから、元のサイズに戻します。")},
+        {pasteToButton, QStringLiteral("コピーして来た内容を宛先に貼付ます。")},
+        {pasteBodyButton, QStringLiteral("本ソフト、他のアプリからのテキスト文書を本文中に貼付けます。")},
+        {clearButton, QStringLiteral("宛先、件名、本文他、設定等が初期状態に戻せます。")},
+        {paletteButton, paletteHint()},
     };
     for (const auto &[b, hint] : hints) {
         b->setProperty("hint", hint);
         b->installEventFilter(this);
     }
 
-    connect(attachCommand_, &QPushButton::clicked, this, &WriteForm::addFirstAttachment);
-    connect(command9_, &QPushButton::clicked, this, &WriteForm::addFurtherAttachment);
-    connect(command10_, &QPushButton::clicked, this, &WriteForm::cancelAttachments);
-    connect(command4, &QPushButton::clicked, this, &WriteForm::widenForAddressList);
-    connect(command6, &QPushButton::clicked, this, &WriteForm::restoreNormalSize);
-    connect(list1_, &AddressList::pressedAfterSelection, this, &WriteForm::pickAddress);
-    connect(option2_, &QRadioButton::clicked, this, [this] { setListColour(true); });
-    connect(option1_, &QRadioButton::clicked, this, [this] {
+    connect(attachFileButton_, &QPushButton::clicked, this, &WriteForm::addFirstAttachment);
+    connect(addAttachmentButton_, &QPushButton::clicked, this, &WriteForm::addFurtherAttachment);
+    connect(cancelAttachmentsButton_, &QPushButton::clicked, this, &WriteForm::cancelAttachments);
+    connect(addressBookButton, &QPushButton::clicked, this, &WriteForm::widenForAddressList);
+    connect(normalSizeButton, &QPushButton::clicked, this, &WriteForm::restoreNormalSize);
+    connect(addressList_, &AddressList::pressedAfterSelection, this, &WriteForm::pickAddress);
+    connect(bulkSendOption_, &QRadioButton::clicked, this, [this] { setListColour(true); });
+    connect(cancelBulkOption_, &QRadioButton::clicked, this, [this] {
         toText_->clear();
         setListColour(false);
     });
-    connect(command7, &QPushButton::clicked, this, [this] { toText_->setText(QApplication::clipboard()->text()); });
-    connect(command5, &QPushButton::clicked, this, [this] {
+    connect(pasteToButton, &QPushButton::clicked, this, [this] { toText_->setText(QApplication::clipboard()->text()); });
+    connect(pasteBodyButton, &QPushButton::clicked, this, [this] {
         bodyText_->setPlainText(bodyText_->toPlainText() + QApplication::clipboard()->text());
     });
-    connect(command11, &QPushButton::clicked, this, &WriteForm::clearCompose);
-    connect(command8, &QPushButton::clicked, this, [] { Windows::show(QStringLiteral("KaoForm")); });
-    connect(command3, &QPushButton::clicked, this, &QWidget::close);
-    connect(command1, &QPushButton::clicked, this, &WriteForm::sendComposedMail);
-    connect(command2_, &QPushButton::clicked, this, [this] { text4_->setText(QApplication::clipboard()->text()); });
+    connect(clearButton, &QPushButton::clicked, this, &WriteForm::clearCompose);
+    connect(paletteButton, &QPushButton::clicked, this, [] { Windows::show(QStringLiteral("KaoForm")); });
+    connect(stopButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(sendButton, &QPushButton::clicked, this, &WriteForm::sendComposedMail);
+    connect(hiddenPasteButton_, &QPushButton::clicked, this, [this] { hiddenPasteBox_->setText(QApplication::clipboard()->text()); });
 }
 
 void WriteForm::load()
 {
     setSizeTwips(NormalWidth, NormalHeight);
-    option2_->setAutoExclusive(false);
-    option2_->setChecked(false);
-    option2_->setAutoExclusive(true);
-    text3_->hide();
-    command2_->hide();
-    command2_->setEnabled(false);
-    command9_->setEnabled(false);
-    list2_->hide();
-    check1_->setChecked(false);
-    check2_->setChecked(false);
-    combo1_->addItems(greetings());
-    combo1_->setCurrentIndex(-1);
-    combo1_->setEditText(QString());
+    bulkSendOption_->setAutoExclusive(false);
+    bulkSendOption_->setChecked(false);
+    bulkSendOption_->setAutoExclusive(true);
+    hiddenNumberBox_->hide();
+    hiddenPasteButton_->hide();
+    hiddenPasteButton_->setEnabled(false);
+    addAttachmentButton_->setEnabled(false);
+    attachmentList_->hide();
+    fortuneCheck_->setChecked(false);
+    hiddenCheck_->setChecked(false);
+    greetingBox_->addItems(greetings());
+    greetingBox_->setCurrentIndex(-1);
+    greetingBox_->setEditText(QString());
     setListColour(false);
     loadAddressList(addressbook::Source::PresetList);
     layoutBody();
@@ -261,31 +263,31 @@ void WriteForm::setSizeTwips(int width, int height)
 void WriteForm::layoutBody()
 {
     // The body starts below the attachment list while that list is shown.
-    const int top = list2_->isVisibleTo(this) ? 3540 : 2760;
+    const int top = attachmentList_->isVisibleTo(this) ? 3540 : 2760;
     placeTwips(bodyText_, 120, top, 6860, 7860 - top);
-    text14_->raise();
+    hintBox_->raise();
 }
 
 void WriteForm::setListColour(bool bulk)
 {
-    QPalette p = list1_->palette();
+    QPalette p = addressList_->palette();
     p.setColor(QPalette::Base, bulk ? BulkColour : NormalColour);
-    list1_->setPalette(p);
+    addressList_->setPalette(p);
 }
 
 void WriteForm::loadAddressList(addressbook::Source source)
 {
-    list1_->clear();
+    addressList_->clear();
     addressIndex_.clear();
     const QList<addressbook::AddressRecord> records = addressbook::readAll(source);
     qint16 k = 0;
     for (const addressbook::AddressRecord &r : records) {
         if (k == std::numeric_limits<qint16>::max())
             break;
-        list1_->addItem(r.name);
+        addressList_->addItem(r.name);
         addressIndex_.append(++k);
     }
-    text1_->setText(QString::number(list1_->count()));
+    addressCountBox_->setText(QString::number(addressList_->count()));
 }
 
 void WriteForm::centreOnScreen()
@@ -332,10 +334,10 @@ void WriteForm::restoreNormalSize()
 
 void WriteForm::pickAddress()
 {
-    const int i = list1_->currentRow();
-    if (i < 0 || !list1_->item(i)->isSelected()) {
+    const int i = addressList_->currentRow();
+    if (i < 0 || !addressList_->item(i)->isSelected()) {
         dialogs().notice(this, QStringLiteral("データが選択されていません"), ProgramTitle, Dialogs::Icon::Exclamation);
-        list1_->setFocus();
+        addressList_->setFocus();
         return;
     }
     if (i >= addressIndex_.size())
@@ -344,7 +346,7 @@ void WriteForm::pickAddress()
     const std::optional<addressbook::AddressRecord> record = addressbook::readRecord(addressIndex_[i]);
     if (!record)
         return;
-    toText_->setText(trimAsciiSpaces(trimAtNul(record->address).left(60)));
+    toText_->setText(trimAsciiSpaces(trimAtNul(record->address)));
 }
 
 void WriteForm::clearCompose()
@@ -352,49 +354,59 @@ void WriteForm::clearCompose()
     toText_->clear();
     subjectText_->clear();
     bodyText_->clear();
-    option2_->setAutoExclusive(false);
-    option2_->setChecked(false);
-    option2_->setAutoExclusive(true);
+    bulkSendOption_->setAutoExclusive(false);
+    bulkSendOption_->setChecked(false);
+    bulkSendOption_->setAutoExclusive(true);
     attachText_->clear();
-    list2_->clear();
-    list2_->hide();
-    command9_->setEnabled(false);
-    command10_->setEnabled(false);
-    attachCommand_->setEnabled(true);
-    check1_->setChecked(false);
+    attachmentList_->clear();
+    attachmentList_->hide();
+    addAttachmentButton_->setEnabled(false);
+    cancelAttachmentsButton_->setEnabled(false);
+    attachFileButton_->setEnabled(true);
+    fortuneCheck_->setChecked(false);
     setListColour(false);
     layoutBody();
 }
 
+void WriteForm::insertGreeting(const QString &greeting)
+{
+    // In front of what is already written, as one step that undo takes back.
+    QTextCursor cursor(bodyText_->document());
+    cursor.beginEditBlock();
+    cursor.movePosition(QTextCursor::Start);
+    cursor.insertText(bodyText_->document()->isEmpty() ? greeting : greeting + u'\n');
+    cursor.endEditBlock();
+}
+
 void WriteForm::showHint(const QString &text)
 {
-    text14_->setPlainText(text);
-    text14_->show();
-    text14_->raise();
+    hintBox_->setPlainText(text);
+    hintBox_->show();
+    hintBox_->raise();
 }
 
 bool WriteForm::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == combo1_) {
+    if (watched == greetingBox_) {
         if (event->type() == QEvent::FocusIn) {
-            greetingOnFocus_ = combo1_->currentText();
+            greetingOnFocus_ = greetingBox_->currentText();
         } else if (event->type() == QEvent::FocusOut &&
                    static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason) {
-            // A greeting chosen or typed here becomes the body. Merely passing
+            // A greeting chosen or typed here opens the body. Merely passing
             // through the box leaves what the user wrote alone.
-            const QString greeting = combo1_->currentText();
+            const QString greeting = greetingBox_->currentText();
             if (!greeting.isEmpty() && greeting != greetingOnFocus_)
-                bodyText_->setPlainText(greeting);
+                insertGreeting(greeting);
             greetingOnFocus_ = greeting;
         }
-    } else if (watched == label7_ && event->type() == QEvent::MouseButtonDblClick) {
+    } else if (watched == statusLabel_ && event->type() == QEvent::MouseButtonDblClick) {
         if (toText_->text() == QStringLiteral("zavu")) {
             setSizeTwips(widthTwips_, ExtendedHeight);
-            command2_->show();
-            command2_->setEnabled(true);
+            hiddenPasteButton_->show();
+            hiddenPasteButton_->setEnabled(true);
         }
     } else if (watched == bodyText_ && event->type() == QEvent::Enter) {
-        text14_->hide();
+        hintBox_->hide();
     } else if (event->type() == QEvent::Enter) {
         const QVariant hint = watched->property("hint");
         if (hint.isValid() && !hint.toString().isEmpty())
@@ -405,7 +417,7 @@ bool WriteForm::eventFilter(QObject *watched, QEvent *event)
 
 void WriteForm::mouseMoveEvent(QMouseEvent *event)
 {
-    text14_->hide();
+    hintBox_->hide();
     QWidget::mouseMoveEvent(event);
 }
 
@@ -427,92 +439,110 @@ QString WriteForm::sentDateText() const
     return QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd  HH:mm:ss"));
 }
 
+QStringList WriteForm::bulkRecipients()
+{
+    // Every live address of the address book, whichever file the list shows
+    // and whether or not it was ever opened.
+    QStringList recipients;
+    for (const addressbook::AddressRecord &r : addressbook::readAll(addressbook::Source::Book)) {
+        const QString address = trimAsciiSpaces(trimAtNul(r.address));
+        if (r.live != 0 && !address.isEmpty())
+            recipients << address;
+    }
+    return recipients;
+}
+
+void WriteForm::recordSentMail(const QString &recipient, const QString &subject, const QString &body)
+{
+    // The history's address field is 90 bytes: a long display name is
+    // shortened, an address is never cut.
+    const FittedAddress address = fitAddressField(recipient, SentAddressWidth);
+    QString error;
+    if (address.fit == AddressFit::TooLong)
+        error = addressTooLongMessage(recipient, SentAddressWidth);
+    else if (mail::appendMailRecord(mail::HistoryKind::Sent, trimAsciiSpaces(subject), sentDateText(), address.text,
+                                    trimAsciiSpaces(body), &error) != 0)
+        return;
+    dialogs().notice(this, QStringLiteral("送信しましたが、送信履歴に保存できませんでした。\r\n") + error, ProgramTitle,
+                     Dialogs::Icon::Exclamation);
+}
+
 void WriteForm::sendComposedMail()
 {
     if (sending_)
         return;
+
+    const bool bulk = bulkSendOption_->isChecked();
+    const QStringList recipients = bulk ? bulkRecipients() : QStringList{toText_->text()};
+    if (recipients.isEmpty()) {
+        // Nothing to send to: say so and keep what the user wrote.
+        dialogs().notice(this, QStringLiteral("アドレス帳にメールアドレスが登録されていないため、一括送信できません。"),
+                         ProgramTitle, Dialogs::Icon::Exclamation);
+        return;
+    }
     sending_ = true;
 
-    // What a refused single send gives back to the user.
-    const QString bodyBefore = bodyText_->toPlainText();
-    const bool furtherEnabled = command9_->isEnabled();
-    const bool listShown = list2_->isVisibleTo(this);
-    const bool firstEnabled = attachCommand_->isEnabled();
+    // What a refused send gives back to the user.
+    const bool furtherEnabled = addAttachmentButton_->isEnabled();
+    const bool listShown = attachmentList_->isVisibleTo(this);
+    const bool firstEnabled = attachFileButton_->isEnabled();
 
-    command9_->setEnabled(false);
-    list2_->hide();
-    attachCommand_->setEnabled(true);
+    addAttachmentButton_->setEnabled(false);
+    attachmentList_->hide();
+    attachFileButton_->setEnabled(true);
     layoutBody();
-    label7_->setText(SendingText);
+    statusLabel_->setText(SendingText);
 
-    const bool bulk = option2_->isChecked();
-    const int passes = bulk ? list1_->count() : 1;
+    // Everything each send reads is taken once: the boxes stay as written. A
+    // fortune goes only with a single mail, never in bulk.
     const settings::ServerSettings server = settings::serverSettings();
+    const QString subject = subjectText_->text();
+    const QString body = toCrLf(bodyText_->toPlainText());
+    const QString attachments = attachText_->text();
+    const bool fortune = fortuneCheck_->isChecked() && !bulk;
     const QPointer<WriteForm> self(this);
-    bool allSent = true;
+    int sent = 0;
     {
         InputFreeze freeze(this);
-        for (int p = 1; p <= passes; ++p) {
-            QString recipient;
-            if (bulk) {
-                // A pass without an address-book record of its own has nobody to go to.
-                const std::optional<addressbook::AddressRecord> record = addressbook::readRecord(p);
-                if (!record)
-                    continue;
-                recipient = trimAtNul(record->address);
-                while (recipient.endsWith(u' '))
-                    recipient.chop(1);
-            } else {
-                recipient = toText_->text();
-            }
-            label7_->setText(SendingText);
-
-            // The sent history holds the mail as written, before any fortune.
-            QString error;
-            if (mail::appendMailRecord(mail::HistoryKind::Sent, trimAsciiSpaces(subjectText_->text()),
-                                       sentDateText(), trimAsciiSpaces(toText_->text()),
-                                       trimAsciiSpaces(toCrLf(bodyText_->toPlainText())), &error) == 0)
-                dialogs().notice(this, QStringLiteral("送信履歴に保存できませんでした。\r\n") + error, ProgramTitle,
-                                 Dialogs::Icon::Exclamation);
-
-            if (check1_->isChecked())
-                bodyText_->setPlainText(withFortune(toCrLf(bodyText_->toPlainText()), pickFortune()));
-
-            const SendOutcome outcome = sendMail(server.smtpServer, recipient, server.mailAddress,
-                                                 subjectText_->text(), toCrLf(bodyText_->toPlainText()),
-                                                 attachText_->text());
+        for (const QString &recipient : recipients) {
+            statusLabel_->setText(SendingText);
+            const SendOutcome outcome = sendMail(server.smtpServer, recipient, server.mailAddress, subject,
+                                                 fortune ? withFortune(body, pickFortune()) : body, attachments);
             // The program may have ended while the send ran, taking this window with it.
             if (!self)
                 return;
             if (!outcome.sent) {
-                allSent = false;
                 dialogs().notice(this, outcome.error, SendErrorTitle);
+                continue;
             }
+            ++sent;
+            // Only what the server took is recorded, with the address it went
+            // to; the history holds the mail as written, without the fortune.
+            recordSentMail(recipient, subject, body);
         }
     }
     sending_ = false;
 
-    if (!bulk && !allSent) {
-        // The mail did not go out: keep what the user wrote so it can be corrected and sent again.
-        bodyText_->setPlainText(bodyBefore);
-        command9_->setEnabled(furtherEnabled);
-        list2_->setVisible(listShown);
-        attachCommand_->setEnabled(firstEnabled);
+    if (sent == 0) {
+        // Nothing went out: keep what the user wrote so it can be corrected and sent again.
+        addAttachmentButton_->setEnabled(furtherEnabled);
+        attachmentList_->setVisible(listShown);
+        attachFileButton_->setEnabled(firstEnabled);
         layoutBody();
-        label7_->clear();
+        statusLabel_->clear();
         return;
     }
 
-    label7_->setText(QStringLiteral("送信完了です。"));
+    statusLabel_->setText(QStringLiteral("送信完了です。"));
     toText_->clear();
     subjectText_->clear();
     bodyText_->clear();
-    check1_->setChecked(false);
+    fortuneCheck_->setChecked(false);
     attachText_->clear();
-    option2_->setAutoExclusive(false);
-    option2_->setChecked(false);
-    option2_->setAutoExclusive(true);
-    command2_->hide();
+    bulkSendOption_->setAutoExclusive(false);
+    bulkSendOption_->setChecked(false);
+    bulkSendOption_->setAutoExclusive(true);
+    hiddenPasteButton_->hide();
     setListColour(true);
     close();
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The compose window `WriteForm`: recipient, subject, body and attachments of
 // a new mail, with stock greetings, clipboard buttons, the address list, the
-// emoticon palette, bulk sending to the whole address list and an optional
-// fortune. "送信" runs sendComposedMail.
+// emoticon palette, bulk sending to every address of the address book and an
+// optional fortune (single mails only). "送信" runs sendComposedMail.
 #include <QList>
 #include <QListWidget>
 #include <QWidget>
@@ -45,6 +45,8 @@ public:
     static constexpr int WideWidth = 9700;
     static constexpr int NormalHeight = 8200;
     static constexpr int ExtendedHeight = 8955;
+    // Bytes of the sent history's address field.
+    static constexpr qsizetype SentAddressWidth = 90;
 
     explicit WriteForm(QWidget *parent = nullptr);
     ~WriteForm() override;
@@ -80,28 +82,34 @@ private:
     void setSizeTwips(int width, int height);
     void layoutBody();
     void showHint(const QString &text);
+    void insertGreeting(const QString &greeting);
+    // The addresses a bulk send goes to, from the address book.
+    static QStringList bulkRecipients();
+    // Adds a mail the server accepted to the sent history, or says why it could not.
+    void recordSentMail(const QString &recipient, const QString &subject, const QString &body);
     QString sentDateText() const;
 
-    QLineEdit *toText_ = nullptr;
-    QLineEdit *subjectText_ = nullptr;
-    QPlainTextEdit *bodyText_ = nullptr;
-    QComboBox *combo1_ = nullptr;
-    QLineEdit *attachText_ = nullptr;
-    QPushButton *attachCommand_ = nullptr;
-    QPushButton *command9_ = nullptr;
-    QPushButton *command10_ = nullptr;
-    QListWidget *list2_ = nullptr;
-    AddressList *list1_ = nullptr;
-    QLineEdit *text1_ = nullptr;
-    QRadioButton *option2_ = nullptr;
-    QRadioButton *option1_ = nullptr;
-    QCheckBox *check1_ = nullptr;
-    QLabel *label7_ = nullptr;
-    QPushButton *command2_ = nullptr;
-    QLineEdit *text4_ = nullptr;
-    QCheckBox *check2_ = nullptr;
-    QLineEdit *text3_ = nullptr;
-    QPlainTextEdit *text14_ = nullptr;
+    // Each control keeps its design name as objectName (in brackets).
+    QLineEdit *toText_ = nullptr;                        // recipient (ToText)
+    QLineEdit *subjectText_ = nullptr;                   // subject (SubjectText)
+    QPlainTextEdit *bodyText_ = nullptr;                 // body (BodyText)
+    QComboBox *greetingBox_ = nullptr;                   // stock greetings (Combo1)
+    QLineEdit *attachText_ = nullptr;                    // attachment paths (AttachText)
+    QPushButton *attachFileButton_ = nullptr;            // "添付File" (AttachCommand)
+    QPushButton *addAttachmentButton_ = nullptr;         // "追加" (Command9)
+    QPushButton *cancelAttachmentsButton_ = nullptr;     // "取り消し" (Command10)
+    QListWidget *attachmentList_ = nullptr;              // attachments one per line (List2)
+    AddressList *addressList_ = nullptr;                 // address names; the bulk list (List1)
+    QLineEdit *addressCountBox_ = nullptr;               // "件数" (Text1)
+    QRadioButton *bulkSendOption_ = nullptr;             // "一括送信" (Option2)
+    QRadioButton *cancelBulkOption_ = nullptr;           // "取消" (Option1)
+    QCheckBox *fortuneCheck_ = nullptr;                  // "占い添付" (Check1)
+    QLabel *statusLabel_ = nullptr;                      // send status (Label7)
+    QPushButton *hiddenPasteButton_ = nullptr;           // hidden row: "貼付け" (Command2)
+    QLineEdit *hiddenPasteBox_ = nullptr;                // hidden row: pasted text (Text4)
+    QCheckBox *hiddenCheck_ = nullptr;                   // hidden row (Check2)
+    QLineEdit *hiddenNumberBox_ = nullptr;               // hidden row (Text3)
+    QPlainTextEdit *hintBox_ = nullptr;                  // button hints (Text14)
 
     std::unique_ptr<AttachmentControls> attachments_;
     QList<qint16> addressIndex_;

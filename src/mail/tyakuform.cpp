@@ -4,6 +4,7 @@
 #include "history_listmodel.h"
 #include "history_quicksave.h"
 
+#include "common/addressfield.h"
 #include "common/dialogs.h"
 #include "common/text.h"
 #include "common/ui.h"
@@ -474,7 +475,7 @@ void TyakuForm::replyToSelectedMail()
     window->setProperty("historyKind", historyKindNumber());
     setControlText(window->findChild<QWidget *>(QStringLiteral("SubjectText")),
                    QStringLiteral("Re:  ") + trimAsciiSpaces(subject_->text()));
-    setControlText(window->findChild<QWidget *>(QStringLiteral("ToText")), trimAsciiSpaces(sender_->text()));
+    setControlText(window->findChild<QWidget *>(QStringLiteral("ToText")), replyAddress(sender_->text()));
     setControlText(window->findChild<QWidget *>(QStringLiteral("BodyText")),
                    trimAsciiSpaces(toCrLf(pane_->text())));
     Windows::show(name);

@@ -265,6 +265,32 @@ QByteArray quotedAscii(const QString &s)
     return '"' + q.toLatin1() + '"';
 }
 
+// The charset a text attachment's bytes are in, for its Content-Type label:
+// ISO-2022-JP, US-ASCII, UTF-8, Shift_JIS (code page 932) or EUC-JP; where
+// both of the last two decode, the reading the decoder of undeclared text
+// takes. Empty when the bytes are none of these.
+QByteArray textAttachmentCharset(const QByteArray &data)
+{
+    if (data.contains('\x1b') && decodeIso2022Jp(data))
+        return "ISO-2022-JP";
+    bool ascii = true;
+    for (char c : data)
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii)
+        return "US-ASCII";
+    if (decodeStrict(data, "UTF-8"))
+        return "UTF-8";
+    const std::optional<QString> sjis = decodeStrict(data, "Shift_JIS");
+    const std::optional<QString> euc = decodeStrict(data, "EUC-JP");
+    if (sjis && euc)
+        return decodeUndeclared(data) == *euc ? "EUC-JP" : "Shift_JIS";
+    if (sjis)
+        return "Shift_JIS";
+    if (euc)
+        return "EUC-JP";
+    return QByteArray();
+}
+
 struct BodyPart {
     QByteArray headers;  // Content-Type and Content-Transfer-Encoding lines
     QByteArray content;
@@ -385,6 +411,11 @@ bool buildMessage(const OutgoingMail &mail, QByteArray &out, QString &error)
         if (f.error() != QFileDevice::NoError) {
             error = QStringLiteral("添付ファイル「%1」を読めません: %2").arg(path, f.errorString());
             return false;
+        }
+        // A text file goes out as it is, labelled with its charset so that it can be read.
+        if (a.type.startsWith("text/")) {
+            if (const QByteArray charset = textAttachmentCharset(a.data); !charset.isEmpty())
+                a.type += "; charset=" + charset;
         }
         attachments << a;
     }

@@ -153,6 +153,12 @@ bool writeTempleNote(int n, QString *error)
     record.recordFlag = 1;
     if (auto *text1 = control<QPlainTextEdit>("Text1"))
         record.noteText = noteTextForStorage(text1->toPlainText());
+    // What does not fit the field is refused, never cut.
+    if (const QString problem = noteTextProblem(record.noteText); !problem.isEmpty()) {
+        if (error)
+            *error = problem;
+        return false;
+    }
     return writeTempleNoteRecord(n, record, error);
 }
 

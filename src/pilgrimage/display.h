@@ -17,7 +17,8 @@ void advanceOneMail();
 // writeTempleNote. A record missing from the file gives an empty note.
 void readTempleNote(int n);
 // Stores the text of Text1 as record n, with the prefix of the record read
-// last. False (with the reason in *error) when the file cannot be written.
+// last. False (with the reason in *error) when the note does not fit its
+// field or the file cannot be written.
 bool writeTempleNote(int n, QString *error = nullptr);
 
 // The last step of start-up: the pilgrimage counts as complete when the

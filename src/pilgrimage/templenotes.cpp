@@ -110,9 +110,14 @@ bool writeTempleNoteRecord(int n, const TempleNoteRecord &record, QString *error
 
 QString noteTextForDisplay(const QString &storedText)
 {
-    // A gap record (the file extended past its end) holds NUL bytes only.
-    QString shown = replaceSeparator(trimAtNul(storedText.left(TempleNoteShownChars)), QStringLiteral("//"),
-                                     QStringLiteral("\r\n"));
+    // A gap record (the file extended past its end) holds NUL bytes only; the
+    // blanks that fill the field behind the note are not part of it.
+    QString note = trimAtNul(storedText);
+    qsizetype end = note.size();
+    while (end > 0 && note[end - 1] == u' ')
+        --end;
+    note.truncate(end);
+    QString shown = replaceSeparator(note, QStringLiteral("//"), QStringLiteral("\r\n"));
     // The notes box keeps line breaks as single characters.
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return shown;
@@ -124,6 +129,22 @@ QString noteTextForStorage(const QString &shownText)
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QChar(u'\n'), QStringLiteral("\r\n"));
     return replaceSeparator(text, QStringLiteral("\r\n"), QStringLiteral("//"));
+}
+
+QString noteTextProblem(const QString &storedText)
+{
+    for (qsizetype i = 0; i < storedText.size(); ++i) {
+        const qsizetype len = storedText[i].isHighSurrogate() && i + 1 < storedText.size() ? 2 : 1;
+        const QString c = storedText.mid(i, len);
+        if (!cp932::canEncode(c))
+            return QStringLiteral("メモに保存できない文字「%1」があります。").arg(c);
+        i += len - 1;
+    }
+    const qsizetype bytes = cp932::encode(storedText).size();
+    if (bytes > TempleNoteTextLength)
+        return QStringLiteral("メモが長すぎます（%1バイト）。全角1000文字、半角2000文字までにして下さい（改行は半角2文字分）。")
+            .arg(bytes);
+    return QString();
 }
 
 }  // namespace korvane::pilgrimage

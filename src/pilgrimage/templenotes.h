@@ -17,8 +17,6 @@ namespace korvane::pilgrimage {
 constexpr qsizetype TempleNoteLength = 2054;
 constexpr qsizetype TempleNotePrefixLength = 50;
 constexpr qsizetype TempleNoteTextLength = 2000;
-// The notes box shows at most this many characters of a record.
-constexpr qsizetype TempleNoteShownChars = 1000;
 
 struct TempleNoteRecord {
     QByteArray prefix = QByteArray(TempleNotePrefixLength, ' ');  // raw bytes
@@ -42,10 +40,14 @@ std::optional<TempleNoteRecord> readTempleNoteRecord(int n);
 // extends the file.
 bool writeTempleNoteRecord(int n, const TempleNoteRecord &record, QString *error = nullptr);
 
-// The notes box text of a stored note: its first 1000 characters with "//"
-// turned back into line breaks.
+// The notes box text of a stored note: the whole note without the blanks
+// that fill its field, "//" turned back into line breaks.
 QString noteTextForDisplay(const QString &storedText);
 // The stored form of a notes box text: line breaks become "//".
 QString noteTextForStorage(const QString &shownText);
+// Why a stored form cannot go into the note field whole (longer than 2000
+// bytes of code page 932, or a character code page 932 cannot hold); empty
+// when it fits.
+QString noteTextProblem(const QString &storedText);
 
 }  // namespace korvane::pilgrimage

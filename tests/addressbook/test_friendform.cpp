@@ -115,6 +115,39 @@ private slots:
         QCOMPARE(status(w), QStringLiteral("　選択しました。"));
     }
 
+    // The address field holds 90 bytes: a long name card keeps its whole
+    // address and loses letters of its name; an address longer than the
+    // field is refused instead of being cut.
+    void longAddressesAreNeverCut()
+    {
+        TestProgramFolder folder;
+        ScriptedDialogs dialogs;
+        QWidget *w = openBook();
+        const QString address = QStringLiteral("pilgrim.of.the.eighty.eight.temples@shikoku.example.co.jp");  // 57 bytes
+        setText(w, "Text2", QStringLiteral("遍路"));
+        setText(w, "Text4", address);
+        setText(w, "Text50", QStringLiteral("四国八十八箇所霊場会　事務局長　お遍路太郎"));  // 42 bytes
+        click(w, "Command38");
+        click(w, "Command3");
+        QCOMPARE(status(w), QStringLiteral("　登録が完了しました。"));
+        const QString stored = readRecord(1)->address.trimmed();
+        QVERIFY2(stored.endsWith(QStringLiteral(" <") + address + u'>'), qPrintable(stored));
+        QVERIFY(stored.startsWith(QStringLiteral("四国八十八箇所霊場会")));
+        QCOMPARE(text(w, "Text4"), stored);
+        QCOMPARE(dialogs.shown.size(), 1);
+        QVERIFY(dialogs.last().text.contains(stored));
+
+        // 91 bytes of address: nothing is stored, the user is told why.
+        dialogs.clear();
+        const QString tooLong = QString(80, u'a') + QStringLiteral("@example.jp");
+        setText(w, "Text4", tooLong);
+        click(w, "Command3");
+        QCOMPARE(dialogs.shown.size(), 1);
+        QVERIFY(dialogs.last().text.contains(QStringLiteral("「") + tooLong + QStringLiteral("」")));
+        QCOMPARE(count(), 1);
+        QCOMPARE(text(w, "Text3"), QStringLiteral("1"));
+    }
+
     void deleteSecondOfThree()
     {
         TestProgramFolder folder;

@@ -3,13 +3,19 @@
 
 #include "compose/backform.h"
 #include "compose/fortune.h"
+#include "addressbook/register.h"
+#include "mail/historywindow.h"
+#include "mail/history_listmodel.h"
 #include "mail/mailhistory.h"
+#include "mail/tyakuform.h"
 #include "mail/nmail.h"
 #include "mailservers_support.h"
 #include "scripteddialogs.h"
 #include "settings/settings.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QTreeView>
 #include <QLabel>
 #include <QPointer>
 #include <QRegularExpression>
@@ -90,6 +96,23 @@ QString sentSubject(const QByteArray &mail)
     return out + text.mid(at);
 }
 
+QStringList envelopes(const QList<SpooledMail> &spooled)
+{
+    QStringList out;
+    for (const SpooledMail &m : spooled)
+        out << m.recipients;
+    return out;
+}
+
+// The address field of every sent-history record, in order.
+QStringList sentAddresses()
+{
+    QStringList out;
+    for (int n = 1; n <= mail::mailRecordCount(mail::HistoryKind::Sent); ++n)
+        out << mail::readMailRecord(mail::HistoryKind::Sent, n)->address;
+    return out;
+}
+
 QString trimmedCrLf(QString s)
 {
     while (s.endsWith(u'\r') || s.endsWith(u'\n'))
@@ -109,6 +132,8 @@ private slots:
         if (!servers_.ok())
             QSKIP(qPrintable(servers_.error()));
         registerComposeWindows();
+        addressbook::registerWindows();
+        Windows::registerFactory(QStringLiteral("TyakuForm"), [] { return new mail::TyakuForm; });
         nmail::NMailInitializeWinSock();
     }
 
@@ -200,9 +225,46 @@ private slots:
         for (const SpooledMail &m : spooled)
             recipients << m.recipients;
         QCOMPARE(recipients, (QStringList{"one@example.jp", "two@example.jp", "three@example.jp"}));
-        QCOMPARE(mail::mailRecordCount(mail::HistoryKind::Sent), 3);
-        for (int n = 1; n <= 3; ++n)
-            QCOMPARE(mail::readMailRecord(mail::HistoryKind::Sent, n)->address, QStringLiteral("typed@example.jp"));
+        // One record per recipient, with the address the mail went to.
+        QCOMPARE(sentAddresses(), recipients);
+    }
+
+    // The address list never opened: the bulk send still goes to the address book.
+    void bulkWithoutOpeningTheList()
+    {
+        writeAddressFile(addressbook::Source::Book, {{QStringLiteral("一"), QStringLiteral("one@example.jp")},
+                                                     {QStringLiteral("二"), QStringLiteral("二郎 <two@example.jp>")}});
+        QPointer<WriteForm> form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        form->show();
+        child<QRadioButton>(form, "Option2")->click();
+        child<QLineEdit>(form, "SubjectText")->setText(QStringLiteral("お知らせ"));
+        child<QPlainTextEdit>(form, "BodyText")->setPlainText(QStringLiteral("皆様へ"));
+        clickButton(form, "Command1");
+        QVERIFY2(dialogs_->shown.isEmpty(), qPrintable(dialogs_->texts().join('|')));
+        QTRY_VERIFY(form.isNull());
+        QCOMPARE(envelopes(servers_.waitForSpooled(2)), (QStringList{"one@example.jp", "two@example.jp"}));
+        QCOMPARE(sentAddresses(), (QStringList{"one@example.jp", QStringLiteral("二郎 <two@example.jp>")}));
+    }
+
+    // Bulk mode sends no fortune, whatever the box says.
+    void bulkSendsNoFortune()
+    {
+        writeAddressFile(addressbook::Source::Book,
+                         {{"A", "a@example.jp"}, {"B", "b@example.jp"}, {"C", "c@example.jp"}});
+        QPointer<WriteForm> form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        form->show();
+        clickButton(form, "Command4");
+        child<QRadioButton>(form, "Option2")->click();
+        child<QCheckBox>(form, "Check1")->setChecked(true);
+        child<QPlainTextEdit>(form, "BodyText")->setPlainText(QStringLiteral("皆様へ"));
+        clickButton(form, "Command1");
+        QTRY_VERIFY(form.isNull());
+        const QList<SpooledMail> spooled = servers_.waitForSpooled(3);
+        QCOMPARE(spooled.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            const ReadBack mail = readBack(spooled[i], folder_->file(QStringLiteral("out%1").arg(i)));
+            QCOMPARE(trimmedCrLf(mail.texts.body), QStringLiteral("皆様へ"));
+        }
     }
 
     void bulkSkipsPassesWithoutAnAddress()
@@ -221,19 +283,146 @@ private slots:
         QCOMPARE(mail::mailRecordCount(mail::HistoryKind::Sent), 1);
     }
 
-    void bulkWithAnEmptyListSendsNothing()
+    // An empty address book: the user is told, and the window keeps the mail.
+    void bulkWithAnEmptyBookSaysSo()
     {
+        writeAddressFile(addressbook::Source::PresetList, {{"a", "a@example.jp"}});
         QPointer<WriteForm> form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
         form->show();
         child<QRadioButton>(form, "Option2")->click();
-        child<QLineEdit>(form, "ToText")->setText(QStringLiteral("friend@example.jp"));
+        child<QPlainTextEdit>(form, "BodyText")->setPlainText(QStringLiteral("皆様へ"));
         clickButton(form, "Command1");
-        // The window is closed but not yet gone: it still shows the last status.
-        QVERIFY(form);
-        QCOMPARE(child<QLabel>(form, "Label7")->text(), QStringLiteral("送信完了です。"));
-        QTRY_VERIFY(form.isNull());
+        QCOMPARE(dialogs_->texts(),
+                 QStringList{QStringLiteral("アドレス帳にメールアドレスが登録されていないため、一括送信できません。")});
+        QApplication::processEvents();
+        QVERIFY(form && form->isVisible());
+        QCOMPARE(child<QPlainTextEdit>(form, "BodyText")->toPlainText(), QStringLiteral("皆様へ"));
         QCOMPARE(mail::mailRecordCount(mail::HistoryKind::Sent), 0);
         QCOMPARE(servers_.spooled().size(), 0);
+    }
+
+    // A long name card registered in the address book window and a 78-character
+    // address, each picked in the compose window: the envelope holds the whole
+    // address, the sent history keeps it whole beside a shortened name.
+    void longAddressesGoOutWhole()
+    {
+        const QString long78 = QStringLiteral("list.for.announcements.and.other.purposes@subdomain.of.a.long.example.co.jp");
+        const QString address = QStringLiteral("pilgrim.of.the.eighty.eight.temples@shikoku.example.co.jp");
+        writeAddressFile(addressbook::Source::Book, {{QStringLiteral("長い"), long78}});
+        QWidget *book = Windows::show(QStringLiteral("FriendForm"));
+        child<QLineEdit>(book, "Text2")->setText(QStringLiteral("遍路"));
+        child<QLineEdit>(book, "Text4")->setText(address);
+        child<QLineEdit>(book, "Text50")->setText(QStringLiteral("四国八十八箇所霊場会　事務局長　お遍路太郎"));
+        clickButton(book, "Command38");
+        clickButton(book, "Command3");
+        book->close();
+        QCOMPARE(dialogs_->shown.size(), 1);  // the name card was shortened, and the user told so
+
+        for (int row = 0; row < 2; ++row) {
+            QPointer<WriteForm> form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+            form->show();
+            clickButton(form, "Command4");
+            pressAddressRow(child<QListWidget>(form, "List1"), row);
+            child<QPlainTextEdit>(form, "BodyText")->setPlainText(QStringLiteral("長い宛先"));
+            clickButton(form, "Command1");
+            QTRY_VERIFY(form.isNull());
+        }
+        const QList<SpooledMail> spooled = servers_.waitForSpooled(2);
+        QCOMPARE(envelopes(spooled), (QStringList{long78, address}));
+        const QStringList recorded = sentAddresses();
+        QCOMPARE(recorded[0], long78);
+        QVERIFY2(recorded[1].endsWith(QStringLiteral(" <") + address + u'>'), qPrintable(recorded[1]));
+        QCOMPARE(dialogs_->shown.size(), 1);
+    }
+
+    // A display name too long for the history's 90-byte field: the mail goes
+    // to the whole address, the record shortens the name and keeps the address.
+    void longDisplayNameIsShortenedInTheHistory()
+    {
+        // 64 bytes of name, 29 of " <address>": three too many for the field.
+        const QString name = QStringLiteral("四国八十八箇所霊場会　事務局長　お遍路太郎　と　その仲間たち一同");
+        QPointer<WriteForm> form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        form->show();
+        child<QLineEdit>(form, "ToText")->setText(name + QStringLiteral(" <long.address@example.co.jp>"));
+        clickButton(form, "Command1");
+        QVERIFY(dialogs_->shown.isEmpty());
+        QTRY_VERIFY(form.isNull());
+        QCOMPARE(envelopes(servers_.waitForSpooled(1)), QStringList{QStringLiteral("long.address@example.co.jp")});
+        QCOMPARE(sentAddresses(), QStringList{name.left(30) + QStringLiteral(" <long.address@example.co.jp>")});
+    }
+
+    // A refused send leaves no record; its corrected retry leaves exactly one.
+    void onlyAcceptedMailIsRecorded()
+    {
+        QPointer<WriteForm> form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        form->show();
+        child<QLineEdit>(form, "ToText")->setText(QStringLiteral("friend@@example.jp"));
+        child<QLineEdit>(form, "SubjectText")->setText(QStringLiteral("便り"));
+        clickButton(form, "Command1");
+        QCOMPARE(dialogs_->shown.size(), 1);
+        QCOMPARE(dialogs_->last().title, QStringLiteral("送信エラー"));
+        QCOMPARE(mail::mailRecordCount(mail::HistoryKind::Sent), 0);
+        child<QLineEdit>(form, "ToText")->setText(QStringLiteral("friend@example.jp"));
+        clickButton(form, "Command1");
+        QTRY_VERIFY(form.isNull());
+        QCOMPARE(envelopes(servers_.waitForSpooled(1)), QStringList{QStringLiteral("friend@example.jp")});
+        QCOMPARE(sentAddresses(), QStringList{QStringLiteral("friend@example.jp")});
+    }
+
+    // A mail the server took but the history cannot hold is reported as such.
+    void unstorableRecordIsReported()
+    {
+        QDir().mkpath(mail::historyPath(mail::HistoryKind::Sent));  // a folder where the file belongs
+        QPointer<WriteForm> form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        form->show();
+        child<QLineEdit>(form, "ToText")->setText(QStringLiteral("you@example.jp"));
+        clickButton(form, "Command1");
+        QCOMPARE(dialogs_->shown.size(), 1);
+        QVERIFY(dialogs_->last().text.startsWith(QStringLiteral("送信しましたが、送信履歴に保存できませんでした。")));
+        QTRY_VERIFY(form.isNull());
+        QCOMPARE(servers_.waitForSpooled(1).size(), 1);
+    }
+
+    // A send refused by the program's own address check, its window closed
+    // without a retry: the reply window still sends.
+    void refusedComposeSendLeavesTheReplyWindowWorking()
+    {
+        QPointer<WriteForm> form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        form->show();
+        child<QLineEdit>(form, "ToText")->setText(QStringLiteral("not an address"));
+        clickButton(form, "Command1");
+        QCOMPARE(dialogs_->shown.size(), 1);
+        clickButton(form, "Command3");
+        QTRY_VERIFY(form.isNull());
+
+        QPointer<compose::BackForm> reply = Windows::get<compose::BackForm>(QStringLiteral("BackForm"));
+        child<QLineEdit>(reply, "ToText")->setText(QStringLiteral("friend@example.jp"));
+        child<QTextEdit>(reply, "BodyText")->setPlainText(QStringLiteral("お返事です"));
+        reply->show();
+        clickButton(reply, "Command2");
+        QCOMPARE(dialogs_->shown.size(), 1);
+        QTRY_VERIFY(reply.isNull());
+        QCOMPARE(envelopes(servers_.waitForSpooled(1)), QStringList{QStringLiteral("friend@example.jp")});
+    }
+
+    // "返事を書く" on a received mail whose sender's name holds a comma: the
+    // reply goes to that one address.
+    void replyGoesToTheSenderOfTheReceivedMail()
+    {
+        mail::appendMailRecord(mail::HistoryKind::Received, QStringLiteral("お便り"), QStringLiteral("d"),
+                               QStringLiteral("Shikoku, Hanako <long.address@example.co.jp>"), QStringLiteral("本文"));
+        mail::openHistoryWindow(mail::HistoryKind::Received);
+        auto *history = qobject_cast<mail::TyakuForm *>(Windows::loaded(QStringLiteral("TyakuForm")));
+        QVERIFY(history && QTest::qWaitForWindowExposed(history));
+        const QRect row = history->mailList()->visualRect(history->mailListModel()->index(0, 0));
+        QTest::mouseClick(history->mailList()->viewport(), Qt::LeftButton, {}, row.center());
+        clickButton(history, "Command5");
+        QPointer<QWidget> reply = Windows::loaded(QStringLiteral("BackForm"));
+        QVERIFY(reply && reply->isVisible());
+        clickButton(reply, "Command2");
+        QVERIFY2(dialogs_->shown.isEmpty(), qPrintable(dialogs_->texts().join('|')));
+        QTRY_VERIFY(reply.isNull());
+        QCOMPARE(envelopes(servers_.waitForSpooled(1)), QStringList{QStringLiteral("long.address@example.co.jp")});
     }
 
     void attachmentsAllArrive()
@@ -263,6 +452,39 @@ private slots:
         QCOMPARE(readFile(mail.folder + "/" + QStringLiteral("札所一覧.txt")), readFile(files.filePath("札所一覧.txt")));
         QCOMPARE(readFile(mail.folder + "/map.bin"), binary);
         QCOMPARE(trimmedCrLf(mail.texts.body), QStringLiteral("添付します"));
+    }
+
+    // Text files in Shift_JIS and EUC-JP go out labelled with their charset.
+    void textAttachmentsCarryTheirCharset()
+    {
+        QTemporaryDir files;
+        const QByteArray sjis("\x91\xE6\x88\xEA\x94\xD4\x81\x40\x97\xEC\x8E\x52\x8E\x9B\x0D\x0A"
+                              "\x91\xE6\x93\xF1\x94\xD4\x81\x40\x8B\xC9\x8A\x79\x8E\x9B\x0D\x0A");
+        const QByteArray euc("\xC2\xE8\xB0\xEC\xC8\xD6\xA1\xA1\xCE\xEE\xBB\xB3\xBB\xFB\x0D\x0A"
+                             "\xC2\xE8\xC6\xF3\xC8\xD6\xA1\xA1\xB6\xCB\xB3\xDA\xBB\xFB\x0D\x0A");
+        writeFile(files.filePath("sjis.txt"), sjis);
+        writeFile(files.filePath("euc.txt"), euc);
+        writeFile(files.filePath("utf8.txt"), QStringLiteral("第一番　霊山寺\r\n").toUtf8());
+        dialogs_->fileAnswers << files.filePath("sjis.txt") << files.filePath("euc.txt") << files.filePath("utf8.txt");
+
+        QPointer<WriteForm> form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        form->show();
+        child<QLineEdit>(form, "ToText")->setText(QStringLiteral("friend@example.jp"));
+        clickButton(form, "AttachCommand");
+        clickButton(form, "Command9");
+        clickButton(form, "Command9");
+        clickButton(form, "Command1");
+        QTRY_VERIFY(form.isNull());
+        const QList<SpooledMail> spooled = servers_.waitForSpooled(1);
+        QCOMPARE(spooled.size(), 1);
+        const QByteArray &m = spooled[0].content;
+        QVERIFY(m.contains("Content-Type: text/plain; charset=Shift_JIS;\r\n name=\"sjis.txt\""));
+        QVERIFY(m.contains("Content-Type: text/plain; charset=EUC-JP;\r\n name=\"euc.txt\""));
+        QVERIFY(m.contains("Content-Type: text/plain; charset=UTF-8;\r\n name=\"utf8.txt\""));
+        // The bytes themselves are sent as they are.
+        const ReadBack mail = readBack(spooled[0], folder_->file("out"));
+        QCOMPARE(readFile(mail.folder + "/sjis.txt"), sjis);
+        QCOMPARE(readFile(mail.folder + "/euc.txt"), euc);
     }
 
     void replyGoesOutSilently()

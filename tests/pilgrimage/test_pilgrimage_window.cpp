@@ -67,6 +67,7 @@ private slots:
     void mapAndGuideDisplays();
     void eachMailWalksOneCount();
     void notesRoundTrip();
+    void notesTypedAtTheEndAreKept();
     void tornAndMissingNotesFile();
     void selectTemple_data();
     void selectTemple();
@@ -296,6 +297,46 @@ void TestPilgrimageWindow::notesRoundTrip()
     emit child<QPushButton>("Command2")->clicked();
     QCOMPARE(notes->toPlainText().trimmed(), QStringLiteral("一行目\n二行目 \n 三行目\n終わり"));
 
+}
+
+// The box shows the note without the blanks that fill its field: what is
+// typed after a click below the note lands at its end, is stored, and is
+// shown again. What does not fit the field is refused, the record unchanged.
+void TestPilgrimageWindow::notesTypedAtTheEndAreKept()
+{
+    start(QStringLiteral("440"));
+    dialogs_->inputAnswers.enqueue(QStringLiteral("12"));
+    click("Label14");
+    auto *notes = child<QPlainTextEdit>("Text1");
+    QCOMPARE(notes->toPlainText(), QStringLiteral("第12番の案内\n二行目"));
+    const QPoint below(notes->viewport()->width() / 2, notes->viewport()->height() - 4);
+    QTest::mouseClick(notes->viewport(), Qt::LeftButton, {}, below);
+    QTest::keyClicks(notes, "  memo");
+    click("Label13");
+    QCOMPARE(dialogs_->last().text, QStringLiteral("変更が完了しました。"));
+    QCOMPARE(decodeTempleNote(test::readFile(notesPath()).mid(11 * 2054, 2054)).noteText.trimmed(),
+             QStringLiteral("第12番の案内//二行目  memo"));
+
+    notes->clear();
+    emit child<QPushButton>("Command2")->clicked();
+    QCOMPARE(notes->toPlainText(), QStringLiteral("第12番の案内\n二行目  memo"));
+
+    const QByteArray before = test::readFile(notesPath());
+    notes->setPlainText(QString(1999, u'x') + QStringLiteral("字"));  // 2001 bytes
+    click("Label13");
+    QVERIFY(dialogs_->last().text.startsWith(QStringLiteral("変更を保存できませんでした。")));
+    QVERIFY(dialogs_->last().text.contains(QStringLiteral("2001")));
+    notes->setPlainText(QStringLiteral("お遍路🙏"));
+    click("Label13");
+    QVERIFY(dialogs_->last().text.contains(QStringLiteral("「🙏」")));
+    QCOMPARE(test::readFile(notesPath()), before);
+
+    notes->setPlainText(QString(1998, u'x') + QStringLiteral("字"));  // exactly 2000 bytes
+    click("Label13");
+    QCOMPARE(dialogs_->last().text, QStringLiteral("変更が完了しました。"));
+    notes->clear();
+    emit child<QPushButton>("Command2")->clicked();
+    QCOMPARE(notes->toPlainText(), QString(1998, u'x') + QStringLiteral("字"));
 }
 
 void TestPilgrimageWindow::tornAndMissingNotesFile()

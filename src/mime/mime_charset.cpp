@@ -4,6 +4,7 @@
 #include <QtEndian>
 
 #include <cerrno>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
@@ -311,8 +312,28 @@ std::optional<QString> iso2022Jp(const QByteArray &bytes, bool strict)
             } else if (seq == "$(B" || seq == "$(Q" || seq == "$(O") {
                 mode = Kanji;
                 i += 3;
-            } else if (!bad(i)) {
-                return std::nullopt;
+            } else if (seq.size() >= 2 && seq[0] == '$' && std::strchr("GEFOPQ", seq[1])) {
+                // A mobile carrier's pictograms: ESC $ G, then one byte per
+                // picture up to SI. Shown as the mark for a character that
+                // cannot be shown.
+                i += 2;
+                while (i + 1 < n && data[i + 1] > 0x20 && data[i + 1] < 0x7F) {
+                    ++i;
+                    out += QChar(0x3013);
+                }
+                if (i + 1 < n && data[i + 1] == 0x0F)
+                    ++i;
+            } else {
+                // Any other escape sequence (ESC, intermediate bytes 0x20 to
+                // 0x2F, a final byte) is taken whole, never shown as bytes.
+                if (!bad(i))
+                    return std::nullopt;
+                qsizetype end = i + 1;
+                while (end < n && data[end] >= 0x20 && data[end] <= 0x2F)
+                    ++end;
+                if (end < n && data[end] >= 0x30 && data[end] <= 0x7E)
+                    ++end;
+                i = end - 1;
             }
             continue;
         }
@@ -416,6 +437,9 @@ QString decodeUndeclared(const QByteArray &bytes)
     if (bytes.contains('\x1b')) {
         if (auto s = iso2022Jp(bytes, true))
             return *s;
+        // Escape sequences never reach the reader as bytes.
+        if (isAscii(bytes))
+            return *iso2022Jp(bytes, false);
     }
     if (isAscii(bytes))
         return QString::fromLatin1(bytes);

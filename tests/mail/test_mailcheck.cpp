@@ -421,15 +421,32 @@ private slots:
         QCOMPARE(status(), QStringLiteral("新着メールは有りません。"));
     }
 
-    void secondClickDuringACheckDoesNothing()
+    // A second click during a check asks whether to stop it: "No" lets it
+    // run to its end; "Yes" stops it, and the mails not received stay on the
+    // server for the next check.
+    void secondClickOffersToStop_data()
     {
-        deliver(3);
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("go on") << false;
+        QTest::newRow("stop") << true;
+    }
+    void secondClickOffersToStop()
+    {
+        QFETCH(bool, stop);
+        const int count = stop ? 20 : 3;
+        deliver(count);
+        QStringList all;
+        for (int i = 1; i <= count; ++i)
+            all << QStringLiteral("mail %1").arg(i);
         startProgram();
         int clicksDuring = 0;
         QTimer again;
         connect(&again, &QTimer::timeout, this, [&] {
-            if (isCheckRunning() && clicksDuring < 5) {
+            // Once the check talks to the server (before that, during the
+            // label's feedback, a click does nothing).
+            if (isCheckRunning() && status() == checktext::Checking && clicksDuring < 5) {
                 ++clicksDuring;
+                boxes->questionAnswers.enqueue(stop);
                 QTest::mouseClick(mainControl<ClickLabel>(QStringLiteral("Label3")), Qt::LeftButton);
             }
         });
@@ -437,8 +454,21 @@ private slots:
         clickReceive();
         again.stop();
         QVERIFY(clicksDuring > 0);
-        QCOMPARE(storedSubjects(), QStringList({"mail 1", "mail 2", "mail 3"}));
-        QCOMPARE(counter(), QStringLiteral("3"));
+        QVERIFY(!boxes->shown.isEmpty());
+        QCOMPARE(boxes->shown.first().text, checktext::StopQuestion);
+        if (!stop) {
+            QCOMPARE(storedSubjects(), all);
+            QCOMPARE(counter(), QStringLiteral("3"));
+            return;
+        }
+        QVERIFY(boxes->last().text.contains(QStringLiteral("中止しました")));
+        const int stored = int(storedSubjects().size());
+        QVERIFY(stored < count);
+        QCOMPARE(counter().toInt(), stored);
+        boxes->clear();
+        clickReceive();
+        QCOMPARE(storedSubjects(), all);
+        QCOMPARE(servers.maildirCount(), 0);
     }
 
     // A mail that cannot be stored stays on the server, the check stops and

@@ -172,6 +172,14 @@ private slots:
         QTest::newRow("quoted-printable")
             << QByteArray("Content-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n")
             << QByteArray("a=E3=81=82 =\r\nb  \r\nc=3D=ZZ=\n") << QStringLiteral("aあ b\r\nc==ZZ");
+        // Mobile carriers' pictograms and unknown escapes inside ISO-2022-JP
+        // never reach the reader as escape bytes.
+        const QByteArray jis = *encodeIso2022Jp(QStringLiteral("晴れ"));
+        QTest::newRow("carrier pictograms in ISO-2022-JP")
+            << QByteArray("Content-Type: text/plain; charset=iso-2022-jp\r\n")
+            << jis + "\x1b$GjA\x0f" + jis << QStringLiteral("晴れ〓〓晴れ");
+        QTest::newRow("unknown escape, undeclared")
+            << QByteArray() << QByteArray("left\x1b$(Zright") << QStringLiteral("left\uFFFDright");
         QTest::newRow("multipart body stays as it is")
             << QByteArray("Content-Type: multipart/mixed; boundary=q\r\n")
             << QByteArray("--q\r\nContent-Disposition: attachment\r\n\r\nx\r\n--q--\r\n")

@@ -35,7 +35,7 @@ private slots:
                                << QByteArray("SMTP=smtp.example.jp\r\nPOP3=pop.example.jp\r\n"
                                              "MAIL=me@example.jp\r\nAPOP=1\r\n");
         QTest::newRow("code page 932") << "" << "" << "霊山寺😀" << 0
-                                       << QByteArray("SMTP=\r\nPOP3=\r\nMAIL=" + Sjis + "?\r\nAPOP=0\r\n");
+                                       << QByteArray("SMTP=\r\nPOP3=\r\nMAIL=" + Sjis + "\x81\xAC\r\nAPOP=0\r\n");
         QTest::newRow("long value written whole") << QString(150, u's') << "" << "" << -2
                                                   << QByteArray("SMTP=" + QByteArray(150, 's')
                                                                 + "\r\nPOP3=\r\nMAIL=\r\nAPOP=-2\r\n");

@@ -106,14 +106,14 @@ void TyakuForm::buildControls()
     client_->installEventFilter(this);
     setCentralWidget(client_);
 
-    picture1_ = new QWidget(client_);
-    picture1_->setObjectName(QStringLiteral("Picture1"));
-    picture1_->setProperty("index", 1);
-    picture1_->setAutoFillBackground(true);
-    QPalette bandPalette = picture1_->palette();
+    buttonBand_ = new QWidget(client_);
+    buttonBand_->setObjectName(QStringLiteral("Picture1"));
+    buttonBand_->setProperty("index", 1);
+    buttonBand_->setAutoFillBackground(true);
+    QPalette bandPalette = buttonBand_->palette();
     bandPalette.setColor(QPalette::Window, QColor(200, 225, 245));
-    picture1_->setPalette(bandPalette);
-    placeTwips(picture1_, 0, 480, 10680, 480);
+    buttonBand_->setPalette(bandPalette);
+    placeTwips(buttonBand_, 0, 480, 10680, 480);
 
     pane_ = new texttools::EditorPane(this, client_);
     body_ = pane_->editor();
@@ -175,9 +175,9 @@ void TyakuForm::buildControls()
     auto *countLabel = new QLabel(QStringLiteral("件数"), client_);
     countLabel->setObjectName(QStringLiteral("Label4"));
     placeTwips(countLabel, 8040, 600, 495, 255);
-    count_ = lineBox(client_, "Text2");
-    count_->setReadOnly(true);
-    placeTwips(count_, 8640, 600, 495, 270);
+    countBox_ = lineBox(client_, "Text2");
+    countBox_->setReadOnly(true);
+    placeTwips(countBox_, 8640, 600, 495, 270);
 
     struct MailButton {
         const char *name;
@@ -201,47 +201,47 @@ void TyakuForm::buildControls()
         if (QString::fromLatin1(b.name) != QLatin1String("Command29"))
             mailButtons_.append(w);
         if (QString::fromLatin1(b.name) == QLatin1String("Command2"))
-            command2_ = w;
+            quickSaveButton_ = w;
     }
 
-    status_ = new QStatusBar(client_);
-    status_->setObjectName(QStringLiteral("StatusBar1"));
-    status_->setSizeGripEnabled(false);
+    statusBar_ = new QStatusBar(client_);
+    statusBar_->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar_->setSizeGripEnabled(false);
 
-    command1_ = button(client_, "Command1", QStringLiteral("コピー（Subject/from/Data）"));
-    command1_->installEventFilter(this);
-    connect(command1_, &QPushButton::clicked, this, &TyakuForm::copyHeaderField);
-    mailButtons_.append(command1_);
+    copyButton_ = button(client_, "Command1", QStringLiteral("コピー（Subject/from/Data）"));
+    copyButton_->installEventFilter(this);
+    connect(copyButton_, &QPushButton::clicked, this, &TyakuForm::copyHeaderField);
+    mailButtons_.append(copyButton_);
     copyBox_ = lineBox(client_, "Text6");
-    placeTwips(command1_, 1880, 6960, 3255, 270);
+    placeTwips(copyButton_, 1880, 6960, 3255, 270);
     placeTwips(copyBox_, 5160, 6960, 3735, 270);
 
-    help_ = new QPlainTextEdit(client_);
-    help_->setObjectName(QStringLiteral("Text4"));
-    help_->setReadOnly(true);
-    help_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    help_->hide();
-    placeTwips(help_, 2400, 4560, 5535, 1935);
+    hintBox_ = new QPlainTextEdit(client_);
+    hintBox_->setObjectName(QStringLiteral("Text4"));
+    hintBox_->setReadOnly(true);
+    hintBox_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    hintBox_->hide();
+    placeTwips(hintBox_, 2400, 4560, 5535, 1935);
 
-    marker_ = lineBox(client_, "Text5");
-    marker_->hide();
-    placeTwips(marker_, -2000, -2000, 495, 270);
+    selectionMarker_ = lineBox(client_, "Text5");
+    selectionMarker_->hide();
+    placeTwips(selectionMarker_, -2000, -2000, 495, 270);
 
-    lstLst_ = new QListWidget(client_);
-    lstLst_->setObjectName(QStringLiteral("lstLst"));
-    lstLst_->hide();
+    fileList_ = new QListWidget(client_);
+    fileList_->setObjectName(QStringLiteral("lstLst"));
+    fileList_->hide();
 
-    command2_->raise();
-    command1_->raise();
+    quickSaveButton_->raise();
+    copyButton_->raise();
     copyBox_->raise();
-    help_->raise();
+    hintBox_->raise();
 }
 
 // The editor's start-up: the current file of the editor into the body box. A
 // failure offers another try or going on without it, never an endless loop.
 void TyakuForm::loadEditorFile()
 {
-    lstLst_->hide();
+    fileList_->hide();
     QString error;
     while (!pane_->loadCurrentFile(&error)) {
         const QString text =
@@ -252,7 +252,7 @@ void TyakuForm::loadEditorFile()
                                 Dialogs::Icon::Exclamation))
             break;
     }
-    lstLst_->hide();
+    fileList_->hide();
     body_->show();
 }
 
@@ -308,7 +308,7 @@ void TyakuForm::loadHistoryList()
             putBodyOnClipboard();
         }
     }
-    count_->setText(QString::number(model_->rowCount()));
+    countBox_->setText(QString::number(model_->rowCount()));
 }
 
 void TyakuForm::showViewer(const MailRecord &record)
@@ -338,12 +338,12 @@ void TyakuForm::putBodyOnClipboard()
 
 bool TyakuForm::selectionMarked() const
 {
-    return !marker_->text().isEmpty();
+    return !selectionMarker_->text().isEmpty();
 }
 
 void TyakuForm::clearSelectionMarker()
 {
-    marker_->clear();
+    selectionMarker_->clear();
 }
 
 int TyakuForm::selectedRow() const
@@ -356,13 +356,13 @@ int TyakuForm::selectedRow() const
 
 void TyakuForm::showSelectedMail(int row)
 {
-    if (leadingNumber(count_->text()) == 0) {
+    if (leadingNumber(countBox_->text()) == 0) {
         dialogs().notice(this, NothingToSelect);
         return;
     }
     if (row < 0 || row >= model_->rowCount())
         return;
-    marker_->setText(QStringLiteral("1"));
+    selectionMarker_->setText(QStringLiteral("1"));
     std::optional<MailRecord> record = readMailRecord(kind_, row + 1);
     if (!record) {
         // The file no longer holds that record (changed behind the list).
@@ -371,7 +371,7 @@ void TyakuForm::showSelectedMail(int row)
     }
     shownRow_ = row;
     showViewer(*record);
-    count_->setText(QString::number(model_->rowCount()));
+    countBox_->setText(QString::number(model_->rowCount()));
     putBodyOnClipboard();
 }
 
@@ -490,7 +490,7 @@ void TyakuForm::deleteAllMail()
         dialogs().notice(this, QStringLiteral("メールを削除できませんでした。\n%1").arg(error));
     model_->clear();
     loadHistoryList();
-    count_->setText(QString::number(model_->rowCount()));
+    countBox_->setText(QString::number(model_->rowCount()));
     body_->clear();
 }
 
@@ -501,22 +501,22 @@ void TyakuForm::openEnlargedView()
 
 void TyakuForm::showHelp(const QString &text)
 {
-    help_->setPlainText(texttools::toLf(text));
-    help_->show();
-    help_->raise();
+    hintBox_->setPlainText(texttools::toLf(text));
+    hintBox_->show();
+    hintBox_->raise();
 }
 
 void TyakuForm::hideHelp()
 {
-    help_->hide();
-    help_->clear();
+    hintBox_->hide();
+    hintBox_->clear();
 }
 
 void TyakuForm::resetStatusControls()
 {
-    const int statusTop = toTwips(status_->y());
+    const int statusTop = toTwips(statusBar_->y());
     copyBox_->move(copyBox_->x(), px(statusTop + 80));
-    command1_->move(command1_->x(), px(statusTop + 80));
+    copyButton_->move(copyButton_->x(), px(statusTop + 80));
 }
 
 bool TyakuForm::eventFilter(QObject *watched, QEvent *event)
@@ -566,24 +566,24 @@ void TyakuForm::applyResizeRules()
     const double h = toTwips(outer.height());
 
     // The status bar runs along the bottom of the window.
-    status_->setGeometry(0, client_->height() - twips(StatusBarHeight), client_->width(), twips(StatusBarHeight));
+    statusBar_->setGeometry(0, client_->height() - twips(StatusBarHeight), client_->width(), twips(StatusBarHeight));
     pane_->toolBar()->resize(client_->width(), pane_->toolBar()->height());
 
     copyBox_->show();
-    command2_->show();
+    quickSaveButton_->show();
 
     const double listHeight = 0.25 * h;
     list_->setGeometry(list_->x(), twips(ListTop), px(0.99 * w), px(listHeight));
 
     const int boxTop = px(listHeight + 940);
-    picture1_->resize(px(w), picture1_->height());
+    buttonBand_->resize(px(w), buttonBand_->height());
 
     const int bodyTop = px(listHeight + 1300);
     int bodyHeight = body_->height();
     if (h > 3500)
         bodyHeight = px(h - listHeight - toTwips(subject_->height()) - 2000);
     // Never under the status bar, whatever the window frame takes.
-    bodyHeight = std::max(0, std::min(bodyHeight, status_->y() - bodyTop));
+    bodyHeight = std::max(0, std::min(bodyHeight, statusBar_->y() - bodyTop));
     body_->setGeometry(body_->x(), bodyTop, px(0.99 * w), bodyHeight);
 
     const double subjectLeft = toTwips(body_->x()) - 15;
@@ -593,14 +593,14 @@ void TyakuForm::applyResizeRules()
     const double dateLeft = 0.3 * w + toTwips(sender_->x()) - 20;
     date_->setGeometry(px(dateLeft), boxTop, px(0.2 * w), date_->height());
 
-    const int statusTop = toTwips(status_->y());
-    const int statusLeft = toTwips(status_->x());
-    command1_->move(px(statusLeft + 1880), px(statusTop + 80));
-    copyBox_->move(px(toTwips(command1_->x()) + 3380), px(statusTop + 80));
+    const int statusTop = toTwips(statusBar_->y());
+    const int statusLeft = toTwips(statusBar_->x());
+    copyButton_->move(px(statusLeft + 1880), px(statusTop + 80));
+    copyBox_->move(px(toTwips(copyButton_->x()) + 3380), px(statusTop + 80));
     if (isMaximized() && h > 3500) {
         // Kept inside the window.
         copyBox_->move(copyBox_->x(), std::min(px(h - 1000), client_->height() - copyBox_->height()));
-        command1_->move(command1_->x(), std::min(px(h - 980), client_->height() - command1_->height()));
+        copyButton_->move(copyButton_->x(), std::min(px(h - 980), client_->height() - copyButton_->height()));
     }
 }
 

@@ -7,6 +7,11 @@
   button1..5.png   51 x  24  faces under リセット, 貼付, 設定, 札所, 変更
   pilgrim.png      64 x 257  the walking pilgrim: figures on white in the top
                              row (x 0 and 32), white-on-black masks 128 px below
+  tool_*.png       16 x  16  the editor's toolbar: new, open, save, print, cut,
+                             copy, paste, bold, italic, underline
+  name@2x.png                the marker, the button faces and the toolbar
+                             pictures at twice the size, for high-density
+                             screens
 
 Needs Pillow (Debian: python3-pil); run with /usr/bin/python3.
 The map is checked: every temple's marker point, and the route between them,
@@ -592,8 +597,9 @@ def draw_background():
 FACE_TINTS = ["#f3e2e0", "#eef0e2", "#e6edf3", "#f3efdc", "#ece4f1"]
 
 
-def draw_face(tint, scale=4):
-    """A small bar with rounded ends, drawn large and scaled down for soft edges."""
+def draw_face(tint, scale=4, out=1):
+    """A small bar with rounded ends, drawn large and scaled down for soft edges
+    (out=2: the picture for screens of twice the density)."""
     w, h = 51 * scale, 24 * scale
     img = Image.new("RGBA", (w, h), (0, 0, 0, 0))
     mask = Image.new("L", (w, h), 0)
@@ -608,7 +614,142 @@ def draw_face(tint, scale=4):
     draw.rectangle((6 * scale, 4 * scale, 45 * scale, 5 * scale - 1), fill=(255, 255, 255, 200))
     draw.rectangle((6 * scale, 19 * scale, 45 * scale, 20 * scale - 1),
                    fill=mix(rgb(tint), rgb("#5a544a"), 0.6) + (255,))
-    return img.resize((51, 24), Image.LANCZOS)
+    return img.resize((51 * out, 24 * out), Image.LANCZOS)
+
+
+# --------------------------------------------------------------------------
+# The editor's toolbar pictures, 16 x 16 (and 32 x 32 for twice the density),
+# drawn on a 16-unit grid and scaled down for soft edges.
+
+TOOL_SS = 8
+DEJAVU_BOLD = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"
+DEJAVU_OBLIQUE = "/usr/share/fonts/truetype/dejavu/DejaVuSerif-BoldItalic.ttf"
+
+
+class Grid:
+    def __init__(self, out):
+        self.k = out * TOOL_SS
+        self.img = Image.new("RGBA", (16 * self.k, 16 * self.k), (0, 0, 0, 0))
+        self.draw = ImageDraw.Draw(self.img)
+        self.out = out
+
+    def box(self, x0, y0, x1, y1):
+        k = self.k
+        return [x0 * k, y0 * k, x1 * k - 1, y1 * k - 1]
+
+    def rect(self, x0, y0, x1, y1, fill, outline=None, width=1, radius=0):
+        if radius:
+            self.draw.rounded_rectangle(self.box(x0, y0, x1, y1), radius=radius * self.k, fill=fill,
+                                        outline=outline, width=int(width * self.k))
+        else:
+            self.draw.rectangle(self.box(x0, y0, x1, y1), fill=fill, outline=outline, width=int(width * self.k))
+
+    def poly(self, points, fill, outline=None, width=1):
+        pts = [(x * self.k, y * self.k) for x, y in points]
+        self.draw.polygon(pts, fill=fill)
+        if outline:
+            self.draw.line(pts + [pts[0]], fill=outline, width=int(width * self.k), joint="curve")
+
+    def line(self, points, fill, width=1):
+        self.draw.line([(x * self.k, y * self.k) for x, y in points], fill=fill, width=int(width * self.k))
+
+    def ellipse(self, x0, y0, x1, y1, fill=None, outline=None, width=1):
+        self.draw.ellipse(self.box(x0, y0, x1, y1), fill=fill, outline=outline, width=int(width * self.k))
+
+    def text(self, x, y, glyph, path, size, fill):
+        from PIL import ImageFont
+        font = ImageFont.truetype(path, int(size * self.k))
+        self.draw.text((x * self.k, y * self.k), glyph, font=font, fill=fill, anchor="mm")
+
+    def done(self):
+        return self.img.resize((16 * self.out, 16 * self.out), Image.LANCZOS)
+
+
+INK = rgb("#2e3440")
+PAPER = (255, 255, 255)
+
+
+def page(g, x0, y0, x1, y1, fold=3):
+    g.poly([(x0, y0), (x1 - fold, y0), (x1, y0 + fold), (x1, y1), (x0, y1)], PAPER, INK, 0.9)
+    g.poly([(x1 - fold, y0), (x1 - fold, y0 + fold), (x1, y0 + fold)], rgb("#d8dee9"), INK, 0.7)
+
+
+def text_lines(g, x0, x1, ys):
+    for y in ys:
+        g.line([(x0, y), (x1, y)], rgb("#81a1c1"), 0.8)
+
+
+def tool_new(g):
+    page(g, 3, 1, 13, 15)
+    g.ellipse(9.5, 9.5, 15.5, 15.5, fill=rgb("#ebcb8b"), outline=rgb("#a07c2c"), width=0.8)
+    g.line([(12.5, 10.8), (12.5, 14.2)], rgb("#5a4510"), 1.1)
+    g.line([(10.8, 12.5), (14.2, 12.5)], rgb("#5a4510"), 1.1)
+
+
+def tool_open(g):
+    g.poly([(1, 3), (6, 3), (7.5, 4.5), (14, 4.5), (14, 13.5), (1, 13.5)], rgb("#e5b94e"), rgb("#8a6414"), 0.9)
+    g.poly([(3, 7), (15.5, 7), (13.5, 13.5), (1, 13.5)], rgb("#f7d57a"), rgb("#8a6414"), 0.9)
+
+
+def tool_save(g):
+    g.rect(1.5, 1.5, 14.5, 14.5, rgb("#4c7fc0"), rgb("#1f3f6e"), 0.9, radius=1.2)
+    g.rect(4, 1.5, 12, 6.5, rgb("#eceff4"), rgb("#1f3f6e"), 0.7)
+    g.rect(9.5, 2.5, 11, 5.5, rgb("#4c7fc0"))
+    g.rect(4, 9, 12, 14.5, PAPER, rgb("#1f3f6e"), 0.7)
+    text_lines(g, 5, 11, [11, 12.8])
+
+
+def tool_print(g):
+    page(g, 4, 1, 12, 7, fold=2)
+    g.rect(1, 6, 15, 12, rgb("#a3a9b5"), INK, 0.9, radius=1.5)
+    g.ellipse(12, 7.5, 13.5, 9, fill=rgb("#a3be8c"))
+    g.rect(4, 10, 12, 15, PAPER, INK, 0.9)
+    text_lines(g, 5.5, 10.5, [12, 13.5])
+
+
+def tool_cut(g):
+    g.line([(4, 1.5), (10.5, 10)], rgb("#8d96a3"), 1.6)
+    g.line([(12, 1.5), (5.5, 10)], rgb("#5e6673"), 1.6)
+    g.ellipse(1.5, 9.5, 7, 15, outline=rgb("#bf3b3b"), width=1.5)
+    g.ellipse(9, 9.5, 14.5, 15, outline=rgb("#bf3b3b"), width=1.5)
+
+
+def tool_copy(g):
+    page(g, 1.5, 1, 10, 11, fold=2.5)
+    text_lines(g, 3, 7.5, [4.5, 6.5, 8.5])
+    page(g, 6, 5, 14.5, 15, fold=2.5)
+    text_lines(g, 7.5, 12.5, [8.5, 10.5, 12.5])
+
+
+def tool_paste(g):
+    g.rect(2, 2.5, 12, 15, rgb("#c08a4e"), rgb("#6b4420"), 0.9, radius=1)
+    g.rect(4.5, 1, 9.5, 4, rgb("#a3a9b5"), INK, 0.8, radius=0.8)
+    page(g, 7, 6, 15, 15.5, fold=2.5)
+    text_lines(g, 8.5, 13, [9.5, 11.5, 13.5])
+
+
+def tool_bold(g):
+    g.text(8, 8.3, "B", DEJAVU_BOLD, 14, INK)
+
+
+def tool_italic(g):
+    g.text(8, 8.3, "I", DEJAVU_OBLIQUE, 14, INK)
+
+
+def tool_underline(g):
+    g.text(8, 7.2, "U", DEJAVU_BOLD, 12, INK)
+    g.rect(2.5, 13.5, 13.5, 15, INK)
+
+
+TOOLS = [("new", tool_new), ("open", tool_open), ("save", tool_save), ("print", tool_print),
+         ("cut", tool_cut), ("copy", tool_copy), ("paste", tool_paste), ("bold", tool_bold),
+         ("italic", tool_italic), ("underline", tool_underline)]
+
+
+def draw_tool(painter, out):
+    g = Grid(out)
+    painter(g)
+    return g.done()
 
 
 # --------------------------------------------------------------------------
@@ -770,6 +911,15 @@ def main():
     for n, face in enumerate(faces, 1):
         assert face.size == (51, 24)
         face.save(os.path.join(out, "button%d.png" % n), optimize=True)
+    # name@2x.png beside name.png: Qt takes it on screens of twice the density.
+    for n, tint in enumerate(FACE_TINTS, 1):
+        draw_face(tint, out=2).save(os.path.join(out, "button%d@2x.png" % n), optimize=True)
+    w, h = MARKER_SIZE
+    draw_ball((2 * w, 2 * h), (w, h), 17.6, rgb("#f7d418"), rgb("#fff58a"),
+              rgb("#8a6400"), scale=4).save(os.path.join(out, "marker@2x.png"), optimize=True)
+    for name, painter in TOOLS:
+        draw_tool(painter, 1).save(os.path.join(out, "tool_%s.png" % name), optimize=True)
+        draw_tool(painter, 2).save(os.path.join(out, "tool_%s@2x.png" % name), optimize=True)
     sprites.save(os.path.join(out, "pilgrim.png"), optimize=True)
     if comp_path:
         composite(background, map_img, marker, faces, sprites, points).save(comp_path)

@@ -9,9 +9,9 @@
                              row (x 0 and 32), white-on-black masks 128 px below
   tool_*.png       16 x  16  the editor's toolbar: new, open, save, print, cut,
                              copy, paste, bold, italic, underline
-  name@2x.png                the marker, the button faces and the toolbar
-                             pictures at twice the size, for high-density
-                             screens
+  name@2x.png                the background, the marker, the button faces and
+                             the toolbar pictures at twice the size, for
+                             high-density screens
 
 Needs Pillow (Debian: python3-pil); run with /usr/bin/python3.
 The map is checked: every temple's marker point, and the route between them,
@@ -488,103 +488,115 @@ def bevel(img, box, radius, light, dark, width=1):
     img.paste(Image.new("RGB", img.size, dark), (0, 0), lo)
 
 
-def ribbed_bar(size):
+def ribbed_bar(size, k=1):
     """A launcher bar: silver, with fine vertical ribs and a bead at its left end."""
     w, h = size
     bar = vertical_gradient(size, rgb("#f1efea"), rgb("#b9b4aa"))
     px = bar.load()
     for x in range(w):
-        if x % 3 == 0:
+        if (x // k) % 3 == 0:
             for y in range(h):
                 px[x, y] = mix(px[x, y], rgb("#8c857a"), 0.18)
-        elif x % 3 == 1:
+        elif (x // k) % 3 == 1:
             for y in range(h):
                 px[x, y] = mix(px[x, y], (255, 255, 255), 0.15)
     # the middle of the bar, where the caption lies, stays calm
-    calm = vertical_gradient((w - 28, h - 6), rgb("#f4f2ed"), rgb("#d9d5cc"))
-    bar.paste(calm, (24, 3))
+    calm = vertical_gradient((w - 28 * k, h - 6 * k), rgb("#f4f2ed"), rgb("#d9d5cc"))
+    bar.paste(calm, (24 * k, 3 * k))
     return bar
 
 
-def draw_background():
-    W, H = BACKGROUND_SIZE
-    img = Image.new("RGBA", BACKGROUND_SIZE, (0, 0, 0, 0))
-    body = vertical_gradient(BACKGROUND_SIZE, rgb("#9a1f26"), rgb("#5c0b12"))
+def draw_background(k=1):
+    """The frame; k=2 draws it at twice the size for high-density screens."""
+    W, H = BACKGROUND_SIZE[0] * k, BACKGROUND_SIZE[1] * k
+    size = (W, H)
+
+    def sc(*values):
+        return tuple(v * k for v in values)
+
+    img = Image.new("RGBA", size, (0, 0, 0, 0))
+    body = vertical_gradient(size, rgb("#9a1f26"), rgb("#5c0b12"))
     # a little grain in the body colour
     rng = random.Random(7)
     grain = value_noise(BACKGROUND_SIZE, rng, [(6, 1.0), (2, 0.6)])
     bpx = body.load()
     for y in range(H):
         for x in range(W):
-            f = 0.94 + 0.1 * grain[y][x]
+            f = 0.94 + 0.1 * grain[y // k][x // k]
             bpx[x, y] = tuple(min(255, int(c * f)) for c in bpx[x, y])
     mask = Image.new("L", (W * SCALE, H * SCALE), 0)
-    rounded(ImageDraw.Draw(mask), (0, 0, W * SCALE - 1, H * SCALE - 1), 18 * SCALE, fill=255)
-    mask = mask.resize(BACKGROUND_SIZE, Image.LANCZOS)
+    rounded(ImageDraw.Draw(mask), (0, 0, W * SCALE - 1, H * SCALE - 1), 18 * k * SCALE, fill=255)
+    mask = mask.resize(size, Image.LANCZOS)
     img.paste(body, (0, 0), mask)
     rgbimg = img.convert("RGB")
-    bevel(rgbimg, (0, 0, W - 1, H - 1), 18, rgb("#d0575c"), rgb("#33060a"), 2)
-    bevel(rgbimg, (3, 3, W - 4, H - 4), 16, rgb("#b3373d"), rgb("#4a080e"), 1)
+    bevel(rgbimg, (0, 0, W - 1, H - 1), 18 * k, rgb("#d0575c"), rgb("#33060a"), 2 * k)
+    bevel(rgbimg, (3 * k, 3 * k, W - 1 - 3 * k, H - 1 - 3 * k), 16 * k, rgb("#b3373d"), rgb("#4a080e"), k)
     draw = ImageDraw.Draw(rgbimg)
 
     # status window along the top (the status line is written there)
-    status = (43, 10, 493, 38)
-    rounded(draw, (status[0] - 2, status[1] - 2, status[2] + 2, status[3] + 2), 7, fill=rgb("#3a0509"))
+    status = sc(43, 10, 493, 38)
+    rounded(draw, (status[0] - 2 * k, status[1] - 2 * k, status[2] + 2 * k, status[3] + 2 * k), 7 * k,
+            fill=rgb("#3a0509"))
     paste_rounded(rgbimg, vertical_gradient((status[2] - status[0], status[3] - status[1]),
-                                            rgb("#b9cfa3"), rgb("#dcebc9")), status, 6)
-    draw.line([(status[0] + 5, status[1] + 1), (status[2] - 5, status[1] + 1)], fill=rgb("#8fa57c"))
+                                            rgb("#b9cfa3"), rgb("#dcebc9")), status, 6 * k)
+    draw.line([(status[0] + 5 * k, status[1] + k), (status[2] - 5 * k, status[1] + k)], fill=rgb("#8fa57c"),
+              width=k)
 
     # the green screen around the map
-    screen = (93, 41, 463, 288)
-    rounded(draw, (screen[0] - 3, screen[1] - 3, screen[2] + 3, screen[3] + 3), 10, fill=rgb("#2a0307"))
-    bevel(rgbimg, (screen[0] - 4, screen[1] - 4, screen[2] + 4, screen[3] + 4), 11,
-          rgb("#3a0509"), rgb("#c04a50"), 1)
+    screen = sc(93, 41, 463, 288)
+    rounded(draw, (screen[0] - 3 * k, screen[1] - 3 * k, screen[2] + 3 * k, screen[3] + 3 * k), 10 * k,
+            fill=rgb("#2a0307"))
+    bevel(rgbimg, (screen[0] - 4 * k, screen[1] - 4 * k, screen[2] + 4 * k, screen[3] + 4 * k), 11 * k,
+          rgb("#3a0509"), rgb("#c04a50"), k)
     paste_rounded(rgbimg, vertical_gradient((screen[2] - screen[0], screen[3] - screen[1]),
-                                            rgb("#4f9a4a"), rgb("#2f6e33")), screen, 8)
+                                            rgb("#4f9a4a"), rgb("#2f6e33")), screen, 8 * k)
     # the map's own place, a shade darker so a thin frame shows round it
-    mx0, my0 = to_bg(1560), 720 / 15
-    mx1, my1 = to_bg(1560 + 5325), (720 + 3495) / 15
-    draw.rectangle((mx0 - 2, my0 - 2, mx1 + 1, my1 + 1), outline=rgb("#1f4f23"), width=2)
+    mx0, my0 = to_bg(1560) * k, 720 / 15 * k
+    mx1, my1 = to_bg(1560 + 5325) * k, (720 + 3495) / 15 * k
+    draw.rectangle((mx0 - 2 * k, my0 - 2 * k, mx1 + 1 * k, my1 + 1 * k), outline=rgb("#1f4f23"), width=2 * k)
 
     # seven ribbed bars behind the launchers
     for left, top in zip(LAUNCHER_LEFTS, LAUNCHER_TOPS):
         x0 = 3
         y0 = top / 15 - 3
-        box = (x0, y0, 88, y0 + 21)
-        rounded(draw, (box[0] - 1, box[1] - 1, box[2] + 1, box[3] + 1), 6, fill=rgb("#33050a"))
-        paste_rounded(rgbimg, ribbed_bar((int(box[2] - box[0]), int(box[3] - box[1]) + 1)), box, 5)
-        bead = draw_ball((12, 12), (6, 6), 4.6, rgb("#c22a2a"), rgb("#ff9a8a"), rgb("#5a0a0a"))
-        rgbimg.paste(bead, (int(x0 + 6), int(y0 + 4.5)), bead)
+        box = sc(x0, y0, 88, y0 + 21)
+        rounded(draw, (box[0] - k, box[1] - k, box[2] + k, box[3] + k), 6 * k, fill=rgb("#33050a"))
+        paste_rounded(rgbimg, ribbed_bar((int(box[2] - box[0]), int(box[3] - box[1]) + k), k), box, 5 * k)
+        bead = draw_ball(sc(12, 12), sc(6, 6), 4.6 * k, rgb("#c22a2a"), rgb("#ff9a8a"), rgb("#5a0a0a"),
+                         scale=8 // k)
+        rgbimg.paste(bead, (int((x0 + 6) * k), int((y0 + 4.5) * k)), bead)
         draw = ImageDraw.Draw(rgbimg)
 
     # two small bars on the right, behind "HP" and "Small"
     for top in (3540, 3880):
         y0 = top / 15 - 2.5
-        box = (461, y0, 512, y0 + 20)
-        rounded(draw, (box[0] - 1, box[1] - 1, box[2] + 1, box[3] + 1), 6, fill=rgb("#33050a"))
-        paste_rounded(rgbimg, vertical_gradient((52, 21), rgb("#f1efea"), rgb("#bdb8ae")), box, 5)
+        box = sc(461, y0, 512, y0 + 20)
+        rounded(draw, (box[0] - k, box[1] - k, box[2] + k, box[3] + k), 6 * k, fill=rgb("#33050a"))
+        paste_rounded(rgbimg, vertical_gradient(sc(52, 21), rgb("#f1efea"), rgb("#bdb8ae")), box, 5 * k)
         draw = ImageDraw.Draw(rgbimg)
 
     # the red ball at the bottom left
-    ball = draw_ball((34, 34), (17, 17), 15, rgb("#e0241e"), rgb("#ff9d8c"), rgb("#4a0505"))
-    shadow = Image.new("L", (50, 50), 0)
-    ImageDraw.Draw(shadow).ellipse((9, 11, 43, 45), fill=110)
-    shadow = shadow.filter(ImageFilter.GaussianBlur(2))
-    rgbimg.paste(Image.new("RGB", (50, 50), rgb("#2a0306")), (21, 276), shadow)
-    rgbimg.paste(ball, (26, 279), ball)
+    ball = draw_ball(sc(34, 34), sc(17, 17), 15 * k, rgb("#e0241e"), rgb("#ff9d8c"), rgb("#4a0505"),
+                     scale=8 // k)
+    shadow = Image.new("L", sc(50, 50), 0)
+    ImageDraw.Draw(shadow).ellipse(sc(9, 11, 43, 45), fill=110)
+    shadow = shadow.filter(ImageFilter.GaussianBlur(2 * k))
+    rgbimg.paste(Image.new("RGB", sc(50, 50), rgb("#2a0306")), sc(21, 276), shadow)
+    rgbimg.paste(ball, sc(26, 279), ball)
 
     # name plate under the screen, behind the product name and version
-    plate = (178, 291, 388, 322)
+    plate = sc(178, 291, 388, 322)
     draw = ImageDraw.Draw(rgbimg)
-    rounded(draw, (plate[0] - 2, plate[1] - 2, plate[2] + 2, plate[3] + 2), 8, fill=rgb("#3a0509"))
+    rounded(draw, (plate[0] - 2 * k, plate[1] - 2 * k, plate[2] + 2 * k, plate[3] + 2 * k), 8 * k,
+            fill=rgb("#3a0509"))
     paste_rounded(rgbimg, vertical_gradient((plate[2] - plate[0], plate[3] - plate[1]),
-                                            rgb("#f3ead8"), rgb("#cdbf9f")), plate, 7)
+                                            rgb("#f3ead8"), rgb("#cdbf9f")), plate, 7 * k)
 
     # the dark bar along the bottom
     draw = ImageDraw.Draw(rgbimg)
-    rounded(draw, (60, 325, 454, 329), 2, fill=rgb("#1e0205"))
+    rounded(draw, sc(60, 325, 454, 329), 2 * k, fill=rgb("#1e0205"))
     for x in range(64, 452, 6):
-        draw.line([(x, 326), (x, 328)], fill=rgb("#4a0a10"))
+        draw.line([(x * k, 326 * k), (x * k, 328 * k)], fill=rgb("#4a0a10"), width=k)
 
     out = rgbimg.convert("RGBA")
     out.putalpha(mask)
@@ -912,6 +924,7 @@ def main():
         assert face.size == (51, 24)
         face.save(os.path.join(out, "button%d.png" % n), optimize=True)
     # name@2x.png beside name.png: Qt takes it on screens of twice the density.
+    draw_background(2).save(os.path.join(out, "background@2x.png"), optimize=True)
     for n, tint in enumerate(FACE_TINTS, 1):
         draw_face(tint, out=2).save(os.path.join(out, "button%d@2x.png" % n), optimize=True)
     w, h = MARKER_SIZE

@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
 #include <QFileInfo>
@@ -25,8 +26,12 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 
@@ -138,11 +143,17 @@ void TyakuForm::buildControls()
     list_->installEventFilter(this);
     list_->viewport()->installEventFilter(this);
     placeTwips(list_, 0, ListTop, 9375, 1815);
-    // Three columns: half, a quarter and a quarter of the list's width.
-    const int listWidth = twips(9375);
-    list_->setColumnWidth(MailListModel::SubjectColumn, listWidth / 2);
-    list_->setColumnWidth(MailListModel::FromColumn, listWidth / 4);
-    list_->setColumnWidth(MailListModel::DateColumn, listWidth / 4);
+    // Three columns: half, a quarter and a quarter of the list's width. The
+    // shares follow the list when the window changes size; a column the user
+    // drags to another width keeps its new share.
+    columnShares_ = {0.5, 0.25, 0.25};
+    fitListColumns();
+    connect(list_->header(), &QHeaderView::sectionResized, this, [this](int section, int, int newSize) {
+        const int width = listInnerWidth();
+        if (fittingColumns_ || section < 0 || section + 1 >= int(columnShares_.size()))
+            return;
+        columnShares_[size_t(section)] = double(newSize) / width;
+    });
     connect(list_, &QTreeView::clicked, this, [this](const QModelIndex &index) {
         if (index.row() != shownRow_ || !selectionMarked())
             showSelectedMail(index.row());
@@ -167,6 +178,8 @@ void TyakuForm::buildControls()
         box->installEventFilter(this);
     }
     pane_->setHeaderBoxes(subject_, sender_, date_);
+    for (QLineEdit *box : {subject_, sender_, date_})
+        connect(box, &QLineEdit::textChanged, this, [this, box] { viewerBoxChanged(box); });
 
     // The body box: designed at (0, 3120); the load step moves it to (20, 3900).
     placeTwips(body_, 0, 3120, 10455, 3735);
@@ -187,7 +200,7 @@ void TyakuForm::buildControls()
     };
     const MailButton buttons[] = {
         {"Command3", QStringLiteral("一件削除"), 120, 520, 1335, 375, &TyakuForm::deleteSelectedMail},
-        {"Command4", QStringLiteral("アドレス帳登録"), 1560, 520, 1335, 375, &TyakuForm::addSenderToAddressBook},
+        {"Command4", QStringLiteral("アドレス帳登録"), 1560, 520, 1425, 375, &TyakuForm::addSenderToAddressBook},
         {"Command5", QStringLiteral("返事を書く"), 3000, 520, 1455, 375, &TyakuForm::replyToSelectedMail},
         {"Command6", QStringLiteral("全件削除"), 4560, 520, 1455, 375, &TyakuForm::deleteAllMail},
         {"Command29", QStringLiteral("拡大して見る"), 6240, 520, 1335, 375, &TyakuForm::openEnlargedView},
@@ -284,10 +297,9 @@ QString TyakuForm::helpText(const QString &buttonName)
 void TyakuForm::openHistory(HistoryKind kind)
 {
     kind_ = kind;
-    setWindowTitle(kind == HistoryKind::Received ? QStringLiteral("着信履歴") : QStringLiteral("送信履歴"));
-    QPalette p = list_->palette();
-    p.setColor(QPalette::Base, kind == HistoryKind::Received ? QColor(210, 250, 250) : QColor(250, 250, 255));
-    list_->setPalette(p);
+    applyKindLook();
+    // Loading the window starts the editor's search afresh.
+    pane_->resetSearch();
     model_->clear();
     shownRow_ = -1;
     body_->clear();
@@ -313,19 +325,61 @@ void TyakuForm::loadHistoryList()
 
 void TyakuForm::showViewer(const MailRecord &record)
 {
+    fillingViewer_ = true;
     subject_->setText(record.subject);
     sender_->setText(record.address);
     date_->setText(record.date);
+    fillingViewer_ = false;
     for (QLineEdit *box : {subject_, sender_, date_})
         box->setCursorPosition(0);
     pane_->setText(record.body);
+    if (date_->width() < dateBoxWidthNeeded())
+        applyResizeRules();
+}
+
+void TyakuForm::viewerBoxChanged(QLineEdit *box)
+{
+    // The whole text is a hover away, however narrow the box.
+    box->setToolTip(box->text());
+    if (fillingViewer_ || box->isModified() || box->text().isEmpty() || externalMailPending_)
+        return;
+    // The mail check writes each mail it receives straight into the viewer
+    // boxes. The window then shows the received history, whichever it showed
+    // before; its list is read again once the check has stored the mail.
+    externalMailPending_ = true;
+    QTimer::singleShot(0, this, &TyakuForm::showReceivedAfterMailCheck);
+}
+
+void TyakuForm::showReceivedAfterMailCheck()
+{
+    externalMailPending_ = false;
+    if (kind_ != HistoryKind::Received) {
+        kind_ = HistoryKind::Received;
+        applyKindLook();
+    }
+    model_->setEntries(readMailList(kind_));
+    shownRow_ = -1;
+    clearSelectionMarker();
+    countBox_->setText(QString::number(model_->rowCount()));
+    if (date_->width() < dateBoxWidthNeeded())
+        applyResizeRules();
+}
+
+void TyakuForm::applyKindLook()
+{
+    setWindowTitle(kind_ == HistoryKind::Received ? QStringLiteral("着信履歴") : QStringLiteral("送信履歴"));
+    QPalette p = list_->palette();
+    p.setColor(QPalette::Base, kind_ == HistoryKind::Received ? QColor(210, 250, 250) : QColor(250, 250, 255));
+    list_->setPalette(p);
 }
 
 void TyakuForm::clearViewer()
 {
+    fillingViewer_ = true;
     subject_->clear();
     sender_->clear();
     date_->clear();
+    fillingViewer_ = false;
     body_->clear();
 }
 
@@ -544,10 +598,51 @@ bool TyakuForm::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+int TyakuForm::listInnerWidth() const
+{
+    // From the list's own geometry: its viewport follows only once the list
+    // has been laid out, which a hidden window has not.
+    int width = list_->width() - 2 * list_->frameWidth();
+    if (list_->verticalScrollBar()->isVisibleTo(list_))
+        width -= list_->verticalScrollBar()->sizeHint().width();
+    return std::max(1, width);
+}
+
+void TyakuForm::fitListColumns()
+{
+    const int width = listInnerWidth();
+    fittingColumns_ = true;
+    // The last column stretches over what is left.
+    for (int c = 0; c + 1 < int(columnShares_.size()); ++c)
+        list_->setColumnWidth(c, std::max(20, int(columnShares_[size_t(c)] * width)));
+    fittingColumns_ = false;
+}
+
+int TyakuForm::dateBoxWidthNeeded() const
+{
+    // The longest date a mail carries, or the one shown when it is longer.
+    const QFontMetrics fm(date_->font());
+    const int text = std::max(fm.horizontalAdvance(QStringLiteral("Wed, 30 Sep 2025 23:59:59 +0900")),
+                              fm.horizontalAdvance(date_->text()));
+    QStyleOptionFrame option;
+    option.initFrom(date_);
+    option.lineWidth = date_->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, date_);
+    const QMargins margins = date_->textMargins() + date_->contentsMargins();
+    // The box's own inner margin is 2 pixels a side.
+    return text + 2 * option.lineWidth + margins.left() + margins.right() + 4 + 2;
+}
+
 void TyakuForm::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     applyResizeRules();
+}
+
+void TyakuForm::closeEvent(QCloseEvent *event)
+{
+    QMainWindow::closeEvent(event);
+    // The next opening is a fresh load: the search starts again.
+    pane_->resetSearch();
 }
 
 void TyakuForm::changeEvent(QEvent *event)
@@ -586,12 +681,28 @@ void TyakuForm::applyResizeRules()
     bodyHeight = std::max(0, std::min(bodyHeight, statusBar_->y() - bodyTop));
     body_->setGeometry(body_->x(), bodyTop, px(0.99 * w), bodyHeight);
 
+    // Subject, sender and date share the width 5 : 3 : 2; a date needs its
+    // whole length, so when the fifth is too narrow it takes from the sender
+    // (down to the date's own share), then from the subject.
+    int subjectWidth = px(0.5 * w);
+    int senderWidth = px(0.3 * w);
+    int dateWidth = px(0.2 * w);
+    const int dateNeed = dateBoxWidthNeeded();
+    if (dateWidth < dateNeed) {
+        const int fromSender = std::min(dateNeed - dateWidth, std::max(0, senderWidth - dateWidth));
+        senderWidth -= fromSender;
+        dateWidth += fromSender;
+        const int fromSubject = std::min(dateNeed - dateWidth, std::max(0, subjectWidth - dateWidth));
+        subjectWidth -= fromSubject;
+        dateWidth += fromSubject;
+    }
     const double subjectLeft = toTwips(body_->x()) - 15;
-    subject_->setGeometry(px(subjectLeft), boxTop, px(0.5 * w), subject_->height());
-    const double senderLeft = 0.5 * w + toTwips(subject_->x());
-    sender_->setGeometry(px(senderLeft), boxTop, px(0.3 * w), sender_->height());
-    const double dateLeft = 0.3 * w + toTwips(sender_->x()) - 20;
-    date_->setGeometry(px(dateLeft), boxTop, px(0.2 * w), date_->height());
+    subject_->setGeometry(px(subjectLeft), boxTop, subjectWidth, subject_->height());
+    sender_->setGeometry(subject_->x() + subjectWidth, boxTop, senderWidth, sender_->height());
+    date_->setGeometry(sender_->x() + senderWidth - 1, boxTop, dateWidth, date_->height());
+
+    // The columns keep their shares of the list's width.
+    fitListColumns();
 
     const int statusTop = toTwips(statusBar_->y());
     const int statusLeft = toTwips(statusBar_->x());

@@ -6,6 +6,8 @@
 
 #include <QMainWindow>
 
+#include <array>
+
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -62,13 +64,20 @@ public slots:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
 
 private:
     void buildControls();
     void loadEditorFile();
     void applyResizeRules();
+    void fitListColumns();
+    int listInnerWidth() const;
+    int dateBoxWidthNeeded() const;
     void showViewer(const MailRecord &record);
+    void viewerBoxChanged(QLineEdit *box);
+    void showReceivedAfterMailCheck();
+    void applyKindLook();
     void clearViewer();
     void putBodyOnClipboard();
     bool selectionMarked() const;
@@ -99,6 +108,10 @@ private:
     QPushButton *quickSaveButton_ = nullptr;
     QList<QPushButton *> mailButtons_;
     int shownRow_ = -1;
+    std::array<double, 3> columnShares_{};
+    bool fittingColumns_ = false;
+    bool fillingViewer_ = false;
+    bool externalMailPending_ = false;
 };
 
 }  // namespace korvane::mail

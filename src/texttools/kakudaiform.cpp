@@ -162,6 +162,30 @@ void KakudaiForm::applyFontSize(int size)
         f.setPointSize(size);
         w->setFont(f);
     }
+    placeRows();
+}
+
+void KakudaiForm::placeRows()
+{
+    // The subject, sender and date boxes grow with their type, and the rows
+    // below move down with them: large text is never cut.
+    const int rowHeight = std::max(twips(375), subject_->sizeHint().height());
+    const int gap = twips(15);
+    const int subjectTop = twips(1050);
+    subject_->setGeometry(subject_->x(), subjectTop, subject_->width(), rowHeight);
+    const int senderTop = subjectTop + rowHeight + gap;
+    for (QWidget *w : std::initializer_list<QWidget *>{sender_, dateBand_, date_})
+        w->setGeometry(w->x(), senderTop, w->width(), rowHeight);
+    auto centre = [](QLabel *label, int top, int height) {
+        label->move(label->x(), top + (height - label->height()) / 2);
+    };
+    centre(subjectLabel_, subjectTop, rowHeight);
+    centre(senderLabel_, senderTop, rowHeight);
+    centre(dateLabel_, senderTop, rowHeight);
+    const int bodyLabelTop = senderTop + rowHeight + twips(15);
+    bodyLabel_->move(bodyLabel_->x(), bodyLabelTop);
+    body_->move(body_->x(), bodyLabelTop + bodyLabel_->height());
+    layoutToSize();
 }
 
 void KakudaiForm::sizeUp()
@@ -190,9 +214,10 @@ void KakudaiForm::showMail(const QString &body, const QString &subject, const QS
     date_->setText(date);
     subject_->setText(subject);
     sender_->setText(sender);
-    subject_->setCursorPosition(0);
-    sender_->setCursorPosition(0);
-    date_->setCursorPosition(0);
+    for (QLineEdit *box : {subject_, sender_, date_}) {
+        box->setCursorPosition(0);
+        box->setToolTip(box->text());  // large type runs past the box: the whole text on a hover
+    }
 }
 
 void KakudaiForm::resizeEvent(QResizeEvent *event)

@@ -38,6 +38,7 @@ protected:
 
 private:
     void applyFontSize(int size);
+    void placeRows();
     void layoutToSize();
 
     QLabel *titleLabel_;

@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDateTime>
 #include <QFocusEvent>
@@ -121,6 +122,7 @@ void WriteForm::buildControls()
     combo1_->setInsertPolicy(QComboBox::NoInsert);
     placeTwips(combo1_, 720, 900, 3900, 315);
     combo1_->installEventFilter(this);
+    combo1_->view()->setTextElideMode(Qt::ElideNone);  // the list shows each greeting whole (widened on filling)
 
     auto *command7 = button(this, "Command7", QStringLiteral("宛先に貼付"), 4700, 100, 1100);
     auto *command5 = button(this, "Command5", QStringLiteral("本文に貼付"), 4700, 490, 1100);
@@ -244,6 +246,7 @@ void WriteForm::load()
     check1_->setChecked(false);
     check2_->setChecked(false);
     combo1_->addItems(greetings());
+    combo1_->view()->setMinimumWidth(combo1_->view()->sizeHintForColumn(0) + 2 * combo1_->view()->frameWidth() + 24);
     combo1_->setCurrentIndex(-1);
     combo1_->setEditText(QString());
     setListColour(false);
@@ -270,6 +273,7 @@ void WriteForm::setListColour(bool bulk)
 {
     QPalette p = list1_->palette();
     p.setColor(QPalette::Base, bulk ? BulkColour : NormalColour);
+    p.setColor(QPalette::Text, bulk ? QColor(Qt::white) : QColor(Qt::black));  // readable on the green
     list1_->setPalette(p);
 }
 

@@ -25,6 +25,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTextDocument>
 #include <QTimer>
 #include <QUrl>
@@ -385,8 +386,8 @@ bool Mainform::eventFilter(QObject *watched, QEvent *event)
 void Mainform::showHint(const QString &text)
 {
     hintBox_->setPlainText(text);
-    fitHintBox();
     hintBox_->setVisible(true);
+    fitHintBox();
 }
 
 void Mainform::fitHintBox()
@@ -402,8 +403,18 @@ void Mainform::fitHintBox()
     doc.setPlainText(hintBox_->toPlainText());
     doc.setTextWidth(design.width() - 2 * frame);
     const int need = int(std::ceil(doc.size().height())) + 2 * frame;
-    const int height = std::min(std::max(design.height(), need), design.bottom() + 1);
+    const int limit = design.bottom() + 1;
+    int height = std::min(std::max(design.height(), need), limit);
+    hintBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     hintBox_->setGeometry(design.left(), design.bottom() + 1 - height, design.width(), height);
+    // The box's own layout has the last word where it is laid out (a shown
+    // window): a line more while any line is still hidden.
+    const int line = QFontMetrics(hintBox_->font()).lineSpacing();
+    while (hintBox_->verticalScrollBar()->maximum() > 0 && height < limit) {
+        height = std::min(height + line, limit);
+        hintBox_->setGeometry(design.left(), design.bottom() + 1 - height, design.width(), height);
+    }
+    hintBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 
 void Mainform::hideHint()

@@ -682,19 +682,20 @@ void TyakuForm::applyResizeRules()
     body_->setGeometry(body_->x(), bodyTop, px(0.99 * w), bodyHeight);
 
     // Subject, sender and date share the width 5 : 3 : 2; a date needs its
-    // whole length, so when the fifth is too narrow it takes from the sender
-    // (down to the date's own share), then from the subject.
+    // whole length, so when the fifth is too narrow it takes from the subject
+    // (down to 4 tenths, which still holds a long subject), then from the
+    // sender (down to the date's own share).
     int subjectWidth = px(0.5 * w);
     int senderWidth = px(0.3 * w);
     int dateWidth = px(0.2 * w);
     const int dateNeed = dateBoxWidthNeeded();
     if (dateWidth < dateNeed) {
+        const int fromSubject = std::min(dateNeed - dateWidth, std::max(0, subjectWidth - px(0.4 * w)));
+        subjectWidth -= fromSubject;
+        dateWidth += fromSubject;
         const int fromSender = std::min(dateNeed - dateWidth, std::max(0, senderWidth - dateWidth));
         senderWidth -= fromSender;
         dateWidth += fromSender;
-        const int fromSubject = std::min(dateNeed - dateWidth, std::max(0, subjectWidth - dateWidth));
-        subjectWidth -= fromSubject;
-        dateWidth += fromSubject;
     }
     const double subjectLeft = toTwips(body_->x()) - 15;
     subject_->setGeometry(px(subjectLeft), boxTop, subjectWidth, subject_->height());

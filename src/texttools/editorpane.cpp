@@ -82,6 +82,9 @@ EditorPane::EditorPane(QMainWindow *window, QWidget *client) : QObject(window), 
     editor_ = new QTextEdit(client);
     editor_->setObjectName(QStringLiteral("rtfEd"));
     editor_->setAcceptRichText(false);
+    // The mail's own font, as its header boxes have; at the size the system
+    // gives text boxes.
+    editor_->setFont(designFont(QStringLiteral("ＭＳ Ｐゴシック"), editor_->font().pointSizeF()));
     editor_->installEventFilter(this);
     editor_->viewport()->installEventFilter(this);
     connect(editor_, &QTextEdit::textChanged, this, [] { editorState().modified = -1; });

@@ -230,7 +230,7 @@ int main(int argc, char **argv)
     box->show();
     box->move(100, 100);
     shoot(box.get(), QStringLiteral("messagebox"));
-    box->hide();
+    box.reset();  // before the main window, its parent
 
     Windows::unloadAll();
     return 0;

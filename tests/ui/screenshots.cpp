@@ -31,6 +31,7 @@
 #include <QPixmap>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
@@ -203,6 +204,13 @@ int main(int argc, char **argv)
         if (QWidget *palette = Windows::loaded(QStringLiteral("KaoForm"))) {
             palette->move(60, 60);
             shoot(palette, QStringLiteral("palette"));
+            if (auto *pages = palette->findChild<QTabWidget *>()) {
+                for (int i = 0; i < pages->count(); ++i) {
+                    if (pages->tabText(i).startsWith(QStringLiteral("衣料")))
+                        pages->setCurrentIndex(i);
+                }
+                shoot(palette, QStringLiteral("palette-clothes"));
+            }
             palette->hide();
         }
         compose->hide();

@@ -12,6 +12,7 @@
 #include "common/windows.h"
 #include "mail/historywindow.h"
 #include "mail/mailhistory.h"
+#include "pilgrimage/temples.h"
 #include "scripteddialogs.h"
 #include "settings/settings.h"
 #include "testenv.h"
@@ -23,6 +24,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEnterEvent>
+#include <QFontInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -35,6 +37,8 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTreeView>
+
+#include <cmath>
 
 using namespace korvane;
 
@@ -66,6 +70,18 @@ QString trimmedRight(QString s)
     while (!s.isEmpty() && (s.back() == u' ' || s.back() == u'\u3000'))
         s.chop(1);
     return s;
+}
+
+// The contrast ratio of two colours as the web's accessibility guidelines
+// measure it: 1 (none) to 21 (black on white).
+double contrastRatio(const QColor &a, const QColor &b)
+{
+    auto luminance = [](const QColor &c) {
+        auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 class Checker {
@@ -226,6 +242,13 @@ private:
         QAbstractItemModel *model = view->model();
         if (!model)
             return;
+        // Entries must also be readable on the list's colour.
+        const QPalette &p = view->palette();
+        const double contrast = contrastRatio(p.color(QPalette::Text), p.color(QPalette::Base));
+        if (model->rowCount() > 0 && contrast < 4.5)
+            faults << QStringLiteral("%1: text %2 on %3 has a contrast of only %4")
+                          .arg(where(view), p.color(QPalette::Text).name(), p.color(QPalette::Base).name())
+                          .arg(contrast, 0, 'f', 1);
         auto *tree = qobject_cast<QTreeView *>(view);
         const int textMargin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
         const int rows = std::min(model->rowCount(), 40);
@@ -315,6 +338,9 @@ class TestFit : public QObject {
 private slots:
     void initTestCase()
     {
+        // The measures below are those of the fonts the program is used with.
+        QVERIFY2(QFontInfo(QFont(QStringLiteral("ＭＳ Ｐゴシック"))).family().startsWith(QStringLiteral("IPA")),
+                 "the IPA fonts (fonts-ipafont-gothic) are needed");
         app::registerAllWindows();
     }
 
@@ -372,6 +398,12 @@ private slots:
         } else {
             w = Windows::show(window);
         }
+        if (window == QLatin1String("WriteForm")) {
+            // With its address list, on bulk sending.
+            QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("Command4")), Qt::LeftButton);
+            if (auto *bulk = w->findChild<QRadioButton *>(QStringLiteral("Option2")))
+                bulk->click();
+        }
         QVERIFY(w);
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w));
@@ -388,6 +420,26 @@ private slots:
             checker.check(w);
         }
         QVERIFY2(checker.faults.isEmpty(), qPrintable(checker.faults.join(u'\n')));
+    }
+
+    void everyTempleCaption()
+    {
+        // The map's caption names each temple in turn, with its prefecture
+        // and town; every one of the 88 fits.
+        auto *main = Windows::get<app::Mainform>(QStringLiteral("Mainform"));
+        auto *caption = main->findChild<QLabel *>(QStringLiteral("Label22"));
+        QVERIFY(caption);
+        const QFontMetrics fm(caption->font());
+        QStringList cut;
+        for (const pilgrimage::Temple &t : pilgrimage::temples()) {
+            const QString text = t.captionText();
+            if (fm.horizontalAdvance(text) > caption->contentsRect().width())
+                cut << QStringLiteral("%1 (%2 px of %3)")
+                           .arg(text)
+                           .arg(fm.horizontalAdvance(text))
+                           .arg(caption->contentsRect().width());
+        }
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u'\n')));
     }
 
     void messageBoxes()

@@ -178,6 +178,10 @@ void TyakuForm::buildControls()
         box->installEventFilter(this);
     }
     pane_->setHeaderBoxes(subject_, sender_, date_);
+    receivedRefresh_ = new QTimer(this);
+    receivedRefresh_->setSingleShot(true);
+    receivedRefresh_->setInterval(250);
+    connect(receivedRefresh_, &QTimer::timeout, this, &TyakuForm::showReceivedAfterMailCheck);
     for (QLineEdit *box : {subject_, sender_, date_})
         connect(box, &QLineEdit::textChanged, this, [this, box] { viewerBoxChanged(box); });
 
@@ -341,22 +345,24 @@ void TyakuForm::viewerBoxChanged(QLineEdit *box)
 {
     // The whole text is a hover away, however narrow the box.
     box->setToolTip(box->text());
-    if (fillingViewer_ || box->isModified() || box->text().isEmpty() || externalMailPending_)
+    if (fillingViewer_ || box->isModified() || box->text().isEmpty())
         return;
     // The mail check writes each mail it receives straight into the viewer
     // boxes. The window then shows the received history, whichever it showed
-    // before; its list is read again once the check has stored the mail.
-    externalMailPending_ = true;
-    QTimer::singleShot(0, this, &TyakuForm::showReceivedAfterMailCheck);
+    // before; its list is read again once the check has stored the mail, and
+    // once for a run of mails arriving together.
+    receivedRefresh_->start();
 }
 
 void TyakuForm::showReceivedAfterMailCheck()
 {
-    externalMailPending_ = false;
     if (kind_ != HistoryKind::Received) {
         kind_ = HistoryKind::Received;
         applyKindLook();
     }
+    // A hidden window reads its list when it is opened again.
+    if (!isVisible())
+        return;
     model_->setEntries(readMailList(kind_));
     shownRow_ = -1;
     clearSelectionMarker();

@@ -15,6 +15,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QStatusBar;
 class QTextEdit;
+class QTimer;
 class QTreeView;
 
 namespace korvane::texttools {
@@ -111,7 +112,7 @@ private:
     std::array<double, 3> columnShares_{};
     bool fittingColumns_ = false;
     bool fillingViewer_ = false;
-    bool externalMailPending_ = false;
+    QTimer *receivedRefresh_ = nullptr;  // the list after the mail check wrote the viewer
 };
 
 }  // namespace korvane::mail

@@ -301,6 +301,7 @@ QString TyakuForm::helpText(const QString &buttonName)
 void TyakuForm::openHistory(HistoryKind kind)
 {
     kind_ = kind;
+    receivedRefresh_->stop();  // the user's choice of history wins
     applyKindLook();
     // Loading the window starts the editor's search afresh.
     pane_->resetSearch();
@@ -360,9 +361,14 @@ void TyakuForm::showReceivedAfterMailCheck()
         kind_ = HistoryKind::Received;
         applyKindLook();
     }
-    // A hidden window reads its list when it is opened again.
-    if (!isVisible())
+    // A hidden window reads its list when it is opened again; until then the
+    // list holds nothing of another history.
+    if (!isVisible()) {
+        model_->clear();
+        shownRow_ = -1;
+        clearSelectionMarker();
         return;
+    }
     model_->setEntries(readMailList(kind_));
     shownRow_ = -1;
     clearSelectionMarker();

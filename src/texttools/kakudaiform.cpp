@@ -157,11 +157,8 @@ int KakudaiForm::fontSize() const
 void KakudaiForm::applyFontSize(int size)
 {
     sizeBox_->setText(QString::number(size));
-    for (QWidget *w : std::initializer_list<QWidget *>{body_, date_, subject_, sender_}) {
-        QFont f = w->font();
-        f.setPointSize(size);
-        w->setFont(f);
-    }
+    for (QWidget *w : std::initializer_list<QWidget *>{body_, date_, subject_, sender_})
+        w->setFont(designFont(QStringLiteral("ＭＳ Ｐゴシック"), size));
     placeRows();
 }
 
@@ -238,6 +235,18 @@ void KakudaiForm::layoutToSize()
 
     titleBand_->resize(width(), titleBand_->height());
     sizeBand_->resize(width(), sizeBand_->height());
+
+    // The subject, sender and date boxes widen with the window, in the
+    // design's proportions, so that large type has room to show.
+    const int rowLeft = subject_->x();
+    const int row = std::max(twips(8775), width() - rowLeft - 4);
+    const int senderWidth = row * 4815 / 8775;
+    const int dateLeft = rowLeft + row * (4815 + 660) / 8775;
+    subject_->resize(row, subject_->height());
+    sender_->resize(senderWidth, sender_->height());
+    dateBand_->move(rowLeft + senderWidth, dateBand_->y());
+    dateLabel_->move(rowLeft + senderWidth + twips(60), dateLabel_->y());
+    date_->setGeometry(dateLeft, date_->y(), rowLeft + row - dateLeft, date_->height());
 
     const int d = w - toTwips(subjectLabel_->width()) - toTwips(sender_->width());
     dateBand_->resize(twips(d > 0 ? d : 2655), dateBand_->height());

@@ -7,6 +7,11 @@
   button1..5.png   51 x  24  faces under リセット, 貼付, 設定, 札所, 変更
   pilgrim.png      64 x 257  the walking pilgrim: figures on white in the top
                              row (x 0 and 32), white-on-black masks 128 px below
+  tool_*.png       16 x  16  the editor's toolbar: new, open, save, print, cut,
+                             copy, paste, bold, italic, underline
+  name@2x.png                the background, the marker, the button faces and
+                             the toolbar pictures at twice the size, for
+                             high-density screens
 
 Needs Pillow (Debian: python3-pil); run with /usr/bin/python3.
 The map is checked: every temple's marker point, and the route between them,
@@ -483,103 +488,115 @@ def bevel(img, box, radius, light, dark, width=1):
     img.paste(Image.new("RGB", img.size, dark), (0, 0), lo)
 
 
-def ribbed_bar(size):
+def ribbed_bar(size, k=1):
     """A launcher bar: silver, with fine vertical ribs and a bead at its left end."""
     w, h = size
     bar = vertical_gradient(size, rgb("#f1efea"), rgb("#b9b4aa"))
     px = bar.load()
     for x in range(w):
-        if x % 3 == 0:
+        if (x // k) % 3 == 0:
             for y in range(h):
                 px[x, y] = mix(px[x, y], rgb("#8c857a"), 0.18)
-        elif x % 3 == 1:
+        elif (x // k) % 3 == 1:
             for y in range(h):
                 px[x, y] = mix(px[x, y], (255, 255, 255), 0.15)
     # the middle of the bar, where the caption lies, stays calm
-    calm = vertical_gradient((w - 28, h - 6), rgb("#f4f2ed"), rgb("#d9d5cc"))
-    bar.paste(calm, (24, 3))
+    calm = vertical_gradient((w - 28 * k, h - 6 * k), rgb("#f4f2ed"), rgb("#d9d5cc"))
+    bar.paste(calm, (24 * k, 3 * k))
     return bar
 
 
-def draw_background():
-    W, H = BACKGROUND_SIZE
-    img = Image.new("RGBA", BACKGROUND_SIZE, (0, 0, 0, 0))
-    body = vertical_gradient(BACKGROUND_SIZE, rgb("#9a1f26"), rgb("#5c0b12"))
+def draw_background(k=1):
+    """The frame; k=2 draws it at twice the size for high-density screens."""
+    W, H = BACKGROUND_SIZE[0] * k, BACKGROUND_SIZE[1] * k
+    size = (W, H)
+
+    def sc(*values):
+        return tuple(v * k for v in values)
+
+    img = Image.new("RGBA", size, (0, 0, 0, 0))
+    body = vertical_gradient(size, rgb("#9a1f26"), rgb("#5c0b12"))
     # a little grain in the body colour
     rng = random.Random(7)
     grain = value_noise(BACKGROUND_SIZE, rng, [(6, 1.0), (2, 0.6)])
     bpx = body.load()
     for y in range(H):
         for x in range(W):
-            f = 0.94 + 0.1 * grain[y][x]
+            f = 0.94 + 0.1 * grain[y // k][x // k]
             bpx[x, y] = tuple(min(255, int(c * f)) for c in bpx[x, y])
     mask = Image.new("L", (W * SCALE, H * SCALE), 0)
-    rounded(ImageDraw.Draw(mask), (0, 0, W * SCALE - 1, H * SCALE - 1), 18 * SCALE, fill=255)
-    mask = mask.resize(BACKGROUND_SIZE, Image.LANCZOS)
+    rounded(ImageDraw.Draw(mask), (0, 0, W * SCALE - 1, H * SCALE - 1), 18 * k * SCALE, fill=255)
+    mask = mask.resize(size, Image.LANCZOS)
     img.paste(body, (0, 0), mask)
     rgbimg = img.convert("RGB")
-    bevel(rgbimg, (0, 0, W - 1, H - 1), 18, rgb("#d0575c"), rgb("#33060a"), 2)
-    bevel(rgbimg, (3, 3, W - 4, H - 4), 16, rgb("#b3373d"), rgb("#4a080e"), 1)
+    bevel(rgbimg, (0, 0, W - 1, H - 1), 18 * k, rgb("#d0575c"), rgb("#33060a"), 2 * k)
+    bevel(rgbimg, (3 * k, 3 * k, W - 1 - 3 * k, H - 1 - 3 * k), 16 * k, rgb("#b3373d"), rgb("#4a080e"), k)
     draw = ImageDraw.Draw(rgbimg)
 
     # status window along the top (the status line is written there)
-    status = (43, 10, 493, 38)
-    rounded(draw, (status[0] - 2, status[1] - 2, status[2] + 2, status[3] + 2), 7, fill=rgb("#3a0509"))
+    status = sc(43, 10, 493, 38)
+    rounded(draw, (status[0] - 2 * k, status[1] - 2 * k, status[2] + 2 * k, status[3] + 2 * k), 7 * k,
+            fill=rgb("#3a0509"))
     paste_rounded(rgbimg, vertical_gradient((status[2] - status[0], status[3] - status[1]),
-                                            rgb("#b9cfa3"), rgb("#dcebc9")), status, 6)
-    draw.line([(status[0] + 5, status[1] + 1), (status[2] - 5, status[1] + 1)], fill=rgb("#8fa57c"))
+                                            rgb("#b9cfa3"), rgb("#dcebc9")), status, 6 * k)
+    draw.line([(status[0] + 5 * k, status[1] + k), (status[2] - 5 * k, status[1] + k)], fill=rgb("#8fa57c"),
+              width=k)
 
     # the green screen around the map
-    screen = (93, 41, 463, 288)
-    rounded(draw, (screen[0] - 3, screen[1] - 3, screen[2] + 3, screen[3] + 3), 10, fill=rgb("#2a0307"))
-    bevel(rgbimg, (screen[0] - 4, screen[1] - 4, screen[2] + 4, screen[3] + 4), 11,
-          rgb("#3a0509"), rgb("#c04a50"), 1)
+    screen = sc(93, 41, 463, 288)
+    rounded(draw, (screen[0] - 3 * k, screen[1] - 3 * k, screen[2] + 3 * k, screen[3] + 3 * k), 10 * k,
+            fill=rgb("#2a0307"))
+    bevel(rgbimg, (screen[0] - 4 * k, screen[1] - 4 * k, screen[2] + 4 * k, screen[3] + 4 * k), 11 * k,
+          rgb("#3a0509"), rgb("#c04a50"), k)
     paste_rounded(rgbimg, vertical_gradient((screen[2] - screen[0], screen[3] - screen[1]),
-                                            rgb("#4f9a4a"), rgb("#2f6e33")), screen, 8)
+                                            rgb("#4f9a4a"), rgb("#2f6e33")), screen, 8 * k)
     # the map's own place, a shade darker so a thin frame shows round it
-    mx0, my0 = to_bg(1560), 720 / 15
-    mx1, my1 = to_bg(1560 + 5325), (720 + 3495) / 15
-    draw.rectangle((mx0 - 2, my0 - 2, mx1 + 1, my1 + 1), outline=rgb("#1f4f23"), width=2)
+    mx0, my0 = to_bg(1560) * k, 720 / 15 * k
+    mx1, my1 = to_bg(1560 + 5325) * k, (720 + 3495) / 15 * k
+    draw.rectangle((mx0 - 2 * k, my0 - 2 * k, mx1 + 1 * k, my1 + 1 * k), outline=rgb("#1f4f23"), width=2 * k)
 
     # seven ribbed bars behind the launchers
     for left, top in zip(LAUNCHER_LEFTS, LAUNCHER_TOPS):
         x0 = 3
         y0 = top / 15 - 3
-        box = (x0, y0, 88, y0 + 21)
-        rounded(draw, (box[0] - 1, box[1] - 1, box[2] + 1, box[3] + 1), 6, fill=rgb("#33050a"))
-        paste_rounded(rgbimg, ribbed_bar((int(box[2] - box[0]), int(box[3] - box[1]) + 1)), box, 5)
-        bead = draw_ball((12, 12), (6, 6), 4.6, rgb("#c22a2a"), rgb("#ff9a8a"), rgb("#5a0a0a"))
-        rgbimg.paste(bead, (int(x0 + 6), int(y0 + 4.5)), bead)
+        box = sc(x0, y0, 88, y0 + 21)
+        rounded(draw, (box[0] - k, box[1] - k, box[2] + k, box[3] + k), 6 * k, fill=rgb("#33050a"))
+        paste_rounded(rgbimg, ribbed_bar((int(box[2] - box[0]), int(box[3] - box[1]) + k), k), box, 5 * k)
+        bead = draw_ball(sc(12, 12), sc(6, 6), 4.6 * k, rgb("#c22a2a"), rgb("#ff9a8a"), rgb("#5a0a0a"),
+                         scale=8 // k)
+        rgbimg.paste(bead, (int((x0 + 6) * k), int((y0 + 4.5) * k)), bead)
         draw = ImageDraw.Draw(rgbimg)
 
     # two small bars on the right, behind "HP" and "Small"
     for top in (3540, 3880):
         y0 = top / 15 - 2.5
-        box = (461, y0, 512, y0 + 20)
-        rounded(draw, (box[0] - 1, box[1] - 1, box[2] + 1, box[3] + 1), 6, fill=rgb("#33050a"))
-        paste_rounded(rgbimg, vertical_gradient((52, 21), rgb("#f1efea"), rgb("#bdb8ae")), box, 5)
+        box = sc(461, y0, 512, y0 + 20)
+        rounded(draw, (box[0] - k, box[1] - k, box[2] + k, box[3] + k), 6 * k, fill=rgb("#33050a"))
+        paste_rounded(rgbimg, vertical_gradient(sc(52, 21), rgb("#f1efea"), rgb("#bdb8ae")), box, 5 * k)
         draw = ImageDraw.Draw(rgbimg)
 
     # the red ball at the bottom left
-    ball = draw_ball((34, 34), (17, 17), 15, rgb("#e0241e"), rgb("#ff9d8c"), rgb("#4a0505"))
-    shadow = Image.new("L", (50, 50), 0)
-    ImageDraw.Draw(shadow).ellipse((9, 11, 43, 45), fill=110)
-    shadow = shadow.filter(ImageFilter.GaussianBlur(2))
-    rgbimg.paste(Image.new("RGB", (50, 50), rgb("#2a0306")), (21, 276), shadow)
-    rgbimg.paste(ball, (26, 279), ball)
+    ball = draw_ball(sc(34, 34), sc(17, 17), 15 * k, rgb("#e0241e"), rgb("#ff9d8c"), rgb("#4a0505"),
+                     scale=8 // k)
+    shadow = Image.new("L", sc(50, 50), 0)
+    ImageDraw.Draw(shadow).ellipse(sc(9, 11, 43, 45), fill=110)
+    shadow = shadow.filter(ImageFilter.GaussianBlur(2 * k))
+    rgbimg.paste(Image.new("RGB", sc(50, 50), rgb("#2a0306")), sc(21, 276), shadow)
+    rgbimg.paste(ball, sc(26, 279), ball)
 
     # name plate under the screen, behind the product name and version
-    plate = (178, 291, 388, 322)
+    plate = sc(178, 291, 388, 322)
     draw = ImageDraw.Draw(rgbimg)
-    rounded(draw, (plate[0] - 2, plate[1] - 2, plate[2] + 2, plate[3] + 2), 8, fill=rgb("#3a0509"))
+    rounded(draw, (plate[0] - 2 * k, plate[1] - 2 * k, plate[2] + 2 * k, plate[3] + 2 * k), 8 * k,
+            fill=rgb("#3a0509"))
     paste_rounded(rgbimg, vertical_gradient((plate[2] - plate[0], plate[3] - plate[1]),
-                                            rgb("#f3ead8"), rgb("#cdbf9f")), plate, 7)
+                                            rgb("#f3ead8"), rgb("#cdbf9f")), plate, 7 * k)
 
     # the dark bar along the bottom
     draw = ImageDraw.Draw(rgbimg)
-    rounded(draw, (60, 325, 454, 329), 2, fill=rgb("#1e0205"))
+    rounded(draw, sc(60, 325, 454, 329), 2 * k, fill=rgb("#1e0205"))
     for x in range(64, 452, 6):
-        draw.line([(x, 326), (x, 328)], fill=rgb("#4a0a10"))
+        draw.line([(x * k, 326 * k), (x * k, 328 * k)], fill=rgb("#4a0a10"), width=k)
 
     out = rgbimg.convert("RGBA")
     out.putalpha(mask)
@@ -592,8 +609,9 @@ def draw_background():
 FACE_TINTS = ["#f3e2e0", "#eef0e2", "#e6edf3", "#f3efdc", "#ece4f1"]
 
 
-def draw_face(tint, scale=4):
-    """A small bar with rounded ends, drawn large and scaled down for soft edges."""
+def draw_face(tint, scale=4, out=1):
+    """A small bar with rounded ends, drawn large and scaled down for soft edges
+    (out=2: the picture for screens of twice the density)."""
     w, h = 51 * scale, 24 * scale
     img = Image.new("RGBA", (w, h), (0, 0, 0, 0))
     mask = Image.new("L", (w, h), 0)
@@ -608,7 +626,142 @@ def draw_face(tint, scale=4):
     draw.rectangle((6 * scale, 4 * scale, 45 * scale, 5 * scale - 1), fill=(255, 255, 255, 200))
     draw.rectangle((6 * scale, 19 * scale, 45 * scale, 20 * scale - 1),
                    fill=mix(rgb(tint), rgb("#5a544a"), 0.6) + (255,))
-    return img.resize((51, 24), Image.LANCZOS)
+    return img.resize((51 * out, 24 * out), Image.LANCZOS)
+
+
+# --------------------------------------------------------------------------
+# The editor's toolbar pictures, 16 x 16 (and 32 x 32 for twice the density),
+# drawn on a 16-unit grid and scaled down for soft edges.
+
+TOOL_SS = 8
+DEJAVU_BOLD = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"
+DEJAVU_OBLIQUE = "/usr/share/fonts/truetype/dejavu/DejaVuSerif-BoldItalic.ttf"
+
+
+class Grid:
+    def __init__(self, out):
+        self.k = out * TOOL_SS
+        self.img = Image.new("RGBA", (16 * self.k, 16 * self.k), (0, 0, 0, 0))
+        self.draw = ImageDraw.Draw(self.img)
+        self.out = out
+
+    def box(self, x0, y0, x1, y1):
+        k = self.k
+        return [x0 * k, y0 * k, x1 * k - 1, y1 * k - 1]
+
+    def rect(self, x0, y0, x1, y1, fill, outline=None, width=1, radius=0):
+        if radius:
+            self.draw.rounded_rectangle(self.box(x0, y0, x1, y1), radius=radius * self.k, fill=fill,
+                                        outline=outline, width=int(width * self.k))
+        else:
+            self.draw.rectangle(self.box(x0, y0, x1, y1), fill=fill, outline=outline, width=int(width * self.k))
+
+    def poly(self, points, fill, outline=None, width=1):
+        pts = [(x * self.k, y * self.k) for x, y in points]
+        self.draw.polygon(pts, fill=fill)
+        if outline:
+            self.draw.line(pts + [pts[0]], fill=outline, width=int(width * self.k), joint="curve")
+
+    def line(self, points, fill, width=1):
+        self.draw.line([(x * self.k, y * self.k) for x, y in points], fill=fill, width=int(width * self.k))
+
+    def ellipse(self, x0, y0, x1, y1, fill=None, outline=None, width=1):
+        self.draw.ellipse(self.box(x0, y0, x1, y1), fill=fill, outline=outline, width=int(width * self.k))
+
+    def text(self, x, y, glyph, path, size, fill):
+        from PIL import ImageFont
+        font = ImageFont.truetype(path, int(size * self.k))
+        self.draw.text((x * self.k, y * self.k), glyph, font=font, fill=fill, anchor="mm")
+
+    def done(self):
+        return self.img.resize((16 * self.out, 16 * self.out), Image.LANCZOS)
+
+
+INK = rgb("#2e3440")
+PAPER = (255, 255, 255)
+
+
+def page(g, x0, y0, x1, y1, fold=3):
+    g.poly([(x0, y0), (x1 - fold, y0), (x1, y0 + fold), (x1, y1), (x0, y1)], PAPER, INK, 0.9)
+    g.poly([(x1 - fold, y0), (x1 - fold, y0 + fold), (x1, y0 + fold)], rgb("#d8dee9"), INK, 0.7)
+
+
+def text_lines(g, x0, x1, ys):
+    for y in ys:
+        g.line([(x0, y), (x1, y)], rgb("#81a1c1"), 0.8)
+
+
+def tool_new(g):
+    page(g, 3, 1, 13, 15)
+    g.ellipse(9.5, 9.5, 15.5, 15.5, fill=rgb("#ebcb8b"), outline=rgb("#a07c2c"), width=0.8)
+    g.line([(12.5, 10.8), (12.5, 14.2)], rgb("#5a4510"), 1.1)
+    g.line([(10.8, 12.5), (14.2, 12.5)], rgb("#5a4510"), 1.1)
+
+
+def tool_open(g):
+    g.poly([(1, 3), (6, 3), (7.5, 4.5), (14, 4.5), (14, 13.5), (1, 13.5)], rgb("#e5b94e"), rgb("#8a6414"), 0.9)
+    g.poly([(3, 7), (15.5, 7), (13.5, 13.5), (1, 13.5)], rgb("#f7d57a"), rgb("#8a6414"), 0.9)
+
+
+def tool_save(g):
+    g.rect(1.5, 1.5, 14.5, 14.5, rgb("#4c7fc0"), rgb("#1f3f6e"), 0.9, radius=1.2)
+    g.rect(4, 1.5, 12, 6.5, rgb("#eceff4"), rgb("#1f3f6e"), 0.7)
+    g.rect(9.5, 2.5, 11, 5.5, rgb("#4c7fc0"))
+    g.rect(4, 9, 12, 14.5, PAPER, rgb("#1f3f6e"), 0.7)
+    text_lines(g, 5, 11, [11, 12.8])
+
+
+def tool_print(g):
+    page(g, 4, 1, 12, 7, fold=2)
+    g.rect(1, 6, 15, 12, rgb("#a3a9b5"), INK, 0.9, radius=1.5)
+    g.ellipse(12, 7.5, 13.5, 9, fill=rgb("#a3be8c"))
+    g.rect(4, 10, 12, 15, PAPER, INK, 0.9)
+    text_lines(g, 5.5, 10.5, [12, 13.5])
+
+
+def tool_cut(g):
+    g.line([(4, 1.5), (10.5, 10)], rgb("#8d96a3"), 1.6)
+    g.line([(12, 1.5), (5.5, 10)], rgb("#5e6673"), 1.6)
+    g.ellipse(1.5, 9.5, 7, 15, outline=rgb("#bf3b3b"), width=1.5)
+    g.ellipse(9, 9.5, 14.5, 15, outline=rgb("#bf3b3b"), width=1.5)
+
+
+def tool_copy(g):
+    page(g, 1.5, 1, 10, 11, fold=2.5)
+    text_lines(g, 3, 7.5, [4.5, 6.5, 8.5])
+    page(g, 6, 5, 14.5, 15, fold=2.5)
+    text_lines(g, 7.5, 12.5, [8.5, 10.5, 12.5])
+
+
+def tool_paste(g):
+    g.rect(2, 2.5, 12, 15, rgb("#c08a4e"), rgb("#6b4420"), 0.9, radius=1)
+    g.rect(4.5, 1, 9.5, 4, rgb("#a3a9b5"), INK, 0.8, radius=0.8)
+    page(g, 7, 6, 15, 15.5, fold=2.5)
+    text_lines(g, 8.5, 13, [9.5, 11.5, 13.5])
+
+
+def tool_bold(g):
+    g.text(8, 8.3, "B", DEJAVU_BOLD, 14, INK)
+
+
+def tool_italic(g):
+    g.text(8, 8.3, "I", DEJAVU_OBLIQUE, 14, INK)
+
+
+def tool_underline(g):
+    g.text(8, 7.2, "U", DEJAVU_BOLD, 12, INK)
+    g.rect(2.5, 13.5, 13.5, 15, INK)
+
+
+TOOLS = [("new", tool_new), ("open", tool_open), ("save", tool_save), ("print", tool_print),
+         ("cut", tool_cut), ("copy", tool_copy), ("paste", tool_paste), ("bold", tool_bold),
+         ("italic", tool_italic), ("underline", tool_underline)]
+
+
+def draw_tool(painter, out):
+    g = Grid(out)
+    painter(g)
+    return g.done()
 
 
 # --------------------------------------------------------------------------
@@ -770,6 +923,16 @@ def main():
     for n, face in enumerate(faces, 1):
         assert face.size == (51, 24)
         face.save(os.path.join(out, "button%d.png" % n), optimize=True)
+    # name@2x.png beside name.png: Qt takes it on screens of twice the density.
+    draw_background(2).save(os.path.join(out, "background@2x.png"), optimize=True)
+    for n, tint in enumerate(FACE_TINTS, 1):
+        draw_face(tint, out=2).save(os.path.join(out, "button%d@2x.png" % n), optimize=True)
+    w, h = MARKER_SIZE
+    draw_ball((2 * w, 2 * h), (w, h), 17.6, rgb("#f7d418"), rgb("#fff58a"),
+              rgb("#8a6400"), scale=4).save(os.path.join(out, "marker@2x.png"), optimize=True)
+    for name, painter in TOOLS:
+        draw_tool(painter, 1).save(os.path.join(out, "tool_%s.png" % name), optimize=True)
+        draw_tool(painter, 2).save(os.path.join(out, "tool_%s@2x.png" % name), optimize=True)
     sprites.save(os.path.join(out, "pilgrim.png"), optimize=True)
     if comp_path:
         composite(background, map_img, marker, faces, sprites, points).save(comp_path)

@@ -2,6 +2,8 @@
 
 #include "pictures.h"
 
+#include "common/dialogs.h"
+#include "common/paths.h"
 #include "common/ui.h"
 #include "common/windows.h"
 #include "mail/historywindow.h"
@@ -16,20 +18,65 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
+#include <QTextDocument>
 #include <QTimer>
 #include <QUrl>
+
+#include <cmath>
 
 namespace korvane::app {
 
 const QString Mainform::Caption = QStringLiteral("Korvane(ハルモ）");
-const QString Mainform::HomePage = QStringLiteral("https://korvane.example.org/");
+
+QString Mainform::userGuidePath()
+{
+    // Beside the program first (a build, or a copy run from its folder), then
+    // where an installed program keeps its documents.
+    const QString app = QCoreApplication::applicationDirPath();
+    const QStringList candidates = {
+        paths::resolve(QStringLiteral("\\guide\\index.html")),
+        app + QStringLiteral("/../share/doc/korvane/guide/index.html"),
+        app + QStringLiteral("/../share/korvane/guide/index.html"),
+        QStringLiteral("/usr/share/doc/korvane/guide/index.html"),
+    };
+    for (const QString &path : candidates) {
+        if (QFileInfo(path).isFile())
+            return QFileInfo(path).canonicalFilePath();
+    }
+    return QString();
+}
+
+void Mainform::openUserGuide()
+{
+    const QString path = userGuidePath();
+    if (path.isEmpty()) {
+        dialogs().notice(this, QStringLiteral("利用の手引き（guide\\index.html）が見つかりません。\n"
+                                              "プログラムのフォルダに guide フォルダがあるか確かめて下さい。"),
+                         ProgramTitle, Dialogs::Icon::Exclamation);
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        dialogs().notice(this,
+                         QStringLiteral("ブラウザを起動できませんでした。\n利用の手引きは次の場所にあります。\n%1")
+                             .arg(QDir::toNativeSeparators(path)),
+                         ProgramTitle, Dialogs::Icon::Exclamation);
+}
 
 namespace {
+
+// Where the hint box lies, in twips.
+constexpr int HintLeft = 4560;
+constexpr int HintTop = 2880;
+constexpr int HintWidth = 2295;
+constexpr int HintHeight = 1335;
 
 const QString GothicP = QStringLiteral("ＭＳ Ｐゴシック");
 const QString Gothic = QStringLiteral("ＭＳ ゴシック");
@@ -202,10 +249,10 @@ void Mainform::buildControls()
     hintBox_ = new QPlainTextEdit(this);
     hintBox_->setObjectName(QStringLiteral("Text7"));
     hintBox_->setReadOnly(true);
-    hintBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    hintBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     hintBox_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     hintBox_->setVisible(false);
-    placeTwips(hintBox_, 4560, 2880, 2295, 1335);
+    placeTwips(hintBox_, HintLeft, HintTop, HintWidth, HintHeight);
 
     auto *caption = label("Label22", QString(), 3360, 3840, 2895, 255);
     setTextColour(caption, MapText);
@@ -215,6 +262,16 @@ void Mainform::buildControls()
     setTextColour(number, MapText);
     setTextColour(label("Label25", QString(), 1680, 840, 615, 255), SeaText);
     setTextColour(label("Label17", QString(), 720, 240, 6615, 255), StatusText);
+
+    // A caption never loses its last characters: a label whose text needs
+    // more room than its design gives (the fonts here measure wider than the
+    // design's) grows to the right and downwards.
+    for (ClickLabel *lb : findChildren<ClickLabel *>()) {
+        if (lb->text().isEmpty())
+            continue;
+        const QSize need = lb->sizeHint();
+        lb->resize(std::max(lb->width(), need.width()), std::max(lb->height(), need.height()));
+    }
 
     // The text boxes are windows of their own over the window's drawing:
     // the notes box covers the map, the marker and the captions on it, and
@@ -292,11 +349,11 @@ void Mainform::connectLaunchers()
     onClick("Label3", [](QWidget *) { mail::receiveLabelClicked(); });
     onClick("Label4", [](QWidget *lb) { mail::openHistoryWindow(mail::HistoryKind::Received, lb); });
     onClick("Label5", [](QWidget *lb) { mail::openHistoryWindow(mail::HistoryKind::Sent, lb); });
-    onClick("Label7", [](QWidget *lb) {
+    onClick("Label7", [this](QWidget *lb) {
         QPointer<QWidget> guard(lb);
         flashLabel(lb);
         if (guard)
-            QDesktopServices::openUrl(QUrl(HomePage));
+            openUserGuide();
     });
     onClick("Label8", [this](QWidget *lb) {
         QPointer<QWidget> guard(lb);
@@ -328,8 +385,36 @@ bool Mainform::eventFilter(QObject *watched, QEvent *event)
 
 void Mainform::showHint(const QString &text)
 {
-    hintBox_->setVisible(true);
     hintBox_->setPlainText(text);
+    hintBox_->setVisible(true);
+    fitHintBox();
+}
+
+void Mainform::fitHintBox()
+{
+    // The box keeps its design width and bottom edge and grows upwards until
+    // the whole hint shows: the mouse rests on a launcher while the hint is
+    // read, so there is no way to scroll it.
+    const QRect design = twipsRect(HintLeft, HintTop, HintWidth, HintHeight);
+    const int frame = hintBox_->frameWidth();
+    QTextDocument doc;
+    doc.setDefaultFont(hintBox_->font());
+    doc.setDocumentMargin(hintBox_->document()->documentMargin());
+    doc.setPlainText(hintBox_->toPlainText());
+    doc.setTextWidth(design.width() - 2 * frame);
+    const int need = int(std::ceil(doc.size().height())) + 2 * frame;
+    const int limit = design.bottom() + 1;
+    int height = std::min(std::max(design.height(), need), limit);
+    hintBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    hintBox_->setGeometry(design.left(), design.bottom() + 1 - height, design.width(), height);
+    // The box's own layout has the last word where it is laid out (a shown
+    // window): a line more while any line is still hidden.
+    const int line = QFontMetrics(hintBox_->font()).lineSpacing();
+    while (hintBox_->verticalScrollBar()->maximum() > 0 && height < limit) {
+        height = std::min(height + line, limit);
+        hintBox_->setGeometry(design.left(), design.bottom() + 1 - height, design.width(), height);
+    }
+    hintBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 
 void Mainform::hideHint()

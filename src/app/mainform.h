@@ -23,7 +23,9 @@ public:
     static constexpr int ClientWidth = 7800;
     static constexpr int ClientHeight = 4995;
     static const QString Caption;
-    static const QString HomePage;
+    // The user's guide shipped with the program ("     HP" opens it); empty
+    // when it cannot be found.
+    static QString userGuidePath();
 
     explicit Mainform(QWidget *parent = nullptr);
 
@@ -41,10 +43,12 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void openUserGuide();
     void buildControls();
     void buildHiddenFields();
     void connectLaunchers();
     void showHint(const QString &text);
+    void fitHintBox();
     void hideHint();
     void refreshClock();
 

@@ -3,6 +3,7 @@
 #include "common/paths.h"
 
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
@@ -22,13 +23,26 @@ QString fileName(Picture picture)
     return QString();
 }
 
-QImage readPicture(const QString &name)
+QImage readFile(const QString &path)
 {
-    const QString path = paths::resolve(QStringLiteral("\\pictures\\") + name + QStringLiteral(".png"));
     if (!QFileInfo::exists(path))
         return QImage();
     QImageReader reader(path);
     return reader.read();
+}
+
+// On a screen of twice the density (or more) the picture drawn at twice the
+// size, "name@2x.png", where there is one: the reader gives it a device pixel
+// ratio of 2, so it takes the same room as the plain one, sharply drawn.
+QImage readPicture(const QString &name, bool highDensity)
+{
+    const QString base = QStringLiteral("\\pictures\\") + name;
+    if (highDensity && qApp && qApp->devicePixelRatio() > 1.0) {
+        QImage sharp = readFile(paths::resolve(base + QStringLiteral("@2x.png")));
+        if (!sharp.isNull())
+            return sharp;
+    }
+    return readFile(paths::resolve(base + QStringLiteral(".png")));
 }
 
 QImage blank(QSize size, QColor colour)
@@ -121,11 +135,14 @@ QSize pictureSize(Picture picture)
 
 QImage loadPicture(Picture picture, int variant)
 {
+    // The map and the walking pilgrim are drawn pixel by pixel at their own
+    // size (the pilgrim's masks lie at fixed offsets), so they stay plain.
+    const bool highDensity = picture != Picture::Map && picture != Picture::SpriteSheet;
     QImage image;
     if (variant > 0)
-        image = readPicture(fileName(picture) + QString::number(variant));
+        image = readPicture(fileName(picture) + QString::number(variant), highDensity);
     if (image.isNull())
-        image = readPicture(fileName(picture));
+        image = readPicture(fileName(picture), highDensity);
     if (!image.isNull())
         return image;
     switch (picture) {

@@ -1,7 +1,8 @@
 #pragma once
 // The pictures of the main window, loaded from the program folder's
-// "\pictures\" folder. A missing or unreadable picture is replaced by a plain
-// drawing of the same size, so the window always opens.
+// "\pictures\" folder (name@2x.png on high-density screens). A missing or
+// unreadable picture is replaced by a plain drawing of the same size, so the
+// window always opens.
 #include <QImage>
 #include <QString>
 

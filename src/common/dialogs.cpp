@@ -1,6 +1,8 @@
 #include "dialogs.h"
 
+#include <QApplication>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -39,27 +41,54 @@ void Dialogs::install(Dialogs *dialogs)
     installed() = dialogs;
 }
 
+int Dialogs::titleBarWidth(const QString &title)
+{
+    // Title bars draw their caption in a bold variant of the desktop font;
+    // the window manager's icon and its three buttons take about 120 pixels.
+    QFont font = QApplication::font();
+    font.setBold(true);
+    font.setPointSizeF(std::max(font.pointSizeF(), 10.0));
+    return QFontMetrics(font).horizontalAdvance(title) + 120;
+}
+
+std::unique_ptr<QMessageBox> Dialogs::messageBox(QWidget *parent, const QString &text, const QString &title,
+                                                 Icon icon, QMessageBox::StandardButtons buttons)
+{
+    auto box = std::make_unique<QMessageBox>(toIcon(icon), title, text, buttons, parent);
+    // A message box sizes itself to its text and ignores a minimum width; an
+    // empty item across the bottom of its grid makes the room instead.
+    if (auto *grid = qobject_cast<QGridLayout *>(box->layout())) {
+        const QMargins m = grid->contentsMargins();
+        const int room = titleBarWidth(title) - m.left() - m.right();
+        grid->addItem(new QSpacerItem(room, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    }
+    return box;
+}
+
 void Dialogs::notice(QWidget *parent, const QString &text, const QString &title, Icon icon)
 {
-    QMessageBox box(toIcon(icon), title, text, QMessageBox::Ok, parent);
-    box.exec();
+    messageBox(parent, text, title, icon, QMessageBox::Ok)->exec();
 }
 
 bool Dialogs::question(QWidget *parent, const QString &text, const QString &title, Icon icon)
 {
-    QMessageBox box(toIcon(icon), title, text, QMessageBox::Yes | QMessageBox::No, parent);
-    box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes;
+    auto box = messageBox(parent, text, title, icon, QMessageBox::Yes | QMessageBox::No);
+    box->setDefaultButton(QMessageBox::Yes);
+    return box->exec() == QMessageBox::Yes;
 }
 
 std::optional<QString> Dialogs::input(QWidget *parent, const QString &prompt, const QString &title,
                                       const QString &defaultText)
 {
-    bool ok = false;
-    QString text = QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, defaultText, &ok);
-    if (!ok)
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(defaultText);
+    dialog.setMinimumWidth(titleBarWidth(title));
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return text;
+    return dialog.textValue();
 }
 
 QString Dialogs::openFile(QWidget *parent, const QString &caption, const QString &folder, const QString &filter)

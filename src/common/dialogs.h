@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QWidget;
@@ -46,6 +47,15 @@ public:
     // The printer dialog; true when the user chose to print. The printer
     // holds the choices made (copies, page range).
     virtual bool print(QWidget *parent, QPrinter *printer);
+
+    // The real message box of notice() and question(), not yet shown: wide
+    // enough that the window title is never shortened with "…" by the title
+    // bar, however short the text.
+    static std::unique_ptr<QMessageBox> messageBox(QWidget *parent, const QString &text, const QString &title,
+                                                   Icon icon, QMessageBox::StandardButtons buttons);
+    // The width a window needs so that the title bar shows `title` whole,
+    // with the window manager's buttons beside it.
+    static int titleBarWidth(const QString &title);
 
     // The service in use (the real one unless a test installed another).
     static Dialogs &instance();

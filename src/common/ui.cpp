@@ -61,6 +61,12 @@ void ClickLabel::enterEvent(QEnterEvent *event)
 QFont designFont(const QString &family, double pointSize, bool bold)
 {
     QFont f(family);
+    // The proportional Japanese font lacks a few signs (♪ among them); they
+    // come from its fixed-width sibling rather than from whichever font the
+    // system picks for the script around them, so that a line never mixes
+    // two drawings of one sign.
+    if (family == QStringLiteral("ＭＳ Ｐゴシック"))
+        f.setFamilies({family, QStringLiteral("ＭＳ ゴシック")});
     f.setPointSizeF(pointSize);
     f.setBold(bold);
     return f;

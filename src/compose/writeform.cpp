@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDateTime>
 #include <QFocusEvent>
@@ -123,6 +124,7 @@ void WriteForm::buildControls()
     greetingBox_->setInsertPolicy(QComboBox::NoInsert);
     placeTwips(greetingBox_, 720, 900, 3900, 315);
     greetingBox_->installEventFilter(this);
+    greetingBox_->view()->setTextElideMode(Qt::ElideNone);  // the list shows each greeting whole (widened on filling)
 
     auto *pasteToButton = button(this, "Command7", QStringLiteral("宛先に貼付"), 4700, 100, 1100);
     auto *pasteBodyButton = button(this, "Command5", QStringLiteral("本文に貼付"), 4700, 490, 1100);
@@ -246,6 +248,7 @@ void WriteForm::load()
     fortuneCheck_->setChecked(false);
     hiddenCheck_->setChecked(false);
     greetingBox_->addItems(greetings());
+    greetingBox_->view()->setMinimumWidth(greetingBox_->view()->sizeHintForColumn(0) + 2 * greetingBox_->view()->frameWidth() + 24);
     greetingBox_->setCurrentIndex(-1);
     greetingBox_->setEditText(QString());
     setListColour(false);
@@ -272,6 +275,7 @@ void WriteForm::setListColour(bool bulk)
 {
     QPalette p = addressList_->palette();
     p.setColor(QPalette::Base, bulk ? BulkColour : NormalColour);
+    p.setColor(QPalette::Text, bulk ? QColor(Qt::white) : QColor(Qt::black));  // readable on the green
     addressList_->setPalette(p);
 }
 

@@ -30,7 +30,9 @@ int MailListModel::columnCount(const QModelIndex &parent) const
 
 QVariant MailListModel::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= int(entries_.size()))
+    // A cell too narrow for its text ends in "…"; the tooltip shows it whole.
+    if ((role != Qt::DisplayRole && role != Qt::ToolTipRole) || !index.isValid() ||
+        index.row() >= int(entries_.size()))
         return QVariant();
     const MailListEntry &e = entries_[size_t(index.row())];
     switch (index.column()) {

@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
 #include <QFileInfo>
@@ -26,8 +27,12 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 
@@ -107,14 +112,14 @@ void TyakuForm::buildControls()
     client_->installEventFilter(this);
     setCentralWidget(client_);
 
-    picture1_ = new QWidget(client_);
-    picture1_->setObjectName(QStringLiteral("Picture1"));
-    picture1_->setProperty("index", 1);
-    picture1_->setAutoFillBackground(true);
-    QPalette bandPalette = picture1_->palette();
+    buttonBand_ = new QWidget(client_);
+    buttonBand_->setObjectName(QStringLiteral("Picture1"));
+    buttonBand_->setProperty("index", 1);
+    buttonBand_->setAutoFillBackground(true);
+    QPalette bandPalette = buttonBand_->palette();
     bandPalette.setColor(QPalette::Window, QColor(200, 225, 245));
-    picture1_->setPalette(bandPalette);
-    placeTwips(picture1_, 0, 480, 10680, 480);
+    buttonBand_->setPalette(bandPalette);
+    placeTwips(buttonBand_, 0, 480, 10680, 480);
 
     pane_ = new texttools::EditorPane(this, client_);
     body_ = pane_->editor();
@@ -139,11 +144,17 @@ void TyakuForm::buildControls()
     list_->installEventFilter(this);
     list_->viewport()->installEventFilter(this);
     placeTwips(list_, 0, ListTop, 9375, 1815);
-    // Three columns: half, a quarter and a quarter of the list's width.
-    const int listWidth = twips(9375);
-    list_->setColumnWidth(MailListModel::SubjectColumn, listWidth / 2);
-    list_->setColumnWidth(MailListModel::FromColumn, listWidth / 4);
-    list_->setColumnWidth(MailListModel::DateColumn, listWidth / 4);
+    // Three columns: half, a quarter and a quarter of the list's width. The
+    // shares follow the list when the window changes size; a column the user
+    // drags to another width keeps its new share.
+    columnShares_ = {0.5, 0.25, 0.25};
+    fitListColumns();
+    connect(list_->header(), &QHeaderView::sectionResized, this, [this](int section, int, int newSize) {
+        const int width = listInnerWidth();
+        if (fittingColumns_ || section < 0 || section + 1 >= int(columnShares_.size()))
+            return;
+        columnShares_[size_t(section)] = double(newSize) / width;
+    });
     connect(list_, &QTreeView::clicked, this, [this](const QModelIndex &index) {
         if (index.row() != shownRow_ || !selectionMarked())
             showSelectedMail(index.row());
@@ -168,6 +179,12 @@ void TyakuForm::buildControls()
         box->installEventFilter(this);
     }
     pane_->setHeaderBoxes(subject_, sender_, date_);
+    receivedRefresh_ = new QTimer(this);
+    receivedRefresh_->setSingleShot(true);
+    receivedRefresh_->setInterval(250);
+    connect(receivedRefresh_, &QTimer::timeout, this, &TyakuForm::showReceivedAfterMailCheck);
+    for (QLineEdit *box : {subject_, sender_, date_})
+        connect(box, &QLineEdit::textChanged, this, [this, box] { viewerBoxChanged(box); });
 
     // The body box: designed at (0, 3120); the load step moves it to (20, 3900).
     placeTwips(body_, 0, 3120, 10455, 3735);
@@ -176,9 +193,9 @@ void TyakuForm::buildControls()
     auto *countLabel = new QLabel(QStringLiteral("件数"), client_);
     countLabel->setObjectName(QStringLiteral("Label4"));
     placeTwips(countLabel, 8040, 600, 495, 255);
-    count_ = lineBox(client_, "Text2");
-    count_->setReadOnly(true);
-    placeTwips(count_, 8640, 600, 495, 270);
+    countBox_ = lineBox(client_, "Text2");
+    countBox_->setReadOnly(true);
+    placeTwips(countBox_, 8640, 600, 495, 270);
 
     struct MailButton {
         const char *name;
@@ -188,7 +205,7 @@ void TyakuForm::buildControls()
     };
     const MailButton buttons[] = {
         {"Command3", QStringLiteral("一件削除"), 120, 520, 1335, 375, &TyakuForm::deleteSelectedMail},
-        {"Command4", QStringLiteral("アドレス帳登録"), 1560, 520, 1335, 375, &TyakuForm::addSenderToAddressBook},
+        {"Command4", QStringLiteral("アドレス帳登録"), 1560, 520, 1425, 375, &TyakuForm::addSenderToAddressBook},
         {"Command5", QStringLiteral("返事を書く"), 3000, 520, 1455, 375, &TyakuForm::replyToSelectedMail},
         {"Command6", QStringLiteral("全件削除"), 4560, 520, 1455, 375, &TyakuForm::deleteAllMail},
         {"Command29", QStringLiteral("拡大して見る"), 6240, 520, 1335, 375, &TyakuForm::openEnlargedView},
@@ -202,47 +219,47 @@ void TyakuForm::buildControls()
         if (QString::fromLatin1(b.name) != QLatin1String("Command29"))
             mailButtons_.append(w);
         if (QString::fromLatin1(b.name) == QLatin1String("Command2"))
-            command2_ = w;
+            quickSaveButton_ = w;
     }
 
-    status_ = new QStatusBar(client_);
-    status_->setObjectName(QStringLiteral("StatusBar1"));
-    status_->setSizeGripEnabled(false);
+    statusBar_ = new QStatusBar(client_);
+    statusBar_->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar_->setSizeGripEnabled(false);
 
-    command1_ = button(client_, "Command1", QStringLiteral("コピー（Subject/from/Data）"));
-    command1_->installEventFilter(this);
-    connect(command1_, &QPushButton::clicked, this, &TyakuForm::copyHeaderField);
-    mailButtons_.append(command1_);
+    copyButton_ = button(client_, "Command1", QStringLiteral("コピー（Subject/from/Data）"));
+    copyButton_->installEventFilter(this);
+    connect(copyButton_, &QPushButton::clicked, this, &TyakuForm::copyHeaderField);
+    mailButtons_.append(copyButton_);
     copyBox_ = lineBox(client_, "Text6");
-    placeTwips(command1_, 1880, 6960, 3255, 270);
+    placeTwips(copyButton_, 1880, 6960, 3255, 270);
     placeTwips(copyBox_, 5160, 6960, 3735, 270);
 
-    help_ = new QPlainTextEdit(client_);
-    help_->setObjectName(QStringLiteral("Text4"));
-    help_->setReadOnly(true);
-    help_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    help_->hide();
-    placeTwips(help_, 2400, 4560, 5535, 1935);
+    hintBox_ = new QPlainTextEdit(client_);
+    hintBox_->setObjectName(QStringLiteral("Text4"));
+    hintBox_->setReadOnly(true);
+    hintBox_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    hintBox_->hide();
+    placeTwips(hintBox_, 2400, 4560, 5535, 1935);
 
-    marker_ = lineBox(client_, "Text5");
-    marker_->hide();
-    placeTwips(marker_, -2000, -2000, 495, 270);
+    selectionMarker_ = lineBox(client_, "Text5");
+    selectionMarker_->hide();
+    placeTwips(selectionMarker_, -2000, -2000, 495, 270);
 
-    lstLst_ = new QListWidget(client_);
-    lstLst_->setObjectName(QStringLiteral("lstLst"));
-    lstLst_->hide();
+    fileList_ = new QListWidget(client_);
+    fileList_->setObjectName(QStringLiteral("lstLst"));
+    fileList_->hide();
 
-    command2_->raise();
-    command1_->raise();
+    quickSaveButton_->raise();
+    copyButton_->raise();
     copyBox_->raise();
-    help_->raise();
+    hintBox_->raise();
 }
 
 // The editor's start-up: the current file of the editor into the body box. A
 // failure offers another try or going on without it, never an endless loop.
 void TyakuForm::loadEditorFile()
 {
-    lstLst_->hide();
+    fileList_->hide();
     QString error;
     while (!pane_->loadCurrentFile(&error)) {
         const QString text =
@@ -253,7 +270,7 @@ void TyakuForm::loadEditorFile()
                                 Dialogs::Icon::Exclamation))
             break;
     }
-    lstLst_->hide();
+    fileList_->hide();
     body_->show();
 }
 
@@ -285,10 +302,10 @@ QString TyakuForm::helpText(const QString &buttonName)
 void TyakuForm::openHistory(HistoryKind kind)
 {
     kind_ = kind;
-    setWindowTitle(kind == HistoryKind::Received ? QStringLiteral("着信履歴") : QStringLiteral("送信履歴"));
-    QPalette p = list_->palette();
-    p.setColor(QPalette::Base, kind == HistoryKind::Received ? QColor(210, 250, 250) : QColor(250, 250, 255));
-    list_->setPalette(p);
+    receivedRefresh_->stop();  // the user's choice of history wins
+    applyKindLook();
+    // Loading the window starts the editor's search afresh.
+    pane_->resetSearch();
     model_->clear();
     shownRow_ = -1;
     body_->clear();
@@ -309,24 +326,73 @@ void TyakuForm::loadHistoryList()
             putBodyOnClipboard();
         }
     }
-    count_->setText(QString::number(model_->rowCount()));
+    countBox_->setText(QString::number(model_->rowCount()));
 }
 
 void TyakuForm::showViewer(const MailRecord &record)
 {
+    fillingViewer_ = true;
     subject_->setText(record.subject);
     sender_->setText(record.address);
     date_->setText(record.date);
+    fillingViewer_ = false;
     for (QLineEdit *box : {subject_, sender_, date_})
         box->setCursorPosition(0);
     pane_->setText(record.body);
+    if (date_->width() < dateBoxWidthNeeded())
+        applyResizeRules();
+}
+
+void TyakuForm::viewerBoxChanged(QLineEdit *box)
+{
+    // The whole text is a hover away, however narrow the box.
+    box->setToolTip(box->text());
+    if (fillingViewer_ || box->isModified() || box->text().isEmpty())
+        return;
+    // The mail check writes each mail it receives straight into the viewer
+    // boxes. The window then shows the received history, whichever it showed
+    // before; its list is read again once the check has stored the mail, and
+    // once for a run of mails arriving together.
+    receivedRefresh_->start();
+}
+
+void TyakuForm::showReceivedAfterMailCheck()
+{
+    if (kind_ != HistoryKind::Received) {
+        kind_ = HistoryKind::Received;
+        applyKindLook();
+    }
+    // A hidden window reads its list when it is opened again; until then the
+    // list holds nothing of another history.
+    if (!isVisible()) {
+        model_->clear();
+        shownRow_ = -1;
+        clearSelectionMarker();
+        return;
+    }
+    model_->setEntries(readMailList(kind_));
+    shownRow_ = -1;
+    clearSelectionMarker();
+    countBox_->setText(QString::number(model_->rowCount()));
+    if (date_->width() < dateBoxWidthNeeded())
+        applyResizeRules();
+}
+
+void TyakuForm::applyKindLook()
+{
+    setWindowTitle(kind_ == HistoryKind::Received ? QStringLiteral("着信履歴") : QStringLiteral("送信履歴"));
+    QPalette p = list_->palette();
+    p.setColor(QPalette::Base, kind_ == HistoryKind::Received ? QColor(210, 250, 250) : QColor(250, 250, 255));
+    list_->setPalette(p);
 }
 
 void TyakuForm::clearViewer()
 {
+    fillingViewer_ = true;
     subject_->clear();
     sender_->clear();
     date_->clear();
+    fillingViewer_ = false;
     body_->clear();
 }
 
@@ -339,12 +405,12 @@ void TyakuForm::putBodyOnClipboard()
 
 bool TyakuForm::selectionMarked() const
 {
-    return !marker_->text().isEmpty();
+    return !selectionMarker_->text().isEmpty();
 }
 
 void TyakuForm::clearSelectionMarker()
 {
-    marker_->clear();
+    selectionMarker_->clear();
 }
 
 int TyakuForm::selectedRow() const
@@ -357,13 +423,13 @@ int TyakuForm::selectedRow() const
 
 void TyakuForm::showSelectedMail(int row)
 {
-    if (leadingNumber(count_->text()) == 0) {
+    if (leadingNumber(countBox_->text()) == 0) {
         dialogs().notice(this, NothingToSelect);
         return;
     }
     if (row < 0 || row >= model_->rowCount())
         return;
-    marker_->setText(QStringLiteral("1"));
+    selectionMarker_->setText(QStringLiteral("1"));
     std::optional<MailRecord> record = readMailRecord(kind_, row + 1);
     if (!record) {
         // The file no longer holds that record (changed behind the list).
@@ -372,7 +438,7 @@ void TyakuForm::showSelectedMail(int row)
     }
     shownRow_ = row;
     showViewer(*record);
-    count_->setText(QString::number(model_->rowCount()));
+    countBox_->setText(QString::number(model_->rowCount()));
     putBodyOnClipboard();
 }
 
@@ -491,7 +557,7 @@ void TyakuForm::deleteAllMail()
         dialogs().notice(this, QStringLiteral("メールを削除できませんでした。\n%1").arg(error));
     model_->clear();
     loadHistoryList();
-    count_->setText(QString::number(model_->rowCount()));
+    countBox_->setText(QString::number(model_->rowCount()));
     body_->clear();
 }
 
@@ -502,22 +568,22 @@ void TyakuForm::openEnlargedView()
 
 void TyakuForm::showHelp(const QString &text)
 {
-    help_->setPlainText(texttools::toLf(text));
-    help_->show();
-    help_->raise();
+    hintBox_->setPlainText(texttools::toLf(text));
+    hintBox_->show();
+    hintBox_->raise();
 }
 
 void TyakuForm::hideHelp()
 {
-    help_->hide();
-    help_->clear();
+    hintBox_->hide();
+    hintBox_->clear();
 }
 
 void TyakuForm::resetStatusControls()
 {
-    const int statusTop = toTwips(status_->y());
+    const int statusTop = toTwips(statusBar_->y());
     copyBox_->move(copyBox_->x(), px(statusTop + 80));
-    command1_->move(command1_->x(), px(statusTop + 80));
+    copyButton_->move(copyButton_->x(), px(statusTop + 80));
 }
 
 bool TyakuForm::eventFilter(QObject *watched, QEvent *event)
@@ -545,10 +611,51 @@ bool TyakuForm::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+int TyakuForm::listInnerWidth() const
+{
+    // From the list's own geometry: its viewport follows only once the list
+    // has been laid out, which a hidden window has not.
+    int width = list_->width() - 2 * list_->frameWidth();
+    if (list_->verticalScrollBar()->isVisibleTo(list_))
+        width -= list_->verticalScrollBar()->sizeHint().width();
+    return std::max(1, width);
+}
+
+void TyakuForm::fitListColumns()
+{
+    const int width = listInnerWidth();
+    fittingColumns_ = true;
+    // The last column stretches over what is left.
+    for (int c = 0; c + 1 < int(columnShares_.size()); ++c)
+        list_->setColumnWidth(c, std::max(20, int(columnShares_[size_t(c)] * width)));
+    fittingColumns_ = false;
+}
+
+int TyakuForm::dateBoxWidthNeeded() const
+{
+    // The longest date a mail carries, or the one shown when it is longer.
+    const QFontMetrics fm(date_->font());
+    const int text = std::max(fm.horizontalAdvance(QStringLiteral("Wed, 30 Sep 2025 23:59:59 +0900")),
+                              fm.horizontalAdvance(date_->text()));
+    QStyleOptionFrame option;
+    option.initFrom(date_);
+    option.lineWidth = date_->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, date_);
+    const QMargins margins = date_->textMargins() + date_->contentsMargins();
+    // The box's own inner margin is 2 pixels a side.
+    return text + 2 * option.lineWidth + margins.left() + margins.right() + 4 + 2;
+}
+
 void TyakuForm::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     applyResizeRules();
+}
+
+void TyakuForm::closeEvent(QCloseEvent *event)
+{
+    QMainWindow::closeEvent(event);
+    // The next opening is a fresh load: the search starts again.
+    pane_->resetSearch();
 }
 
 void TyakuForm::changeEvent(QEvent *event)
@@ -567,41 +674,58 @@ void TyakuForm::applyResizeRules()
     const double h = toTwips(outer.height());
 
     // The status bar runs along the bottom of the window.
-    status_->setGeometry(0, client_->height() - twips(StatusBarHeight), client_->width(), twips(StatusBarHeight));
+    statusBar_->setGeometry(0, client_->height() - twips(StatusBarHeight), client_->width(), twips(StatusBarHeight));
     pane_->toolBar()->resize(client_->width(), pane_->toolBar()->height());
 
     copyBox_->show();
-    command2_->show();
+    quickSaveButton_->show();
 
     const double listHeight = 0.25 * h;
     list_->setGeometry(list_->x(), twips(ListTop), px(0.99 * w), px(listHeight));
 
     const int boxTop = px(listHeight + 940);
-    picture1_->resize(px(w), picture1_->height());
+    buttonBand_->resize(px(w), buttonBand_->height());
 
     const int bodyTop = px(listHeight + 1300);
     int bodyHeight = body_->height();
     if (h > 3500)
         bodyHeight = px(h - listHeight - toTwips(subject_->height()) - 2000);
     // Never under the status bar, whatever the window frame takes.
-    bodyHeight = std::max(0, std::min(bodyHeight, status_->y() - bodyTop));
+    bodyHeight = std::max(0, std::min(bodyHeight, statusBar_->y() - bodyTop));
     body_->setGeometry(body_->x(), bodyTop, px(0.99 * w), bodyHeight);
 
+    // Subject, sender and date share the width 5 : 3 : 2; a date needs its
+    // whole length, so when the fifth is too narrow it takes from the subject
+    // (down to 4 tenths, which still holds a long subject), then from the
+    // sender (down to the date's own share).
+    int subjectWidth = px(0.5 * w);
+    int senderWidth = px(0.3 * w);
+    int dateWidth = px(0.2 * w);
+    const int dateNeed = dateBoxWidthNeeded();
+    if (dateWidth < dateNeed) {
+        const int fromSubject = std::min(dateNeed - dateWidth, std::max(0, subjectWidth - px(0.4 * w)));
+        subjectWidth -= fromSubject;
+        dateWidth += fromSubject;
+        const int fromSender = std::min(dateNeed - dateWidth, std::max(0, senderWidth - dateWidth));
+        senderWidth -= fromSender;
+        dateWidth += fromSender;
+    }
     const double subjectLeft = toTwips(body_->x()) - 15;
-    subject_->setGeometry(px(subjectLeft), boxTop, px(0.5 * w), subject_->height());
-    const double senderLeft = 0.5 * w + toTwips(subject_->x());
-    sender_->setGeometry(px(senderLeft), boxTop, px(0.3 * w), sender_->height());
-    const double dateLeft = 0.3 * w + toTwips(sender_->x()) - 20;
-    date_->setGeometry(px(dateLeft), boxTop, px(0.2 * w), date_->height());
+    subject_->setGeometry(px(subjectLeft), boxTop, subjectWidth, subject_->height());
+    sender_->setGeometry(subject_->x() + subjectWidth, boxTop, senderWidth, sender_->height());
+    date_->setGeometry(sender_->x() + senderWidth - 1, boxTop, dateWidth, date_->height());
 
-    const int statusTop = toTwips(status_->y());
-    const int statusLeft = toTwips(status_->x());
-    command1_->move(px(statusLeft + 1880), px(statusTop + 80));
-    copyBox_->move(px(toTwips(command1_->x()) + 3380), px(statusTop + 80));
+    // The columns keep their shares of the list's width.
+    fitListColumns();
+
+    const int statusTop = toTwips(statusBar_->y());
+    const int statusLeft = toTwips(statusBar_->x());
+    copyButton_->move(px(statusLeft + 1880), px(statusTop + 80));
+    copyBox_->move(px(toTwips(copyButton_->x()) + 3380), px(statusTop + 80));
     if (isMaximized() && h > 3500) {
         // Kept inside the window.
         copyBox_->move(copyBox_->x(), std::min(px(h - 1000), client_->height() - copyBox_->height()));
-        command1_->move(command1_->x(), std::min(px(h - 980), client_->height() - command1_->height()));
+        copyButton_->move(copyButton_->x(), std::min(px(h - 980), client_->height() - copyButton_->height()));
     }
 }
 

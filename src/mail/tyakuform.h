@@ -6,6 +6,8 @@
 
 #include <QMainWindow>
 
+#include <array>
+
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -13,6 +15,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QStatusBar;
 class QTextEdit;
+class QTimer;
 class QTreeView;
 
 namespace korvane::texttools {
@@ -62,13 +65,20 @@ public slots:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
 
 private:
     void buildControls();
     void loadEditorFile();
     void applyResizeRules();
+    void fitListColumns();
+    int listInnerWidth() const;
+    int dateBoxWidthNeeded() const;
     void showViewer(const MailRecord &record);
+    void viewerBoxChanged(QLineEdit *box);
+    void showReceivedAfterMailCheck();
+    void applyKindLook();
     void clearViewer();
     void putBodyOnClipboard();
     bool selectionMarked() const;
@@ -81,23 +91,28 @@ private:
     HistoryKind kind_ = HistoryKind::Received;
     QWidget *client_ = nullptr;
     texttools::EditorPane *pane_ = nullptr;
-    QTextEdit *body_ = nullptr;          // rtfEd
-    QTreeView *list_ = nullptr;          // MailListView
+    QTextEdit *body_ = nullptr;
+    QTreeView *list_ = nullptr;
     MailListModel *model_ = nullptr;
-    QLineEdit *subject_ = nullptr;       // Text7
-    QLineEdit *sender_ = nullptr;        // Text8
-    QLineEdit *date_ = nullptr;          // Text9
-    QLineEdit *count_ = nullptr;         // Text2
-    QLineEdit *marker_ = nullptr;        // Text5
-    QLineEdit *copyBox_ = nullptr;       // Text6
-    QPlainTextEdit *help_ = nullptr;     // Text4
-    QListWidget *lstLst_ = nullptr;
-    QWidget *picture1_ = nullptr;
-    QStatusBar *status_ = nullptr;       // StatusBar1
-    QPushButton *command1_ = nullptr;
-    QPushButton *command2_ = nullptr;
+    QLineEdit *subject_ = nullptr;
+    QLineEdit *sender_ = nullptr;
+    QLineEdit *date_ = nullptr;
+    QLineEdit *countBox_ = nullptr;
+    // Not empty while a row picked by the user is shown (hidden).
+    QLineEdit *selectionMarker_ = nullptr;
+    QLineEdit *copyBox_ = nullptr;
+    QPlainTextEdit *hintBox_ = nullptr;
+    QListWidget *fileList_ = nullptr;  // hidden; the editor's file list
+    QWidget *buttonBand_ = nullptr;    // the coloured band behind the mail buttons
+    QStatusBar *statusBar_ = nullptr;
+    QPushButton *copyButton_ = nullptr;
+    QPushButton *quickSaveButton_ = nullptr;
     QList<QPushButton *> mailButtons_;
     int shownRow_ = -1;
+    std::array<double, 3> columnShares_{};
+    bool fittingColumns_ = false;
+    bool fillingViewer_ = false;
+    QTimer *receivedRefresh_ = nullptr;  // the list after the mail check wrote the viewer
 };
 
 }  // namespace korvane::mail

@@ -38,6 +38,10 @@ void prepareWindow(QWidget *w, const QString &name, const QString &caption, int 
     w->setAttribute(Qt::WA_DeleteOnClose);
     w->setFont(designFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
     w->setFixedSize(twips(width), twips(height));
+    // A small window of fixed size: a title and a close box, no minimise or
+    // maximise buttons (maximising would do nothing).
+    const Qt::WindowFlags kind = qobject_cast<QDialog *>(w) ? Qt::Dialog : Qt::Window;
+    w->setWindowFlags(kind | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 }
 
 }  // namespace
@@ -47,8 +51,7 @@ OptionForm::OptionForm(QWidget *parent) : QDialog(parent)
     prepareWindow(this, QStringLiteral("OptionForm"), QStringLiteral("サーバー設定"), 4800, 3240);
     connect(this, &QDialog::finished, this, [this] { forgetSelf(this); });
     // Topmost, without moving or resizing it.
-    setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowCloseButtonHint);
+    setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
 
     QLabel *l1 = designLabel(this, QStringLiteral("Label1"), QStringLiteral("SMTPサーバー名(&S)"), 240, 180, 4320, 255);
     smtp_ = designControl<QLineEdit>(this, QStringLiteral("SmtpText"), 240, 435, 4320, 315);

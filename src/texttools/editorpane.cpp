@@ -5,12 +5,14 @@
 #include "textfiles.h"
 
 #include "common/dialogs.h"
+#include "common/paths.h"
 #include "common/text.h"
 #include "common/ui.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -43,6 +45,17 @@ QIcon glyphIcon(const QString &glyph, bool bold = false, bool italic = false, bo
     return QIcon(pixmap);
 }
 
+// A toolbar picture: the desktop's icon theme where it has one, else our own
+// picture from the program's "\pictures\" folder (with its @2x twin for
+// high-density screens), else the drawn character.
+QIcon toolIcon(const char *themeName, const char *picture, const QIcon &glyph)
+{
+    const QString path =
+        paths::resolve(QStringLiteral("\\pictures\\tool_") + QLatin1String(picture) + QStringLiteral(".png"));
+    const QIcon own = QFileInfo::exists(path) ? QIcon(path) : glyph;
+    return QIcon::fromTheme(QLatin1String(themeName), own);
+}
+
 QString selectedPlainText(const QTextCursor &cursor)
 {
     QString s = cursor.selectedText();
@@ -62,13 +75,16 @@ void putOnClipboard(const QString &text)
 
 const QString EditorPane::SearchHint = QStringLiteral(
     "検索したい文字を入力し、メニューバーから「検索」「次を検索」を選択し、検索したい文字を本文中(body)から検索します。");
-const QString EditorPane::FileFilter = QStringLiteral("txtファイル(*.txt,*.ini) (*.txt *.ini)");
+const QString EditorPane::FileFilter = QStringLiteral("txtファイル (*.txt *.ini)");
 
 EditorPane::EditorPane(QMainWindow *window, QWidget *client) : QObject(window), window_(window)
 {
     editor_ = new QTextEdit(client);
     editor_->setObjectName(QStringLiteral("rtfEd"));
     editor_->setAcceptRichText(false);
+    // The mail's own font, as its header boxes have; at the size the system
+    // gives text boxes.
+    editor_->setFont(designFont(QStringLiteral("ＭＳ Ｐゴシック"), editor_->font().pointSizeF()));
     editor_->installEventFilter(this);
     editor_->viewport()->installEventFilter(this);
     connect(editor_, &QTextEdit::textChanged, this, [] { editorState().modified = -1; });
@@ -138,18 +154,21 @@ void EditorPane::buildToolBar()
         a->setToolTip(b.tip);
         a->setData(QString::fromLatin1(b.key));
     };
-    add({"New", QStringLiteral("新規作成"), glyphIcon(QStringLiteral("新"))});
-    add({"Open", QStringLiteral("開く"), glyphIcon(QStringLiteral("開"))});
-    add({"Save", QStringLiteral("名前を付けて保存"), glyphIcon(QStringLiteral("保"))});
-    add({"Print", QStringLiteral("印刷"), glyphIcon(QStringLiteral("印"))});
+    add({"New", QStringLiteral("新規作成"), toolIcon("document-new", "new", glyphIcon(QStringLiteral("新")))});
+    add({"Open", QStringLiteral("開く"), toolIcon("document-open", "open", glyphIcon(QStringLiteral("開")))});
+    add({"Save", QStringLiteral("名前を付けて保存"),
+         toolIcon("document-save-as", "save", glyphIcon(QStringLiteral("保")))});
+    add({"Print", QStringLiteral("印刷"), toolIcon("document-print", "print", glyphIcon(QStringLiteral("印")))});
     toolBar_->addSeparator();
-    add({"Cut", QStringLiteral("切り取り"), glyphIcon(QStringLiteral("切"))});
-    add({"Copy", QStringLiteral("ｺﾋﾟｰ"), glyphIcon(QStringLiteral("写"))});
-    add({"Paste", QStringLiteral("貼り付け"), glyphIcon(QStringLiteral("貼"))});
+    add({"Cut", QStringLiteral("切り取り"), toolIcon("edit-cut", "cut", glyphIcon(QStringLiteral("切")))});
+    add({"Copy", QStringLiteral("ｺﾋﾟｰ"), toolIcon("edit-copy", "copy", glyphIcon(QStringLiteral("写")))});
+    add({"Paste", QStringLiteral("貼り付け"), toolIcon("edit-paste", "paste", glyphIcon(QStringLiteral("貼")))});
     toolBar_->addSeparator();
-    add({"Bold", QStringLiteral("太字"), glyphIcon(QStringLiteral("B"), true)});
-    add({"Italic", QStringLiteral("斜体"), glyphIcon(QStringLiteral("I"), false, true)});
-    add({"Underline", QStringLiteral("下線"), glyphIcon(QStringLiteral("U"), false, false, true)});
+    add({"Bold", QStringLiteral("太字"), toolIcon("format-text-bold", "bold", glyphIcon(QStringLiteral("B"), true))});
+    add({"Italic", QStringLiteral("斜体"),
+         toolIcon("format-text-italic", "italic", glyphIcon(QStringLiteral("I"), false, true))});
+    add({"Underline", QStringLiteral("下線"),
+         toolIcon("format-text-underline", "underline", glyphIcon(QStringLiteral("U"), false, false, true))});
     connect(toolBar_, &QToolBar::actionTriggered, this,
             [this](QAction *a) { toolbarClicked(a->data().toString()); });
 }

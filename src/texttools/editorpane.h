@@ -45,6 +45,8 @@ public:
     bool loadCurrentFile(QString *error = nullptr);
 
     int lastFoundPosition() const { return search_.lastFoundPosition(); }
+    // Forgets the last hit, as when the window is loaded again.
+    void resetSearch() { search_.reset(); }
 
     // The search box's hint.
     static const QString SearchHint;

@@ -64,46 +64,46 @@ KakudaiForm::KakudaiForm(QWidget *parent) : QWidget(parent, Qt::Window)
     setWindowTitle(QStringLiteral("拡大フォーム"));
     setAttribute(Qt::WA_DeleteOnClose);  // the next opening starts again at size 12
 
-    picture8_ = band(this, "Picture8", -1, QColor(200, 230, 250));
-    picture1_ = band(this, "Picture1", 3, QColor(225, 240, 250));
-    picture2_ = band(this, "Picture2", 4, QColor(240, 248, 255));
+    titleBand_ = band(this, "Picture8", -1, QColor(200, 230, 250));
+    sizeBand_ = band(this, "Picture1", 3, QColor(225, 240, 250));
+    dateBand_ = band(this, "Picture2", 4, QColor(240, 248, 255));
 
-    label18_ = new QLabel(QStringLiteral("拡大フォーム"), this);
-    label18_->setObjectName(QStringLiteral("Label18"));
-    label18_->setFont(designFont(QStringLiteral("ＭＳ Ｐゴシック"), 14, true));
-    label19_ = new QLabel(QStringLiteral("この拡大フォームでは、メニューバー（ファイル他）の操作は出来ません。"), this);
-    label19_->setObjectName(QStringLiteral("Label19"));
+    titleLabel_ = new QLabel(QStringLiteral("拡大フォーム"), this);
+    titleLabel_->setObjectName(QStringLiteral("Label18"));
+    titleLabel_->setFont(designFont(QStringLiteral("ＭＳ Ｐゴシック"), 14, true));
+    noteLabel_ = new QLabel(QStringLiteral("この拡大フォームでは、メニューバー（ファイル他）の操作は出来ません。"), this);
+    noteLabel_->setObjectName(QStringLiteral("Label19"));
 
     auto *sizeLabel = new QLabel(QStringLiteral("文字サイズ"), this);
     sizeLabel->setObjectName(QStringLiteral("Label1"));
-    size_ = new QLineEdit(QString::number(InitialSize), this);
-    size_->setObjectName(QStringLiteral("Text22"));
-    size_->setReadOnly(true);  // only the arrows change the size
-    size_->setAlignment(Qt::AlignRight);
+    sizeBox_ = new QLineEdit(QString::number(InitialSize), this);
+    sizeBox_->setObjectName(QStringLiteral("Text22"));
+    sizeBox_->setReadOnly(true);  // only the arrows change the size
+    sizeBox_->setAlignment(Qt::AlignRight);
 
-    upDown_ = new QWidget(this);
-    upDown_->setObjectName(QStringLiteral("UpDown1"));
-    auto *arrows = new QVBoxLayout(upDown_);
+    sizeSpinner_ = new QWidget(this);
+    sizeSpinner_->setObjectName(QStringLiteral("UpDown1"));
+    auto *arrows = new QVBoxLayout(sizeSpinner_);
     arrows->setContentsMargins(0, 0, 0, 0);
     arrows->setSpacing(0);
-    up_ = new QToolButton(upDown_);
-    up_->setObjectName(QStringLiteral("UpDown1Up"));
-    up_->setArrowType(Qt::UpArrow);
-    up_->setAutoRepeat(true);
-    down_ = new QToolButton(upDown_);
-    down_->setObjectName(QStringLiteral("UpDown1Down"));
-    down_->setArrowType(Qt::DownArrow);
-    down_->setAutoRepeat(true);
-    for (QToolButton *b : {up_, down_}) {
+    sizeUpArrow_ = new QToolButton(sizeSpinner_);
+    sizeUpArrow_->setObjectName(QStringLiteral("UpDown1Up"));
+    sizeUpArrow_->setArrowType(Qt::UpArrow);
+    sizeUpArrow_->setAutoRepeat(true);
+    sizeDownArrow_ = new QToolButton(sizeSpinner_);
+    sizeDownArrow_->setObjectName(QStringLiteral("UpDown1Down"));
+    sizeDownArrow_->setArrowType(Qt::DownArrow);
+    sizeDownArrow_->setAutoRepeat(true);
+    for (QToolButton *b : {sizeUpArrow_, sizeDownArrow_}) {
         b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
         arrows->addWidget(b);
     }
-    connect(up_, &QToolButton::clicked, this, &KakudaiForm::sizeUp);
-    connect(down_, &QToolButton::clicked, this, &KakudaiForm::sizeDown);
+    connect(sizeUpArrow_, &QToolButton::clicked, this, &KakudaiForm::sizeUp);
+    connect(sizeDownArrow_, &QToolButton::clicked, this, &KakudaiForm::sizeDown);
 
-    selectAll_ = new QPushButton(QStringLiteral("全て選択"), this);
-    selectAll_->setObjectName(QStringLiteral("Command28"));
-    connect(selectAll_, &QPushButton::clicked, this, &KakudaiForm::selectWholeBody);
+    selectAllButton_ = new QPushButton(QStringLiteral("全て選択"), this);
+    selectAllButton_->setObjectName(QStringLiteral("Command28"));
+    connect(selectAllButton_, &QPushButton::clicked, this, &KakudaiForm::selectWholeBody);
 
     subjectLabel_ = arrayLabel(this, QStringLiteral("件名"), 7);
     subject_ = new QLineEdit(this);
@@ -127,19 +127,19 @@ KakudaiForm::KakudaiForm(QWidget *parent) : QWidget(parent, Qt::Window)
     status->setSizeGripEnabled(false);
 
     // Design positions in twips.
-    placeTwips(picture8_, 0, 0, 9600, 600);
-    placeTwips(label18_, 120, 60, 2400, 480);
-    placeTwips(label19_, 2640, 180, 6900, 300);
-    placeTwips(picture1_, 0, 600, 9600, 420);
+    placeTwips(titleBand_, 0, 0, 9600, 600);
+    placeTwips(titleLabel_, 120, 60, 2400, 480);
+    placeTwips(noteLabel_, 2640, 180, 6900, 300);
+    placeTwips(sizeBand_, 0, 600, 9600, 420);
     placeTwips(sizeLabel, 120, 675, 1000, 270);
-    placeTwips(size_, 1140, 645, 600, 315);
-    placeTwips(upDown_, 1740, 645, 255, 315);
-    placeTwips(selectAll_, 2160, 630, 1335, 345);
+    placeTwips(sizeBox_, 1140, 645, 600, 315);
+    placeTwips(sizeSpinner_, 1740, 645, 255, 315);
+    placeTwips(selectAllButton_, 2160, 630, 1335, 345);
     placeTwips(subjectLabel_, 0, 1095, 720, 300);
     placeTwips(subject_, 720, 1050, 8775, 375);
     placeTwips(senderLabel_, 0, 1485, 720, 300);
     placeTwips(sender_, 720, 1440, 4815, 375);
-    placeTwips(picture2_, 5535, 1440, 3960, 375);
+    placeTwips(dateBand_, 5535, 1440, 3960, 375);
     placeTwips(dateLabel_, 5595, 1485, 600, 300);
     placeTwips(date_, 6195, 1440, 3300, 375);
     placeTwips(bodyLabel_, 0, 1830, 720, 240);
@@ -151,17 +151,38 @@ KakudaiForm::KakudaiForm(QWidget *parent) : QWidget(parent, Qt::Window)
 
 int KakudaiForm::fontSize() const
 {
-    return int(leadingNumber(size_->text()));
+    return int(leadingNumber(sizeBox_->text()));
 }
 
 void KakudaiForm::applyFontSize(int size)
 {
-    size_->setText(QString::number(size));
-    for (QWidget *w : std::initializer_list<QWidget *>{body_, date_, subject_, sender_}) {
-        QFont f = w->font();
-        f.setPointSize(size);
-        w->setFont(f);
-    }
+    sizeBox_->setText(QString::number(size));
+    for (QWidget *w : std::initializer_list<QWidget *>{body_, date_, subject_, sender_})
+        w->setFont(designFont(QStringLiteral("ＭＳ Ｐゴシック"), size));
+    placeRows();
+}
+
+void KakudaiForm::placeRows()
+{
+    // The subject, sender and date boxes grow with their type, and the rows
+    // below move down with them: large text is never cut.
+    const int rowHeight = std::max(twips(375), subject_->sizeHint().height());
+    const int gap = twips(15);
+    const int subjectTop = twips(1050);
+    subject_->setGeometry(subject_->x(), subjectTop, subject_->width(), rowHeight);
+    const int senderTop = subjectTop + rowHeight + gap;
+    for (QWidget *w : std::initializer_list<QWidget *>{sender_, dateBand_, date_})
+        w->setGeometry(w->x(), senderTop, w->width(), rowHeight);
+    auto centre = [](QLabel *label, int top, int height) {
+        label->move(label->x(), top + (height - label->height()) / 2);
+    };
+    centre(subjectLabel_, subjectTop, rowHeight);
+    centre(senderLabel_, senderTop, rowHeight);
+    centre(dateLabel_, senderTop, rowHeight);
+    const int bodyLabelTop = senderTop + rowHeight + twips(15);
+    bodyLabel_->move(bodyLabel_->x(), bodyLabelTop);
+    body_->move(body_->x(), bodyLabelTop + bodyLabel_->height());
+    layoutToSize();
 }
 
 void KakudaiForm::sizeUp()
@@ -190,9 +211,10 @@ void KakudaiForm::showMail(const QString &body, const QString &subject, const QS
     date_->setText(date);
     subject_->setText(subject);
     sender_->setText(sender);
-    subject_->setCursorPosition(0);
-    sender_->setCursorPosition(0);
-    date_->setCursorPosition(0);
+    for (QLineEdit *box : {subject_, sender_, date_}) {
+        box->setCursorPosition(0);
+        box->setToolTip(box->text());  // large type runs past the box: the whole text on a hover
+    }
 }
 
 void KakudaiForm::resizeEvent(QResizeEvent *event)
@@ -211,16 +233,28 @@ void KakudaiForm::layoutToSize()
     if (status)
         status->setGeometry(0, height() - twips(300), width(), twips(300));
 
-    picture8_->resize(width(), picture8_->height());
-    picture1_->resize(width(), picture1_->height());
+    titleBand_->resize(width(), titleBand_->height());
+    sizeBand_->resize(width(), sizeBand_->height());
+
+    // The subject, sender and date boxes widen with the window, in the
+    // design's proportions, so that large type has room to show.
+    const int rowLeft = subject_->x();
+    const int row = std::max(twips(8775), width() - rowLeft - 4);
+    const int senderWidth = row * 4815 / 8775;
+    const int dateLeft = rowLeft + row * (4815 + 660) / 8775;
+    subject_->resize(row, subject_->height());
+    sender_->resize(senderWidth, sender_->height());
+    dateBand_->move(rowLeft + senderWidth, dateBand_->y());
+    dateLabel_->move(rowLeft + senderWidth + twips(60), dateLabel_->y());
+    date_->setGeometry(dateLeft, date_->y(), rowLeft + row - dateLeft, date_->height());
 
     const int d = w - toTwips(subjectLabel_->width()) - toTwips(sender_->width());
-    picture2_->resize(twips(d > 0 ? d : 2655), picture2_->height());
+    dateBand_->resize(twips(d > 0 ? d : 2655), dateBand_->height());
 
     body_->resize(twips(w - 100), body_->height());
     if (h > 2500) {
-        int bodyHeight = h - toTwips(sender_->height()) - toTwips(picture8_->height()) -
-                         toTwips(subject_->height()) - toTwips(picture1_->height()) - 700;
+        int bodyHeight = h - toTwips(sender_->height()) - toTwips(titleBand_->height()) -
+                         toTwips(subject_->height()) - toTwips(sizeBand_->height()) - 700;
         // Never under the status bar, whatever the window frame takes.
         int room = (status ? status->y() : height()) - body_->y();
         body_->resize(body_->width(), std::max(0, std::min(twips(bodyHeight), room)));

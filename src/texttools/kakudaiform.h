@@ -38,22 +38,23 @@ protected:
 
 private:
     void applyFontSize(int size);
+    void placeRows();
     void layoutToSize();
 
-    QLabel *label18_;
-    QLabel *label19_;
-    QWidget *picture8_;
-    QWidget *picture1_;
-    QWidget *picture2_;
-    QLineEdit *subject_;   // Text24
-    QLineEdit *sender_;    // Text25
-    QLineEdit *date_;      // Text46
-    QPlainTextEdit *body_; // Text15
-    QLineEdit *size_;      // Text22
-    QWidget *upDown_;      // UpDown1
-    QToolButton *up_;
-    QToolButton *down_;
-    QPushButton *selectAll_;  // Command28
+    QLabel *titleLabel_;
+    QLabel *noteLabel_;
+    QWidget *titleBand_;
+    QWidget *sizeBand_;
+    QWidget *dateBand_;
+    QLineEdit *subject_;
+    QLineEdit *sender_;
+    QLineEdit *date_;
+    QPlainTextEdit *body_;
+    QLineEdit *sizeBox_;
+    QWidget *sizeSpinner_;
+    QToolButton *sizeUpArrow_;
+    QToolButton *sizeDownArrow_;
+    QPushButton *selectAllButton_;
     QLabel *subjectLabel_;
     QLabel *senderLabel_;
     QLabel *dateLabel_;

@@ -11,11 +11,13 @@
 
 #include <QAbstractButton>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QtTest>
 
 #include <memory>
@@ -198,6 +200,11 @@ void TestMainform::hints()
     QTest::mouseMove(form_, control->geometry().center());
     QTRY_VERIFY(box->isVisible());
     QCOMPARE(box->toPlainText(), hint);
+    // The whole hint shows, inside the window, beside the control: the mouse
+    // rests on the control, so the box could not be scrolled.
+    QCOMPARE(box->verticalScrollBar()->maximum(), 0);
+    QVERIFY(form_->rect().contains(box->geometry()));
+    QVERIFY(!box->geometry().intersects(control->geometry()));
 
     // Onto the map: hidden, its text kept.
     QTest::mouseMove(form_, child("Image2")->geometry().center() + QPoint(-60, 40));
@@ -291,9 +298,36 @@ void TestMainform::launchersWithoutWindows()
 void TestMainform::homePageAndMinimise()
 {
     open();
-    opened.clear();
-    QTest::mouseClick(child("Label7"), Qt::LeftButton, {}, child("Label7")->rect().center());
-    QCOMPARE(opened, QList<QUrl>{QUrl(Mainform::HomePage)});
+    auto clickHp = [this] {
+        opened.clear();
+        dialogs_->clear();
+        QTest::mouseClick(child("Label7"), Qt::LeftButton, {}, child("Label7")->rect().center());
+    };
+    // No guide beside the program: the user is told, nothing else happens.
+    QVERIFY(Mainform::userGuidePath().isEmpty() ||
+            !Mainform::userGuidePath().startsWith(folder_->path()));
+    if (Mainform::userGuidePath().isEmpty()) {
+        clickHp();
+        QVERIFY(opened.isEmpty());
+        QCOMPARE(dialogs_->shown.size(), 1);
+        QCOMPARE(dialogs_->last().title, QStringLiteral("Korvane（ハルモ）"));
+        QVERIFY(dialogs_->last().text.contains(QStringLiteral("見つかりません")));
+    }
+
+    // The guide shipped in the program folder is opened in the browser.
+    test::writeFile(folder_->file(QStringLiteral("guide/index.html")), "<html></html>");
+    QDesktopServices::setUrlHandler("file", this, "openUrl");
+    clickHp();
+    QDesktopServices::unsetUrlHandler("file");
+    QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(QFileInfo(folder_->file("guide/index.html")).canonicalFilePath())});
+    QVERIFY(dialogs_->shown.isEmpty());
+
+    // No browser could be started (the offscreen platform has none): said so,
+    // with where the guide is.
+    clickHp();
+    QCOMPARE(dialogs_->shown.size(), 1);
+    QVERIFY(dialogs_->last().text.contains(QStringLiteral("ブラウザを起動できませんでした")));
+    QVERIFY(dialogs_->last().text.contains(QStringLiteral("index.html")));
 
     QTest::mouseClick(child("Label8"), Qt::LeftButton, {}, child("Label8")->rect().center());
     QTRY_VERIFY(form_->windowState() & Qt::WindowMinimized);

@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTextEdit>
+#include <QHeaderView>
 #include <QTreeView>
 
 using namespace korvane;
@@ -348,6 +349,73 @@ private slots:
         QVERIFY(f.dialogs.shown.isEmpty());
     }
 
+    void aMailCheckOverTheSentHistoryShowsTheReceivedOne()
+    {
+        HistoryFixture f;
+        TyakuForm *form = open(HistoryKind::Sent);
+        QCOMPARE(form->windowTitle(), QStringLiteral("送信履歴"));
+        // The check writes the mail into the viewer boxes, then stores it.
+        for (const auto &[box, value] : {std::pair{"Text7", "新着の件名"}, std::pair{"Text8", "a@example.jp"},
+                                         std::pair{"Text9", "Mon, 08 Dec 2025 10:00:00 +0900"}})
+            child<QLineEdit>(form, box)->setText(QString::fromUtf8(value));
+        appendMailRecord(HistoryKind::Received, QStringLiteral("新着の件名"), QStringLiteral("Mon, 08 Dec 2025"),
+                         QStringLiteral("a@example.jp"), QStringLiteral("本文"));
+        QTRY_COMPARE(form->windowTitle(), QStringLiteral("着信履歴"));
+        QCOMPARE(form->historyKind(), HistoryKind::Received);
+        QCOMPARE(form->mailListModel()->rowCount(), 4);
+        QCOMPARE(text(form, "Text2"), QStringLiteral("4"));
+        QCOMPARE(text(form, "Text7"), QStringLiteral("新着の件名"));  // the viewer keeps the new mail
+        QCOMPARE(child<QLineEdit>(form, "Text9")->toolTip(), QStringLiteral("Mon, 08 Dec 2025 10:00:00 +0900"));
+
+        // The window's own filling of the viewer changes nothing of that.
+        open(HistoryKind::Sent);
+        clickRow(form, 0);
+        QTest::qWait(20);
+        QCOMPARE(form->windowTitle(), QStringLiteral("送信履歴"));
+    }
+
+    void searchRestartsWhenTheWindowOpensAgain()
+    {
+        HistoryFixture f;
+        TyakuForm *form = open(HistoryKind::Received);
+        texttools::EditorPane *pane = form->editorPane();
+        pane->setText(QStringLiteral("ab ab ab"));
+        pane->searchBox()->setText(QStringLiteral("ab"));
+        pane->findFirst();
+        pane->findNext();
+        QCOMPARE(pane->lastFoundPosition(), 4);
+        form->close();
+        form = open(HistoryKind::Received);
+        QCOMPARE(pane->lastFoundPosition(), 0);
+        pane->setText(QStringLiteral("ab ab ab"));
+        pane->findNext();
+        QCOMPARE(pane->lastFoundPosition(), 4);  // from the start again, past the first hit's length
+    }
+
+    void columnsFollowTheWindowAndCellsShowTheirWholeText()
+    {
+        HistoryFixture f;
+        TyakuForm *form = open(HistoryKind::Received);
+        QTreeView *list = form->mailList();
+        auto inner = [list] { return list->width() - 2 * list->frameWidth(); };
+        form->resize(900, 600);
+        QTRY_COMPARE(form->width(), 900);
+        QVERIFY(std::abs(list->columnWidth(0) - inner() / 2) <= 2);
+        const int before = list->columnWidth(1);
+        form->resize(1300, 700);
+        QTRY_COMPARE(form->width(), 1300);
+        QVERIFY(std::abs(list->columnWidth(0) - inner() / 2) <= 2);
+        QVERIFY(list->columnWidth(1) > before);
+        // A column the user widened keeps its new share.
+        list->header()->resizeSection(0, inner() * 3 / 5);
+        form->resize(1000, 700);
+        QTRY_COMPARE(form->width(), 1000);
+        QVERIFY(std::abs(list->columnWidth(0) - inner() * 3 / 5) <= 2);
+
+        const QModelIndex cell = form->mailListModel()->index(0, MailListModel::FromColumn);
+        QCOMPARE(cell.data(Qt::ToolTipRole).toString(), cell.data().toString());
+    }
+
     void helpTextsFollowTheMouse()
     {
         HistoryFixture f;
@@ -397,7 +465,17 @@ private slots:
         QCOMPARE(form->mailList()->width(), int(0.99 * w) / 15);
         QCOMPARE(form->mailList()->height(), int(0.25 * h) / 15);
         QCOMPARE(child<QLineEdit>(form, "Text7")->y(), (int(0.25 * h) + 940) / 15);
-        QCOMPARE(child<QLineEdit>(form, "Text7")->width(), int(0.5 * w) / 15);
+        // Subject, sender and date side by side over the window's width; the
+        // date box holds a whole date, the subject keeps at least 4 tenths.
+        auto *subject = child<QLineEdit>(form, "Text7");
+        auto *sender = child<QLineEdit>(form, "Text8");
+        auto *date = child<QLineEdit>(form, "Text9");
+        QVERIFY(subject->width() >= int(0.4 * w) / 15 && subject->width() <= int(0.5 * w) / 15);
+        QCOMPARE(sender->x(), subject->geometry().right() + 1);
+        QVERIFY(date->x() <= sender->geometry().right() + 1);
+        QVERIFY(std::abs(subject->width() + sender->width() + date->width() - w / 15) <= 3);
+        const QString longest = QStringLiteral("Wed, 30 Sep 2025 23:59:59 +0900");
+        QVERIFY(date->width() > QFontMetrics(date->font()).horizontalAdvance(longest) + 4);
         QCOMPARE(child<QTextEdit>(form, "rtfEd")->y(), (int(0.25 * h) + 1300) / 15);
         QCOMPARE(child<QTextEdit>(form, "rtfEd")->width(), int(0.99 * w) / 15);
         auto *status = child<QWidget>(form, "StatusBar1");

@@ -39,6 +39,20 @@ private slots:
     }
     void cleanup() { Windows::unloadAll(); }
 
+    void smallFixedWindowsHaveOnlyACloseBox()
+    {
+        TestProgramFolder folder;
+        for (const char *name : {"OptionForm", "IdPassForm", "SetForm"}) {
+            QPointer<QWidget> w = open(name);
+            const Qt::WindowFlags flags = w->windowFlags();
+            QVERIFY2(flags & Qt::CustomizeWindowHint, name);
+            QVERIFY2(flags & Qt::WindowTitleHint && flags & Qt::WindowCloseButtonHint, name);
+            QVERIFY2(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)), name);
+            QCOMPARE(w->minimumSize(), w->maximumSize());
+            w->close();
+        }
+    }
+
     void optionFormShowsMemoryAndSaves()
     {
         TestProgramFolder folder;

@@ -348,14 +348,31 @@ private slots:
         view->findChild<QPushButton *>(QStringLiteral("Command28"))->click();
         QCOMPARE(body->textCursor().selectedText(), QStringLiteral("次"));
 
+        // Large type: the boxes grow with it and the rows below move down,
+        // so no text is cut and nothing overlaps.
+        while (view->fontSize() > 28)
+            view->sizeDown();
+        auto *subject = view->findChild<QLineEdit *>(QStringLiteral("Text24"));
+        auto *sender = view->findChild<QLineEdit *>(QStringLiteral("Text25"));
+        auto *date = view->findChild<QLineEdit *>(QStringLiteral("Text46"));
+        for (QLineEdit *box : {subject, sender, date})
+            QVERIFY(box->height() >= QFontMetrics(box->font()).height() + 4);
+        QVERIFY(sender->y() > subject->geometry().bottom());
+        QCOMPARE(date->y(), sender->y());
+        QVERIFY(body->y() > sender->geometry().bottom());
+        while (view->fontSize() > 12)
+            view->sizeDown();
+        QCOMPARE(subject->height(), std::max(375 / 15, subject->sizeHint().height()));
+
         // Lower than 2500 twips hides the body; taller shows it again.
         view->resize(600, 150);
         QTRY_VERIFY(!body->isVisible());
         view->resize(600, 500);
         QTRY_VERIFY(body->isVisible());
         const int outer = view->frameGeometry().height() * 15;
-        const int rule = outer - 375 - 600 - 375 - 420 - 700;  // sender box, band, subject box, band
-        QCOMPARE(body->height(), rule / 15);
+        // Less the sender box, the title band, the subject box and the size band.
+        const int rule = outer - sender->height() * 15 - 600 - subject->height() * 15 - 420 - 700;
+        QCOMPARE(body->height(), std::min(rule / 15, view->findChild<QWidget *>("StatusBar1")->y() - body->y()));
 
         // Closing discards it: the next opening starts at 12 again.
         view->close();

@@ -128,10 +128,11 @@ void FriendForm::refreshAddressBook()
     const QList<AddressRecord> records = readAll(Source::Book);
     QList<QTreeWidgetItem *> rows;
     rows.reserve(records.size());
-    for (const AddressRecord &r : records)
+    for (const AddressRecord &r : records) {
         rows.append(new QTreeWidgetItem(QStringList{trimAtNul(r.address), trimAtNul(r.name)}));
         for (int c = 0; c < 2; ++c)  // a column too narrow cuts its text: the tooltip shows it whole
             rows.last()->setToolTip(c, trimAsciiSpaces(rows.last()->text(c)));
+    }
     list_->addTopLevelItems(rows);
     countText_->setText(QString::number(list_->topLevelItemCount()));
 }

@@ -314,8 +314,8 @@ private:
                     text = p->toPlainText();
                 else
                     text = static_cast<QTextEdit *>(box)->toPlainText();
-                if (box->verticalScrollBar()->maximum() > 0 ||
-                    box->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff && overflows(box))
+                if (box->verticalScrollBar()->maximum() > 0
+                    || (box->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff && overflows(box)))
                     faults << QStringLiteral("%1: the hint shown over %2 does not show whole: \"%3\"")
                                   .arg(where(box), where(w), text.left(30));
             }

@@ -69,7 +69,7 @@ home=$work/home
 mkdir -p "$home" "$work/runtime"
 chmod 700 "$work/runtime"
 export HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share \
-       XDG_DATA_DIRS=$work/nowhere XDG_RUNTIME_DIR=$work/runtime
+       XDG_RUNTIME_DIR=$work/runtime
 unset QT_QPA_PLATFORM
 export LC_ALL=C.UTF-8
 prog=$XDG_DATA_HOME/Korvane
@@ -82,7 +82,9 @@ openbox >/dev/null 2>&1 &
 pids+=($!)
 wait_for 20 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "no window manager"
 
-(cd / && exec "$root/usr/bin/korvane") >"$work/korvane.log" 2>&1 &
+# The program must find its data beside itself, not in a Korvane installed
+# on this system.
+(cd / && XDG_DATA_DIRS=$work/nowhere exec "$root/usr/bin/korvane") >"$work/korvane.log" 2>&1 &
 korvane=$!
 pids+=($korvane)
 

@@ -10,7 +10,9 @@ build=${1:-$source_dir/build-package}
 
 "$source_dir/scripts/install-deps.sh" --package
 
-options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr)
+# Linked with full RELRO, as Debian hardens its programs.
+options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr
+         "-DCMAKE_EXE_LINKER_FLAGS=-Wl,-z,relro -Wl,-z,now")
 if command -v ccache >/dev/null; then
   options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi

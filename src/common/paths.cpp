@@ -5,6 +5,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <filesystem>
@@ -56,13 +57,23 @@ bool seed(const QString &from, const QString &to, QString *error)
             continue;
         std::error_code ec;
         std::filesystem::create_directories(fsPath(QFileInfo(target).absolutePath()), ec);
-        // QFile::copy writes a temporary file and renames it, so a start cut
-        // short never leaves half a file that a later start would keep.
-        QFile in(file);
-        if (ec || !in.copy(target)) {
+        bool copied = false;
+        QString why = ec ? reason(ec) : QString();
+        if (!ec) {
+            // Written beside and renamed into place, so a start cut short
+            // never leaves half a file that a later start would keep.
+            QFile in(file);
+            QSaveFile out(target);
+            if (!in.open(QIODevice::ReadOnly))
+                why = in.errorString();
+            else if (!out.open(QIODevice::WriteOnly) || out.write(in.readAll()) != in.size() || !out.commit())
+                why = out.errorString();
+            else
+                copied = true;
+        }
+        if (!copied) {
             *error = QStringLiteral("「%1」を「%2」にコピーできません。\n%3")
-                         .arg(QDir::toNativeSeparators(file), QDir::toNativeSeparators(target),
-                              ec ? reason(ec) : in.errorString());
+                         .arg(QDir::toNativeSeparators(file), QDir::toNativeSeparators(target), why);
             return false;
         }
         QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);

@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Korvane needs to build, run and test.
 #   scripts/install-deps.sh          what the program needs
-#   scripts/install-deps.sh --tests  also what the tests need (mail servers, X)
+#   scripts/install-deps.sh --tests  also what the tests need (mail servers, X,
+#                                    the desktop entry and AppStream validators)
+#   scripts/install-deps.sh --package  also what building the Debian package
+#                                    needs (scripts/package.sh)
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-translations-l10n libgl-dev
           libcurl4-openssl-dev libgmime-3.0-dev fonts-ipafont-gothic)
-if [[ "${1:-}" == "--tests" ]]; then
-  packages+=(dovecot-core dovecot-pop3d python3-aiosmtpd openssl mpop
-             xvfb openbox xdotool imagemagick x11-utils)
-fi
+for arg in "$@"; do
+  case $arg in
+    --tests)
+      packages+=(dovecot-core dovecot-pop3d python3-aiosmtpd openssl mpop
+                 xvfb openbox xdotool imagemagick x11-utils
+                 desktop-file-utils appstream) ;;
+    --package)
+      packages+=(dpkg-dev file lintian) ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

@@ -2,7 +2,20 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <filesystem>
+#include <system_error>
+
+// Where the installed read-only data lies, seen from the installed
+// executable's folder; the build sets it from its install folders.
+#ifndef KORVANE_SHARED_DATA_FROM_BIN
+#define KORVANE_SHARED_DATA_FROM_BIN "../share/korvane"
+#endif
 
 namespace korvane::paths {
 namespace {
@@ -18,6 +31,54 @@ QStringList components(const QString &relative)
     QString r = relative;
     r.replace(u'\\', u'/');
     return r.split(u'/', Qt::SkipEmptyParts);
+}
+
+std::filesystem::path fsPath(const QString &path)
+{
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+QString reason(const std::error_code &ec)
+{
+    return QString::fromLocal8Bit(ec.message());
+}
+
+// Copies every file under `from` that `to` does not hold yet (names matched
+// without regard to letter case).
+bool seed(const QString &from, const QString &to, QString *error)
+{
+    const QDir source(from);
+    QDirIterator it(from, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        const QString relative = source.relativeFilePath(file);
+        const QString target = resolveUnder(to, relative);
+        if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
+            continue;
+        std::error_code ec;
+        std::filesystem::create_directories(fsPath(QFileInfo(target).absolutePath()), ec);
+        bool copied = false;
+        QString why = ec ? reason(ec) : QString();
+        if (!ec) {
+            // Written beside and renamed into place, so a start cut short
+            // never leaves half a file that a later start would keep.
+            QFile in(file);
+            QSaveFile out(target);
+            if (!in.open(QIODevice::ReadOnly))
+                why = in.errorString();
+            else if (!out.open(QIODevice::WriteOnly) || out.write(in.readAll()) != in.size() || !out.commit())
+                why = out.errorString();
+            else
+                copied = true;
+        }
+        if (!copied) {
+            *error = QStringLiteral("「%1」を「%2」にコピーできません。\n%3")
+                         .arg(QDir::toNativeSeparators(file), QDir::toNativeSeparators(target), why);
+            return false;
+        }
+        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    }
+    return true;
 }
 
 }  // namespace
@@ -82,6 +143,86 @@ QString ensureParent(const QString &relative)
     QString path = resolve(relative);
     QDir().mkpath(QFileInfo(path).absolutePath());
     return path;
+}
+
+bool holdsProgramData(const QString &folder)
+{
+    if (folder.isEmpty())
+        return false;
+    return QFileInfo(resolveUnder(folder, QString::fromUtf16(DataFolder))).isDir() ||
+           QFileInfo(resolveUnder(folder, QStringLiteral("pictures"))).isDir();
+}
+
+FolderChoice chooseProgramFolder(const QString &executableFolder, const QString &dataHome,
+                                 const QStringList &sharedData)
+{
+    FolderChoice choice;
+    if (holdsProgramData(executableFolder) && QFileInfo(executableFolder).isWritable()) {
+        choice.mode = Mode::Portable;
+        choice.folder = QDir::cleanPath(executableFolder);
+        return choice;
+    }
+    choice.mode = Mode::Installed;
+    if (!dataHome.isEmpty())
+        choice.folder = QDir::cleanPath(dataHome + QStringLiteral("/Korvane"));
+    for (const QString &candidate : sharedData) {
+        if (holdsProgramData(candidate)) {
+            choice.seedFrom = QDir::cleanPath(candidate);
+            break;
+        }
+    }
+    return choice;
+}
+
+bool makeProgramFolder(const FolderChoice &choice, QString *error)
+{
+    QString ignored;
+    if (!error)
+        error = &ignored;
+    if (choice.folder.isEmpty()) {
+        *error = QStringLiteral("プログラムのフォルダを作成できません。\n"
+                                "XDG_DATA_HOME も HOME も設定されていません。");
+        return false;
+    }
+    const std::filesystem::path folder = fsPath(choice.folder);
+    std::error_code ec;
+    const bool created = std::filesystem::create_directories(folder, ec);
+    if (!ec && !std::filesystem::is_directory(folder, ec) && !ec)
+        ec = std::make_error_code(std::errc::not_a_directory);
+    if (ec) {
+        *error = QStringLiteral("プログラムのフォルダ「%1」を作成できません。\n%2")
+                     .arg(QDir::toNativeSeparators(choice.folder), reason(ec));
+        return false;
+    }
+    // It holds the user's mail and account: the owner's alone.
+    if (created)
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
+    if (choice.mode == Mode::Installed && !choice.seedFrom.isEmpty())
+        return seed(choice.seedFrom, choice.folder, error);
+    return true;
+}
+
+bool prepareProgramFolder(QString *error)
+{
+    FolderChoice choice;
+    if (!folderOverride().isEmpty()) {
+        choice.folder = folderOverride();
+        return makeProgramFolder(choice, error);
+    }
+    const QString executableFolder = QCoreApplication::applicationDirPath();
+    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    QStringList shared{QDir::cleanPath(executableFolder + QStringLiteral("/" KORVANE_SHARED_DATA_FROM_BIN))};
+    for (const QString &dir : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)) {
+        if (dir != dataHome)
+            shared << dir + QStringLiteral("/korvane");
+    }
+    // A copy on read-only media seeds from itself.
+    shared << executableFolder;
+    choice = chooseProgramFolder(executableFolder, dataHome, shared);
+    if (!makeProgramFolder(choice, error))
+        return false;
+    setProgramFolder(choice.folder);
+    return true;
 }
 
 }  // namespace korvane::paths

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# The desktop entry and the AppStream metadata as the desktop's tools read
+# them: both validators pass, and the metadata launches the desktop entry.
+#   validate_metadata.sh <desktop entry> <metainfo file>
+# Exit 77 (skipped) when the validators are missing.
+set -euo pipefail
+desktop=$1
+metainfo=$2
+for tool in desktop-file-validate appstreamcli; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
+desktop-file-validate "$desktop"
+appstreamcli validate --no-net "$metainfo"
+id=$(basename "$desktop")
+grep -q "<launchable type=\"desktop-id\">$id</launchable>" "$metainfo" ||
+  { echo "FAIL: $metainfo does not launch $id" >&2; exit 1; }
+grep -q "^Categories=Network;Email;$" "$desktop" || { echo "FAIL: categories" >&2; exit 1; }
+echo PASS

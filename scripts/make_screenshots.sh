@@ -19,25 +19,7 @@ for t in Xvfb openbox xprop; do
   command -v "$t" >/dev/null || { echo "$t is not installed" >&2; exit 1; }
 done
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill "${pids[i]}" 2>/dev/null || true
-    wait "${pids[i]}" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-wait_for() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@" >/dev/null 2>&1; do
-    ((SECONDS < deadline)) || return 1
-    sleep 0.1
-  done
-}
+source "$here/xsession.sh"
 
 mkdir -p "$work/home" "$work/runtime" "$out"
 chmod 700 "$work/runtime"
@@ -45,14 +27,7 @@ export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/
 export LC_ALL=C.UTF-8 LANG=ja_JP.UTF-8
 unset QT_QPA_PLATFORM
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for 20 test -s "$work/display" || { echo "Xvfb did not start" >&2; exit 1; }
-export DISPLAY=:$(head -n1 "$work/display")
-openbox >/dev/null 2>&1 &
-pids+=($!)
-wait_for 20 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || {
-  echo "no window manager" >&2; exit 1; }
+start_x || exit 1
 
 "$tool" "$out" "$here/../data"
 # The README's picture is the main window of the guide.

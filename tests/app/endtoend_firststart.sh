@@ -15,16 +15,7 @@ for tool in Xvfb openbox xdotool xprop; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill "${pids[i]}" 2>/dev/null || true
-    wait "${pids[i]}" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/../../scripts/xsession.sh"
 
 fail() {
   echo "FAIL: $*" >&2
@@ -33,16 +24,6 @@ fail() {
       echo "screen saved as ${TMPDIR:-/tmp}/korvane-endtoend-failure.png" >&2
   fi
   exit 1
-}
-
-# wait_for <seconds> <command...>: polls the command until it succeeds.
-wait_for() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@" >/dev/null 2>&1; do
-    ((SECONDS < deadline)) || return 1
-    sleep 0.1
-  done
 }
 
 # A program folder of its own, with no settings file, and a home of its own
@@ -57,15 +38,7 @@ unset QT_QPA_PLATFORM
 # Window names are matched as UTF-8 text.
 export LC_ALL=C.UTF-8
 
-# The X server picks a free display number itself.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for 20 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=:$(head -n1 "$work/display")
-
-openbox >/dev/null 2>&1 &
-pids+=($!)
-wait_for 20 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "no window manager"
+start_x || fail "no X server"
 
 "$prog/korvane" >"$work/korvane.log" 2>&1 &
 korvane=$!

@@ -16,16 +16,7 @@ for tool in Xvfb openbox xdotool xprop; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill "${pids[i]}" 2>/dev/null || true
-    wait "${pids[i]}" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/../../scripts/xsession.sh"
 
 fail() {
   echo "FAIL: $*" >&2
@@ -35,15 +26,6 @@ fail() {
   fi
   [[ -s "$work/korvane.log" ]] && { echo "the program said:" >&2; cat "$work/korvane.log" >&2; }
   exit 1
-}
-
-wait_for() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@" >/dev/null 2>&1; do
-    ((SECONDS < deadline)) || return 1
-    sleep 0.1
-  done
 }
 
 # Install.
@@ -74,13 +56,7 @@ unset QT_QPA_PLATFORM
 export LC_ALL=C.UTF-8
 prog=$XDG_DATA_HOME/Korvane
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for 20 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=:$(head -n1 "$work/display")
-openbox >/dev/null 2>&1 &
-pids+=($!)
-wait_for 20 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "no window manager"
+start_x || fail "no X server"
 
 # The program must find its data beside itself, not in a Korvane installed
 # on this system.

@@ -396,29 +396,43 @@ private slots:
         QVERIFY(boxes->shown.isEmpty());
     }
 
-    void wrongPasswordShowsTheServersText()
+
+
+    // A server that cannot be used is named as the reason, in a box titled
+    // as the check's other errors: "no new mail" alone would hide it.
+    void unusableServerIsShown_data()
     {
-        settings::writeCredentialValue(QStringLiteral("NAME2"), QStringLiteral("wrong"));
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("wrong password") << "password" << "Authentication failed";
+        QTest::newRow("nothing listening") << "closed" << "接続できません";
+        QTest::newRow("certificate not trusted") << "untrusted" << "証明書";
+    }
+    void unusableServerIsShown()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, said);
+        const QByteArray ca = qgetenv("KORVANE_CA_FILE");
+        auto restore = qScopeGuard([&] {
+            if (!ca.isEmpty())
+                qputenv("KORVANE_CA_FILE", ca);
+        });
         deliver(1);
+        if (fault == "password") {
+            settings::writeCredentialValue(QStringLiteral("NAME2"), QStringLiteral("wrong"));
+        } else if (fault == "closed") {
+            configure(QStringLiteral("127.0.0.1:%1").arg(MailServers::unusedPort()));
+        } else {
+            qunsetenv("KORVANE_CA_FILE");
+            configure(servers.pop3s());
+        }
         startProgram();
         clickReceive();
         QCOMPARE(boxes->shown.size(), 1);
         QCOMPARE(boxes->last().title, QStringLiteral("エラー"));
-        QVERIFY2(boxes->last().text.contains(QStringLiteral("Authentication failed")), qPrintable(boxes->last().text));
+        QVERIFY2(boxes->last().text.contains(said), qPrintable(boxes->last().text));
         QCOMPARE(status(), QStringLiteral("新着メールは有りません。"));
         QCOMPARE(servers.maildirCount(), 1);
-    }
-
-    void nothingListening()
-    {
-        configure(QStringLiteral("127.0.0.1:%1").arg(MailServers::unusedPort()));
-        startProgram();
-        clickReceive();
-        // "No new mail" alone would hide that the server cannot be reached.
-        QCOMPARE(boxes->shown.size(), 1);
-        QCOMPARE(boxes->last().title, QStringLiteral("エラー"));
-        QVERIFY2(boxes->last().text.contains(QStringLiteral("接続できません")), qPrintable(boxes->last().text));
-        QCOMPARE(status(), QStringLiteral("新着メールは有りません。"));
     }
 
     // A second click during a check asks whether to stop it: "No" lets it
@@ -810,25 +824,6 @@ private slots:
         QVERIFY2(r->address.endsWith(QStringLiteral(" <%1>").arg(QString::fromLatin1(address))), qPrintable(r->address));
     }
 
-    // Servers that cannot be reached or trusted are named as such.
-    void untrustedServerIsReported()
-    {
-        const QByteArray ca = qgetenv("KORVANE_CA_FILE");
-        qunsetenv("KORVANE_CA_FILE");
-        auto restore = qScopeGuard([&] {
-            if (!ca.isEmpty())
-                qputenv("KORVANE_CA_FILE", ca);
-        });
-        deliver(1);
-        configure(servers.pop3s());
-        startProgram();
-        clickReceive();
-        QCOMPARE(boxes->shown.size(), 1);
-        QCOMPARE(boxes->last().title, QStringLiteral("エラー"));
-        QVERIFY2(boxes->last().text.contains(QStringLiteral("証明書")), qPrintable(boxes->last().text));
-        QCOMPARE(status(), QStringLiteral("新着メールは有りません。"));
-        QCOMPARE(servers.maildirCount(), 1);
-    }
 
     // A server that sends a byte at a time holds neither the check nor the
     // program: closed in the middle of a check, the program ends within

@@ -498,6 +498,7 @@ void MailCheck::extract(Session &s, int n, Fetched &f)
     f.savedFiles = transport_.savedAttachments();
     transport_.attachmentClose();
     f.extracted = true;
+    prepareRecord(s, f);
     // The size is asked once more (its answer is not used). Asked here,
     // before the viewer is filled: from the viewer to the stored record no
     // event may run in between, or another window's action (the history
@@ -576,40 +577,16 @@ bool MailCheck::receiveOne(Session &s, int n)
     if (a.result == -6)
         notify(checktext::PartialIncomplete, ProgramTitle);
 
-    QString originalFile;
     QString error;
-    if (!keepOriginal(s, f, &originalFile, &error)) {
+    if (!keepOriginal(s, f, &error)) {
         discard(f);
         takeStepBack();
         stop(s, QStringLiteral("受信したメールの原本を保存できませんでした。\n%1\n\n%2").arg(error, LeftOnServer),
              ProgramTitle);
         return false;
     }
-    // As the user finds it under the program folder.
-    const QString originalShown =
-        originalFile.isEmpty() ? QString()
-                               : QFileInfo(s.originalsFolder).fileName() + QDir::separator() + originalFile;
-
-    // The notice says exactly which files were saved, when some were.
-    QStringList noticeLines;
-    if (!f.savedFiles.isEmpty()) {
-        QStringList names;
-        for (const QString &path : std::as_const(f.savedFiles))
-            names << QFileInfo(path).fileName();
-        noticeLines << checktext::AttachmentNotice << QStringLiteral("（%1）").arg(names.join(QStringLiteral("、")));
-    }
-    // The sender's address is kept whole: a display name too long for the
-    // field is shortened first.
-    const FittedAddress sender = fitAddressField(trimAtNul(texts.from), MailAddressWidth);
-    const bool addressLost = sender.fit == AddressFit::TooLong;
-    bool bodyLost = false;
-    QString body = receivedBodyForRecord(trimAtNul(texts.body), originalShown, &bodyLost,
-                                         cp932::encode(noticeLines.join(QStringLiteral("\r\n"))).size() + 4);
-    if (addressLost && !bodyLost)
-        body += QStringLiteral("\r\n\r\n〓〓 差出人「%1」は履歴に入りきりません。元のメール全体は「%2」にあります。")
-                    .arg(trimAtNul(texts.from).left(200), originalShown);
-    view_.showInViewer({trimAtNul(texts.subject), trimAtNul(texts.from), trimAtNul(texts.date), body});
-    for (const QString &line : std::as_const(noticeLines))
+    view_.showInViewer({trimAtNul(texts.subject), trimAtNul(texts.from), trimAtNul(texts.date), f.recordBody});
+    for (const QString &line : std::as_const(f.noticeLines))
         view_.appendToViewerBody(line);
 
     // storeReceivedMail: the record comes from the viewer boxes and is
@@ -627,9 +604,9 @@ bool MailCheck::receiveOne(Session &s, int n)
         if (error.isEmpty())
             error = QStringLiteral("着信履歴に書き込めません。");
         discard(f);
-        if (!originalFile.isEmpty()) {
-            QFile::remove(QDir(s.originalsFolder).filePath(originalFile));
-            s.originals.removeAll(QDir(s.originalsFolder).filePath(originalFile));
+        if (!f.originalName.isEmpty()) {
+            QFile::remove(QDir(s.originalsFolder).filePath(f.originalName));
+            s.originals.removeAll(QDir(s.originalsFolder).filePath(f.originalName));
         }
         takeStepBack();
         stop(s, QStringLiteral("受信したメールを着信履歴に保存できませんでした。\n%1\n\n%2").arg(error, LeftOnServer),
@@ -641,13 +618,38 @@ bool MailCheck::receiveOne(Session &s, int n)
     return true;
 }
 
-bool MailCheck::keepOriginal(Session &s, Fetched &f, QString *name, QString *error)
+void MailCheck::prepareRecord(Session &s, Fetched &f)
 {
-    name->clear();
+    const nmail::MailTexts &texts = f.texts;
+    QString originalShown;
+    if (!f.spoolFile.isEmpty()) {
+        f.originalName = originalName(f.raw, texts.date);
+        // As the user finds it under the program folder.
+        originalShown = QFileInfo(s.originalsFolder).fileName() + QDir::separator() + f.originalName;
+    }
+    // The notice says exactly which files were saved, when some were.
+    if (!f.savedFiles.isEmpty()) {
+        QStringList names;
+        for (const QString &path : std::as_const(f.savedFiles))
+            names << QFileInfo(path).fileName();
+        f.noticeLines << checktext::AttachmentNotice << QStringLiteral("（%1）").arg(names.join(QStringLiteral("、")));
+    }
+    bool bodyLost = false;
+    f.recordBody = receivedBodyForRecord(trimAtNul(texts.body), originalShown, &bodyLost,
+                                         cp932::encode(f.noticeLines.join(QStringLiteral("\r\n"))).size() + 4);
+    // The sender's address is kept whole: a display name too long for the
+    // field is shortened first (when the record is written); one that cannot
+    // be kept at all is named here.
+    if (!bodyLost && fitAddressField(trimAtNul(texts.from), MailAddressWidth).fit == AddressFit::TooLong)
+        f.recordBody += QStringLiteral("\r\n\r\n〓〓 差出人「%1」は履歴に入りきりません。元のメール全体は「%2」にあります。")
+                            .arg(trimAtNul(texts.from).left(200), originalShown);
+}
+
+bool MailCheck::keepOriginal(Session &s, Fetched &f, QString *error)
+{
     if (f.spoolFile.isEmpty())
         return true;
-    const QString kept = originalName(f.raw, f.texts.date);
-    const QString target = QDir(s.originalsFolder).filePath(kept);
+    const QString target = QDir(s.originalsFolder).filePath(f.originalName);
     // The same name holds the same bytes: a mail fetched again after a
     // check that died replaces its own earlier copy.
     std::error_code ec;
@@ -659,7 +661,6 @@ bool MailCheck::keepOriginal(Session &s, Fetched &f, QString *name, QString *err
     }
     f.spoolFile.clear();
     s.originals << target;
-    *name = kept;
     return true;
 }
 

@@ -171,7 +171,14 @@ private:
         bool extracted = false;
         AttachmentOutcome attachments;
         QStringList savedFiles;  // by the extraction
+        // Prepared with the extraction, off the user-interface thread: the
+        // name the original is kept under, the lines that name the saved
+        // files, the body as the record holds it, the sender for its field.
+        QString originalName;
+        QStringList noticeLines;
+        QString recordBody;
     };
+    void prepareRecord(Session &s, Fetched &f);
     Fetched fetch(Session &s, int n);
     void extract(Session &s, int n, Fetched &f);
     // What runs ahead on the session thread while the user-interface thread
@@ -195,7 +202,7 @@ private:
     bool receiveOne(Session &s, int n);
     void stop(Session &s, const QString &reason, const QString &title);
     void notify(const QString &text, const QString &title);
-    bool keepOriginal(Session &s, Fetched &f, QString *kept, QString *error);
+    bool keepOriginal(Session &s, Fetched &f, QString *error);
     void reportLeftovers(Session &s);
     void noteRefusedDelete(Session &s, int n, const QString &message);
     void finishJournal(Session &s);

@@ -8,7 +8,8 @@ packages=(cmake g++ make pkg-config qt6-base-dev qt6-translations-l10n libgl-dev
           libcurl4-openssl-dev libgmime-3.0-dev fonts-ipafont-gothic)
 if [[ "${1:-}" == "--tests" ]]; then
   packages+=(dovecot-core dovecot-pop3d python3-aiosmtpd openssl mpop
-             xvfb openbox xdotool imagemagick x11-utils)
+             xvfb openbox xdotool imagemagick x11-utils
+             clang libclang-rt-14-dev)
 fi
 
 missing=()

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 namespace korvane::mime {
 
@@ -306,7 +307,7 @@ struct Segment {
     QByteArray bytes;    // decoded bytes of a word, raw bytes of text
 };
 
-bool isBlank(const QByteArray &b)
+bool isBlank(QByteArrayView b)
 {
     for (char c : b)
         if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
@@ -314,10 +315,9 @@ bool isBlank(const QByteArray &b)
     return true;
 }
 
-QByteArray decodeQWord(const QByteArray &text)
+// Appends the bytes of a "Q" encoded text.
+void appendQWord(QByteArrayView text, QByteArray &out)
 {
-    QByteArray out;
-    out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (c == '_') {
@@ -329,7 +329,29 @@ QByteArray decodeQWord(const QByteArray &text)
             out.append(c);
         }
     }
-    return out;
+}
+
+// An encoded word as found: where its charset and text are.
+struct Word {
+    QByteArrayView charset;  // as written, language suffix removed
+    QByteArrayView text;
+    bool base64 = false;
+    qsizetype next = 0;  // behind its "?="
+};
+
+char asciiLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+bool sameCharset(QByteArrayView a, QByteArrayView b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (asciiLower(a[i]) != asciiLower(b[i]))
+            return false;
+    return true;
 }
 
 // Finds encoded words in one header text. The searches for a word's end
@@ -340,9 +362,8 @@ class WordScanner {
 public:
     explicit WordScanner(const QByteArray &s) : s_(s) {}
 
-    // Parses an encoded word starting at `start` ("=?"); on success gives its
-    // segment and the offset behind its "?=".
-    bool parse(qsizetype start, Segment &seg, qsizetype &next)
+    // Parses an encoded word starting at `start` ("=?").
+    bool parse(qsizetype start, Word &word)
     {
         const char *d = s_.constData();
         const qsizetype n = s_.size();
@@ -367,15 +388,13 @@ public:
         const qsizetype end = closeAtOrAfter(textStart);
         if (end < 0 || blankAtOrAfter(textStart) < end)
             return false;
-        QByteArray charset(d + p, q1 - p);
-        const qsizetype star = charset.indexOf('*');
+        word.charset = QByteArrayView(d + p, q1 - p);
+        const qsizetype star = word.charset.indexOf('*');
         if (star >= 0)
-            charset.truncate(star);
-        const QByteArray text = QByteArray::fromRawData(d + textStart, end - textStart);
-        seg.word = true;
-        seg.charset = charset.toLower();
-        seg.bytes = (enc == 'B' || enc == 'b') ? decodeBase64(text) : decodeQWord(text);
-        next = end + 2;
+            word.charset.truncate(star);
+        word.text = QByteArrayView(d + textStart, end - textStart);
+        word.base64 = enc == 'B' || enc == 'b';
+        word.next = end + 2;
         return true;
     }
 
@@ -409,46 +428,45 @@ private:
 
 QString decodeHeaderText(const QByteArray &raw)
 {
-    QList<Segment> segments;
+    // One pass: white space between two encoded words is not part of the
+    // text, and adjacent words of one charset are one text (a character may
+    // be split between them, and ISO-2022-JP's shift state carries over), so
+    // each word is decoded straight onto the text it continues.
+    std::vector<Segment> segments;
     WordScanner scanner(raw);
+    const char *d = raw.constData();
     qsizetype pos = 0;
     qsizetype literalStart = 0;
     while (true) {
         const qsizetype at = raw.indexOf("=?", pos);
         if (at < 0)
             break;
-        Segment seg;
-        qsizetype next = 0;
-        if (!scanner.parse(at, seg, next)) {
+        Word word;
+        if (!scanner.parse(at, word)) {
             pos = at + 2;
             continue;
         }
-        if (at > literalStart)
-            segments.append({false, {}, raw.mid(literalStart, at - literalStart)});
-        segments.append(std::move(seg));
-        pos = literalStart = next;
+        const QByteArrayView literal(d + literalStart, at - literalStart);
+        const bool afterWord = !segments.empty() && segments.back().word;
+        if (!literal.isEmpty() && !(afterWord && isBlank(literal)))
+            segments.push_back({false, {}, literal.toByteArray()});
+        if (segments.empty() || !segments.back().word || !sameCharset(segments.back().charset, word.charset))
+            segments.push_back({true, word.charset.toByteArray().toLower(), {}});
+        QByteArray &bytes = segments.back().bytes;
+        if (word.base64) {
+            Base64Decoder decoder;
+            decoder.feed(word.text.data(), word.text.size(), bytes);
+            decoder.finish(bytes);
+        } else {
+            appendQWord(word.text, bytes);
+        }
+        pos = literalStart = word.next;
     }
     if (literalStart < raw.size())
-        segments.append({false, {}, raw.mid(literalStart)});
+        segments.push_back({false, {}, raw.mid(literalStart)});
 
-    // White space between two encoded words is not part of the text; adjacent
-    // words of one charset are one text: a character may be split between
-    // them, and ISO-2022-JP's shift state carries over. One pass: only text
-    // segments are dropped, so every segment keeps the neighbours it had.
-    QList<Segment> joined;
-    joined.reserve(segments.size());
-    for (qsizetype i = 0; i < segments.size(); ++i) {
-        Segment &s = segments[i];
-        if (!s.word && i > 0 && i + 1 < segments.size() && segments[i - 1].word && segments[i + 1].word
-            && isBlank(s.bytes))
-            continue;
-        if (s.word && !joined.isEmpty() && joined.last().word && joined.last().charset == s.charset)
-            joined.last().bytes += s.bytes;
-        else
-            joined.append(std::move(s));
-    }
     QString out;
-    for (const Segment &s : joined)
+    for (const Segment &s : segments)
         out += s.word ? decodeCharset(s.bytes, s.charset) : decodeUndeclared(s.bytes);
     for (QChar &c : out) {
         if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))

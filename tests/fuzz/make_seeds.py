@@ -2,7 +2,7 @@
 """Writes the hand-made seed mails of the MIME fuzz corpus into corpus/.
 
 Run from anywhere: python3 tests/fuzz/make_seeds.py. Files found by fuzzing
-(corpus/found-*) are kept as they are.
+(corpus/cov-*) are kept as they are.
 """
 import base64
 import os

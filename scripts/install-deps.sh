@@ -14,7 +14,7 @@ for arg in "$@"; do
     --tests)
       packages+=(dovecot-core dovecot-pop3d python3-aiosmtpd openssl mpop
                  xvfb openbox xdotool imagemagick x11-utils
-                 desktop-file-utils appstream) ;;
+                 desktop-file-utils appstream clang libclang-rt-14-dev) ;;
     --package)
       packages+=(dpkg-dev file lintian) ;;
   esac

@@ -3,7 +3,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 
@@ -50,15 +52,32 @@ QByteArray fitted(QByteArrayView record, qsizetype length)
 
 }  // namespace
 
+QString failureReason(const QFileDevice &file, int err)
+{
+    if (file.error() != QFileDevice::NoError || err == 0)
+        return file.errorString();
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+bool syncToDisk(QFile &file, QString *reason)
+{
+    errno = 0;
+    bool ok = file.flush();
+    if (ok) {
+#ifdef Q_OS_WIN
+        ok = _commit(file.handle()) == 0;
+#else
+        ok = ::fsync(file.handle()) == 0;
+#endif
+    }
+    if (!ok && reason)
+        *reason = failureReason(file, errno);
+    return ok;
+}
+
 bool syncToDisk(QFile &file)
 {
-    if (!file.flush())
-        return false;
-#ifdef Q_OS_WIN
-    return _commit(file.handle()) == 0;
-#else
-    return ::fsync(file.handle()) == 0;
-#endif
+    return syncToDisk(file, nullptr);
 }
 
 void syncFolderOf(const QString &path)
@@ -122,8 +141,17 @@ bool RecordFile::write(int n, QByteArrayView record, QString *error)
         return false;
     }
     QByteArray data = fitted(record, recordLength_);
-    if (!file.seek(qint64(n - 1) * recordLength_) || file.write(data) != data.size() || !syncToDisk(file)) {
-        setError(error, QStringLiteral("%1 に書き込めません: %2").arg(path_, file.errorString()));
+    const qint64 oldSize = file.size();
+    errno = 0;
+    QString reason;
+    if (!file.seek(qint64(n - 1) * recordLength_) || file.write(data) != data.size()
+        || !syncToDisk(file, &reason)) {
+        if (reason.isEmpty())
+            reason = failureReason(file, errno);
+        // A record past the end that did not fit leaves no torn tail.
+        if (file.size() > oldSize)
+            file.resize(oldSize);
+        setError(error, QStringLiteral("%1 に書き込めません: %2").arg(path_, reason));
         return false;
     }
     return true;
@@ -150,9 +178,16 @@ int RecordFile::append(QByteArrayView record, QString *error, Durability durabil
         return 0;
     }
     QByteArray data = fitted(record, recordLength_);
-    const auto flush = [&] { return durability == Durability::OnDisk ? syncToDisk(file) : file.flush(); };
+    QString reason;
+    const auto flush = [&] {
+        errno = 0;
+        if (durability == Durability::OnDisk)
+            return syncToDisk(file, &reason);
+        return file.flush();
+    };
     if (!file.seek(offset) || file.write(data) != data.size() || !flush()) {
-        QString reason = file.errorString();
+        if (reason.isEmpty())
+            reason = failureReason(file, errno);
         file.resize(offset);  // never leave half a record behind
         setError(error, QStringLiteral("%1 に書き込めません: %2").arg(path_, reason));
         return 0;
@@ -165,8 +200,10 @@ bool RecordFile::sync(QString *error) const
     QFile file(path_);
     if (!file.exists())
         return true;
-    if (!file.open(QIODevice::ReadWrite) || !syncToDisk(file)) {
-        setError(error, QStringLiteral("%1 をディスクに書き込めません: %2").arg(path_, file.errorString()));
+    QString reason;
+    if (!file.open(QIODevice::ReadWrite) || !syncToDisk(file, &reason)) {
+        setError(error, QStringLiteral("%1 をディスクに書き込めません: %2")
+                            .arg(path_, reason.isEmpty() ? file.errorString() : reason));
         return false;
     }
     return true;
@@ -194,16 +231,18 @@ bool RecordFile::rewrite(const QString &workPath, const std::function<bool(int, 
             break;
         if (!keep(n, *record))
             continue;
+        errno = 0;
         if (work.write(*record) != record->size()) {
-            setError(error, QStringLiteral("%1 に書き込めません: %2").arg(workPath, work.errorString()));
+            setError(error, QStringLiteral("%1 に書き込めません: %2").arg(workPath, failureReason(work, errno)));
             work.close();
             QFile::remove(workPath);
             return false;
         }
         step(RewriteStep::RecordCopied);
     }
-    if (!syncToDisk(work)) {
-        setError(error, QStringLiteral("%1 に書き込めません: %2").arg(workPath, work.errorString()));
+    QString reason;
+    if (!syncToDisk(work, &reason)) {
+        setError(error, QStringLiteral("%1 に書き込めません: %2").arg(workPath, reason));
         work.close();
         QFile::remove(workPath);
         return false;

@@ -93,6 +93,13 @@ private:
 
 // Flushes a file's data to the disk (not only to the operating system).
 bool syncToDisk(QFile &file);
+// The same, with the system's reason for a failure in *reason.
+bool syncToDisk(QFile &file, QString *reason);
+
+// Why an operation on `file` failed, in the system's words: the device's own
+// error text when it has one, else the C library's text for `err` (an errno
+// saved right after the failing call), never a bare "unknown error".
+QString failureReason(const QFileDevice &file, int err);
 // Flushes the folder entry of `path` after a rename (no-op where unsupported).
 void syncFolderOf(const QString &path);
 

@@ -81,23 +81,21 @@ private:
     iconv_t cd_;
 };
 
-// Decodes `bytes` from an iconv charset into UTF-16. Strict: nothing on the
-// first invalid or incomplete sequence. Lenient: each bad byte becomes U+FFFD.
-std::optional<QString> iconvDecode(const QByteArray &bytes, const char *charset, bool strict)
+// Appends `size` bytes from the descriptor's charset to `out` as UTF-16 and
+// returns the descriptor to its initial state. Strict: false on the first
+// invalid or incomplete sequence. Lenient: each bad byte becomes U+FFFD.
+bool iconvAppend(iconv_t cd, const char *data, qsizetype size, bool strict, QString &out)
 {
-    Iconv cv(Utf16Native, charset);
-    if (!cv.ok())
-        return std::nullopt;
-    QString out;
-    out.resize(bytes.size() + 16);
-    char *in = const_cast<char *>(bytes.constData());
-    size_t inLeft = size_t(bytes.size());
-    qsizetype used = 0;  // in UTF-16 units
+    qsizetype used = out.size();  // in UTF-16 units
+    out.resize(used + size + 16);
+    char *in = const_cast<char *>(data);
+    size_t inLeft = size_t(size);
+    bool ok = true;
     while (inLeft > 0) {
         char *dst = reinterpret_cast<char *>(out.data() + used);
         size_t outLeft = size_t(out.size() - used) * 2;
         const size_t outStart = outLeft;
-        const size_t r = iconv(cv.get(), &in, &inLeft, &dst, &outLeft);
+        const size_t r = iconv(cd, &in, &inLeft, &dst, &outLeft);
         used += qsizetype(outStart - outLeft) / 2;
         if (r != size_t(-1))
             break;
@@ -105,25 +103,40 @@ std::optional<QString> iconvDecode(const QByteArray &bytes, const char *charset,
             out.resize(out.size() + qMax<qsizetype>(64, qsizetype(inLeft) + 16));
             continue;
         }
-        if (strict)
-            return std::nullopt;
+        if (strict) {
+            ok = false;
+            break;
+        }
         // EILSEQ or EINVAL: one replacement character, skip one byte.
         if (used >= out.size())
             out.resize(out.size() + 64);
         out[used++] = QChar::ReplacementCharacter;
         ++in;
         --inLeft;
-        iconv(cv.get(), nullptr, nullptr, nullptr, nullptr);
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
-    // Flush any shift state.
-    {
+    if (ok) {
+        // Flush any shift state.
         out.resize(used + 16);
         char *dst = reinterpret_cast<char *>(out.data() + used);
         size_t outLeft = 32;
-        iconv(cv.get(), nullptr, nullptr, &dst, &outLeft);
+        iconv(cd, nullptr, nullptr, &dst, &outLeft);
         used += qsizetype(32 - outLeft) / 2;
     }
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
     out.resize(used);
+    return ok;
+}
+
+// Decodes `bytes` from an iconv charset into UTF-16 (see iconvAppend).
+std::optional<QString> iconvDecode(const QByteArray &bytes, const char *charset, bool strict)
+{
+    Iconv cv(Utf16Native, charset);
+    if (!cv.ok())
+        return std::nullopt;
+    QString out;
+    if (!iconvAppend(cv.get(), bytes.constData(), bytes.size(), strict, out))
+        return std::nullopt;
     return out;
 }
 
@@ -151,6 +164,68 @@ struct Charset {
     QByteArray iconvName;
 };
 
+// The other charsets a Japanese mail reader meets, by their usual names: the
+// ISO-8859 family, Windows-125x, UTF-16/32, Chinese, KOI8 and the ISO-2022-JP
+// and EUC/Shift_JIS forms of JIS X 0213. Null for any other name.
+const char *acceptedIconvName(const QByteArray &name)
+{
+    static const std::map<QByteArray, const char *> names = [] {
+        std::map<QByteArray, const char *> m;
+        static const char *const iso8859[] = {nullptr,        nullptr,       "ISO-8859-2",  "ISO-8859-3",
+                                              "ISO-8859-4",   "ISO-8859-5",  "ISO-8859-6",  "ISO-8859-7",
+                                              "ISO-8859-8",   "ISO-8859-9",  "ISO-8859-10", "ISO-8859-11",
+                                              nullptr,        "ISO-8859-13", "ISO-8859-14", "ISO-8859-15",
+                                              "ISO-8859-16"};
+        for (int n = 2; n <= 16; ++n) {
+            if (!iso8859[n])
+                continue;
+            const QByteArray num = QByteArray::number(n);
+            for (const char *prefix : {"iso-8859-", "iso8859-", "iso_8859-", "iso8859_", "iso-8859_"})
+                m[QByteArray(prefix) + num] = iso8859[n];
+        }
+        m["iso-8859-8-i"] = "ISO-8859-8";
+        m["iso-8859-6-i"] = "ISO-8859-6";
+        m["latin2"] = "ISO-8859-2";
+        m["latin-9"] = "ISO-8859-15";
+        m["latin9"] = "ISO-8859-15";
+        static const char *const windows[] = {"CP1250", "CP1251", nullptr, "CP1253", "CP1254",
+                                              "CP1255", "CP1256", "CP1257", "CP1258"};
+        for (int n = 0; n <= 8; ++n) {
+            if (!windows[n])
+                continue;
+            const QByteArray num = QByteArray::number(1250 + n);
+            m["windows-" + num] = windows[n];
+            m["cp" + num] = windows[n];
+            m["x-cp" + num] = windows[n];
+        }
+        m["utf-16"] = "UTF-16";
+        m["utf-16le"] = "UTF-16LE";
+        m["utf-16be"] = "UTF-16BE";
+        m["utf-32"] = "UTF-32";
+        m["utf-32le"] = "UTF-32LE";
+        m["utf-32be"] = "UTF-32BE";
+        m["utf16"] = "UTF-16";
+        m["utf32"] = "UTF-32";
+        m["gb18030"] = "GB18030";
+        m["big5"] = "BIG5";
+        m["x-big5"] = "BIG5";
+        m["cp950"] = "BIG5";
+        m["big5-hkscs"] = "BIG5-HKSCS";
+        m["big5hkscs"] = "BIG5-HKSCS";
+        m["koi8-r"] = "KOI8-R";
+        m["koi8r"] = "KOI8-R";
+        m["cskoi8r"] = "KOI8-R";
+        m["koi8-u"] = "KOI8-U";
+        m["koi8u"] = "KOI8-U";
+        m["koi8-ru"] = "KOI8-RU";
+        m["euc-jisx0213"] = "EUC-JISX0213";
+        m["euc-jis-2004"] = "EUC-JISX0213";
+        return m;
+    }();
+    const auto it = names.find(name);
+    return it == names.end() ? nullptr : it->second;
+}
+
 Charset lookup(const QByteArray &declared)
 {
     QByteArray name = declared.trimmed().toLower();
@@ -175,6 +250,7 @@ Charset lookup(const QByteArray &declared)
         || name == "windows-1252" || name == "cp1252")
         return {Kind::Latin1, {}};
     if (name == "iso-2022-jp" || name == "csiso2022jp" || name == "iso-2022-jp-1" || name == "iso-2022-jp-ms"
+        || name == "iso-2022-jp-2" || name == "csiso2022jp2" || name == "iso-2022-jp-3" || name == "iso-2022-jp-2004"
         || name == "cp50220" || name == "cp50221" || name == "cp50222" || name == "jis" || name == "x-jis")
         return {Kind::Iso2022Jp, {}};
     if (name == "shift_jis" || name == "shift-jis" || name == "sjis" || name == "x-sjis" || name == "ms_kanji"
@@ -188,9 +264,10 @@ Charset lookup(const QByteArray &declared)
         return {Kind::Iconv, "GB18030"};
     if (name == "ks_c_5601-1987" || name == "ks_c_5601" || name == "euc-kr" || name == "cp949")
         return {Kind::Iconv, "CP949"};
-    Iconv probe(Utf16Native, name.constData());
-    if (probe.ok())
-        return {Kind::Iconv, name.toUpper()};
+    if (const char *iconvName = acceptedIconvName(name))
+        return {Kind::Iconv, iconvName};
+    // Anything else (UTF-7, EBCDIC, ...) is not decoded as declared: glibc
+    // would load whatever converter a sender names.
     return {};
 }
 
@@ -266,6 +343,10 @@ std::optional<QString> iso2022Jp(const QByteArray &bytes, bool strict)
     const qsizetype n = bytes.size();
     qsizetype asciiStart = -1;  // a run of ASCII bytes not yet copied
     QByteArray sjis;            // code page 932 bytes of the current two-byte run
+    // One descriptor of each kind for the whole text: a text may switch
+    // modes for every character.
+    std::optional<Iconv> sjisCv;
+    std::optional<Iconv> eucCv;
     auto flushAscii = [&](qsizetype end) {
         if (asciiStart >= 0 && end > asciiStart)
             out += QLatin1StringView(data + asciiStart, end - asciiStart);
@@ -274,12 +355,11 @@ std::optional<QString> iso2022Jp(const QByteArray &bytes, bool strict)
     auto flushSjis = [&]() -> bool {
         if (sjis.isEmpty())
             return true;
-        std::optional<QString> s = iconvDecode(sjis, "CP932", strict);
+        if (!sjisCv)
+            sjisCv.emplace(Utf16Native, "CP932");
+        const bool ok = sjisCv->ok() && iconvAppend(sjisCv->get(), sjis.constData(), sjis.size(), strict, out);
         sjis.clear();
-        if (!s)
-            return false;
-        out += *s;
-        return true;
+        return ok;
     };
     auto bad = [&](qsizetype at) -> bool {
         flushAscii(at);
@@ -376,14 +456,11 @@ std::optional<QString> iso2022Jp(const QByteArray &bytes, bool strict)
         if (mode == Kanji0212) {
             if (!flushSjis())
                 return std::nullopt;
-            QByteArray euc;
-            euc.append(char(0x8F));
-            euc.append(char(c | 0x80));
-            euc.append(char(c2 | 0x80));
-            std::optional<QString> s = iconvDecode(euc, "EUC-JP-MS", strict);
-            if (!s)
+            const char euc[3] = {char(0x8F), char(c | 0x80), char(c2 | 0x80)};
+            if (!eucCv)
+                eucCv.emplace(Utf16Native, "EUC-JP-MS");
+            if (!eucCv->ok() || !iconvAppend(eucCv->get(), euc, 3, strict, out))
                 return std::nullopt;
-            out += *s;
             continue;
         }
         jisToSjis(c, c2, sjis);

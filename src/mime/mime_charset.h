@@ -22,7 +22,10 @@ std::optional<QString> decodeStrict(const QByteArray &bytes, const QByteArray &c
 // that reads as ordinary Japanese when both do), else ISO-8859-1.
 QString decodeUndeclared(const QByteArray &bytes);
 
-// True when the charset name is known (after aliases).
+// True when the charset name, after aliases, is one a Japanese mail reader
+// decodes as declared (UTF-8, ISO-2022-JP, Shift_JIS, EUC-JP, US-ASCII,
+// ISO-8859-n, Windows-125x, UTF-16/32, Chinese, Korean, KOI8); any other
+// name is read as undeclared text.
 bool isKnownCharset(const QByteArray &charset);
 
 // ISO-2022-JP (JIS X 0208 with code page 932's extensions, as Japanese mail

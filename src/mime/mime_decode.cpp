@@ -3,10 +3,13 @@
 #include "mime_charset.h"
 
 #include <QHash>
+#include <QSet>
 #include <QStringDecoder>
 #include <QMap>
 
 #include <algorithm>
+#include <optional>
+#include <vector>
 
 namespace korvane::mime {
 
@@ -248,33 +251,35 @@ MessageSplit splitMessage(const char *data, qsizetype size)
 
 QList<HeaderField> parseHeaderBlock(const char *data, qsizetype size)
 {
+    // Straight from the bytes into the fields: a header block may hold a
+    // million fields or one line of many megabytes.
     QList<HeaderField> fields;
     bool current = false;
     qsizetype pos = 0;
     while (pos < size) {
         const HeaderLine at = headerLineAt(data, size, pos);
-        const QByteArray line(data + at.start, at.end - at.start);
         pos = at.next;
-        if (line.isEmpty())
+        if (at.end == at.start)
             break;
-        if (line[0] == ' ' || line[0] == '\t') {
+        const char first = data[at.start];
+        if (first == ' ' || first == '\t') {
             if (current)
-                fields.last().value += line;
+                fields.last().value.append(data + at.start, at.end - at.start);
             continue;
         }
-        const int colon = line.indexOf(':');
-        if (colon <= 0) {
+        const char *colon = static_cast<const char *>(memchr(data + at.start, ':', size_t(at.end - at.start)));
+        if (!colon || colon == data + at.start) {
             current = false;
             continue;
         }
         HeaderField f;
-        f.name = line.left(colon).trimmed();
-        f.value = line.mid(colon + 1);
-        fields.append(f);
+        f.name = QByteArray(data + at.start, colon - (data + at.start)).trimmed();
+        f.value = QByteArray(colon + 1, data + at.end - (colon + 1));
+        fields.append(std::move(f));
         current = true;
     }
     for (HeaderField &f : fields)
-        f.value = f.value.trimmed();
+        f.value = std::move(f.value).trimmed();
     return fields;
 }
 
@@ -302,7 +307,7 @@ struct Segment {
     QByteArray bytes;    // decoded bytes of a word, raw bytes of text
 };
 
-bool isBlank(const QByteArray &b)
+bool isBlank(QByteArrayView b)
 {
     for (char c : b)
         if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
@@ -310,10 +315,9 @@ bool isBlank(const QByteArray &b)
     return true;
 }
 
-QByteArray decodeQWord(const QByteArray &text)
+// Appends the bytes of a "Q" encoded text.
+void appendQWord(QByteArrayView text, QByteArray &out)
 {
-    QByteArray out;
-    out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (c == '_') {
@@ -325,87 +329,144 @@ QByteArray decodeQWord(const QByteArray &text)
             out.append(c);
         }
     }
-    return out;
 }
 
-// Parses an encoded word starting at `start` ("=?"); on success gives its
-// segment and the offset behind its "?=".
-bool parseWord(const QByteArray &s, qsizetype start, Segment &seg, qsizetype &next)
+// An encoded word as found: where its charset and text are.
+struct Word {
+    QByteArrayView charset;  // as written, language suffix removed
+    QByteArrayView text;
+    bool base64 = false;
+    qsizetype next = 0;  // behind its "?="
+};
+
+char asciiLower(char c)
 {
-    qsizetype p = start + 2;
-    const qsizetype q1 = s.indexOf('?', p);
-    if (q1 < 0 || q1 == p || q1 - p > 64)
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+bool sameCharset(QByteArrayView a, QByteArrayView b)
+{
+    if (a.size() != b.size())
         return false;
-    QByteArray charset = s.mid(p, q1 - p);
-    for (char c : charset)
-        if (c == ' ' || c == '\t' || c == '=' || c == '\r' || c == '\n')
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (asciiLower(a[i]) != asciiLower(b[i]))
             return false;
-    if (q1 + 2 >= s.size() || s[q1 + 2] != '?')
-        return false;
-    const char enc = s[q1 + 1];
-    if (enc != 'B' && enc != 'b' && enc != 'Q' && enc != 'q')
-        return false;
-    const qsizetype textStart = q1 + 3;
-    const qsizetype end = s.indexOf("?=", textStart);
-    if (end < 0)
-        return false;
-    const QByteArray text = s.mid(textStart, end - textStart);
-    for (char c : text)
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
-            return false;
-    const int star = charset.indexOf('*');
-    if (star >= 0)
-        charset.truncate(star);
-    seg.word = true;
-    seg.charset = charset.toLower();
-    seg.bytes = (enc == 'B' || enc == 'b') ? decodeBase64(text) : decodeQWord(text);
-    next = end + 2;
     return true;
 }
+
+// Finds encoded words in one header text. The searches for a word's end
+// ("?=") and for the first blank behind its start remember what they found,
+// so a text full of word openings without ends (or with blanks inside) is
+// still read once, not once per opening.
+class WordScanner {
+public:
+    explicit WordScanner(const QByteArray &s) : s_(s) {}
+
+    // Parses an encoded word starting at `start` ("=?").
+    bool parse(qsizetype start, Word &word)
+    {
+        const char *d = s_.constData();
+        const qsizetype n = s_.size();
+        const qsizetype p = start + 2;
+        // The charset: at most 64 characters up to the next "?".
+        qsizetype q1 = p;
+        while (q1 < n && q1 - p <= 64 && d[q1] != '?')
+            ++q1;
+        if (q1 >= n || d[q1] != '?' || q1 == p || q1 - p > 64)
+            return false;
+        for (qsizetype i = p; i < q1; ++i) {
+            const char c = d[i];
+            if (c == ' ' || c == '\t' || c == '=' || c == '\r' || c == '\n')
+                return false;
+        }
+        if (q1 + 2 >= n || d[q1 + 2] != '?')
+            return false;
+        const char enc = d[q1 + 1];
+        if (enc != 'B' && enc != 'b' && enc != 'Q' && enc != 'q')
+            return false;
+        const qsizetype textStart = q1 + 3;
+        const qsizetype end = closeAtOrAfter(textStart);
+        if (end < 0 || blankAtOrAfter(textStart) < end)
+            return false;
+        word.charset = QByteArrayView(d + p, q1 - p);
+        const qsizetype star = word.charset.indexOf('*');
+        if (star >= 0)
+            word.charset.truncate(star);
+        word.text = QByteArrayView(d + textStart, end - textStart);
+        word.base64 = enc == 'B' || enc == 'b';
+        word.next = end + 2;
+        return true;
+    }
+
+private:
+    // The first "?=" at or after `from`, or -1.
+    qsizetype closeAtOrAfter(qsizetype from)
+    {
+        if (close_ == -2 || (close_ >= 0 && close_ < from))
+            close_ = s_.indexOf("?=", from);
+        return close_;
+    }
+    // The first blank at or after `from`, or the text's size.
+    qsizetype blankAtOrAfter(qsizetype from)
+    {
+        if (blank_ < from) {
+            blank_ = from;
+            const char *d = s_.constData();
+            while (blank_ < s_.size() && d[blank_] != ' ' && d[blank_] != '\t' && d[blank_] != '\r'
+                   && d[blank_] != '\n')
+                ++blank_;
+        }
+        return blank_;
+    }
+
+    const QByteArray &s_;
+    qsizetype close_ = -2;  // -2 not searched yet, -1 none left
+    qsizetype blank_ = -1;
+};
 
 }  // namespace
 
 QString decodeHeaderText(const QByteArray &raw)
 {
-    QList<Segment> segments;
+    // One pass: white space between two encoded words is not part of the
+    // text, and adjacent words of one charset are one text (a character may
+    // be split between them, and ISO-2022-JP's shift state carries over), so
+    // each word is decoded straight onto the text it continues.
+    std::vector<Segment> segments;
+    WordScanner scanner(raw);
+    const char *d = raw.constData();
     qsizetype pos = 0;
     qsizetype literalStart = 0;
     while (true) {
         const qsizetype at = raw.indexOf("=?", pos);
         if (at < 0)
             break;
-        Segment seg;
-        qsizetype next = 0;
-        if (!parseWord(raw, at, seg, next)) {
+        Word word;
+        if (!scanner.parse(at, word)) {
             pos = at + 2;
             continue;
         }
-        if (at > literalStart)
-            segments.append({false, {}, raw.mid(literalStart, at - literalStart)});
-        segments.append(seg);
-        pos = literalStart = next;
+        const QByteArrayView literal(d + literalStart, at - literalStart);
+        const bool afterWord = !segments.empty() && segments.back().word;
+        if (!literal.isEmpty() && !(afterWord && isBlank(literal)))
+            segments.push_back({false, {}, literal.toByteArray()});
+        if (segments.empty() || !segments.back().word || !sameCharset(segments.back().charset, word.charset))
+            segments.push_back({true, word.charset.toByteArray().toLower(), {}});
+        QByteArray &bytes = segments.back().bytes;
+        if (word.base64) {
+            Base64Decoder decoder;
+            decoder.feed(word.text.data(), word.text.size(), bytes);
+            decoder.finish(bytes);
+        } else {
+            appendQWord(word.text, bytes);
+        }
+        pos = literalStart = word.next;
     }
     if (literalStart < raw.size())
-        segments.append({false, {}, raw.mid(literalStart)});
+        segments.push_back({false, {}, raw.mid(literalStart)});
 
-    // White space between two encoded words is not part of the text.
-    for (qsizetype i = 1; i + 1 < segments.size(); ++i) {
-        if (!segments[i].word && segments[i - 1].word && segments[i + 1].word && isBlank(segments[i].bytes)) {
-            segments.removeAt(i);
-            --i;
-        }
-    }
-    // Adjacent words of one charset are one text: a character may be split
-    // between them, and ISO-2022-JP's shift state carries over.
-    QList<Segment> joined;
-    for (const Segment &s : segments) {
-        if (s.word && !joined.isEmpty() && joined.last().word && joined.last().charset == s.charset)
-            joined.last().bytes += s.bytes;
-        else
-            joined.append(s);
-    }
     QString out;
-    for (const Segment &s : joined)
+    for (const Segment &s : segments)
         out += s.word ? decodeCharset(s.bytes, s.charset) : decodeUndeclared(s.bytes);
     for (QChar &c : out) {
         if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
@@ -433,46 +494,30 @@ bool isSjisLead(char c)
     return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
 
-QList<QByteArray> splitOutsideQuotes(const QByteArray &s, char sep)
+bool isSpace(char c)
 {
-    const bool sjis = looksShiftJis(s);
-    QList<QByteArray> parts;
-    QByteArray cur;
-    bool quoted = false;
-    for (qsizetype i = 0; i < s.size(); ++i) {
-        const char c = s[i];
-        if (sjis && isSjisLead(c) && i + 1 < s.size()) {
-            cur.append(c);
-            cur.append(s[++i]);
-            continue;
-        }
-        if (quoted) {
-            cur.append(c);
-            if (c == '\\' && i + 1 < s.size() && (s[i + 1] == '"' || s[i + 1] == '\\'))
-                cur.append(s[++i]);
-            else if (c == '"')
-                quoted = false;
-        } else if (c == '"') {
-            quoted = true;
-            cur.append(c);
-        } else if (c == sep) {
-            parts.append(cur);
-            cur.clear();
-        } else {
-            cur.append(c);
-        }
-    }
-    parts.append(cur);
-    return parts;
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
-QByteArray unquote(QByteArray v)
+QByteArrayView trimmedView(QByteArrayView v)
 {
-    v = v.trimmed();
+    qsizetype b = 0, e = v.size();
+    while (b < e && isSpace(v[b]))
+        ++b;
+    while (e > b && isSpace(v[e - 1]))
+        --e;
+    return v.sliced(b, e - b);
+}
+
+QByteArray unquote(QByteArrayView raw)
+{
+    const QByteArrayView v = trimmedView(raw);
     if (!v.startsWith('"'))
-        return v;
-    const bool sjis = looksShiftJis(v);
+        return v.toByteArray();
+    const QByteArray bytes = v.toByteArray();
+    const bool sjis = looksShiftJis(bytes);
     QByteArray out;
+    out.reserve(v.size());
     for (qsizetype i = 1; i < v.size(); ++i) {
         const char c = v[i];
         if (sjis && isSjisLead(c) && i + 1 < v.size()) {
@@ -492,6 +537,7 @@ QByteArray unquote(QByteArray v)
 QByteArray percentDecode(const QByteArray &s)
 {
     QByteArray out;
+    out.reserve(s.size());
     for (qsizetype i = 0; i < s.size(); ++i) {
         if (s[i] == '%' && i + 2 < s.size() && hexValue(s[i + 1]) >= 0 && hexValue(s[i + 2]) >= 0) {
             out.append(char(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2])));
@@ -503,6 +549,115 @@ QByteArray percentDecode(const QByteArray &s)
     return out;
 }
 
+// One "name=value" of a structured value: the name lower-cased without its
+// RFC 2231 marks ("*", "*N", "*N*"), the value as written (quotes and all).
+struct RawParameter {
+    QByteArrayView name;  // as written, without the marks
+    QByteArrayView value;
+    int index = 0;
+    bool numbered = false;
+    bool extended = false;
+};
+
+// Calls `take` for each parameter of `raw` in order (the main value before
+// the first ";" is skipped). ";" inside quotes does not split; in raw
+// Shift-JIS the second byte of a character is never a separator or quote.
+// Nothing is copied: one pass over the text, whatever it holds.
+template <class F> void forEachParameter(const QByteArray &raw, bool sjis, F take)
+{
+    const char *d = raw.constData();
+    const qsizetype n = raw.size();
+    auto handle = [&](qsizetype start, qsizetype end) {
+        const QByteArrayView part(d + start, end - start);
+        const qsizetype eq = part.indexOf('=');
+        if (eq <= 0)
+            return;
+        RawParameter p;
+        QByteArrayView name = trimmedView(part.first(eq));
+        p.value = part.sliced(eq + 1);
+        if (name.endsWith('*')) {
+            p.extended = true;
+            name.chop(1);
+        }
+        const qsizetype star = name.indexOf('*');
+        if (star >= 0) {
+            bool ok = false;
+            p.index = name.sliced(star + 1).toInt(&ok);
+            if (!ok)
+                return;
+            p.numbered = true;
+            name.truncate(star);
+        }
+        if (name.isEmpty())
+            return;
+        p.name = name;
+        take(p);
+    };
+    qsizetype start = -1;  // of the current parameter; -1 while in the main value
+    bool quoted = false;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = d[i];
+        if (sjis && isSjisLead(c) && i + 1 < n) {
+            ++i;
+            continue;
+        }
+        if (quoted) {
+            if (c == '\\' && i + 1 < n && (d[i + 1] == '"' || d[i + 1] == '\\'))
+                ++i;
+            else if (c == '"')
+                quoted = false;
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ';') {
+            if (start >= 0)
+                handle(start, i);
+            start = i + 1;
+        }
+    }
+    if (start >= 0)
+        handle(start, n);
+}
+
+// The main value: up to the first ";" outside quotes.
+QByteArrayView mainValue(const QByteArray &raw, bool sjis)
+{
+    const char *d = raw.constData();
+    const qsizetype n = raw.size();
+    bool quoted = false;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = d[i];
+        if (sjis && isSjisLead(c) && i + 1 < n) {
+            ++i;
+            continue;
+        }
+        if (quoted) {
+            if (c == '\\' && i + 1 < n && (d[i + 1] == '"' || d[i + 1] == '\\'))
+                ++i;
+            else if (c == '"')
+                quoted = false;
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ';') {
+            return QByteArrayView(d, i);
+        }
+    }
+    return QByteArrayView(d, n);
+}
+
+bool sameName(QByteArrayView a, const QByteArray &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        char c = a[i];
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+        if (c != b[i])
+            return false;
+    }
+    return true;
+}
+
 struct Section {
     int index = 0;
     bool extended = false;
@@ -511,93 +666,82 @@ struct Section {
 
 }  // namespace
 
+// Parameters are decoded when asked for: a value may carry any number of
+// them, and only a few are ever read.
 QString ParameterValue::parameter(const QByteArray &name) const
 {
-    for (const auto &p : parameters)
-        if (p.first == name)
-            return p.second;
-    return {};
+    const QByteArray wanted = name.toLower();
+    QList<Section> sections;  // RFC 2231 sections (numbered or extended)
+    std::optional<QByteArray> plain;
+    forEachParameter(raw_, sjis_, [&](const RawParameter &p) {
+        if (!sameName(p.name, wanted))
+            return;
+        if (p.extended || p.numbered)
+            sections.append({p.index, p.extended, unquote(p.value)});
+        else if (!plain)
+            plain = unquote(p.value);
+    });
+    // RFC 2231 sections win over a plain value.
+    if (sections.isEmpty())
+        return plain ? decodeHeaderText(*plain) : QString();
+    std::stable_sort(sections.begin(), sections.end(),
+                     [](const Section &a, const Section &b) { return a.index < b.index; });
+    QByteArray charset;
+    QByteArray bytes;
+    for (qsizetype i = 0; i < sections.size(); ++i) {
+        QByteArray v = sections[i].value;
+        if (sections[i].extended) {
+            if (i == 0) {
+                const qsizetype q1 = v.indexOf('\'');
+                const qsizetype q2 = q1 >= 0 ? v.indexOf('\'', q1 + 1) : -1;
+                if (q2 >= 0) {
+                    charset = v.left(q1);
+                    v = v.mid(q2 + 1);
+                }
+            }
+            bytes += percentDecode(v);
+        } else {
+            bytes += v;
+        }
+    }
+    return charset.isEmpty() ? decodeHeaderText(bytes) : decodeCharset(bytes, charset);
 }
 
 bool ParameterValue::has(const QByteArray &name) const
 {
-    for (const auto &p : parameters)
-        if (p.first == name)
-            return true;
-    return false;
+    const QByteArray wanted = name.toLower();
+    bool found = false;
+    forEachParameter(raw_, sjis_, [&](const RawParameter &p) { found = found || sameName(p.name, wanted); });
+    return found;
+}
+
+QList<QByteArray> ParameterValue::names() const
+{
+    QList<QByteArray> out;
+    QSet<QByteArray> seen;
+    forEachParameter(raw_, sjis_, [&](const RawParameter &p) {
+        const QByteArray name = p.name.toByteArray().toLower();
+        if (!seen.contains(name)) {
+            seen.insert(name);
+            out.append(name);
+        }
+    });
+    return out;
 }
 
 ParameterValue parseParameterValue(const QByteArray &raw)
 {
     ParameterValue result;
-    const QList<QByteArray> parts = splitOutsideQuotes(raw, ';');
-    result.value = parts.value(0).trimmed().toLower();
-    // Keep the order of first appearance.
-    QList<QByteArray> order;
-    QHash<QByteArray, QList<Section>> plain;     // name, name*N
-    QHash<QByteArray, QList<Section>> extended;  // name*, name*N*
-    for (qsizetype i = 1; i < parts.size(); ++i) {
-        const QByteArray part = parts[i];
-        const int eq = part.indexOf('=');
-        if (eq <= 0)
-            continue;
-        QByteArray name = part.left(eq).trimmed().toLower();
-        const QByteArray value = unquote(part.mid(eq + 1));
-        Section sec;
-        if (name.endsWith('*')) {
-            sec.extended = true;
-            name.chop(1);
+    result.raw_ = raw;
+    result.sjis_ = looksShiftJis(raw);
+    result.value = trimmedView(mainValue(raw, result.sjis_)).toByteArray().toLower();
+    bool charsetSeen = false;
+    forEachParameter(raw, result.sjis_, [&](const RawParameter &p) {
+        if (!charsetSeen && sameName(p.name, "charset")) {
+            result.rawCharset = unquote(p.value);
+            charsetSeen = !result.rawCharset.isEmpty();
         }
-        const int star = name.indexOf('*');
-        if (star >= 0) {
-            bool ok = false;
-            sec.index = name.mid(star + 1).toInt(&ok);
-            if (!ok)
-                continue;
-            name.truncate(star);
-        }
-        if (name.isEmpty())
-            continue;
-        sec.value = value;
-        if (!order.contains(name))
-            order.append(name);
-        // RFC 2231 sections (numbered or extended) win over a plain value.
-        if (sec.extended || star >= 0)
-            extended[name].append(sec);
-        else
-            plain[name].append(sec);
-        if (name == "charset" && result.rawCharset.isEmpty())
-            result.rawCharset = value;
-    }
-    for (const QByteArray &name : order) {
-        QString text;
-        if (extended.contains(name)) {
-            QList<Section> secs = extended.value(name);
-            std::stable_sort(secs.begin(), secs.end(), [](const Section &a, const Section &b) { return a.index < b.index; });
-            QByteArray charset;
-            QByteArray bytes;
-            for (qsizetype i = 0; i < secs.size(); ++i) {
-                QByteArray v = secs[i].value;
-                if (secs[i].extended) {
-                    if (i == 0) {
-                        const int q1 = v.indexOf('\'');
-                        const int q2 = q1 >= 0 ? v.indexOf('\'', q1 + 1) : -1;
-                        if (q2 >= 0) {
-                            charset = v.left(q1);
-                            v = v.mid(q2 + 1);
-                        }
-                    }
-                    bytes += percentDecode(v);
-                } else {
-                    bytes += v;
-                }
-            }
-            text = charset.isEmpty() ? decodeHeaderText(bytes) : decodeCharset(bytes, charset);
-        } else {
-            text = decodeHeaderText(plain.value(name).value(0).value);
-        }
-        result.parameters.append({name, text});
-    }
+    });
     return result;
 }
 

@@ -62,15 +62,24 @@ QByteArray headerValue(const QList<HeaderField> &fields, const QByteArray &name,
 QString decodeHeaderText(const QByteArray &raw);
 
 // A structured value "type/subtype; a=b; c*=utf-8''%E3..." split into its
-// main value (lower-cased) and decoded parameters (names lower-cased; RFC 2231
-// continuations and charsets, and RFC 2047 words inside quoted values, which
-// Japanese mail programs write).
-struct ParameterValue {
+// main value (lower-cased) and its parameters (names in any letter case;
+// RFC 2231 continuations and charsets, and RFC 2047 words inside quoted
+// values, which Japanese mail programs write). A parameter is decoded when
+// asked for, so a value with any number of parameters costs one pass per
+// question.
+class ParameterValue {
+public:
     QByteArray value;
-    QList<QPair<QByteArray, QString>> parameters;
     QByteArray rawCharset;  // the "charset" parameter as written, for text parts
     QString parameter(const QByteArray &name) const;
     bool has(const QByteArray &name) const;
+    // Names (lower case) in the order of their first appearance.
+    QList<QByteArray> names() const;
+
+private:
+    friend ParameterValue parseParameterValue(const QByteArray &raw);
+    QByteArray raw_;
+    bool sjis_ = false;  // raw Shift-JIS: its second bytes are never separators
 };
 ParameterValue parseParameterValue(const QByteArray &raw);
 
@@ -84,3 +93,5 @@ QString htmlToText(const QString &html);
 QByteArray transferDecode(const QByteArray &content, const QByteArray &transferEncoding);
 
 }  // namespace korvane::mime
+
+Q_DECLARE_TYPEINFO(korvane::mime::HeaderField, Q_RELOCATABLE_TYPE);

@@ -1,12 +1,15 @@
 #include "profilefile.h"
 
 #include "common/cp932.h"
+#include "common/recordfile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
 #include <QSaveFile>
+
+#include <cerrno>
 
 namespace korvane::settings::profile {
 namespace {
@@ -216,8 +219,30 @@ bool writeString(const QString &path, const QString &section, const QString &key
         setError(error, QStringLiteral("%1 の権限を設定できません。").arg(path));
         return false;
     }
-    if (file.write(out) != out.size() || !file.commit()) {
-        setError(error, QStringLiteral("%1 を書けません: %2").arg(path, file.errorString()));
+    QString reason;
+    if (!commitWhole(file, out, &reason)) {
+        setError(error, QStringLiteral("%1 を書けません: %2").arg(path, reason));
+        return false;
+    }
+    return true;
+}
+
+bool commitWhole(QSaveFile &file, const QByteArray &bytes, QString *reason)
+{
+    // QSaveFile buffers: write() takes the bytes even when the disk is full,
+    // and only flush() sees the system refuse them.
+    errno = 0;
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        if (reason)
+            *reason = failureReason(file, errno);
+        file.cancelWriting();
+        file.commit();  // drops the work copy
+        return false;
+    }
+    errno = 0;
+    if (!file.commit()) {
+        if (reason)
+            *reason = failureReason(file, errno);
         return false;
     }
     return true;

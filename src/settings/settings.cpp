@@ -86,9 +86,15 @@ bool saveServerSettings(QString *error)
     // leaves the settings half written.
     QSaveFile file(settingsFilePath());
     const QByteArray content = settingsFileContent(serverSettings());
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly)) {
         if (error)
             *error = QStringLiteral("%1 に書き込めません: %2").arg(settingsFilePath(), file.errorString());
+        return false;
+    }
+    QString reason;
+    if (!profile::commitWhole(file, content, &reason)) {
+        if (error)
+            *error = QStringLiteral("%1 に書き込めません: %2").arg(settingsFilePath(), reason);
         return false;
     }
     return true;

@@ -134,6 +134,112 @@ private slots:
         QCOMPARE(decodeHeaderText(raw), expected);
     }
 
+    // Hostile header sizes decode whole and right. Each of these held the
+    // decoder for minutes while a step of it was quadratic (how long they
+    // take now is the MIME benchmark's business).
+    void hugeHeadersDecodeWhole()
+    {
+        // 300,000 encoded words, blanks between them: one text.
+        const QByteArray word = bWord("ISO-2022-JP", inCharset(QStringLiteral("あ"), "ISO-2022-JP"));
+        QByteArray words;
+        for (int i = 0; i < 300000; ++i)
+            words += word + (i % 2 ? "\r\n " : " ");
+        QCOMPARE(decodeHeaderText(words), QString(300000, QChar(0x3042)));
+
+        // 600,000 word openings that never end, then one real word: text as
+        // it stands, the word decoded.
+        QByteArray openings;
+        for (int i = 0; i < 600000; ++i)
+            openings += "=?utf-8?B?QUJD";
+        QCOMPARE(decodeHeaderText(openings + " " + bWord("UTF-8", "end")), QString::fromLatin1(openings) + " end");
+        // Openings whose text holds a blank, and charsets that never end.
+        QByteArray blanks;
+        for (int i = 0; i < 300000; ++i)
+            blanks += "=?utf-8?Q?a b?=" + QByteArray(i % 3 ? "" : "=?cccccccccccccccccccc");
+        QCOMPARE(decodeHeaderText(blanks), QString::fromLatin1(blanks));
+    }
+
+    void hugeParameterListsDecodeWhole()
+    {
+        // 200,000 parameters around the ones a mail reader asks for.
+        QByteArray raw = "text/plain; charset=\"iso-2022-jp\"";
+        for (int i = 0; i < 200000; ++i)
+            raw += "; p" + QByteArray::number(i) + "=v" + QByteArray::number(i);
+        raw += "; name=\"" + bWord("UTF-8", QStringLiteral("地図.png").toUtf8()) + "\"";
+        const ParameterValue v = parseParameterValue(raw);
+        QCOMPARE(v.value, QByteArray("text/plain"));
+        QCOMPARE(v.rawCharset, QByteArray("iso-2022-jp"));
+        QCOMPARE(v.parameter("name"), QStringLiteral("地図.png"));
+        QCOMPARE(v.parameter("p199999"), QStringLiteral("v199999"));
+        QVERIFY(!v.has("p200000"));
+        const QList<QByteArray> names = v.names();
+        QCOMPARE(names.size(), 200002);
+        QCOMPARE(names.first(), QByteArray("charset"));
+        QCOMPARE(names.last(), QByteArray("name"));
+
+        // 100,000 RFC 2231 sections written backwards.
+        QByteArray sections = "attachment";
+        for (int i = 99999; i >= 0; --i)
+            sections += "; filename*" + QByteArray::number(i) + "*=" + (i == 0 ? "utf-8''" : "") + "%E3%81%82";
+        QCOMPARE(parseParameterValue(sections).parameter("filename"), QString(100000, QChar(0x3042)));
+    }
+
+    // Only the charsets a Japanese mail reader needs select a converter;
+    // any other name reads as undeclared text, so a sender cannot pick an
+    // exotic converter of the system.
+    void exoticCharsetsAreNotUsed_data()
+    {
+        QTest::addColumn<QByteArray>("charset");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("asDeclared");
+        QTest::newRow("UTF-7") << QByteArray("UTF-7") << QByteArray("+MEIwRA-") << QStringLiteral("あい");
+        QTest::newRow("EBCDIC IBM037") << QByteArray("IBM037") << QByteArray("\xC8\x89") << QStringLiteral("Hi");
+        QTest::newRow("EBCDIC CP1047") << QByteArray("cp1047") << QByteArray("\xC8\x89") << QStringLiteral("Hi");
+        QTest::newRow("UTF-7 quoted") << QByteArray("\"utf-7\"") << QByteArray("+MEIwRA-") << QStringLiteral("あい");
+    }
+    void exoticCharsetsAreNotUsed()
+    {
+        QFETCH(QByteArray, charset);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, asDeclared);
+        QVERIFY(!isKnownCharset(charset));
+        QVERIFY(!decodeStrict(bytes, charset));
+        QCOMPARE(decodeCharset(bytes, charset), decodeUndeclared(bytes));
+        QVERIFY(decodeCharset(bytes, charset) != asDeclared);
+        QVERIFY(decodeHeaderText("=?" + charset + "?B?" + bytes.toBase64() + "?=") != asDeclared);
+    }
+
+    void acceptedCharsets_data()
+    {
+        QTest::addColumn<QByteArray>("charset");
+        QTest::addColumn<QByteArray>("iconvName");
+        QTest::addColumn<QString>("text");
+        const QString ru = QStringLiteral("Привет");
+        QTest::newRow("KOI8-R") << QByteArray("koi8-r") << QByteArray("KOI8-R") << ru;
+        QTest::newRow("KOI8-U") << QByteArray("KOI8-U") << QByteArray("KOI8-U") << QStringLiteral("Київ");
+        QTest::newRow("windows-1251") << QByteArray("windows-1251") << QByteArray("CP1251") << ru;
+        QTest::newRow("windows-1250") << QByteArray("Windows-1250") << QByteArray("CP1250") << QStringLiteral("Łódź");
+        QTest::newRow("ISO-8859-7") << QByteArray("iso-8859-7") << QByteArray("ISO-8859-7") << QStringLiteral("Ελλάδα");
+        QTest::newRow("ISO-8859-15") << QByteArray("ISO_8859-15") << QByteArray("ISO-8859-15") << QStringLiteral("5 €");
+        QTest::newRow("Big5") << QByteArray("big5") << QByteArray("BIG5") << QStringLiteral("中文郵件");
+        QTest::newRow("GB2312") << QByteArray("gb2312") << QByteArray("GB2312") << QStringLiteral("中文邮件");
+        QTest::newRow("GBK") << QByteArray("GBK") << QByteArray("GBK") << QStringLiteral("中文邮件");
+        QTest::newRow("UTF-16LE") << QByteArray("utf-16le") << QByteArray("UTF-16LE") << QStringLiteral("あい😀");
+        QTest::newRow("UTF-32BE") << QByteArray("UTF-32BE") << QByteArray("UTF-32BE") << QStringLiteral("あい😀");
+        QTest::newRow("ISO-2022-JP-2") << QByteArray("ISO-2022-JP-2") << QByteArray("ISO-2022-JP-2")
+                                       << QStringLiteral("日本語");
+        QTest::newRow("EUC-JP") << QByteArray("x-euc-jp") << QByteArray("EUC-JP") << QStringLiteral("日本語");
+        QTest::newRow("Shift_JIS") << QByteArray("Shift_JIS") << QByteArray("CP932") << QStringLiteral("日本語");
+    }
+    void acceptedCharsets()
+    {
+        QFETCH(QByteArray, charset);
+        QFETCH(QByteArray, iconvName);
+        QFETCH(QString, text);
+        QVERIFY(isKnownCharset(charset));
+        QCOMPARE(decodeCharset(inCharset(text, iconvName.constData()), charset), text);
+    }
+
     void headerFieldsOfRawMail()
     {
         const QByteArray raw = "Received: x\r\nSubject: " + bWord("UTF-8", QStringLiteral("長い件名の").toUtf8())

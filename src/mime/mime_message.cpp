@@ -27,6 +27,7 @@ void initialize()
     // Undeclared 8-bit text in received mail is most likely Japanese.
     const char *fallbacks[] = {"utf-8", "cp932", "euc-jp", "iso-8859-1", nullptr};
     g_mime_parser_options_set_fallback_charsets(g_mime_parser_options_get_default(), fallbacks);
+    g_mime_parser_options_set_rfc2047_compliance_mode(g_mime_parser_options_get_default(), GMIME_RFC_COMPLIANCE_STRICT);
 }
 
 void shutdown() { g_mime_shutdown(); }
@@ -436,6 +437,10 @@ Extraction extractAttachments(const QByteArray &given, const QString &folder)
     GMimeParserOptions *options = g_mime_parser_options_new();
     const char *fallbacks[] = {"utf-8", "cp932", "euc-jp", "iso-8859-1", nullptr};
     g_mime_parser_options_set_fallback_charsets(options, fallbacks);
+    // GMime's loose decoding of encoded words in headers takes time that
+    // grows with the square of a hostile header; the texts the program shows
+    // are decoded by our own decoder, so GMime only needs the strict form.
+    g_mime_parser_options_set_rfc2047_compliance_mode(options, GMIME_RFC_COMPLIANCE_STRICT);
     GMimeMessage *message = g_mime_parser_construct_message(parser, options);
     {
         Walker walker(folder, ex);
@@ -491,13 +496,21 @@ QString safeFileName(const QString &name, const QString &fallback)
     if (clean.toUtf8().size() > 200) {
         const qsizetype lastDot = clean.lastIndexOf(QLatin1Char('.'));
         QString ext = (lastDot > 0 && clean.size() - lastDot <= 16) ? clean.mid(lastDot) : QString();
-        QString base = clean.left(clean.size() - ext.size());
-        while (!base.isEmpty() && (base + ext).toUtf8().size() > 200) {
-            base.chop(1);
-            if (!base.isEmpty() && base.back().isHighSurrogate())
-                base.chop(1);
+        const QString base = clean.left(clean.size() - ext.size());
+        // The longest start of the name that fits, whole characters only,
+        // found in one pass.
+        qsizetype budget = 200 - ext.toUtf8().size();
+        qsizetype keep = 0;
+        while (keep < base.size()) {
+            const bool pair = base[keep].isHighSurrogate() && keep + 1 < base.size();
+            const char32_t code = pair ? QChar::surrogateToUcs4(base[keep], base[keep + 1]) : base[keep].unicode();
+            const qsizetype bytes = code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
+            if (bytes > budget)
+                break;
+            budget -= bytes;
+            keep += pair ? 2 : 1;
         }
-        clean = base + ext;
+        clean = base.left(keep) + ext;
     }
     return clean;
 }

@@ -53,9 +53,9 @@ public:
     }
     QStringList savedAttachments() override { return nmail::NMailAttachmentSavedFiles(); }
     void attachmentClose() override { nmail::NMailAttachmentFileClose(); }
-    int retrieveToFile(int h, int n, const QString &path, nmail::MailTexts &) override
+    int retrieveToFile(int h, int n, const QString &path, nmail::MailTexts &, QByteArray *raw) override
     {
-        return nmail::NMailPop3RetrieveToFile(h, n, path);
+        return nmail::NMailPop3RetrieveToFile(h, n, path, raw);
     }
     qint64 maxMailSize() override { return nmail::NMailPop3MaxMailSize(); }
     int deleteMail(int h, int n) override { return nmail::NMailPop3DeleteMail(h, n); }
@@ -118,16 +118,17 @@ bool syncFolderContents(const QString &folder, const QStringList &files, QString
 
 }  // namespace
 
-int MailCheckTransport::retrieveToFile(int handle, int n, const QString &path, nmail::MailTexts &texts)
+int MailCheckTransport::retrieveToFile(int handle, int n, const QString &path, nmail::MailTexts &texts,
+                                       QByteArray *raw)
 {
     if (status(handle, n, texts) < 0)
         return -1;
     size(handle, n);
     if (getMail(handle, n, texts) < 0)
         return -1;
-    const QByteArray raw = rawMail(handle);
+    *raw = rawMail(handle);
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, OwnerOnly) || file.write(raw) != raw.size()
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, OwnerOnly) || file.write(*raw) != raw->size()
         || !file.flush()) {
         file.remove();
         return -1;
@@ -427,7 +428,7 @@ MailCheck::Fetched MailCheck::fetch(Session &s, int n)
                               .filePath(QStringLiteral(".incoming-%1-%2.part")
                                             .arg(n)
                                             .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
-    const int got = transport_.retrieveToFile(s.handle, n, spool, out.texts);
+    const int got = transport_.retrieveToFile(s.handle, n, spool, out.texts, &out.raw);
     if (got < 0) {
         QFile::remove(spool);
         out.result = got == -3 ? -3 : -1;
@@ -438,14 +439,6 @@ MailCheck::Fetched MailCheck::fetch(Session &s, int n)
                               .arg(limit / (1024 * 1024));
         return out;
     }
-    QFile file(spool);
-    if (!file.open(QIODevice::ReadOnly)) {
-        QFile::remove(spool);
-        out.result = -1;
-        out.message = QStringLiteral("受信したメールを読み返せません: %1").arg(file.errorString());
-        return out;
-    }
-    out.raw = file.readAll();
     out.spoolFile = spool;
     out.result = 1;
     nmail::MailTexts &texts = out.texts;

@@ -81,7 +81,8 @@ public:
     // failed. The default fetches it through status, size and getMail.
     // `texts` may be filled on the way (subject, from, date, body); the
     // extraction sets them from the mail in any case.
-    virtual int retrieveToFile(int handle, int n, const QString &path, nmail::MailTexts &texts);
+    // The mail's bytes are also left in *raw.
+    virtual int retrieveToFile(int handle, int n, const QString &path, nmail::MailTexts &texts, QByteArray *raw);
     virtual qint64 maxMailSize() { return qint64(50) * 1024 * 1024; }
     // < 0 on error: -2 when the server refused (the session goes on).
     virtual int deleteMail(int handle, int n) = 0;

@@ -245,8 +245,39 @@ QByteArray NMailPop3GetRawMail(int handle)
     return h ? h->rawMail : QByteArray();
 }
 
-int NMailPop3RetrieveToFile(int handle, int n, const QString &path)
+namespace {
+
+// Writes what it is given into a file and, when asked, a copy into memory:
+// the mail is on disk as it arrives, and read once.
+class TeeDevice final : public QIODevice {
+public:
+    TeeDevice(QFile &file, QByteArray *copy) : file_(file), copy_(copy) { open(QIODevice::WriteOnly); }
+    QString fileError() const { return file_.errorString(); }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        if (file_.write(data, size) != size) {
+            setErrorString(file_.errorString());
+            return -1;
+        }
+        if (copy_)
+            copy_->append(data, qsizetype(size));
+        return size;
+    }
+
+private:
+    QFile &file_;
+    QByteArray *copy_;
+};
+
+}  // namespace
+
+int NMailPop3RetrieveToFile(int handle, int n, const QString &path, QByteArray *bytes)
 {
+    if (bytes)
+        bytes->clear();
     std::shared_ptr<Handle> h = authenticatedHandle(handle);
     if (!h)
         return -1;
@@ -273,7 +304,8 @@ int NMailPop3RetrieveToFile(int handle, int n, const QString &path)
     }
     QString error;
     bool large = false;
-    const bool whole = h->session->retrieveTo(n, false, file, limit, &large, error);
+    TeeDevice sink(file, bytes);
+    const bool whole = h->session->retrieveTo(n, false, sink, limit, &large, error);
     const bool written = whole && file.flush();
     if (whole && !written)
         error = QStringLiteral("受信したメールを書き込めません: %1").arg(file.errorString());
@@ -282,6 +314,8 @@ int NMailPop3RetrieveToFile(int handle, int n, const QString &path)
         // A mail that could not be written was still read to its end: the
         // session goes on, and the check decides what to do.
         QFile::remove(path);
+        if (bytes)
+            *bytes = QByteArray();
         if (large)
             return tooLarge(qMax(listed, limit + 1));
         setMessage(error);

@@ -63,7 +63,8 @@ QByteArray NMailPop3GetRawMail(int handle);
 // -3: larger than option 3 allows (the file is removed, the mail stays on
 // the server, the session goes on); -1: it did not arrive whole (the file
 // is removed; the message says why: the session may have ended).
-int NMailPop3RetrieveToFile(int handle, int n, const QString &path);
+// With `bytes`, the mail is also left there.
+int NMailPop3RetrieveToFile(int handle, int n, const QString &path, QByteArray *bytes = nullptr);
 // The largest mail NMailPop3RetrieveToFile takes, in bytes.
 qint64 NMailPop3MaxMailSize();
 // Every POP3 call running now or started later gives up within a fraction

@@ -559,6 +559,33 @@ struct RawParameter {
     bool extended = false;
 };
 
+// Calls at(i) for each ";" of a structured value that is not inside quotes
+// (nor the second byte of a Shift_JIS character), in order, while it
+// returns true.
+template <class F> void forEachSeparator(const QByteArray &raw, bool sjis, F at)
+{
+    const char *d = raw.constData();
+    const qsizetype n = raw.size();
+    bool quoted = false;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = d[i];
+        if (sjis && isSjisLead(c) && i + 1 < n) {
+            ++i;
+            continue;
+        }
+        if (quoted) {
+            if (c == '\\' && i + 1 < n && (d[i + 1] == '"' || d[i + 1] == '\\'))
+                ++i;
+            else if (c == '"')
+                quoted = false;
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ';' && !at(i)) {
+            return;
+        }
+    }
+}
+
 // Calls `take` for each parameter of `raw` in order (the main value before
 // the first ";" is skipped). ";" inside quotes does not split; in raw
 // Shift-JIS the second byte of a character is never a separator or quote.
@@ -594,26 +621,12 @@ template <class F> void forEachParameter(const QByteArray &raw, bool sjis, F tak
         take(p);
     };
     qsizetype start = -1;  // of the current parameter; -1 while in the main value
-    bool quoted = false;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char c = d[i];
-        if (sjis && isSjisLead(c) && i + 1 < n) {
-            ++i;
-            continue;
-        }
-        if (quoted) {
-            if (c == '\\' && i + 1 < n && (d[i + 1] == '"' || d[i + 1] == '\\'))
-                ++i;
-            else if (c == '"')
-                quoted = false;
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ';') {
-            if (start >= 0)
-                handle(start, i);
-            start = i + 1;
-        }
-    }
+    forEachSeparator(raw, sjis, [&](qsizetype i) {
+        if (start >= 0)
+            handle(start, i);
+        start = i + 1;
+        return true;
+    });
     if (start >= 0)
         handle(start, n);
 }
@@ -621,27 +634,12 @@ template <class F> void forEachParameter(const QByteArray &raw, bool sjis, F tak
 // The main value: up to the first ";" outside quotes.
 QByteArrayView mainValue(const QByteArray &raw, bool sjis)
 {
-    const char *d = raw.constData();
-    const qsizetype n = raw.size();
-    bool quoted = false;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char c = d[i];
-        if (sjis && isSjisLead(c) && i + 1 < n) {
-            ++i;
-            continue;
-        }
-        if (quoted) {
-            if (c == '\\' && i + 1 < n && (d[i + 1] == '"' || d[i + 1] == '\\'))
-                ++i;
-            else if (c == '"')
-                quoted = false;
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ';') {
-            return QByteArrayView(d, i);
-        }
-    }
-    return QByteArrayView(d, n);
+    qsizetype end = raw.size();
+    forEachSeparator(raw, sjis, [&](qsizetype i) {
+        end = i;
+        return false;
+    });
+    return QByteArrayView(raw.constData(), end);
 }
 
 bool sameName(QByteArrayView a, const QByteArray &b)

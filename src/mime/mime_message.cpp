@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -364,6 +365,58 @@ qsizetype bodyWithoutBlankLine(const char *data, qsizetype size)
     return -1;
 }
 
+// Limits far beyond any real mail. GMime's parser takes time that grows
+// faster than the mail with the number of parts, header fields, parameters
+// and RFC 2231 parameter sections; a mail past these is not handed to it.
+constexpr qsizetype MaxBoundaryLines = 20000;
+constexpr qsizetype MaxHeaderFields = 200000;
+constexpr qsizetype MaxParameterSections = 5000;
+constexpr qsizetype MaxParameters = 20000;
+
+// One pass over the mail: true when its structure is past those limits.
+// Header fields and parameters are counted in header blocks only
+// (the mail's own, and those after a line starting with "--").
+bool beyondRealMail(const char *data, qsizetype size)
+{
+    qsizetype boundaries = 0, fields = 0, sections = 0, parameters = 0;
+    bool inHeader = true;
+    qsizetype pos = 0;
+    while (pos < size) {
+        const char *nl = static_cast<const char *>(std::memchr(data + pos, '\n', size_t(size - pos)));
+        const qsizetype end = nl ? qsizetype(nl - data) : size;
+        const char *line = data + pos;
+        qsizetype len = end - pos;
+        if (len > 0 && line[len - 1] == '\r')
+            --len;
+        if (len >= 2 && line[0] == '-' && line[1] == '-') {
+            ++boundaries;
+            inHeader = true;
+        } else if (len == 0) {
+            inHeader = false;
+        } else if (inHeader) {
+            if (line[0] != ' ' && line[0] != '\t')
+                ++fields;
+            // "name*N=" and "name*N*=": one section of a parameter.
+            parameters += std::count(line, line + len, ';');
+            for (qsizetype i = 0; i + 2 < len; ++i) {
+                if (line[i] != '*' || line[i + 1] < '0' || line[i + 1] > '9')
+                    continue;
+                qsizetype j = i + 1;
+                while (j < len && line[j] >= '0' && line[j] <= '9')
+                    ++j;
+                if (j < len && (line[j] == '=' || (line[j] == '*' && j + 1 < len && line[j + 1] == '=')))
+                    ++sections;
+                i = j - 1;
+            }
+        }
+        if (boundaries > MaxBoundaryLines || fields > MaxHeaderFields || sections > MaxParameterSections
+            || parameters > MaxParameters)
+            return true;
+        pos = end + 1;
+    }
+    return false;
+}
+
 bool isDeviceName(const QString &base)
 {
     const QString b = base.toUpper();
@@ -376,11 +429,12 @@ bool isDeviceName(const QString &base)
 
 }  // namespace
 
-ReceivedTexts headerTexts(const char *data, qsizetype size)
+namespace {
+
+// The header texts from the header's fields, already parsed.
+ReceivedTexts textsOfHeader(const QList<HeaderField> &fields, const char *data, const MessageSplit &split)
 {
     ReceivedTexts t;
-    const MessageSplit split = splitMessage(data, size);
-    const QList<HeaderField> fields = parseHeaderBlock(data, split.headerEnd);
     t.hasHeader = !fields.isEmpty();
     t.subject = decodeHeaderText(headerValue(fields, "Subject"));
     t.from = decodeHeaderText(headerValue(fields, "From"));
@@ -389,11 +443,20 @@ ReceivedTexts headerTexts(const char *data, qsizetype size)
     return t;
 }
 
+}  // namespace
+
+ReceivedTexts headerTexts(const char *data, qsizetype size)
+{
+    const MessageSplit split = splitMessage(data, size);
+    return textsOfHeader(parseHeaderBlock(data, split.headerEnd), data, split);
+}
+
 ReceivedTexts messageTexts(const QByteArray &raw)
 {
-    ReceivedTexts t = headerTexts(raw);
+    // The header is split and parsed once for all the texts.
     const MessageSplit split = splitMessage(raw);
     const QList<HeaderField> fields = parseHeaderBlock(raw.constData(), split.headerEnd);
+    ReceivedTexts t = textsOfHeader(fields, raw.constData(), split);
     const ParameterValue contentType = parseParameterValue(headerValue(fields, "Content-Type"));
     const QByteArray type = contentType.value.isEmpty() ? QByteArray("text/plain") : contentType.value;
     const char *body = raw.constData() + split.bodyStart;
@@ -425,6 +488,13 @@ Extraction extractAttachments(const QByteArray &given, const QString &folder)
     const QByteArray &raw = bodyAt > 0 ? repaired : given;
     Extraction ex;
     ex.texts = headerTexts(raw.constData(), size);
+    if (beyondRealMail(raw.constData(), size)) {
+        // Shown as it stands, readable, and kept whole by the caller; its
+        // parts are not taken apart.
+        const MessageSplit split = splitMessage(raw.constData(), size);
+        ex.texts.body = sectionText(raw.constData() + split.bodyStart, size - split.bodyStart);
+        return ex;
+    }
 
     // The parser reads the caller's bytes in place: no copy of a large mail.
     GByteArray view;

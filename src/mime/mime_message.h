@@ -42,6 +42,9 @@ struct Extraction {
 // Parses the whole message with GMime, saves every attachment into `folder`
 // (created when needed, only when there is something to save) under a safe
 // name that never replaces an existing file.
+// A message whose structure is far beyond any real mail (tens of thousands of
+// parts, hundreds of thousands of header fields, tens of thousands of
+// parameters, thousands of parameter sections) is not taken apart: its body is its readable text as it stands.
 Extraction extractAttachments(const QByteArray &raw, const QString &folder);
 
 // An attachment name reduced to a safe base name for any file system: the

@@ -431,6 +431,31 @@ private slots:
         QVERIFY(safe.endsWith(QStringLiteral("霊.pdf")));
     }
 
+    // A mail built far beyond any real one (here 25,000 empty parts) is not
+    // handed to the parser, whose time grows faster than the mail: it is
+    // read as it stands and nothing is saved from it.
+    void structureBeyondRealMailIsReadAsItStands()
+    {
+        QByteArray mail = "From: a@example.jp\r\nSubject: many\r\nMIME-Version: 1.0\r\n"
+                          "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\nbefore\r\n";
+        for (int i = 0; i < 25000; ++i)
+            mail += "--b\r\n\r\n";
+        mail += "--b\r\n" + attachmentPart("attachment; filename=x.bin", "data") + "\r\n--b--\r\n";
+        QTemporaryDir dir;
+        const Extraction ex = extractAttachments(mail, dir.filePath(QStringLiteral("out")));
+        QCOMPARE(ex.result, 1);
+        QVERIFY(ex.savedFiles.isEmpty());
+        QCOMPARE(ex.texts.subject, QStringLiteral("many"));
+        QVERIFY(ex.texts.body.startsWith(QStringLiteral("before\r\n--b")));
+        // A real mail with many parts is still taken apart.
+        QByteArray real = "From: a@example.jp\r\nSubject: parts\r\nMIME-Version: 1.0\r\n"
+                          "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n";
+        for (int i = 0; i < 200; ++i)
+            real += "--b\r\nContent-Type: text/plain\r\n\r\npart\r\n";
+        real += "--b--\r\n";
+        QCOMPARE(extractAttachments(real, dir.filePath(QStringLiteral("out"))).texts.body.count(QStringLiteral("part")), 200);
+    }
+
     // A folder that already holds "a.txt" … "a (9999).txt" still takes the
     // next one, and a name differing only in letter case counts as taken.
     void uniqueNameAfterTenThousand()

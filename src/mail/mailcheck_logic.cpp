@@ -571,10 +571,10 @@ bool MailCheck::receiveOne(Session &s, int n)
         notify(checktext::PartialIncomplete, ProgramTitle);
 
     QString error;
-    if (!keepOriginal(s, f, &error)) {
+    if (!f.keepError.isEmpty()) {
         discard(f);
         takeStepBack();
-        stop(s, QStringLiteral("受信したメールの原本を保存できませんでした。\n%1\n\n%2").arg(error, LeftOnServer),
+        stop(s, QStringLiteral("受信したメールの原本を保存できませんでした。\n%1\n\n%2").arg(f.keepError, LeftOnServer),
              ProgramTitle);
         return false;
     }
@@ -597,16 +597,14 @@ bool MailCheck::receiveOne(Session &s, int n)
         if (error.isEmpty())
             error = QStringLiteral("着信履歴に書き込めません。");
         discard(f);
-        if (!f.originalName.isEmpty()) {
-            QFile::remove(QDir(s.originalsFolder).filePath(f.originalName));
-            s.originals.removeAll(QDir(s.originalsFolder).filePath(f.originalName));
-        }
         takeStepBack();
         stop(s, QStringLiteral("受信したメールを着信履歴に保存できませんでした。\n%1\n\n%2").arg(error, LeftOnServer),
              ProgramTitle);
         return false;
     }
     ++result_.stored;
+    if (!f.keptFile.isEmpty())
+        s.originals << f.keptFile;
     deleteAhead(s, n);
     return true;
 }
@@ -619,6 +617,7 @@ void MailCheck::prepareRecord(Session &s, Fetched &f)
         f.originalName = originalName(f.raw, texts.date);
         // As the user finds it under the program folder.
         originalShown = QFileInfo(s.originalsFolder).fileName() + QDir::separator() + f.originalName;
+        keepOriginal(s, f);
     }
     // The notice says exactly which files were saved, when some were.
     if (!f.savedFiles.isEmpty()) {
@@ -638,23 +637,28 @@ void MailCheck::prepareRecord(Session &s, Fetched &f)
                             .arg(trimAtNul(texts.from).left(200), originalShown);
 }
 
-bool MailCheck::keepOriginal(Session &s, Fetched &f, QString *error)
+void MailCheck::keepOriginal(Session &s, Fetched &f)
 {
-    if (f.spoolFile.isEmpty())
-        return true;
     const QString target = QDir(s.originalsFolder).filePath(f.originalName);
     // The same name holds the same bytes: a mail fetched again after a
-    // check that died replaces its own earlier copy.
+    // check that died finds its own earlier copy, which stays as it is
+    // (unless a crash left it short; then it is replaced).
+    if (QFileInfo(target).size() == f.raw.size()) {
+        QFile::remove(f.spoolFile);
+        f.spoolFile.clear();
+        f.keptFile = target;
+        return;
+    }
     std::error_code ec;
     std::filesystem::rename(std::filesystem::path(f.spoolFile.toStdU16String()),
                             std::filesystem::path(target.toStdU16String()), ec);
     if (ec) {
-        *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(target), QString::fromLocal8Bit(ec.message()));
-        return false;
+        f.keepError = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(target), QString::fromLocal8Bit(ec.message()));
+        return;
     }
     f.spoolFile.clear();
-    s.originals << target;
-    return true;
+    f.keptFile = target;
+    f.keptHere = true;
 }
 
 void MailCheck::noteRefusedDelete(Session &s, int n, const QString &message)
@@ -761,6 +765,8 @@ void MailCheck::discard(const Fetched &f)
         QFile::remove(file);
     if (!f.spoolFile.isEmpty())
         QFile::remove(f.spoolFile);
+    if (f.keptHere)
+        QFile::remove(f.keptFile);
 }
 
 int MailCheck::deleteMail(Session &s, int n, QString *message)

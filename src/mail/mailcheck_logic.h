@@ -178,6 +178,12 @@ private:
         QString originalName;
         QStringList noticeLines;
         QString recordBody;
+        // The original under its own name in the originals folder, put
+        // there with the extraction; keptHere when this fetch made that file
+        // (not an earlier check that got the same bytes).
+        QString keptFile;
+        bool keptHere = false;
+        QString keepError;
     };
     void prepareRecord(Session &s, Fetched &f);
     Fetched fetch(Session &s, int n);
@@ -203,7 +209,7 @@ private:
     bool receiveOne(Session &s, int n);
     void stop(Session &s, const QString &reason, const QString &title);
     void notify(const QString &text, const QString &title);
-    bool keepOriginal(Session &s, Fetched &f, QString *error);
+    static void keepOriginal(Session &s, Fetched &f);
     void reportLeftovers(Session &s);
     void noteRefusedDelete(Session &s, int n, const QString &message);
     void finishJournal(Session &s);

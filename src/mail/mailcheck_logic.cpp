@@ -471,21 +471,15 @@ void MailCheck::extract(Session &s, int n, Fetched &f)
         a.workFileError = QStringLiteral("フォルダ %1 を作れません。").arg(QDir::toNativeSeparators(folder));
         return;
     }
-    if (!s.work) {
-        s.work = std::make_unique<QFile>(workFile);
-        s.work->open(QIODevice::ReadWrite | QIODevice::Truncate);
+    if (!f.spoolFile.isEmpty()) {
+        // The mail's own file in the originals folder, written as it
+        // arrived, is the work file: the mail is not written a second time.
+        a.result = transport_.attachmentFirst(texts, folder + u'/', f.spoolFile, mailTextFromWorkFile(fileBytes));
+    } else {
+        if (!writeWorkFile(s, fileBytes, &a.workFileError))
+            return;
+        a.result = transport_.attachmentFirst(texts, folder + u'/', workFile, mailTextFromWorkFile(fileBytes));
     }
-    QFile &work = *s.work;
-    if (!work.isOpen() || !work.resize(0) || !work.seek(0) || work.write(fileBytes) != fileBytes.size()
-        || !work.flush()) {
-        a.workFileError =
-            QStringLiteral("%1 に書き込めません: %2").arg(QDir::toNativeSeparators(workFile), work.errorString());
-        s.work.reset();
-        QFile::remove(workFile);
-        return;
-    }
-    // The extraction reads the mail as the work file holds it.
-    a.result = transport_.attachmentFirst(texts, folder + u'/', workFile, mailTextFromWorkFile(fileBytes));
     if (a.result != 1)
         a.message = transport_.lastMessage();
     f.savedFiles = transport_.savedAttachments();
@@ -497,6 +491,24 @@ void MailCheck::extract(Session &s, int n, Fetched &f)
     // event may run in between, or another window's action (the history
     // window loading its list into the same boxes) could slip in.
     transport_.size(s.handle, n);
+}
+
+bool MailCheck::writeWorkFile(Session &s, const QByteArray &fileBytes, QString *error)
+{
+    const QString workFile = s.workFile;
+    if (!s.work) {
+        s.work = std::make_unique<QFile>(workFile);
+        s.work->open(QIODevice::ReadWrite | QIODevice::Truncate);
+    }
+    QFile &work = *s.work;
+    if (!work.isOpen() || !work.resize(0) || !work.seek(0) || work.write(fileBytes) != fileBytes.size()
+        || !work.flush()) {
+        *error = QStringLiteral("%1 に書き込めません: %2").arg(QDir::toNativeSeparators(workFile), work.errorString());
+        s.work.reset();
+        QFile::remove(workFile);
+        return false;
+    }
+    return true;
 }
 
 bool MailCheck::receiveOne(Session &s, int n)

@@ -186,6 +186,9 @@ private:
         QString keepError;
     };
     void prepareRecord(Session &s, Fetched &f);
+    // The attachment folder's work file "0.txt", for a mail that has no file
+    // of its own; false with the reason when it cannot be written.
+    static bool writeWorkFile(Session &s, const QByteArray &fileBytes, QString *error);
     Fetched fetch(Session &s, int n);
     void extract(Session &s, int n, Fetched &f);
     // What runs ahead on the session thread while the user-interface thread

@@ -76,6 +76,9 @@ std::function<bool(QString *)> &historySyncHook()
 
 
 
+// Mails up to this size are taken apart on the user-interface thread.
+constexpr qsizetype ExtractHereLimit = 256 * 1024;
+
 // Files that hold mail are for their owner's eyes only.
 constexpr QFileDevice::Permissions OwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
@@ -550,18 +553,24 @@ bool MailCheck::receiveOne(Session &s, int n)
         return false;
     }
     view_.mailFetched();
+    // The next mail is fetched while this one is taken apart, shown and
+    // stored; nothing of it is kept until it is taken up.
+    fetchAhead(s, n);
     if (!f.extracted) {
-        net([&] {
+        // A small mail is taken apart here, in a fraction of a millisecond,
+        // while the session thread fetches the next one; a large one on the
+        // session thread, so the windows never wait for it.
+        if (f.raw.size() <= ExtractHereLimit) {
             extract(s, n, f);
-            return 0;
-        });
+        } else {
+            net([&] {
+                extract(s, n, f);
+                return 0;
+            });
+        }
     }
     const nmail::MailTexts &texts = f.texts;
     const AttachmentOutcome &a = f.attachments;
-    // The next mail is fetched while this one is shown and stored; nothing
-    // of it is kept until it is taken up.
-    if (a.workFileError.isEmpty() && a.result != -5)
-        fetchAhead(s, n);
     if (!a.workFileError.isEmpty()) {
         discard(f);
         takeStepBack();
@@ -707,7 +716,7 @@ void MailCheck::fetchAhead(Session &s, int n)
     ahead_ = ahead;
     aheadCalls_.push_back(session_->start([this, &s, ahead, next] {
         Fetched f = fetch(s, next);
-        if (f.result >= 0)
+        if (f.result >= 0 && f.raw.size() > ExtractHereLimit)
             extract(s, next, f);
         ahead->fetched = std::move(f);
     }));

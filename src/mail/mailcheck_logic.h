@@ -192,8 +192,10 @@ private:
     Fetched fetch(Session &s, int n);
     void extract(Session &s, int n, Fetched &f);
     // What runs ahead on the session thread while the user-interface thread
-    // shows and stores a mail and the pilgrim takes the next step: the fetch
-    // and extraction of the next mail, then this mail's DELE.
+    // takes apart, shows and stores a mail and the pilgrim takes the next
+    // step: the fetch of the next mail (and its extraction when it is large),
+    // then this mail's DELE. Transport calls of the extraction may run on the
+    // user-interface thread meanwhile.
     struct Ahead {
         std::optional<Fetched> fetched;  // the next mail
         int deleted = 0;                 // the mail DELE was sent for

@@ -13,6 +13,8 @@
 #include <QFile>
 #include <QTest>
 
+#include <mutex>
+
 using namespace korvane;
 using namespace korvane::mail;
 using namespace korvane::test;
@@ -29,6 +31,19 @@ struct FakeMail {
 // A POP3 mailbox: DELE marks, a confirmed QUIT removes what was marked.
 class FakeTransport : public MailCheckTransport {
 public:
+    // The check may take a mail apart on one thread while it fetches the
+    // next on another: the log is kept under a lock.
+    std::mutex logLock;
+    QStringList snapshot()
+    {
+        std::lock_guard lock(logLock);
+        return log;
+    }
+    void note(const QString &entry)
+    {
+        std::lock_guard lock(logLock);
+        log << entry;
+    }
     QList<FakeMail> mailbox;
     QStringList log;
     bool quitConfirms = true;
@@ -39,30 +54,30 @@ public:
 
     int connect(const QString &) override
     {
-        log << "connect";
+        note("connect");
         marked.clear();
         return 7;
     }
     int authenticate(int, const QString &, const QString &, bool apop) override
     {
-        log << (apop ? "apop" : "user");
+        note((apop ? "apop" : "user"));
         return int(mailbox.size());
     }
     QString uidl(int, int n) override { return mailbox[n - 1].uidl; }
     int status(int, int n, nmail::MailTexts &t) override
     {
-        log << QStringLiteral("status %1").arg(n);
+        note(QStringLiteral("status %1").arg(n));
         t.subject = mailbox[n - 1].subject;
         return 1;
     }
     qint64 size(int, int n) override
     {
-        log << QStringLiteral("size %1").arg(n);
+        note(QStringLiteral("size %1").arg(n));
         return mailbox[n - 1].size;
     }
     int getMail(int, int n, nmail::MailTexts &t) override
     {
-        log << QStringLiteral("get %1").arg(n);
+        note(QStringLiteral("get %1").arg(n));
         if (n == failFetchAt)
             return -1;
         t.subject = mailbox[n - 1].subject;
@@ -77,7 +92,7 @@ public:
     int attachmentFirst(nmail::MailTexts &t, const QString &folder, const QString &workFile,
                         const QByteArray &text) override
     {
-        log << "attachment";
+        note("attachment");
         workFileSeen = QFile::exists(workFile);
         mailText = text;
         saved.clear();
@@ -88,11 +103,11 @@ public:
         return attachmentResult;
     }
     QStringList savedAttachments() override { return saved; }
-    void attachmentClose() override { log << "attachmentClose"; }
+    void attachmentClose() override { note("attachmentClose"); }
     qint64 maxMailSize() override { return limit; }
     int deleteMail(int, int n) override
     {
-        log << QStringLiteral("dele %1").arg(n);
+        note(QStringLiteral("dele %1").arg(n));
         if (refuseDelete.contains(n))
             return -2;
         marked.insert(n);
@@ -100,7 +115,7 @@ public:
     }
     int close(int) override
     {
-        log << "close";
+        note("close");
         if (!quitConfirms)
             return -1;
         QList<FakeMail> kept;
@@ -110,7 +125,7 @@ public:
         mailbox = kept;
         return 1;
     }
-    void abandon(int) override { log << "abandon"; }
+    void abandon(int) override { note("abandon"); }
     QString lastMessage() override { return QStringLiteral("-ERR connection lost"); }
 
     QSet<int> marked;
@@ -202,11 +217,17 @@ private slots:
         t.mailbox = mails(2);
         MemoryView v;
         MailCheckResult r = check(t, v);
-        // Mail 2 is fetched while mail 1 is shown and stored, before its DELE.
-        QCOMPARE(t.log, QStringList({"connect", "user",
-                                     "size 1", "status 1", "size 1", "get 1", "attachment", "attachmentClose", "size 1",
-                                     "size 2", "status 2", "size 2", "get 2", "attachment", "attachmentClose", "size 2",
-                                     "dele 1", "dele 2", "close"}));
+        // Mail 2 is fetched while mail 1 is taken apart, shown and stored,
+        // before its DELE; each mail is taken apart once.
+        const QStringList log = t.snapshot();
+        QStringList commands;
+        for (const QString &entry : log)
+            if (!entry.startsWith(QLatin1String("size")) && !entry.startsWith(QLatin1String("attachment")))
+                commands << entry;
+        QCOMPARE(commands, QStringList({"connect", "user", "status 1", "get 1", "status 2", "get 2", "dele 1", "dele 2",
+                                        "close"}));
+        QCOMPARE(log.count(QStringLiteral("attachment")), 2);
+        QCOMPARE(log.count(QStringLiteral("attachmentClose")), 2);
         QCOMPARE(v.steps, 2);
         QCOMPARE(r.stored, 2);
         QVERIFY(t.mailbox.isEmpty());

@@ -180,19 +180,7 @@ struct MailCheck::Session {
     QStringList originals;    // kept by this check, to be put on the disk before QUIT
     bool journalWritten = false;
     bool serverFailed = false; // an exchange with the server failed
-    QString attachmentFolder;  // "\添付フォルダ\" and its work file "0.txt"
-    QString workFile;
-    // The work file stays open for the whole check, rewritten for each mail,
-    // and goes when the check ends.
-    std::unique_ptr<QFile> work;
-
-    ~Session()
-    {
-        if (work) {
-            work->close();
-            QFile::remove(workFile);
-        }
-    }
+    QString attachmentFolder;  // "\添付フォルダ\"
 };
 
 MailCheck::MailCheck(MailCheckView &view, std::shared_ptr<MailCheckTransport> transport)
@@ -416,15 +404,16 @@ MailCheck::Fetched MailCheck::fetch(Session &s, int n)
 {
     Fetched out;
     const qint64 limit = transport_.maxMailSize();
-    const qint64 listed = transport_.size(s.handle, n);
-    if (listed > limit) {
+    auto tooLarge = [&] {
         out.result = -3;
-        out.message = QStringLiteral("%1 通目のメール（%2 MB）は、上限の %3 MB を超えるため受信しませんでした。")
+        out.message = QStringLiteral("%1 通目のメールは、上限の %2 MB を超えるため受信しませんでした。")
                           .arg(n)
-                          .arg(double(listed) / (1024 * 1024), 0, 'f', 1)
                           .arg(limit / (1024 * 1024));
         return out;
-    }
+    };
+    // Too large by its listed size: not fetched at all.
+    if (transport_.size(s.handle, n) > limit)
+        return tooLarge();
     // The mail goes to a file in the originals folder as it arrives; it is
     // kept there under its own name once it is stored.
     const QString spool = QDir(s.originalsFolder)
@@ -434,55 +423,35 @@ MailCheck::Fetched MailCheck::fetch(Session &s, int n)
     const int got = transport_.retrieveToFile(s.handle, n, spool, out.texts, &out.raw);
     if (got < 0) {
         QFile::remove(spool);
-        out.result = got == -3 ? -3 : -1;
-        out.message = transport_.lastMessage();
         if (got == -3)
-            out.message = QStringLiteral("%1 通目のメールは、上限の %2 MB を超えるため受信しませんでした。")
-                              .arg(n)
-                              .arg(limit / (1024 * 1024));
+            return tooLarge();
+        out.result = -1;
+        out.message = transport_.lastMessage();
         return out;
     }
     out.spoolFile = spool;
     out.result = 1;
-    nmail::MailTexts &texts = out.texts;
-    texts.subject = trimAtNul(texts.subject);
-    texts.date = trimAtNul(texts.date);
-    texts.from = trimAtNul(texts.from);
-    texts.header = trimAtNul(texts.header);
-    texts.body = trimAtNul(texts.body);
     return out;
 }
 
 void MailCheck::extract(Session &s, int n, Fetched &f)
 {
     nmail::MailTexts &texts = f.texts;
-    // The work file holds the mail while its attachments are extracted.
     AttachmentOutcome &a = f.attachments;
     // Looked up once per check: a name matched without regard to case costs
     // a listing of the folder, which fills up with attachments.
     if (s.attachmentFolder.isEmpty() || !QFileInfo(s.attachmentFolder).isDir()) {
         s.attachmentFolder = paths::ensureFolder(QString::fromUtf16(paths::AttachmentFolder));
-        s.workFile = paths::resolveUnder(s.attachmentFolder, QStringLiteral("0.txt"));
-        s.work.reset();
     }
     const QString folder = s.attachmentFolder;
-    const QString workFile = s.workFile;
-    QByteArray fileBytes = f.raw;
-    if (fileBytes.isEmpty())
-        fileBytes = cp932::encode(texts.header + QStringLiteral("\r\n") + texts.body + QStringLiteral("\r\n"));
     if (!QFileInfo(folder).isDir()) {
         a.workFileError = QStringLiteral("フォルダ %1 を作れません。").arg(QDir::toNativeSeparators(folder));
         return;
     }
-    if (!f.spoolFile.isEmpty()) {
-        // The mail's own file in the originals folder, written as it
-        // arrived, is the work file: the mail is not written a second time.
-        a.result = transport_.attachmentFirst(texts, folder + u'/', f.spoolFile, mailTextFromWorkFile(fileBytes));
-    } else {
-        if (!writeWorkFile(s, fileBytes, &a.workFileError))
-            return;
-        a.result = transport_.attachmentFirst(texts, folder + u'/', workFile, mailTextFromWorkFile(fileBytes));
-    }
+    // The mail's own file in the originals folder, written as it arrived,
+    // is the work file that holds it while it is taken apart: the mail is
+    // not written a second time.
+    a.result = transport_.attachmentFirst(texts, folder + u'/', f.spoolFile, mailTextFromWorkFile(f.raw));
     if (a.result != 1)
         a.message = transport_.lastMessage();
     f.savedFiles = transport_.savedAttachments();
@@ -494,24 +463,6 @@ void MailCheck::extract(Session &s, int n, Fetched &f)
     // event may run in between, or another window's action (the history
     // window loading its list into the same boxes) could slip in.
     transport_.size(s.handle, n);
-}
-
-bool MailCheck::writeWorkFile(Session &s, const QByteArray &fileBytes, QString *error)
-{
-    const QString workFile = s.workFile;
-    if (!s.work) {
-        s.work = std::make_unique<QFile>(workFile);
-        s.work->open(QIODevice::ReadWrite | QIODevice::Truncate);
-    }
-    QFile &work = *s.work;
-    if (!work.isOpen() || !work.resize(0) || !work.seek(0) || work.write(fileBytes) != fileBytes.size()
-        || !work.flush()) {
-        *error = QStringLiteral("%1 に書き込めません: %2").arg(QDir::toNativeSeparators(workFile), work.errorString());
-        s.work.reset();
-        QFile::remove(workFile);
-        return false;
-    }
-    return true;
 }
 
 bool MailCheck::receiveOne(Session &s, int n)

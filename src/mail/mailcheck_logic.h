@@ -160,7 +160,7 @@ private:
     struct AttachmentOutcome {
         int result = 1;
         QString message;        // what the extraction said when it did not end with 1
-        QString workFileError;  // set when the work file could not be written
+        QString workFileError;  // set when the attachments folder cannot be made
     };
     // One mail as fetched (result < 0: failed, with the server's message).
     struct Fetched {
@@ -186,9 +186,6 @@ private:
         QString keepError;
     };
     void prepareRecord(Session &s, Fetched &f);
-    // The attachment folder's work file "0.txt", for a mail that has no file
-    // of its own; false with the reason when it cannot be written.
-    static bool writeWorkFile(Session &s, const QByteArray &fileBytes, QString *error);
     Fetched fetch(Session &s, int n);
     void extract(Session &s, int n, Fetched &f);
     // What runs ahead on the session thread while the user-interface thread

@@ -396,8 +396,6 @@ private slots:
         QVERIFY(boxes->shown.isEmpty());
     }
 
-
-
     // A server that cannot be used is named as the reason, in a box titled
     // as the check's other errors: "no new mail" alone would hide it.
     void unusableServerIsShown_data()

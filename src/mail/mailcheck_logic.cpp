@@ -87,7 +87,11 @@ constexpr QFileDevice::Permissions OwnerOnly = QFileDevice::ReadOwner | QFileDev
 // the server removed it) is kept once.
 QString originalName(const QByteArray &raw, const QString &dateHeader)
 {
-    const QDateTime when = QDateTime::fromString(dateHeader.trimmed(), Qt::RFC2822Date);
+    // Senders often get the weekday wrong, which the parser refuses: the date
+    // is read without it then.
+    QDateTime when = QDateTime::fromString(dateHeader.trimmed(), Qt::RFC2822Date);
+    if (!when.isValid())
+        when = QDateTime::fromString(dateHeader.section(u',', 1).trimmed(), Qt::RFC2822Date);
     const QString stamp = when.isValid() ? when.toUTC().toString(QStringLiteral("yyyyMMdd-HHmmss"))
                                          : QStringLiteral("00000000-000000");
     const QByteArray digest = QCryptographicHash::hash(raw, QCryptographicHash::Sha256).toHex().left(16);

@@ -14,8 +14,33 @@ namespace korvane::bench {
 int intOption(const QStringList &args, const QString &name, int fallback);
 double median(QList<double> values);
 
+// Runs this benchmark again on a private X server with a window manager
+// (Xvfb and openbox, through scripts/xsession.sh) and the xcb platform, and
+// returns its exit status; called before the application object exists.
+// Returns -1 without doing anything when the benchmark already runs there,
+// when `--offscreen` is given, or when Xvfb or openbox is missing (then it
+// says so): the caller goes on offscreen.
+int rerunOnPrivateX(int argc, char **argv);
+// True in the run rerunOnPrivateX started.
+bool onPrivateX();
+
+// With KORVANE_BENCH_PERF_CTL naming the control fifo of
+// `perf record -D -1 --control fifo:…`, perf records only while one of these
+// lives: the part of a round that is measured, not the setting up around it.
+class ProfiledSpan {
+public:
+    ProfiledSpan();
+    ~ProfiledSpan();
+    ProfiledSpan(const ProfiledSpan &) = delete;
+    ProfiledSpan &operator=(const ProfiledSpan &) = delete;
+};
+
 // The private mail servers named by KORVANE_MAILSERVERS, or servers of the
 // benchmark's own, started with scripts/mailservers.sh and stopped at the end.
+// Its own keep their mailbox in memory (/dev/shm) where there is one: a real
+// server removes the mails it hands out on a disk of its own, not on the
+// disk the program writes its files to. (On a file system without a journal,
+// files created soon after thousands were removed cost ten times as much.)
 class BenchServers {
 public:
     BenchServers();

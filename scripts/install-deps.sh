@@ -8,7 +8,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-translations-l10n libgl-dev
-          libcurl4-openssl-dev libgmime-3.0-dev fonts-ipafont-gothic)
+          libcurl4-openssl-dev libssl-dev libgmime-3.0-dev fonts-ipafont-gothic)
 for arg in "$@"; do
   case $arg in
     --tests)

@@ -1,5 +1,6 @@
 #include "text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -32,24 +33,44 @@ QString replaceSeparator(QString text, const QString &sep, const QString &replac
 
 QString toCrLf(const QString &text)
 {
-    QString out;
-    out.reserve(text.size() + text.size() / 16 + 2);
-    const QChar *p = text.constData();
+    const char16_t *p = reinterpret_cast<const char16_t *>(text.constData());
     const qsizetype size = text.size();
-    qsizetype runStart = 0;  // start of the characters not yet copied
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t c = p[i].unicode();
-        if (c != u'\r' && c != u'\n' && c != QChar::ParagraphSeparator && c != QChar::LineSeparator)
+    // Most text handed here is CR LF already: it is returned as it is.
+    qsizetype i = 0;
+    for (; i < size; ++i) {
+        const char16_t c = p[i];
+        if (c > u'\r' && (c & 0xfffe) != 0x2028)
             continue;
         if (c == u'\r' && i + 1 < size && p[i + 1] == u'\n') {
-            ++i;  // already CR LF: copied with the run
+            ++i;
             continue;
         }
-        out.append(p + runStart, i - runStart);
-        out.append(QLatin1StringView("\r\n", 2));
-        runStart = i + 1;
+        if (c == u'\r' || c == u'\n' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            break;
     }
-    out.append(p + runStart, size - runStart);
+    if (i == size)
+        return text;
+    // From the first break that is not CR LF on, every break becomes CR LF.
+    QString out(size + (size - i) + 1, Qt::Uninitialized);
+    char16_t *o = reinterpret_cast<char16_t *>(out.data());
+    std::copy(p, p + i, o);
+    o += i;
+    for (; i < size; ++i) {
+        const char16_t c = p[i];
+        if (c > u'\r' && (c & 0xfffe) != 0x2028) {
+            *o++ = c;
+            continue;
+        }
+        if (c == u'\r' || c == u'\n' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator) {
+            if (c == u'\r' && i + 1 < size && p[i + 1] == u'\n')
+                ++i;
+            *o++ = u'\r';
+            *o++ = u'\n';
+        } else {
+            *o++ = c;
+        }
+    }
+    out.truncate(o - reinterpret_cast<char16_t *>(out.data()));
     return out;
 }
 

@@ -1,5 +1,6 @@
 #include "ui.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QMouseEvent>
 #include <QPointer>
@@ -70,6 +71,60 @@ QFont designFont(const QString &family, double pointSize, bool bold)
     f.setPointSizeF(pointSize);
     f.setBold(bold);
     return f;
+}
+
+FramePacer::FramePacer()
+{
+    frameEnd_.setSingleShot(true);
+    frameEnd_.callOnTimeout(this, [this] { release(); });
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+FramePacer::~FramePacer()
+{
+    QCoreApplication::instance()->removeEventFilter(this);
+    release();
+}
+
+bool FramePacer::eventFilter(QObject *watched, QEvent *event)
+{
+    // A window's drawing starts with an update request to its top widget.
+    if (event->type() != QEvent::UpdateRequest || releasing_ || !watched->isWidgetType()
+        || !static_cast<QWidget *>(watched)->isWindow())
+        return false;
+    if (!sinceFrame_.isValid() || sinceFrame_.hasExpired(FrameMs)) {
+        sinceFrame_.start();
+        ++frames_;
+        return false;
+    }
+    // The window keeps its changes and asks for no other drawing until this
+    // one is handed back.
+    auto *window = static_cast<QWidget *>(watched);
+    if (std::find(held_.begin(), held_.end(), window) == held_.end())
+        held_.emplace_back(window);
+    if (!frameEnd_.isActive())
+        frameEnd_.start(int(qMax<qint64>(1, FrameMs - sinceFrame_.elapsed())));
+    return true;
+}
+
+void FramePacer::release()
+{
+    frameEnd_.stop();
+    std::vector<QPointer<QWidget>> held;
+    held.swap(held_);
+    if (held.empty())
+        return;
+    sinceFrame_.start();
+    ++frames_;
+    // Sent here rather than posted: drawn now, and not held back again.
+    releasing_ = true;
+    for (const QPointer<QWidget> &window : held) {
+        if (window) {
+            QEvent request(QEvent::UpdateRequest);
+            QCoreApplication::sendEvent(window, &request);
+        }
+    }
+    releasing_ = false;
 }
 
 }  // namespace korvane

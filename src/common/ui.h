@@ -1,7 +1,12 @@
 #pragma once
 // Window helpers shared by every window.
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QPointer>
 #include <QRect>
+#include <QTimer>
+
+#include <vector>
 
 class QWidget;
 
@@ -58,5 +63,32 @@ protected:
 // Sets the font family used for the design's "ＭＳ Ｐゴシック" and friends; the
 // family name is kept so that fontconfig picks the Japanese font it maps it to.
 QFont designFont(const QString &family, double pointSize, bool bold = false);
+
+// While it lives, the windows are drawn at most once per frame (about 60
+// times a second) however often their contents change: a window's repaint
+// that comes sooner is held back to the frame's end. What was held back is
+// drawn when it goes, so the last state is what stays on screen. For work
+// that changes the windows hundreds of times a second (a mail check).
+class FramePacer final : public QObject {
+public:
+    static constexpr int FrameMs = 16;
+    FramePacer();
+    ~FramePacer() override;
+
+    // Windows drawn since it was made.
+    int frames() const { return frames_; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void release();
+
+    QElapsedTimer sinceFrame_;
+    QTimer frameEnd_;
+    std::vector<QPointer<QWidget>> held_;
+    bool releasing_ = false;
+    int frames_ = 0;
+};
 
 }  // namespace korvane

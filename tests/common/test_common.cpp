@@ -1,5 +1,6 @@
 #include "common/background.h"
 #include "common/cp932.h"
+#include "common/digest.h"
 #include "common/paths.h"
 #include "common/recordfile.h"
 #include "common/text.h"
@@ -7,17 +8,37 @@
 #include "scripteddialogs.h"
 #include "testenv.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QPainter>
 #include <QFile>
 #include <QLabel>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 using namespace korvane;
 using namespace korvane::test;
 
 struct SimulatedCrash {};
+
+// A window that draws a number and remembers the last one it drew.
+class CountingWindow : public QWidget {
+public:
+    int value = 0;
+    int painted = -1;
+    int paints = 0;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        p.drawText(rect(), QString::number(value));
+        painted = value;
+        ++paints;
+    }
+};
 
 class TestCommon : public QObject {
     Q_OBJECT
@@ -97,6 +118,78 @@ private slots:
         QCOMPARE(roundHalfEven(3.5), 4LL);
         QCOMPARE(leadingInt16("99999"), qint16(32767));
         QCOMPARE(leadingInt16("4.5"), qint16(4));
+    }
+
+    void toCrLfMakesEveryBreakCrLf_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("CR LF stays") << QStringLiteral("a\r\nb\r\n") << QStringLiteral("a\r\nb\r\n");
+        QTest::newRow("LF") << QStringLiteral("a\nb\n") << QStringLiteral("a\r\nb\r\n");
+        QTest::newRow("lone CR") << QStringLiteral("a\rb") << QStringLiteral("a\r\nb");
+        QTest::newRow("LF CR is two breaks") << QStringLiteral("a\n\rb") << QStringLiteral("a\r\n\r\nb");
+        QTest::newRow("mixed after CR LF") << QStringLiteral("a\r\nb\nc\r\nd\re")
+                                           << QStringLiteral("a\r\nb\r\nc\r\nd\r\ne");
+        QTest::newRow("line and paragraph separators")
+            << QStringLiteral("a\u2028b\u2029c") << QStringLiteral("a\r\nb\r\nc");
+        QTest::newRow("CR at the end") << QStringLiteral("a\r") << QStringLiteral("a\r\n");
+        QTest::newRow("only breaks") << QStringLiteral("\n\n\r") << QStringLiteral("\r\n\r\n\r\n");
+        QTest::newRow("no break") << QStringLiteral("\u3042\t\x0b\x0c") << QStringLiteral("\u3042\t\x0b\x0c");
+        QTest::newRow("empty") << QString() << QString();
+    }
+    void toCrLfMakesEveryBreakCrLf()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QCOMPARE(toCrLf(text), expected);
+        QCOMPARE(toCrLf(expected), expected);
+    }
+
+    void sha256AsEveryoneComputesIt()
+    {
+        for (const QByteArray &bytes : {QByteArray(), QByteArray("abc"), QByteArray(100000, 'x')})
+            QCOMPARE(sha256(bytes), QCryptographicHash::hash(bytes, QCryptographicHash::Sha256));
+        QCOMPARE(sha256("abc").toHex(), QByteArray("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+    }
+
+    // Changed hundreds of times a second, a window is drawn about once per
+    // frame while a pacer lives, and shows its last state once it goes.
+    void framePacerDrawsOncePerFrameAndTheLastState()
+    {
+        CountingWindow window;
+        window.resize(120, 40);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_VERIFY(window.paints > 0);
+        QElapsedTimer clock;
+        int painted = 0;
+        {
+            FramePacer pacer;
+            window.paints = 0;
+            clock.start();
+            while (clock.elapsed() < 200) {
+                ++window.value;
+                window.update();
+                QCoreApplication::processEvents();
+                QThread::usleep(200);
+            }
+            painted = window.paints;
+            QVERIFY2(window.value > 100, qPrintable(QString::number(window.value)));
+            QVERIFY2(painted <= clock.elapsed() / FramePacer::FrameMs + 2, qPrintable(QString::number(painted)));
+            QVERIFY2(painted >= 3, qPrintable(QString::number(painted)));
+            QCOMPARE(pacer.frames(), painted);
+            ++window.value;
+            window.update();
+        }
+        QCOMPARE(window.painted, window.value);
+        // Without a pacer every update is drawn.
+        window.paints = 0;
+        for (int i = 0; i < 20; ++i) {
+            ++window.value;
+            window.update();
+            QCoreApplication::processEvents();
+        }
+        QCOMPARE(window.paints, 20);
     }
 
     void pathsMatchWithoutLetterCase()

@@ -111,22 +111,77 @@ void WindowsMailCheckView::mailFetched()
         setBoxText(field, QString());
 }
 
+WindowsMailCheckView::WindowsMailCheckView()
+{
+    fillViewer_.setSingleShot(true);
+    fillViewer_.setInterval(FramePacer::FrameMs);
+    fillViewer_.callOnTimeout([this] { fillViewer(); });
+}
+
+WindowsMailCheckView::~WindowsMailCheckView()
+{
+    if (viewerWaiting_)
+        fillViewer();
+}
+
+QString WindowsMailCheckView::asEditorHoldsIt(const QString &text)
+{
+    QString out(text.size(), Qt::Uninitialized);
+    QChar *o = out.data();
+    const QChar *p = text.constData();
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        switch (p[i].unicode()) {
+        case u'\r':
+            if (i + 1 < size && p[i + 1] == u'\n')
+                ++i;
+            *o++ = u'\n';
+            break;
+        case QChar::ParagraphSeparator:
+        case QChar::LineSeparator:
+        case 0xfdd0:  // where a frame begins and ends in a document
+        case 0xfdd1:
+            *o++ = u'\n';
+            break;
+        case QChar::Nbsp:
+            *o++ = u' ';
+            break;
+        default:
+            *o++ = p[i];
+        }
+    }
+    out.truncate(o - out.constData());
+    return out;
+}
+
 void WindowsMailCheckView::showInViewer(const ViewerTexts &texts)
 {
     fallback_ = texts;
+    viewerWaiting_ = true;
+    // Once a frame.
+    if (!fillViewer_.isActive())
+        fillViewer_.start();
+}
+
+void WindowsMailCheckView::fillViewer()
+{
+    viewerWaiting_ = false;
+    fillViewer_.stop();
     if (QWidget *box = control(HistoryWindow, QStringLiteral("Text7")))
-        setBoxText(box, texts.subject);
+        setBoxText(box, fallback_.subject);
     if (QWidget *box = control(HistoryWindow, QStringLiteral("Text8")))
-        setBoxText(box, texts.from);
+        setBoxText(box, fallback_.from);
     if (QWidget *box = control(HistoryWindow, QStringLiteral("Text9")))
-        setBoxText(box, texts.date);
+        setBoxText(box, fallback_.date);
     if (QWidget *box = control(HistoryWindow, QStringLiteral("rtfEd")))
-        setBoxText(box, texts.body);
+        setBoxText(box, fallback_.body);
 }
 
 void WindowsMailCheckView::appendToViewerBody(const QString &line)
 {
     fallback_.body += QStringLiteral("\r\n") + line;
+    if (viewerWaiting_)
+        return;  // goes in with the rest
     QWidget *box = control(HistoryWindow, QStringLiteral("rtfEd"));
     // Added at the end, without laying the whole body out again.
     if (auto *t = qobject_cast<QTextEdit *>(box)) {
@@ -145,6 +200,20 @@ void WindowsMailCheckView::appendToViewerBody(const QString &line)
 ViewerTexts WindowsMailCheckView::viewerTexts() const
 {
     ViewerTexts v = fallback_;
+    if (viewerWaiting_) {
+        // What the boxes hold once filled.
+        auto held = [](QWidget *box, QString &text) {
+            if (auto *e = qobject_cast<QLineEdit *>(box))
+                text.truncate(e->maxLength());
+            else if (qobject_cast<QTextEdit *>(box) || qobject_cast<QPlainTextEdit *>(box))
+                text = asEditorHoldsIt(text);
+        };
+        held(control(HistoryWindow, QStringLiteral("Text7")), v.subject);
+        held(control(HistoryWindow, QStringLiteral("Text8")), v.from);
+        held(control(HistoryWindow, QStringLiteral("Text9")), v.date);
+        held(control(HistoryWindow, QStringLiteral("rtfEd")), v.body);
+        return v;
+    }
     if (auto t = boxText(control(HistoryWindow, QStringLiteral("Text7"))))
         v.subject = *t;
     if (auto t = boxText(control(HistoryWindow, QStringLiteral("Text8"))))

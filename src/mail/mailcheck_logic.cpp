@@ -1,6 +1,7 @@
 #include "mailcheck_logic.h"
 
 #include "common/cp932.h"
+#include "common/digest.h"
 #include "common/dialogs.h"
 #include "common/addressfield.h"
 #include "common/paths.h"
@@ -11,7 +12,6 @@
 #include "pilgrimage/progress.h"
 #include "settings/settings.h"
 
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -76,8 +76,10 @@ std::function<bool(QString *)> &historySyncHook()
 
 
 
-// Mails up to this size are taken apart on the user-interface thread.
-constexpr qsizetype ExtractHereLimit = 256 * 1024;
+// Mails fetched beyond the one at hand: so many at most, and no more than
+// so many bytes (as listed) unless it is only the next one.
+constexpr int FetchDepth = 3;
+constexpr qint64 FetchAheadBytes = 16 * 1024 * 1024;
 
 // Files that hold mail are for their owner's eyes only.
 constexpr QFileDevice::Permissions OwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
@@ -85,7 +87,7 @@ constexpr QFileDevice::Permissions OwnerOnly = QFileDevice::ReadOwner | QFileDev
 // The name an original is kept under: the date it was written and a digest
 // of its bytes, so that the same mail fetched twice (a check that died before
 // the server removed it) is kept once.
-QString originalName(const QByteArray &raw, const QString &dateHeader)
+QString originalName(const QByteArray &digest, const QString &dateHeader)
 {
     // Senders often get the weekday wrong, which the parser refuses: the date
     // is read without it then.
@@ -94,8 +96,7 @@ QString originalName(const QByteArray &raw, const QString &dateHeader)
         when = QDateTime::fromString(dateHeader.section(u',', 1).trimmed(), Qt::RFC2822Date);
     const QString stamp = when.isValid() ? when.toUTC().toString(QStringLiteral("yyyyMMdd-HHmmss"))
                                          : QStringLiteral("00000000-000000");
-    const QByteArray digest = QCryptographicHash::hash(raw, QCryptographicHash::Sha256).toHex().left(16);
-    return stamp + QLatin1Char('-') + QString::fromLatin1(digest) + QStringLiteral(".eml");
+    return stamp + QLatin1Char('-') + QString::fromLatin1(digest.toHex().left(16)) + QStringLiteral(".eml");
 }
 
 bool syncFolderContents(const QString &folder, const QStringList &files, QString *error)
@@ -175,6 +176,7 @@ QByteArray mailTextFromWorkFile(const QByteArray &fileBytes)
 struct MailCheck::Session {
     int handle = -1;
     QStringList uidls;        // of mails 1 … count
+    QList<qint64> sizes;      // as listed
     QSet<QString> already;    // stored by an earlier check
     ReceiveJournal journal;   // as written for this session
     QStringList undeleted;    // stored, but the server refused DELE
@@ -215,12 +217,20 @@ MailCheckResult MailCheck::run()
     // the mails are in (see the journal).
     pilgrimage::ProgressCounterHold counterHold;
     session_ = std::make_unique<SessionThread>();
+    extraction_ = std::make_unique<SessionThread>(QStringLiteral("mail extraction"));
+    aheadStarted_ = 0;
     cancelled_ = false;
     session_->setCancel([this] { cancel(); });
+    extraction_->setCancel([this] { cancel(); });
     struct EndSession {
         std::unique_ptr<SessionThread> &session;
-        ~EndSession() { session.reset(); }
-    } endSession{session_};
+        std::unique_ptr<SessionThread> &extraction;
+        ~EndSession()
+        {
+            extraction.reset();
+            session.reset();
+        }
+    } endSession{session_, extraction_};
     const settings::ServerSettings server = settings::serverSettings();
     if (!server.pop3Server.isEmpty()) {
         Session s;
@@ -306,12 +316,14 @@ void MailCheck::notify(const QString &text, const QString &title)
 void MailCheck::receiveAll(Session &s)
 {
     const int count = result_.count;
-    s.uidls = net([&] {
-        QStringList list;
-        list.reserve(count);
-        for (int n = 1; n <= count; ++n)
-            list.append(transport_.uidl(s.handle, n));
-        return list;
+    net([&] {
+        s.uidls.reserve(count);
+        s.sizes.reserve(count);
+        for (int n = 1; n <= count; ++n) {
+            s.uidls.append(transport_.uidl(s.handle, n));
+            s.sizes.append(transport_.size(s.handle, n));
+        }
+        return 0;
     });
 
     // A UIDL the server gives to more than one mail (which it must not) says
@@ -382,7 +394,7 @@ void MailCheck::receiveAll(Session &s)
         const QString uidl = n <= s.uidls.size() ? s.uidls[n - 1] : QString();
         if (!uidl.isEmpty() && s.already.contains(uidl)) {
             // Already in the history: only remove it from the server.
-            if (!settleAhead(s, nullptr))
+            if (!settleDeletes(s))
                 break;
             QString message;
             const int deleted = net([&] { return deleteMail(s, n, &message); });
@@ -401,7 +413,7 @@ void MailCheck::receiveAll(Session &s)
         if (!receiveOne(s, n))
             break;
     }
-    settleAhead(s, nullptr);
+    settleDeletes(s);
 }
 
 MailCheck::Fetched MailCheck::fetch(Session &s, int n)
@@ -434,6 +446,9 @@ MailCheck::Fetched MailCheck::fetch(Session &s, int n)
         return out;
     }
     out.spoolFile = spool;
+    // The digest that names the original, taken here while the bytes are
+    // fresh and the user-interface thread has its own work.
+    out.digest = sha256(out.raw);
     out.result = 1;
     return out;
 }
@@ -460,7 +475,6 @@ void MailCheck::extract(Session &s, int n, Fetched &f)
         a.message = transport_.lastMessage();
     f.savedFiles = transport_.savedAttachments();
     transport_.attachmentClose();
-    f.extracted = true;
     prepareRecord(s, f);
     // The size is asked once more (its answer is not used). Asked here,
     // before the viewer is filled: from the viewer to the stored record no
@@ -481,15 +495,15 @@ bool MailCheck::receiveOne(Session &s, int n)
         --result_.received;
     };
 
-    // The outcome of the last mail's DELE, and this mail if it was fetched
-    // meanwhile.
-    std::optional<Fetched> fetchedAhead;
-    if (!settleAhead(s, &fetchedAhead)) {
+    // The outcome of the last mail's DELE; this mail was fetched and taken
+    // apart meanwhile.
+    fetchAhead(s, n + 1);
+    if (!settleDeletes(s)) {
         // The last mail could not be deleted: this one is not taken up.
         takeStepBack();
         return false;
     }
-    Fetched f = fetchedAhead ? std::move(*fetchedAhead) : net([&] { return fetch(s, n); });
+    Fetched f = takeFetched(s, n);
     if (f.result == -3) {
         // Too large: it stays on the server, and the check goes on.
         takeStepBack();
@@ -508,22 +522,6 @@ bool MailCheck::receiveOne(Session &s, int n)
         return false;
     }
     view_.mailFetched();
-    // The next mail is fetched while this one is taken apart, shown and
-    // stored; nothing of it is kept until it is taken up.
-    fetchAhead(s, n);
-    if (!f.extracted) {
-        // A small mail is taken apart here, in a fraction of a millisecond,
-        // while the session thread fetches the next one; a large one on the
-        // session thread, so the windows never wait for it.
-        if (f.raw.size() <= ExtractHereLimit) {
-            extract(s, n, f);
-        } else {
-            net([&] {
-                extract(s, n, f);
-                return 0;
-            });
-        }
-    }
     const nmail::MailTexts &texts = f.texts;
     const AttachmentOutcome &a = f.attachments;
     if (!a.workFileError.isEmpty()) {
@@ -582,6 +580,7 @@ bool MailCheck::receiveOne(Session &s, int n)
     if (!f.keptFile.isEmpty())
         s.originals << f.keptFile;
     deleteAhead(s, n);
+    fetchAhead(s, n + FetchDepth);
     return true;
 }
 
@@ -590,7 +589,7 @@ void MailCheck::prepareRecord(Session &s, Fetched &f)
     const nmail::MailTexts &texts = f.texts;
     QString originalShown;
     if (!f.spoolFile.isEmpty()) {
-        f.originalName = originalName(f.raw, texts.date);
+        f.originalName = originalName(f.digest, texts.date);
         // As the user finds it under the program folder.
         originalShown = QFileInfo(s.originalsFolder).fileName() + QDir::separator() + f.originalName;
         keepOriginal(s, f);
@@ -661,78 +660,110 @@ void MailCheck::reportLeftovers(Session &s)
         notify(parts.join(QStringLiteral("\n\n")), ProgramTitle);
 }
 
-void MailCheck::fetchAhead(Session &s, int n)
+void MailCheck::fetchAhead(Session &s, int upTo)
 {
-    const int next = n + 1;
-    const QString uidl = next <= s.uidls.size() ? s.uidls[next - 1] : QString();
-    if (next > result_.count || (!uidl.isEmpty() && s.already.contains(uidl)))
-        return;
-    auto ahead = std::make_shared<Ahead>();
-    ahead_ = ahead;
-    aheadCalls_.push_back(session_->start([this, &s, ahead, next] {
-        Fetched f = fetch(s, next);
-        if (f.result >= 0 && f.raw.size() > ExtractHereLimit)
-            extract(s, next, f);
-        ahead->fetched = std::move(f);
-    }));
+    if (cancelled_)
+        return;  // nothing more is fetched
+    auto listed = [&s](int m) { return m <= s.sizes.size() ? qMax<qint64>(0, s.sizes[m - 1]) : 0; };
+    qint64 aheadBytes = 0;
+    for (const auto &ahead : aheadMails_)
+        aheadBytes += listed(ahead->n);
+    for (int m = aheadStarted_ + 1; m <= qMin(upTo, result_.count); ++m) {
+        const QString uidl = m <= s.uidls.size() ? s.uidls[m - 1] : QString();
+        if (!uidl.isEmpty() && s.already.contains(uidl)) {
+            aheadStarted_ = m;
+            continue;  // only removed from the server
+        }
+        if (!aheadMails_.empty() && aheadBytes > FetchAheadBytes)
+            return;  // later, when what was fetched is taken up
+        aheadBytes += listed(m);
+        aheadStarted_ = m;
+        auto ahead = std::make_shared<AheadMail>();
+        ahead->n = m;
+        ahead->fetch = session_->start([this, &s, ahead] { ahead->fetched = fetch(s, ahead->n); });
+        ahead->extract = extraction_->start([this, &s, ahead] {
+            if (SessionThread::awaitOnWorker(ahead->fetch) && ahead->fetched.result >= 0)
+                extract(s, ahead->n, ahead->fetched);
+        });
+        aheadMails_.push_back(std::move(ahead));
+    }
 }
 
 void MailCheck::deleteAhead(Session &s, int n)
 {
-    if (!ahead_)
-        ahead_ = std::make_shared<Ahead>();
-    const std::shared_ptr<Ahead> ahead = ahead_;
-    ahead->deleted = n;
-    aheadCalls_.push_back(session_->start(
-        [this, &s, ahead, n] { ahead->deleteResult = deleteMail(s, n, &ahead->deleteMessage); }));
+    auto ahead = std::make_shared<AheadDelete>();
+    ahead->n = n;
+    // Before the fetches that wait: the next mail is taken up only once the
+    // server has accepted this DELE.
+    ahead->call = session_->start([this, &s, ahead] { ahead->result = deleteMail(s, ahead->n, &ahead->message); },
+                                  SessionThread::Order::BeforeWaiting);
+    aheadDeletes_.push_back(std::move(ahead));
 }
 
-bool MailCheck::settleAhead(Session &s, std::optional<Fetched> *next)
+MailCheck::Fetched MailCheck::takeFetched(Session &s, int n)
 {
-    if (aheadCalls_.empty())
-        return true;
-    const std::vector<std::shared_ptr<SessionThread::Call>> calls = std::move(aheadCalls_);
-    const std::shared_ptr<Ahead> ahead = std::move(ahead_);
-    aheadCalls_.clear();
-    ahead_.reset();
-    for (const auto &call : calls)
-        session_->finish(call);
-    const int n = ahead->deleted;
-    const bool deleted = n == 0 || ahead->deleteResult >= 0;
-    const bool refused = n > 0 && ahead->deleteResult == -2;
-    if (ahead->fetched) {
-        if ((deleted || refused) && next)
-            *next = std::move(ahead->fetched);
-        else
-            discard(*ahead->fetched);
+    while (!aheadMails_.empty() && aheadMails_.front()->n < n) {
+        // Passed over (cannot happen while the mails are taken in order).
+        const std::shared_ptr<AheadMail> passed = aheadMails_.front();
+        aheadMails_.pop_front();
+        extraction_->finish(passed->extract);
+        session_->finish(passed->fetch);
+        discard(passed->fetched);
     }
-    if (deleted) {
-        if (n > 0)
+    if (aheadMails_.empty() || aheadMails_.front()->n != n) {
+        Fetched f = net([&] { return fetch(s, n); });
+        if (f.result >= 0)
+            extract(s, n, f);
+        return f;
+    }
+    const std::shared_ptr<AheadMail> ahead = aheadMails_.front();
+    aheadMails_.pop_front();
+    // The extraction waits for the fetch without taking its end from this
+    // thread: it is finished first.
+    extraction_->finish(ahead->extract);
+    session_->finish(ahead->fetch);
+    return std::move(ahead->fetched);
+}
+
+bool MailCheck::settleDeletes(Session &s)
+{
+    while (!aheadDeletes_.empty()) {
+        const std::shared_ptr<AheadDelete> d = aheadDeletes_.front();
+        aheadDeletes_.pop_front();
+        session_->finish(d->call);
+        if (d->result >= 0) {
             ++result_.deleted;
-        return true;
+            continue;
+        }
+        if (d->result == -2) {
+            noteRefusedDelete(s, d->n, d->message);
+            continue;
+        }
+        if (d->n <= s.uidls.size() && !s.uidls[d->n - 1].isEmpty())
+            s.undeleted.append(s.uidls[d->n - 1]);
+        deleteFailed(s, d->n, d->message);
+        return false;
     }
-    if (refused) {
-        noteRefusedDelete(s, n, ahead->deleteMessage);
-        return true;
-    }
-    if (n <= s.uidls.size() && !s.uidls[n - 1].isEmpty())
-        s.undeleted.append(s.uidls[n - 1]);
-    deleteFailed(s, n, ahead->deleteMessage);
-    return false;
+    return true;
 }
 
 void MailCheck::drainAhead()
 {
-    for (const auto &call : aheadCalls_) {
+    auto finishQuietly = [](SessionThread &thread, const std::shared_ptr<SessionThread::Call> &call) {
         try {
-            session_->finish(call);
+            thread.finish(call);
         } catch (...) {
         }
+    };
+    for (const auto &d : aheadDeletes_)
+        finishQuietly(*session_, d->call);
+    for (const auto &ahead : aheadMails_) {
+        finishQuietly(*extraction_, ahead->extract);
+        finishQuietly(*session_, ahead->fetch);
+        discard(ahead->fetched);
     }
-    aheadCalls_.clear();
-    if (ahead_ && ahead_->fetched)
-        discard(*ahead_->fetched);
-    ahead_.reset();
+    aheadDeletes_.clear();
+    aheadMails_.clear();
 }
 
 void MailCheck::discard(const Fetched &f)

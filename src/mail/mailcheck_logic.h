@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -167,9 +168,9 @@ private:
         int result = 0;          // 1, -1 failed, -3 too large
         QString message;
         QByteArray raw;
+        QByteArray digest;       // SHA-256 of raw
         QString spoolFile;       // the original as received, until it is kept or dropped
         nmail::MailTexts texts;  // the body is the readable text after extraction
-        bool extracted = false;
         AttachmentOutcome attachments;
         QStringList savedFiles;  // by the extraction
         // Prepared with the extraction, off the user-interface thread: the
@@ -188,22 +189,32 @@ private:
     void prepareRecord(Session &s, Fetched &f);
     Fetched fetch(Session &s, int n);
     void extract(Session &s, int n, Fetched &f);
-    // What runs ahead on the session thread while the user-interface thread
-    // takes apart, shows and stores a mail and the pilgrim takes the next
-    // step: the fetch of the next mail (and its extraction when it is large),
-    // then this mail's DELE. Transport calls of the extraction may run on the
-    // user-interface thread meanwhile.
-    struct Ahead {
-        std::optional<Fetched> fetched;  // the next mail
-        int deleted = 0;                 // the mail DELE was sent for
-        int deleteResult = 0;
-        QString deleteMessage;
+    // What runs ahead while the user-interface thread shows and stores a
+    // mail and the pilgrim takes the next step: the next mails are fetched
+    // on the session thread and taken apart on the extraction thread, and
+    // the DELE of each stored mail goes to the session thread before the
+    // fetch of the mail after next.
+    struct AheadMail {
+        int n = 0;
+        Fetched fetched;
+        std::shared_ptr<SessionThread::Call> fetch;    // on the session thread
+        std::shared_ptr<SessionThread::Call> extract;  // on the extraction thread
     };
-    void fetchAhead(Session &s, int n);
+    struct AheadDelete {
+        int n = 0;
+        int result = 0;
+        QString message;
+        std::shared_ptr<SessionThread::Call> call;
+    };
+    // Starts fetching every mail up to `upTo` not started yet (not those an
+    // earlier check stored).
+    void fetchAhead(Session &s, int upTo);
     void deleteAhead(Session &s, int n);
-    // Waits for what runs ahead and takes the DELE's outcome; false when it
-    // failed (the check stops). The mail fetched ahead goes to *next.
-    bool settleAhead(Session &s, std::optional<Fetched> *next);
+    // Waits for the DELEs sent and takes their outcome; false when one
+    // failed (the check stops).
+    bool settleDeletes(Session &s);
+    // Waits for mail n, fetched and taken apart.
+    Fetched takeFetched(Session &s, int n);
     void drainAhead();
     // A mail fetched ahead and not taken up leaves nothing behind.
     static void discard(const Fetched &f);
@@ -225,8 +236,10 @@ private:
     std::shared_ptr<MailCheckTransport> transportOwner_;
     MailCheckTransport &transport_;
     std::unique_ptr<SessionThread> session_;
-    std::vector<std::shared_ptr<SessionThread::Call>> aheadCalls_;
-    std::shared_ptr<Ahead> ahead_;
+    std::unique_ptr<SessionThread> extraction_;
+    std::deque<std::shared_ptr<AheadMail>> aheadMails_;
+    std::deque<std::shared_ptr<AheadDelete>> aheadDeletes_;
+    int aheadStarted_ = 0;  // the last mail whose fetch was started
     MailCheckResult result_;
     bool cancelled_ = false;
 };

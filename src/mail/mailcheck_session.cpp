@@ -1,18 +1,54 @@
 #include "mailcheck_session.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEvent>
 #include <QEventLoop>
 #include <QObject>
 #include <QThread>
 #include <QTimer>
 
 namespace korvane::mail {
+namespace {
 
-SessionThread::SessionThread()
+// A call on its way to the thread.
+class CallEvent final : public QEvent {
+public:
+    static QEvent::Type type()
+    {
+        static const QEvent::Type registered = QEvent::Type(QEvent::registerEventType());
+        return registered;
+    }
+    explicit CallEvent(std::shared_ptr<SessionThread::Call> call) : QEvent(type()), call(std::move(call)) {}
+    std::shared_ptr<SessionThread::Call> call;
+};
+
+// Lives on the thread and runs the calls it is sent.
+class CallRunner final : public QObject {
+protected:
+    bool event(QEvent *event) override
+    {
+        if (event->type() != CallEvent::type())
+            return QObject::event(event);
+        const std::shared_ptr<SessionThread::Call> call = static_cast<CallEvent *>(event)->call;
+        try {
+            call->work();
+        } catch (...) {
+            call->failure = std::current_exception();
+        }
+        call->work = nullptr;  // what it held goes with the call
+        call->finished.release();
+        return true;
+    }
+};
+
+}  // namespace
+
+SessionThread::SessionThread(const QString &name)
 {
     thread_ = new QThread;
-    thread_->setObjectName(QStringLiteral("pop3 session"));
-    context_ = new QObject;
+    thread_->setObjectName(name);
+    context_ = new CallRunner;
     context_->moveToThread(thread_);
     thread_->start();
 }
@@ -32,39 +68,30 @@ SessionThread::~SessionThread()
     delete thread_;
 }
 
-void SessionThread::post(const std::shared_ptr<Call> &call)
+void SessionThread::post(const std::shared_ptr<Call> &call, bool first)
 {
-    QMetaObject::invokeMethod(
-        context_,
-        [call] {
-            try {
-                call->work();
-            } catch (...) {
-                call->failure = std::current_exception();
-            }
-            call->work = nullptr;  // what it held goes with the call
-            call->finished.release();
-            // Wakes the waiting loop, on the user-interface thread.
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [call] {
-                    if (call->waiting)
-                        call->waiting->quit();
-                },
-                Qt::QueuedConnection);
-        },
-        Qt::QueuedConnection);
+    QCoreApplication::postEvent(context_, new CallEvent(call), first ? Qt::HighEventPriority : Qt::NormalEventPriority);
+}
+
+bool SessionThread::runEvents()
+{
+    // The loop ends with a code of its own once the events have run. An
+    // event loop ends at once (-1) while the program is quitting, and with
+    // the program's exit code when it is told to quit meanwhile (the main
+    // window closed by one of these events).
+    constexpr int EventsRan = 0x4b76;
+    QEventLoop probe;
+    QTimer::singleShot(0, &probe, [&probe] { probe.exit(EventsRan); });
+    const bool ending = probe.exec(QEventLoop::AllEvents) != EventsRan;
+    sinceEvents_.start();
+    if (ending)
+        noticeQuitting();
+    return quitting_;
 }
 
 bool SessionThread::applicationQuitting()
 {
-    if (!quitting_) {
-        QEventLoop probe;
-        QTimer::singleShot(0, &probe, [&probe] { probe.exit(0); });
-        if (probe.exec(QEventLoop::AllEvents) == -1)
-            noticeQuitting();
-    }
-    return quitting_;
+    return quitting_ || runEvents();
 }
 
 void SessionThread::noticeQuitting()
@@ -78,37 +105,26 @@ void SessionThread::noticeQuitting()
 
 bool SessionThread::wait(const std::shared_ptr<Call> &call, int ms)
 {
-    if (call->finished.tryAcquire())
-        return true;
-    QEventLoop loop;
-    QTimer limit;
-    if (ms >= 0) {
-        limit.setSingleShot(true);
-        QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-        limit.start(ms);
-    }
-    call->waiting = &loop;
-    if (!call->finished.tryAcquire()) {
-        // An event loop ends at once (-1) while the program is quitting, and
-        // one that runs ends when the program is told to quit.
-        const int rc = loop.exec(QEventLoop::AllEvents);
-        call->waiting = nullptr;
-        if (ms >= 0) {
-            if (rc == -1)
-                noticeQuitting();
-            return call->finished.tryAcquire();
-        }
-        // Without a limit the loop ends before its call only when the program
-        // is quitting: the call is made to give up, and still waited for, so
-        // that nothing it uses goes away under it.
-        if (!call->finished.tryAcquire()) {
-            noticeQuitting();
+    const QDeadlineTimer deadline = ms < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(ms);
+    for (;;) {
+        // Sleeps on the call until the next frame is due.
+        qint64 slice = sinceEvents_.isValid() ? qMax<qint64>(0, FrameMs - sinceEvents_.elapsed()) : 0;
+        if (!deadline.isForever())
+            slice = qMin(slice, deadline.remainingTime());
+        if (call->finished.tryAcquire(1, int(slice)))
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        if (quitting_ || runEvents()) {
+            // The call was told to give up; with a limit, the caller decides
+            // what to do about it. Without one it is still waited for, so
+            // that nothing it uses goes away under it.
+            if (ms >= 0)
+                return call->finished.tryAcquire();
             call->finished.acquire();
+            return true;
         }
-        return true;
     }
-    call->waiting = nullptr;
-    return true;
 }
 
 void SessionThread::run(const std::function<void()> &work)
@@ -116,12 +132,19 @@ void SessionThread::run(const std::function<void()> &work)
     finish(start(work));
 }
 
-std::shared_ptr<SessionThread::Call> SessionThread::start(std::function<void()> work)
+std::shared_ptr<SessionThread::Call> SessionThread::start(std::function<void()> work, Order order)
 {
     auto call = std::make_shared<Call>();
     call->work = std::move(work);
-    post(call);
+    post(call, order == Order::BeforeWaiting);
     return call;
+}
+
+bool SessionThread::awaitOnWorker(const std::shared_ptr<Call> &call)
+{
+    call->finished.acquire();
+    call->finished.release();
+    return !call->failure;
 }
 
 void SessionThread::finish(const std::shared_ptr<Call> &call)

@@ -6,12 +6,27 @@
 // Windows are looked up by name at every step, so a window closed during a
 // check is simply loaded again or, when none is registered under that name,
 // the check goes on with its texts held here.
+//
+// While the view lives the windows are drawn at most once per frame, and the
+// viewer boxes are filled at most once per frame, with the mail shown last,
+// and once more when the view goes: a check of many mails does not lay out
+// every mail's body in boxes that are seen for a few milliseconds. What the
+// check reads back from them is what they hold once filled.
+#include "common/ui.h"
 #include "mail/mailcheck_logic.h"
+
+#include <QTimer>
 
 namespace korvane::mail {
 
 class WindowsMailCheckView : public MailCheckView {
 public:
+    WindowsMailCheckView();
+    // Fills the viewer boxes with what waits for them.
+    ~WindowsMailCheckView() override;
+    WindowsMailCheckView(const WindowsMailCheckView &) = delete;
+    WindowsMailCheckView &operator=(const WindowsMailCheckView &) = delete;
+
     void setStatus(const QString &text) override;
     void setCredentialBoxes(const QString &userId, const QString &password) override;
     void showCredentialsWindow() override;
@@ -23,9 +38,18 @@ public:
     ViewerTexts viewerTexts() const override;
     QWidget *dialogParent() const override;
 
+    // The text a multi-line box gives back after it was given `text`: every
+    // line break becomes LF, a no-break space a space.
+    static QString asEditorHoldsIt(const QString &text);
+
 private:
+    void fillViewer();
+
     long long counterBeforeStep_ = 0;
     ViewerTexts fallback_;  // used for boxes that no registered window holds
+    bool viewerWaiting_ = false;  // fallback_ is still to go into the boxes
+    QTimer fillViewer_;
+    FramePacer pacer_;
 };
 
 // The check on the registered windows with the transport of nmail.h; what

@@ -307,6 +307,36 @@ private slots:
         QVERIFY(third->body.startsWith(QStringLiteral("body")));
     }
 
+    // The viewer boxes are filled once per frame: what the check reads back
+    // meanwhile (and stores) is what they hold once filled, whatever the text
+    // holds (line and paragraph separators, no-break spaces, the marks a
+    // document uses for its frames, a subject longer than a line box takes).
+    void viewerReadBackIsWhatTheBoxesHold()
+    {
+        startProgram();
+        QWidget *history = Windows::control<QWidget>(QStringLiteral("TyakuForm"), QStringLiteral("rtfEd"))->window();
+        auto *subjectBox = history->findChild<QLineEdit *>(QStringLiteral("Text7"));
+        const ViewerTexts texts{QStringLiteral("件名").repeated(20000), QStringLiteral("a\u00a0b <x@example.jp>"),
+                                QStringLiteral("Mon, 1 Jan 2024"),
+                                QStringLiteral("one\r\ntwo\nthree\rfour\u2028five\u2029six\ufdd0seven\ufdd1"
+                                               "eight\u00a0nine\ttab \U0001F600\r\n\r\n")};
+        ViewerTexts readBack;
+        {
+            WindowsMailCheckView view;
+            view.showInViewer(texts);
+            view.appendToViewerBody(QStringLiteral("notice\u2029line"));
+            readBack = view.viewerTexts();
+            // Not filled yet: the boxes still hold what they held.
+            QVERIFY(subjectBox->text() != readBack.subject);
+        }
+        QCOMPARE(readBack.subject, subjectBox->text());
+        QCOMPARE(readBack.subject.size(), subjectBox->maxLength());
+        QCOMPARE(readBack.from, history->findChild<QLineEdit *>(QStringLiteral("Text8"))->text());
+        QCOMPARE(readBack.date, history->findChild<QLineEdit *>(QStringLiteral("Text9"))->text());
+        QCOMPARE(readBack.body, history->findChild<QTextEdit *>(QStringLiteral("rtfEd"))->toPlainText());
+        QVERIFY(readBack.body.endsWith(QStringLiteral("\nnotice\nline")));
+    }
+
     // The notice line, naming the files, is added to the stored body exactly
     // when files were saved: whatever letter case the mail writes its
     // disposition in, and never for a mail that merely says "attachment".

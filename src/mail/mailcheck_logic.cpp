@@ -76,6 +76,9 @@ std::function<bool(QString *)> &historySyncHook()
 
 
 
+// DELEs whose answer the next mail does not wait for.
+constexpr int UnansweredDeletes = 2;
+
 // Mails fetched beyond the one at hand: so many at most, and no more than
 // so many bytes (as listed) unless it is only the next one.
 constexpr int FetchDepth = 3;
@@ -176,6 +179,7 @@ QByteArray mailTextFromWorkFile(const QByteArray &fileBytes)
 struct MailCheck::Session {
     int handle = -1;
     QStringList uidls;        // of mails 1 … count
+    QList<int> pendingNumbers; // the mail numbers of journal.pending
     QList<qint64> sizes;      // as listed
     QSet<QString> already;    // stored by an earlier check
     ReceiveJournal journal;   // as written for this session
@@ -360,7 +364,8 @@ void MailCheck::receiveAll(Session &s)
     s.journal = ReceiveJournal();
     s.journal.base = historyCount;
     s.journal.counterBefore = int(pilgrimage::progressCounterValue());
-    for (const QString &uidl : std::as_const(s.uidls)) {
+    for (int n = 1; n <= s.uidls.size(); ++n) {
+        const QString &uidl = s.uidls[n - 1];
         if (!uidl.isEmpty() && storedBefore.contains(uidl)) {
             if (!s.already.contains(uidl)) {
                 s.already.insert(uidl);
@@ -368,6 +373,7 @@ void MailCheck::receiveAll(Session &s)
             }
         } else {
             s.journal.pending.append(uidl);
+            s.pendingNumbers.append(n);
         }
     }
     QString error;
@@ -495,18 +501,33 @@ bool MailCheck::receiveOne(Session &s, int n)
         --result_.received;
     };
 
-    // The outcome of the last mail's DELE; this mail was fetched and taken
-    // apart meanwhile.
+    // The outcome of the DELEs the server has answered (a mail does not wait
+    // for the last one's); this mail was fetched and taken apart meanwhile.
     fetchAhead(s, n + 1);
-    if (!settleDeletes(s)) {
-        // The last mail could not be deleted: this one is not taken up.
+    if (!settleDeletes(s, Settle::Answered)) {
+        // A mail could not be deleted: this one is not taken up. Those
+        // stored after it are in the journal, as it is.
         takeStepBack();
         return false;
     }
     Fetched f = takeFetched(s, n);
     if (f.result == -3) {
-        // Too large: it stays on the server, and the check goes on.
+        // Too large: it stays on the server, and the check goes on. The
+        // journal counts the mails stored by their place among those
+        // pending: this one gives up its place first.
         takeStepBack();
+        if (const qsizetype at = s.pendingNumbers.indexOf(n); at >= 0) {
+            s.pendingNumbers.removeAt(at);
+            s.journal.pending.removeAt(at);
+            QString error;
+            if (!saveReceiveJournal(s.journal, &error)) {
+                stop(s,
+                     QStringLiteral("受信の記録を書き込めないため、メールの受信を中止しました。\n%1\n\n%2")
+                         .arg(error, LeftOnServer),
+                     ProgramTitle);
+                return false;
+            }
+        }
         ++result_.skipped;
         s.tooLarge << f.message;
         return true;
@@ -725,10 +746,13 @@ MailCheck::Fetched MailCheck::takeFetched(Session &s, int n)
     return std::move(ahead->fetched);
 }
 
-bool MailCheck::settleDeletes(Session &s)
+bool MailCheck::settleDeletes(Session &s, Settle which)
 {
     while (!aheadDeletes_.empty()) {
         const std::shared_ptr<AheadDelete> d = aheadDeletes_.front();
+        if (which == Settle::Answered && !SessionThread::done(d->call)
+            && aheadDeletes_.size() <= size_t(UnansweredDeletes))
+            break;
         aheadDeletes_.pop_front();
         session_->finish(d->call);
         if (d->result >= 0) {
@@ -741,7 +765,11 @@ bool MailCheck::settleDeletes(Session &s)
         }
         if (d->n <= s.uidls.size() && !s.uidls[d->n - 1].isEmpty())
             s.undeleted.append(s.uidls[d->n - 1]);
-        deleteFailed(s, d->n, d->message);
+        // A check that has stopped already said why; the DELEs sent before
+        // it stopped are lost with the session, and the journal names them.
+        if (!result_.stopped)
+            deleteFailed(s, d->n, d->message);
+        s.serverFailed = true;
         return false;
     }
     return true;

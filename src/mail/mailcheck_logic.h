@@ -210,9 +210,11 @@ private:
     // earlier check stored).
     void fetchAhead(Session &s, int upTo);
     void deleteAhead(Session &s, int n);
-    // Waits for the DELEs sent and takes their outcome; false when one
-    // failed (the check stops).
-    bool settleDeletes(Session &s);
+    // Takes the outcome of the DELEs sent, in order: of all of them, or of
+    // those the server has answered while no more than a few wait; false
+    // when one failed (the check stops).
+    enum class Settle { All, Answered };
+    bool settleDeletes(Session &s, Settle which = Settle::All);
     // Waits for mail n, fetched and taken apart.
     Fetched takeFetched(Session &s, int n);
     void drainAhead();

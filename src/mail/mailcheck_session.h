@@ -50,6 +50,8 @@ public:
     // started it (a worker that needs its outcome); it is still to be
     // finished there, but only once this has returned. False when it failed.
     static bool awaitOnWorker(const std::shared_ptr<Call> &call);
+    // True once `call` has ended (finish() then returns at once).
+    static bool done(const std::shared_ptr<Call> &call) { return call->finished.available() > 0; }
 
     // Runs `call` and waits at most `ms` milliseconds. False when it has not
     // finished by then: it goes on alone, so it must hold (by value) all it

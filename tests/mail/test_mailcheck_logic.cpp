@@ -313,6 +313,30 @@ private slots:
         QVERIFY(!QFile::exists(receiveJournalPath()));
     }
 
+    // A mail left on the server for its size, then a session that ends
+    // without QUIT: the journal must not take the mail for one of those
+    // stored (the history counts only those), or the next check would delete
+    // it unread.
+    void tooLargeMailNeverCountsAsStored()
+    {
+        FakeTransport t;
+        t.mailbox = mails(3);
+        t.mailbox[1].size = 5000;
+        t.quitConfirms = false;
+        MemoryView v;
+        MailCheckResult r = check(t, v);
+        QCOMPARE(r.stored, 2);
+        QCOMPARE(r.skipped, 1);
+        QCOMPARE(t.mailbox.size(), 3);
+        t.limit = 10000;
+        t.quitConfirms = true;
+        r = check(t, v);
+        QCOMPARE(r.replayed, 2);
+        QCOMPARE(r.stored, 1);
+        QCOMPARE(storedSubjects(), QStringList({"mail 1", "mail 3", "mail 2"}));
+        QVERIFY(t.mailbox.isEmpty());
+    }
+
     // Two mails with one UIDL and a check that died after the first: the
     // journal must not make the second look stored, or it would be deleted
     // unread.

@@ -5,6 +5,7 @@
 #include "common/dialogs.h"
 #include "common/addressfield.h"
 #include "common/paths.h"
+#include "common/recordfile.h"
 #include "common/text.h"
 #include "mail/mailcheck_journal.h"
 #include "mail/mailcheck_session.h"
@@ -53,9 +54,9 @@ public:
     }
     QStringList savedAttachments() override { return nmail::NMailAttachmentSavedFiles(); }
     void attachmentClose() override { nmail::NMailAttachmentFileClose(); }
-    int retrieveToFile(int h, int n, const QString &path, nmail::MailTexts &, QByteArray *raw) override
+    int retrieve(int h, int n, nmail::MailTexts &, QByteArray &raw) override
     {
-        return nmail::NMailPop3RetrieveToFile(h, n, path, raw);
+        return nmail::NMailPop3RetrieveToMemory(h, n, raw);
     }
     qint64 maxMailSize() override { return nmail::NMailPop3MaxMailSize(); }
     int deleteMail(int h, int n) override { return nmail::NMailPop3DeleteMail(h, n); }
@@ -129,24 +130,16 @@ bool syncFolderContents(const QString &folder, const QStringList &files, QString
 
 }  // namespace
 
-int MailCheckTransport::retrieveToFile(int handle, int n, const QString &path, nmail::MailTexts &texts,
-                                       QByteArray *raw)
+int MailCheckTransport::retrieve(int handle, int n, nmail::MailTexts &texts, QByteArray &raw)
 {
     if (status(handle, n, texts) < 0)
         return -1;
     size(handle, n);
     if (getMail(handle, n, texts) < 0)
         return -1;
-    *raw = rawMail(handle);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, OwnerOnly) || file.write(*raw) != raw->size()
-        || !file.flush()) {
-        file.remove();
-        return -1;
-    }
+    raw = rawMail(handle);
     return 1;
 }
-
 
 std::shared_ptr<MailCheckTransport> makeNMailTransport()
 {
@@ -436,22 +429,17 @@ MailCheck::Fetched MailCheck::fetch(Session &s, int n)
     // Too large by its listed size: not fetched at all.
     if (transport_.size(s.handle, n) > limit)
         return tooLarge();
-    // The mail goes to a file in the originals folder as it arrives; it is
-    // kept there under its own name once it is stored.
-    const QString spool = QDir(s.originalsFolder)
-                              .filePath(QStringLiteral(".incoming-%1-%2.part")
-                                            .arg(n)
-                                            .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
-    const int got = transport_.retrieveToFile(s.handle, n, spool, out.texts, &out.raw);
+    // Into memory here; the extraction thread writes the file, so that the
+    // session goes on with the next mail meanwhile.
+    const int got = transport_.retrieve(s.handle, n, out.texts, out.raw);
     if (got < 0) {
-        QFile::remove(spool);
+        out.raw = QByteArray();
         if (got == -3)
             return tooLarge();
         out.result = -1;
         out.message = transport_.lastMessage();
         return out;
     }
-    out.spoolFile = spool;
     // The digest that names the original, taken here while the bytes are
     // fresh and the user-interface thread has its own work.
     out.digest = sha256(out.raw);
@@ -473,9 +461,11 @@ void MailCheck::extract(Session &s, int n, Fetched &f)
         a.workFileError = QStringLiteral("フォルダ %1 を作れません。").arg(QDir::toNativeSeparators(folder));
         return;
     }
-    // The mail's own file in the originals folder, written as it arrived,
-    // is the work file that holds it while it is taken apart: the mail is
-    // not written a second time.
+    // The mail goes to a file of its own in the originals folder, kept there
+    // under its own name once it is stored; the file is also the work file
+    // that holds the mail while it is taken apart.
+    if (f.spoolFile.isEmpty() && !writeOriginal(s, n, f))
+        return;
     a.result = transport_.attachmentFirst(texts, folder + u'/', f.spoolFile, mailTextFromWorkFile(f.raw));
     if (a.result != 1)
         a.message = transport_.lastMessage();
@@ -633,6 +623,26 @@ void MailCheck::prepareRecord(Session &s, Fetched &f)
                             .arg(trimAtNul(texts.from).left(200), originalShown);
 }
 
+bool MailCheck::writeOriginal(Session &s, int n, Fetched &f)
+{
+    const QString spool = QDir(s.originalsFolder)
+                              .filePath(QStringLiteral(".incoming-%1-%2.part")
+                                            .arg(n)
+                                            .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+    QFile file(spool);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, OwnerOnly) || file.write(f.raw) != f.raw.size()
+        || !file.flush()) {
+        f.keepError = QStringLiteral("%1 に書き込めません: %2").arg(QDir::toNativeSeparators(spool), file.errorString());
+        file.close();
+        QFile::remove(spool);
+        return false;
+    }
+    startWriteback(file);  // on its way to the disk before the sync that comes before QUIT
+    file.close();
+    f.spoolFile = spool;
+    return true;
+}
+
 void MailCheck::keepOriginal(Session &s, Fetched &f)
 {
     const QString target = QDir(s.originalsFolder).filePath(f.originalName);
@@ -701,7 +711,13 @@ void MailCheck::fetchAhead(Session &s, int upTo)
         aheadStarted_ = m;
         auto ahead = std::make_shared<AheadMail>();
         ahead->n = m;
-        ahead->fetch = session_->start([this, &s, ahead] { ahead->fetched = fetch(s, ahead->n); });
+        ahead->fetch = session_->start([this, &s, ahead] {
+            ahead->fetched = fetch(s, ahead->n);
+            // A session with nothing else to do writes the original itself,
+            // and the extraction thread has less to do.
+            if (ahead->fetched.result >= 0 && session_->waitingCalls() == 0)
+                writeOriginal(s, ahead->n, ahead->fetched);
+        });
         ahead->extract = extraction_->start([this, &s, ahead] {
             if (SessionThread::awaitOnWorker(ahead->fetch) && ahead->fetched.result >= 0)
                 extract(s, ahead->n, ahead->fetched);

@@ -77,13 +77,12 @@ public:
     // The files the last attachmentFirst saved (absolute paths).
     virtual QStringList savedAttachments() = 0;
     virtual void attachmentClose() = 0;
-    // Mail n into the new file `path`, whole and byte for byte. 1: done; -3:
-    // larger than maxMailSize() (nothing kept, the session goes on); -1:
-    // failed. The default fetches it through status, size and getMail.
-    // `texts` may be filled on the way (subject, from, date, body); the
-    // extraction sets them from the mail in any case.
-    // The mail's bytes are also left in *raw.
-    virtual int retrieveToFile(int handle, int n, const QString &path, nmail::MailTexts &texts, QByteArray *raw);
+    // Mail n, whole and byte for byte, into `raw`. 1: done; -3: larger than
+    // maxMailSize() (the session goes on); -1: failed. The default fetches
+    // it through status, size and getMail. `texts` may be filled on the way
+    // (subject, from, date, body); the extraction sets them from the mail in
+    // any case.
+    virtual int retrieve(int handle, int n, nmail::MailTexts &texts, QByteArray &raw);
     virtual qint64 maxMailSize() { return qint64(50) * 1024 * 1024; }
     // < 0 on error: -2 when the server refused (the session goes on).
     virtual int deleteMail(int handle, int n) = 0;
@@ -224,6 +223,9 @@ private:
     bool receiveOne(Session &s, int n);
     void stop(Session &s, const QString &reason, const QString &title);
     void notify(const QString &text, const QString &title);
+    // The mail into a new file in the originals folder (f.spoolFile); false
+    // with f.keepError set when it cannot be written.
+    static bool writeOriginal(Session &s, int n, Fetched &f);
     static void keepOriginal(Session &s, Fetched &f);
     void reportLeftovers(Session &s);
     void noteRefusedDelete(Session &s, int n, const QString &message);

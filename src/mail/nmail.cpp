@@ -14,9 +14,11 @@
 #include "transport_pop3.h"
 #include "transport_smtp.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -276,6 +278,50 @@ private:
 
 }  // namespace
 
+namespace {
+
+int mailTooLarge(int n, qint64 size, qint64 limit)
+{
+    setMessage(QStringLiteral("メール %1 は大きすぎるため（%2 MB、上限 %3 MB）受信しませんでした。サーバーに残してあります。")
+                   .arg(n)
+                   .arg(double(size) / (1024 * 1024), 0, 'f', 1)
+                   .arg(limit / (1024 * 1024)));
+    return -3;
+}
+
+}  // namespace
+
+int NMailPop3RetrieveToMemory(int handle, int n, QByteArray &bytes)
+{
+    bytes = QByteArray();
+    std::shared_ptr<Handle> h = authenticatedHandle(handle);
+    if (!h)
+        return -1;
+    h->prefetched = QByteArray();
+    h->prefetchedNumber = 0;
+    const qint64 limit = NMailPop3MaxMailSize();
+    const qint64 listed = h->session->size(n);
+    if (listed > limit)
+        return mailTooLarge(n, listed, limit);
+    // The listed size is a hint, never a promise: no more than a little is
+    // reserved ahead.
+    bytes.reserve(qsizetype(std::clamp<qint64>(listed, 0, 1 << 20)) + 4096);
+    QBuffer sink(&bytes);
+    sink.open(QIODevice::WriteOnly);
+    QString error;
+    bool large = false;
+    const bool whole = h->session->retrieveTo(n, false, sink, limit, &large, error);
+    sink.close();
+    if (!whole || large) {
+        bytes = QByteArray();
+        if (large)
+            return mailTooLarge(n, qMax(listed, limit + 1), limit);
+        setMessage(error);
+        return -1;
+    }
+    return 1;
+}
+
 int NMailPop3RetrieveToFile(int handle, int n, const QString &path, QByteArray *bytes)
 {
     if (bytes)
@@ -287,13 +333,7 @@ int NMailPop3RetrieveToFile(int handle, int n, const QString &path, QByteArray *
     h->prefetchedNumber = 0;
     const qint64 limit = NMailPop3MaxMailSize();
     const qint64 listed = h->session->size(n);
-    auto tooLarge = [&](qint64 size) {
-        setMessage(QStringLiteral("メール %1 は大きすぎるため（%2 MB、上限 %3 MB）受信しませんでした。サーバーに残してあります。")
-                       .arg(n)
-                       .arg(double(size) / (1024 * 1024), 0, 'f', 1)
-                       .arg(limit / (1024 * 1024)));
-        return -3;
-    };
+    auto tooLarge = [&](qint64 size) { return mailTooLarge(n, size, limit); };
     if (listed > limit)
         return tooLarge(listed);
     QFile file(path);

@@ -65,6 +65,8 @@ QByteArray NMailPop3GetRawMail(int handle);
 // is removed; the message says why: the session may have ended).
 // With `bytes`, the mail is also left there.
 int NMailPop3RetrieveToFile(int handle, int n, const QString &path, QByteArray *bytes = nullptr);
+// The same into `bytes` only (empty unless 1).
+int NMailPop3RetrieveToMemory(int handle, int n, QByteArray &bytes);
 // The largest mail NMailPop3RetrieveToFile takes, in bytes.
 qint64 NMailPop3MaxMailSize();
 // Every POP3 call running now or started later gives up within a fraction

@@ -33,21 +33,29 @@ QString replaceSeparator(QString text, const QString &sep, const QString &replac
 
 QString toCrLf(const QString &text)
 {
+    const QStringView view(text);
     const char16_t *p = reinterpret_cast<const char16_t *>(text.constData());
     const qsizetype size = text.size();
-    // Most text handed here is CR LF already: it is returned as it is.
-    qsizetype i = 0;
-    for (; i < size; ++i) {
-        const char16_t c = p[i];
-        if (c > u'\r' && (c & 0xfffe) != 0x2028)
-            continue;
-        if (c == u'\r' && i + 1 < size && p[i + 1] == u'\n') {
-            ++i;
-            continue;
+    // Line and paragraph separators are rare: the runs between CR and LF
+    // are found with the library's vector search.
+    const bool separators = std::any_of(p, p + size, [](char16_t c) { return (c & 0xfffe) == 0x2028; });
+    auto nextBreak = [&](qsizetype from) {
+        if (separators) {
+            for (qsizetype i = from; i < size; ++i)
+                if (p[i] == u'\r' || p[i] == u'\n' || (p[i] & 0xfffe) == 0x2028)
+                    return i;
+            return size;
         }
-        if (c == u'\r' || c == u'\n' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
-            break;
-    }
+        const qsizetype cr = view.indexOf(u'\r', from);
+        const qsizetype lf = view.indexOf(u'\n', from);
+        if (cr < 0)
+            return lf < 0 ? size : lf;
+        return lf < 0 ? cr : qMin(cr, lf);
+    };
+    // Most text handed here is CR LF already: it is returned as it is.
+    qsizetype i = nextBreak(0);
+    while (i < size && p[i] == u'\r' && i + 1 < size && p[i + 1] == u'\n')
+        i = nextBreak(i + 2);
     if (i == size)
         return text;
     // From the first break that is not CR LF on, every break becomes CR LF.
@@ -55,20 +63,14 @@ QString toCrLf(const QString &text)
     char16_t *o = reinterpret_cast<char16_t *>(out.data());
     std::copy(p, p + i, o);
     o += i;
-    for (; i < size; ++i) {
-        const char16_t c = p[i];
-        if (c > u'\r' && (c & 0xfffe) != 0x2028) {
-            *o++ = c;
-            continue;
-        }
-        if (c == u'\r' || c == u'\n' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator) {
-            if (c == u'\r' && i + 1 < size && p[i + 1] == u'\n')
-                ++i;
-            *o++ = u'\r';
-            *o++ = u'\n';
-        } else {
-            *o++ = c;
-        }
+    while (i < size) {
+        if (p[i] == u'\r' && i + 1 < size && p[i + 1] == u'\n')
+            ++i;
+        *o++ = u'\r';
+        *o++ = u'\n';
+        const qsizetype next = nextBreak(++i);
+        o = std::copy(p + i, p + next, o);
+        i = next;
     }
     out.truncate(o - reinterpret_cast<char16_t *>(out.data()));
     return out;

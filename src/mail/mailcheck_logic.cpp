@@ -148,10 +148,22 @@ std::shared_ptr<MailCheckTransport> makeNMailTransport()
 
 QByteArray mailTextFromWorkFile(const QByteArray &fileBytes)
 {
-    QByteArray out;
-    out.reserve(fileBytes.size() + fileBytes.size() / 64 + 2);
     const char *p = fileBytes.constData();
     const qsizetype size = fileBytes.size();
+    // A mail whose every CR starts a CR LF and that ends with one is handed
+    // on as it is.
+    bool asItIs = size >= 2 && p[size - 2] == '\r' && p[size - 1] == '\n';
+    for (const char *cr = p; asItIs;) {
+        cr = static_cast<const char *>(std::memchr(cr, '\r', size_t(p + size - cr)));
+        if (!cr)
+            break;
+        asItIs = cr + 1 < p + size && cr[1] == '\n';
+        cr += 2;
+    }
+    if (asItIs)
+        return fileBytes;
+    QByteArray out;
+    out.reserve(size + size / 64 + 2);
     qsizetype lineStart = 0;
     for (qsizetype i = 0; i < size; ++i) {
         if (p[i] != '\r')

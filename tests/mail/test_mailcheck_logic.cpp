@@ -593,6 +593,8 @@ private slots:
         QTest::newRow("lone LF stays in the line") << QByteArray("a\nb\r\n") << QByteArray("a\nb\r\n");
         QTest::newRow("empty lines kept") << QByteArray("a\r\n\r\nb") << QByteArray("a\r\n\r\nb\r\n");
         QTest::newRow("empty") << QByteArray() << QByteArray();
+        QTest::newRow("last line without CR LF") << QByteArray("a\r\nb") << QByteArray("a\r\nb\r\n");
+        QTest::newRow("CR as the last byte") << QByteArray("a\r\n\r") << QByteArray("a\r\n\r\n");
     }
     void mailTextFromWorkFile()
     {

@@ -441,8 +441,7 @@ MailCheck::Fetched MailCheck::fetch(Session &s, int n)
     // Too large by its listed size: not fetched at all.
     if (transport_.size(s.handle, n) > limit)
         return tooLarge();
-    // Into memory here; the extraction thread writes the file, so that the
-    // session goes on with the next mail meanwhile.
+    // Into memory; the original is written once it is whole.
     const int got = transport_.retrieve(s.handle, n, out.texts, out.raw);
     if (got < 0) {
         out.raw = QByteArray();
@@ -725,9 +724,8 @@ void MailCheck::fetchAhead(Session &s, int upTo)
         ahead->n = m;
         ahead->fetch = session_->start([this, &s, ahead] {
             ahead->fetched = fetch(s, ahead->n);
-            // A session with nothing else to do writes the original itself,
-            // and the extraction thread has less to do.
-            if (ahead->fetched.result >= 0 && session_->waitingCalls() == 0)
+            // Written here: the extraction thread has work enough.
+            if (ahead->fetched.result >= 0)
                 writeOriginal(s, ahead->n, ahead->fetched);
         });
         ahead->extract = extraction_->start([this, &s, ahead] {

@@ -19,12 +19,8 @@ public:
         static const QEvent::Type registered = QEvent::Type(QEvent::registerEventType());
         return registered;
     }
-    CallEvent(std::shared_ptr<SessionThread::Call> call, std::shared_ptr<std::atomic<int>> waiting)
-        : QEvent(type()), call(std::move(call)), waiting(std::move(waiting))
-    {
-    }
+    explicit CallEvent(std::shared_ptr<SessionThread::Call> call) : QEvent(type()), call(std::move(call)) {}
     std::shared_ptr<SessionThread::Call> call;
-    std::shared_ptr<std::atomic<int>> waiting;  // calls started and not begun
 };
 
 // Lives on the thread and runs the calls it is sent.
@@ -35,7 +31,6 @@ protected:
         if (event->type() != CallEvent::type())
             return QObject::event(event);
         const std::shared_ptr<SessionThread::Call> call = static_cast<CallEvent *>(event)->call;
-        --*static_cast<CallEvent *>(event)->waiting;
         try {
             call->work();
         } catch (...) {
@@ -75,9 +70,7 @@ SessionThread::~SessionThread()
 
 void SessionThread::post(const std::shared_ptr<Call> &call, bool first)
 {
-    ++*waiting_;
-    QCoreApplication::postEvent(context_, new CallEvent(call, waiting_),
-                                first ? Qt::HighEventPriority : Qt::NormalEventPriority);
+    QCoreApplication::postEvent(context_, new CallEvent(call), first ? Qt::HighEventPriority : Qt::NormalEventPriority);
 }
 
 bool SessionThread::runEvents()

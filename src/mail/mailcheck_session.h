@@ -50,8 +50,6 @@ public:
     // started it (a worker that needs its outcome); it is still to be
     // finished there, but only once this has returned. False when it failed.
     static bool awaitOnWorker(const std::shared_ptr<Call> &call);
-    // Calls started that have not begun yet (any thread).
-    int waitingCalls() const { return waiting_->load(); }
     // True once `call` has ended (finish() then returns at once).
     static bool done(const std::shared_ptr<Call> &call) { return call->finished.available() > 0; }
 
@@ -90,7 +88,6 @@ private:
     bool abandoned_ = false;
     bool quitting_ = false;
     QElapsedTimer sinceEvents_;  // since the events last ran
-    std::shared_ptr<std::atomic<int>> waiting_ = std::make_shared<std::atomic<int>>(0);
     std::function<void()> cancel_;
     void noticeQuitting();
     // Runs the events that have come, once; true when the program is ending.

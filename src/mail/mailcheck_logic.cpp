@@ -58,6 +58,7 @@ public:
     {
         return nmail::NMailPop3RetrieveToMemory(h, n, raw);
     }
+    void retrieveAhead(int h, int n) override { nmail::NMailPop3RetrieveAhead(h, n); }
     qint64 maxMailSize() override { return nmail::NMailPop3MaxMailSize(); }
     int deleteMail(int h, int n) override { return nmail::NMailPop3DeleteMail(h, n); }
     int close(int h) override { return nmail::NMailPop3Close(h); }
@@ -441,7 +442,16 @@ MailCheck::Fetched MailCheck::fetch(Session &s, int n)
     // Too large by its listed size: not fetched at all.
     if (transport_.size(s.handle, n) > limit)
         return tooLarge();
-    // Into memory; the original is written once it is whole.
+    // This mail and the one fetched after it are asked for before this one's
+    // answer is read: the server prepares the next while this one is
+    // written. Into memory; the original is written once it is whole.
+    transport_.retrieveAhead(s.handle, n);
+    for (int next = n + 1; next <= s.uidls.size(); ++next) {
+        if (s.uidls[next - 1].isEmpty() || !s.already.contains(s.uidls[next - 1])) {
+            transport_.retrieveAhead(s.handle, next);
+            break;
+        }
+    }
     const int got = transport_.retrieve(s.handle, n, out.texts, out.raw);
     if (got < 0) {
         out.raw = QByteArray();

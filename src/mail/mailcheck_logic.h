@@ -83,6 +83,13 @@ public:
     // (subject, from, date, body); the extraction sets them from the mail in
     // any case.
     virtual int retrieve(int handle, int n, nmail::MailTexts &texts, QByteArray &raw);
+    // Asks for mail n before it is retrieved, where the server allows; mails
+    // asked for are retrieved in the order asked.
+    virtual void retrieveAhead(int handle, int n)
+    {
+        Q_UNUSED(handle);
+        Q_UNUSED(n);
+    }
     virtual qint64 maxMailSize() { return qint64(50) * 1024 * 1024; }
     // < 0 on error: -2 when the server refused (the session goes on).
     virtual int deleteMail(int handle, int n) = 0;

@@ -291,6 +291,12 @@ int mailTooLarge(int n, qint64 size, qint64 limit)
 
 }  // namespace
 
+int NMailPop3RetrieveAhead(int handle, int n)
+{
+    std::shared_ptr<Handle> h = authenticatedHandle(handle);
+    return h && h->session->retrieveAhead(n, NMailPop3MaxMailSize()) ? 1 : 0;
+}
+
 int NMailPop3RetrieveToMemory(int handle, int n, QByteArray &bytes)
 {
     bytes = QByteArray();

@@ -67,6 +67,10 @@ QByteArray NMailPop3GetRawMail(int handle);
 int NMailPop3RetrieveToFile(int handle, int n, const QString &path, QByteArray *bytes = nullptr);
 // The same into `bytes` only (empty unless 1).
 int NMailPop3RetrieveToMemory(int handle, int n, QByteArray &bytes);
+// Asks the server for mail n ahead of its retrieval, where the server takes
+// commands in a row (small mails only); 1 when asked, 0 when not (nothing
+// changes then). The mails asked for are retrieved in the order asked.
+int NMailPop3RetrieveAhead(int handle, int n);
 // The largest mail NMailPop3RetrieveToFile takes, in bytes.
 qint64 NMailPop3MaxMailSize();
 // Every POP3 call running now or started later gives up within a fraction

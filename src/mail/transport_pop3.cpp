@@ -325,6 +325,9 @@ bool Pop3Session::command(const QByteArray &cmd, Clock::time_point deadline, QSt
         error = broken_ ? brokenError_ : QStringLiteral("POP3サーバーにログインしていません。");
         return false;
     }
+    // The answers to the RETRs sent ahead come first.
+    if (!readAheadAnswers(0, error))
+        return false;
     QByteArray line;
     if (!sendCommand(cmd, deadline) || !readLine(line, deadline)) {
         error = failure_;
@@ -447,6 +450,27 @@ bool Pop3Session::retrieveTo(int n, bool headerOnly, QIODevice &sink, qint64 lim
             return false;
         error.clear();  // no TOP: the whole mail it is
     }
+    const auto asked = std::find_if(ahead_.begin(), ahead_.end(), [n](const AheadAnswer &a) { return a.n == n; });
+    if (asked != ahead_.end()) {
+        if (!readAheadAnswers(n, error))
+            return false;
+        const auto it = std::find_if(ahead_.begin(), ahead_.end(), [n](const AheadAnswer &a) { return a.n == n; });
+        const AheadAnswer answer = std::move(*it);
+        ahead_.erase(it);
+        if (!answer.ok) {
+            error = answer.error;
+            return false;
+        }
+        if (answer.tooLarge || answer.body.size() > limit) {
+            *(tooLarge ? tooLarge : &large) = true;
+            return true;
+        }
+        if (sink.write(answer.body) != answer.body.size()) {
+            error = QStringLiteral("受信したメールを書き込めません: %1").arg(sink.errorString());
+            return false;
+        }
+        return true;
+    }
     if (!command("RETR " + QByteArray::number(n), deadlineFor(0), error, nullptr))
         return false;
     const qint64 expected = qMin(qMax<qint64>(size(n), 0), limit);
@@ -464,6 +488,85 @@ bool Pop3Session::retrieve(int n, bool headerOnly, QByteArray &out, QString &err
     bool tooLarge = false;
     if (!retrieveTo(n, headerOnly, buffer, std::numeric_limits<qsizetype>::max() / 2, &tooLarge, error))
         return false;
+    return true;
+}
+
+bool Pop3Session::retrieveAhead(int n, qint64 limit)
+{
+    if (!authenticated_ || broken_ || n < 1 || n > count())
+        return false;
+    if (size(n) < 0 || size(n) > qMin(limit, AheadBytes))
+        return false;
+    if (std::any_of(ahead_.begin(), ahead_.end(), [n](const AheadAnswer &a) { return a.n == n; }))
+        return true;
+    if (ahead_.size() >= 2)
+        return false;
+    QString error;
+    if (pipelining_ < 0) {
+        // Asked once per session: without PIPELINING a server may take a
+        // command only after it answered the last one.
+        pipelining_ = 0;
+        bool refused = false;
+        if (command("CAPA", deadlineFor(0), error, &refused)) {
+            QBuffer capabilities;
+            capabilities.open(QIODevice::WriteOnly);
+            bool tooLarge = false;
+            if (!readMultiline(capabilities, 64 * 1024, &tooLarge, deadlineFor(64 * 1024), QStringLiteral("CAPA"),
+                               error))
+                return false;
+            for (const QByteArray &line : capabilities.data().split('\n'))
+                if (line.trimmed().toUpper() == "PIPELINING")
+                    pipelining_ = 1;
+        }
+    }
+    if (pipelining_ != 1)
+        return false;
+    if (!sendCommand("RETR " + QByteArray::number(n), deadlineFor(0))) {
+        fail(failure_);
+        return false;
+    }
+    AheadAnswer answer;
+    answer.n = n;
+    answer.limit = limit;
+    ahead_.push_back(std::move(answer));
+    return true;
+}
+
+bool Pop3Session::readAheadAnswers(int upTo, QString &error)
+{
+    for (AheadAnswer &a : ahead_) {
+        if (a.read) {
+            if (a.n == upTo)
+                break;
+            continue;
+        }
+        QByteArray line;
+        if (!readLine(line, deadlineFor(0))) {
+            error = failure_;
+            fail(error);
+            return false;
+        }
+        a.read = true;
+        if (line.startsWith("+OK")) {
+            QBuffer sink(&a.body);
+            sink.open(QIODevice::WriteOnly);
+            const qint64 expected = qMin(qMax<qint64>(size(a.n), 0), a.limit);
+            if (!readMultiline(sink, a.limit, &a.tooLarge, deadlineFor(expected), QStringLiteral("メール %1").arg(a.n),
+                               error))
+                return false;
+            a.ok = true;
+        } else if (line.startsWith("-ERR")) {
+            a.error = QStringLiteral("POP3サーバー（%1）がエラーを返しました。\nサーバーの応答: %2")
+                          .arg(address_.shown, QString::fromUtf8(line.left(1000)));
+        } else {
+            error = QStringLiteral("POP3サーバー（%1）の応答を読み取れません。\nサーバーの応答: %2")
+                        .arg(address_.shown, QString::fromUtf8(line.left(200)));
+            fail(error);
+            return false;
+        }
+        if (a.n == upTo)
+            break;
+    }
     return true;
 }
 

@@ -23,6 +23,7 @@
 #include <QString>
 
 #include <atomic>
+#include <deque>
 #include <chrono>
 
 class QIODevice;
@@ -48,6 +49,14 @@ public:
     // mail is still read to its end, so the session goes on. False when the
     // mail did not arrive whole (then the session has ended).
     bool retrieveTo(int n, bool headerOnly, QIODevice &sink, qint64 limit, bool *tooLarge, QString &error);
+    // Asks for mail n now and reads the answer when it is needed (by
+    // retrieveTo(n), or first thing by any later command), so that the
+    // server prepares it while the last mail is taken care of. Only where
+    // the server takes commands in a row (CAPA lists PIPELINING), for a mail
+    // of at most AheadBytes and `limit` as listed, and no more than two
+    // ahead; false when not asked (nothing changes then).
+    bool retrieveAhead(int n, qint64 limit);
+    static constexpr qint64 AheadBytes = 1024 * 1024;
     bool retrieve(int n, bool headerOnly, QByteArray &out, QString &error);
 
     qint64 size(int n) const;
@@ -90,6 +99,21 @@ private:
     ReplyLog log_;
     char errorBuffer_[CURL_ERROR_SIZE] = {};
     QByteArray in_;      // received and not yet taken up
+    // RETRs sent ahead, in the order sent, until retrieveTo takes them.
+    struct AheadAnswer {
+        int n = 0;
+        qint64 limit = 0;
+        bool read = false;  // the answer has been taken in
+        bool ok = false;    // +OK and the whole mail
+        bool tooLarge = false;
+        QByteArray body;
+        QString error;      // the server's -ERR
+    };
+    std::deque<AheadAnswer> ahead_;
+    int pipelining_ = -1;  // -1: not asked yet
+    // Takes in the answers of the RETRs sent ahead, in order, up to that of
+    // mail `upTo` (0: all). False when the session ended.
+    bool readAheadAnswers(int upTo, QString &error);
     qsizetype inPos_ = 0;
     bool authenticated_ = false;
     bool broken_ = false;

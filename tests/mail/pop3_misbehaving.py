@@ -14,6 +14,7 @@ Options (each may be given once):
   --refuse-dele N DELE N is answered with -ERR
   --trickle       RETR sends one byte every 0.2 s
   --lie-size      LIST says every mail has 10 bytes
+  --pipelining    CAPA lists PIPELINING (commands may come in a row)
 The server runs until it is killed.
 """
 import asyncio
@@ -22,7 +23,7 @@ import sys
 
 
 def parse(argv):
-    opts = {"cut": 0, "dup": False, "refuse": 0, "trickle": False, "lie": False}
+    opts = {"cut": 0, "dup": False, "refuse": 0, "trickle": False, "lie": False, "pipelining": False}
     i = 0
     while i < len(argv):
         a = argv[i]
@@ -36,6 +37,8 @@ def parse(argv):
             opts["trickle"] = True
         elif a == "--lie-size":
             opts["lie"] = True
+        elif a == "--pipelining":
+            opts["pipelining"] = True
         i += 1
     return opts
 
@@ -64,7 +67,8 @@ async def session(reader, writer, box, opts, log):
             verb, _, arg = cmd.partition(" ")
             verb = verb.upper()
             if verb == "CAPA":
-                writer.write(b"+OK\r\nUSER\r\nUIDL\r\nTOP\r\n.\r\n")
+                extra = b"PIPELINING\r\n" if opts["pipelining"] else b""
+                writer.write(b"+OK\r\nUSER\r\nUIDL\r\nTOP\r\n" + extra + b".\r\n")
             elif verb in ("USER", "PASS", "NOOP", "RSET"):
                 writer.write(b"+OK\r\n")
             elif verb == "STAT":

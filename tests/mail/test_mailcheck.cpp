@@ -671,9 +671,22 @@ private slots:
         QVERIFY(r.stopped);
         QCOMPARE(boxes->shown.size(), 1);
         QCOMPARE(boxes->last().title, QStringLiteral("エラー"));
-        QCOMPARE(storedSubjects(), QStringList({"mail 1"}));
+        // Mail 2 may have arrived whole before the server fell silent (it is
+        // asked for ahead); nothing is deleted without QUIT.
+        const QStringList all({"mail 1", "mail 2"});
+        const QStringList stored = storedSubjects();
+        QVERIFY(!stored.isEmpty());
+        QCOMPARE(stored, all.mid(0, stored.size()));
         QCOMPARE(servers.maildirCount(), 2);
         QCOMPARE(status(), QStringLiteral("新着メールがあります。"));
+
+        // The next check, with the server answering, takes up the rest once.
+        boxes->clear();
+        configure(servers.pop3Plain());
+        clickReceive();
+        QVERIFY(boxes->shown.isEmpty());
+        QCOMPARE(storedSubjects(), all);
+        QCOMPARE(servers.maildirCount(), 0);
     }
 
     // The program killed in the middle of a check of 50 mails, started again

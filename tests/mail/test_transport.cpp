@@ -319,6 +319,70 @@ private slots:
         QCOMPARE(pop.mailboxCount(), 2);
     }
 
+    // Mails asked for ahead (where the server allows commands in a row)
+    // arrive whole and byte for byte, whatever command comes in between; a
+    // connection cut while one is on its way gives no mail and no QUIT.
+    void mailsAskedAheadArriveWholeInOrder()
+    {
+        const QByteArray tricky = "Subject: dots\r\n\r\n.\r\n..\r\nbare\nlf\r\n";
+        MisbehavingPop3 pop({mailBytes("one"), tricky, mailBytes("three")}, {QStringLiteral("--pipelining")});
+        QVERIFY(pop.ok());
+        const int h = NMailPop3Connect(pop.address());
+        QCOMPARE(NMailPop3Authenticate(h, QStringLiteral("u"), QStringLiteral("p"), false), 3);
+        QCOMPARE(NMailPop3RetrieveAhead(h, 1), 1);
+        QCOMPARE(NMailPop3RetrieveAhead(h, 2), 1);
+        QCOMPARE(NMailPop3RetrieveAhead(h, 3), 0);  // two ahead at most
+        QCOMPARE(NMailPop3DeleteMail(h, 1), 1);     // the answers ahead are read first
+        QByteArray bytes;
+        QCOMPARE(NMailPop3RetrieveToMemory(h, 1, bytes), 1);
+        QCOMPARE(bytes, mailBytes("one"));
+        QCOMPARE(NMailPop3RetrieveToMemory(h, 2, bytes), 1);
+        QCOMPARE(bytes, tricky);
+        QCOMPARE(NMailPop3RetrieveToMemory(h, 3, bytes), 1);
+        QCOMPARE(bytes, mailBytes("three"));
+        QCOMPARE(NMailPop3Close(h), 0);
+        QCOMPARE(pop.mailboxCount(), 2);
+        // After libcurl's login (which asks CAPA too), the session's own.
+        const QStringList commands = pop.commands();
+        QCOMPARE(commands.mid(commands.lastIndexOf("CAPA")),
+                 QStringList({"CAPA", "RETR 1", "RETR 2", "DELE 1", "RETR 3", "QUIT"}));
+    }
+    void cutWhileAskedAheadIsNeverWhole()
+    {
+        MisbehavingPop3 pop({mailBytes("one"), mailBytes("two")},
+                            {QStringLiteral("--pipelining"), QStringLiteral("--cut"), QStringLiteral("2")});
+        QVERIFY(pop.ok());
+        const int h = NMailPop3Connect(pop.address());
+        QCOMPARE(NMailPop3Authenticate(h, QStringLiteral("u"), QStringLiteral("p"), false), 2);
+        QCOMPARE(NMailPop3RetrieveAhead(h, 1), 1);
+        QCOMPARE(NMailPop3RetrieveAhead(h, 2), 1);
+        QByteArray bytes;
+        QCOMPARE(NMailPop3RetrieveToMemory(h, 1, bytes), 1);
+        QCOMPARE(bytes, mailBytes("one"));
+        QCOMPARE(NMailPop3DeleteMail(h, 1), -1);
+        QCOMPARE(NMailPop3RetrieveToMemory(h, 2, bytes), -1);
+        QVERIFY(bytes.isEmpty());
+        QVERIFY(NMailPop3Close(h) < 0);
+        QVERIFY(!pop.commands().contains(QStringLiteral("QUIT")));
+        QCOMPARE(pop.mailboxCount(), 2);
+    }
+    void noMailAskedAheadWithoutPipelining()
+    {
+        MisbehavingPop3 pop({mailBytes("one")}, {});
+        QVERIFY(pop.ok());
+        const int h = NMailPop3Connect(pop.address());
+        QCOMPARE(NMailPop3Authenticate(h, QStringLiteral("u"), QStringLiteral("p"), false), 1);
+        QCOMPARE(NMailPop3RetrieveAhead(h, 1), 0);
+        QCOMPARE(NMailPop3RetrieveAhead(h, 1), 0);
+        QByteArray bytes;
+        QCOMPARE(NMailPop3RetrieveToMemory(h, 1, bytes), 1);
+        QCOMPARE(bytes, mailBytes("one"));
+        QCOMPARE(NMailPop3Close(h), 0);
+        const QStringList commands = pop.commands();
+        QCOMPARE(commands.mid(commands.lastIndexOf("CAPA")), QStringList({"CAPA", "RETR 1", "QUIT"}));
+        QCOMPARE(commands.count(QStringLiteral("RETR 1")), 1);
+    }
+
     // The file holds the mail byte for byte: dot-stuffing undone, lines that
     // are only dots, bare LFs and a missing last line break as they were.
     void retrievedMailIsByteForByte()

@@ -80,18 +80,6 @@ bool syncToDisk(QFile &file)
     return syncToDisk(file, nullptr);
 }
 
-void startWriteback(QFileDevice &file, qint64 offset, qint64 length)
-{
-#ifdef Q_OS_LINUX
-    if (file.handle() >= 0)
-        ::sync_file_range(file.handle(), offset, length, SYNC_FILE_RANGE_WRITE);
-#else
-    Q_UNUSED(file);
-    Q_UNUSED(offset);
-    Q_UNUSED(length);
-#endif
-}
-
 void syncFolderOf(const QString &path)
 {
 #ifndef Q_OS_WIN

@@ -103,9 +103,4 @@ QString failureReason(const QFileDevice &file, int err);
 // Flushes the folder entry of `path` after a rename (no-op where unsupported).
 void syncFolderOf(const QString &path);
 
-// Starts writing what `file` holds from `offset` on (`length` bytes, 0: to
-// its end) to the disk and returns at once: a later sync has little left to
-// wait for. Nothing where the system has no such call.
-void startWriteback(QFileDevice &file, qint64 offset = 0, qint64 length = 0);
-
 }  // namespace korvane

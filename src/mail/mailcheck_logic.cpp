@@ -5,7 +5,6 @@
 #include "common/dialogs.h"
 #include "common/addressfield.h"
 #include "common/paths.h"
-#include "common/recordfile.h"
 #include "common/text.h"
 #include "mail/mailcheck_journal.h"
 #include "mail/mailcheck_session.h"
@@ -658,7 +657,6 @@ bool MailCheck::writeOriginal(Session &s, int n, Fetched &f)
         QFile::remove(spool);
         return false;
     }
-    startWriteback(file);  // on its way to the disk before the sync that comes before QUIT
     file.close();
     f.spoolFile = spool;
     return true;

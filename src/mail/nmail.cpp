@@ -5,8 +5,6 @@
 
 #include "nmail.h"
 
-#include "common/recordfile.h"
-
 #include "common/text.h"
 #include "mime/mime.h"
 #include "settings/settings.h"
@@ -355,8 +353,6 @@ int NMailPop3RetrieveToFile(int handle, int n, const QString &path, QByteArray *
     TeeDevice sink(file, bytes);
     const bool whole = h->session->retrieveTo(n, false, sink, limit, &large, error);
     const bool written = whole && file.flush();
-    if (written)
-        startWriteback(file);  // on its way to the disk before the sync that comes before QUIT
     if (whole && !written)
         error = QStringLiteral("受信したメールを書き込めません: %1").arg(file.errorString());
     file.close();

@@ -40,6 +40,12 @@ void flashLabel(QWidget *label)
         guard->setEnabled(true);
 }
 
+void flashLabelMeanwhile(QWidget *label)
+{
+    label->setEnabled(false);
+    QTimer::singleShot(50, label, [label] { label->setEnabled(true); });
+}
+
 ClickLabel::ClickLabel(const QString &text, QWidget *parent) : QLabel(text, parent)
 {
     setAttribute(Qt::WA_TranslucentBackground);

@@ -43,6 +43,9 @@ QLabel *designLabel(QWidget *parent, const QString &name, const QString &text, i
 // The short pressed-button feedback of a launcher: disabled (drawn greyed,
 // deaf to clicks) for 50 ms, then enabled again.
 void flashLabel(QWidget *label);
+// The same feedback without waiting for it: the launcher's action starts at
+// once and the label is enabled again 50 ms later, with the events.
+void flashLabelMeanwhile(QWidget *label);
 
 // A label that reports clicks and the mouse entering it, drawn transparent
 // over whatever lies beneath.

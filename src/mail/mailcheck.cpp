@@ -262,8 +262,10 @@ void receiveLabelClicked()
     RunningGuard guard;
     if (auto *status = qobject_cast<QLabel *>(control(MainWindow, QStringLiteral("Label17"))))
         status->setText(checktext::Receiving);
+    // The label flashes while the check begins: the check does not wait
+    // for it.
     if (QWidget *label = control(MainWindow, QStringLiteral("Label3")))
-        flashLabel(label);
+        flashLabelMeanwhile(label);
     runMailCheck();
 }
 

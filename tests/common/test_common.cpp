@@ -317,6 +317,18 @@ private slots:
         QVERIFY(label.isEnabled());
     }
 
+    void flashMeanwhileDoesNotWait()
+    {
+        QLabel label("x");
+        QElapsedTimer clock;
+        clock.start();
+        flashLabelMeanwhile(&label);
+        QVERIFY(clock.elapsed() < 50);
+        QVERIFY(!label.isEnabled());
+        QTRY_VERIFY(label.isEnabled());
+        QVERIFY(clock.elapsed() >= 45);
+    }
+
     void offUiThreadCallKeepsEventsFlowing()
     {
         int ticks = 0;

@@ -230,6 +230,8 @@ class TestMailCheck : public QObject {
     {
         auto *label = mainControl<ClickLabel>(QStringLiteral("Label3"));
         QVERIFY(label);
+        // A user clicks again once the last click's flash is over.
+        QTRY_VERIFY(label->isEnabled());
         QTest::mouseClick(label, Qt::LeftButton);
         QVERIFY(!isCheckRunning());
     }

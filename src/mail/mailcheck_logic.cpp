@@ -196,6 +196,12 @@ struct MailCheck::Session {
     bool journalWritten = false;
     bool serverFailed = false; // an exchange with the server failed
     QString attachmentFolder;  // "\添付フォルダ\"
+
+    // Mail n was stored by an earlier check: it is only removed.
+    bool storedBefore(int n) const
+    {
+        return n <= uidls.size() && !uidls[n - 1].isEmpty() && already.contains(uidls[n - 1]);
+    }
 };
 
 MailCheck::MailCheck(MailCheckView &view, std::shared_ptr<MailCheckTransport> transport)
@@ -402,8 +408,7 @@ void MailCheck::receiveAll(Session &s)
             result_.stopped = true;
             break;
         }
-        const QString uidl = n <= s.uidls.size() ? s.uidls[n - 1] : QString();
-        if (!uidl.isEmpty() && s.already.contains(uidl)) {
+        if (s.storedBefore(n)) {
             // Already in the history: only remove it from the server.
             if (!settleDeletes(s))
                 break;
@@ -417,7 +422,7 @@ void MailCheck::receiveAll(Session &s)
                 noteRefusedDelete(s, n, message);
                 continue;
             }
-            s.undeleted.append(uidl);
+            s.undeleted.append(s.uidls[n - 1]);
             deleteFailed(s, n, message);
             break;
         }
@@ -446,7 +451,7 @@ MailCheck::Fetched MailCheck::fetch(Session &s, int n)
     // written. Into memory; the original is written once it is whole.
     transport_.retrieveAhead(s.handle, n);
     for (int next = n + 1; next <= s.uidls.size(); ++next) {
-        if (s.uidls[next - 1].isEmpty() || !s.already.contains(s.uidls[next - 1])) {
+        if (!s.storedBefore(next)) {
             transport_.retrieveAhead(s.handle, next);
             break;
         }
@@ -719,8 +724,7 @@ void MailCheck::fetchAhead(Session &s, int upTo)
     for (const auto &ahead : aheadMails_)
         aheadBytes += listed(ahead->n);
     for (int m = aheadStarted_ + 1; m <= qMin(upTo, result_.count); ++m) {
-        const QString uidl = m <= s.uidls.size() ? s.uidls[m - 1] : QString();
-        if (!uidl.isEmpty() && s.already.contains(uidl)) {
+        if (s.storedBefore(m)) {
             aheadStarted_ = m;
             continue;  // only removed from the server
         }

@@ -287,6 +287,32 @@ int mailTooLarge(int n, qint64 size, qint64 limit)
     return -3;
 }
 
+struct Retrieval {
+    std::shared_ptr<Handle> h;
+    qint64 limit = 0;
+    qint64 listed = 0;
+};
+
+// The session for a retrieval of mail n within the size limit; null with
+// the answer in *answer (-1, or -3 for a mail listed too large) otherwise.
+Retrieval startRetrieval(int handle, int n, int *answer)
+{
+    Retrieval r;
+    r.h = authenticatedHandle(handle);
+    *answer = -1;
+    if (!r.h)
+        return r;
+    r.h->prefetched = QByteArray();
+    r.h->prefetchedNumber = 0;
+    r.limit = NMailPop3MaxMailSize();
+    r.listed = r.h->session->size(n);
+    if (r.listed > r.limit) {
+        *answer = mailTooLarge(n, r.listed, r.limit);
+        r.h.reset();
+    }
+    return r;
+}
+
 }  // namespace
 
 int NMailPop3RetrieveAhead(int handle, int n)
@@ -298,15 +324,10 @@ int NMailPop3RetrieveAhead(int handle, int n)
 int NMailPop3RetrieveToMemory(int handle, int n, QByteArray &bytes)
 {
     bytes = QByteArray();
-    std::shared_ptr<Handle> h = authenticatedHandle(handle);
+    int answer = -1;
+    const auto [h, limit, listed] = startRetrieval(handle, n, &answer);
     if (!h)
-        return -1;
-    h->prefetched = QByteArray();
-    h->prefetchedNumber = 0;
-    const qint64 limit = NMailPop3MaxMailSize();
-    const qint64 listed = h->session->size(n);
-    if (listed > limit)
-        return mailTooLarge(n, listed, limit);
+        return answer;
     // The listed size is a hint, never a promise: no more than a little is
     // reserved ahead.
     bytes.reserve(qsizetype(std::clamp<qint64>(listed, 0, 1 << 20)) + 4096);
@@ -330,16 +351,10 @@ int NMailPop3RetrieveToFile(int handle, int n, const QString &path, QByteArray *
 {
     if (bytes)
         bytes->clear();
-    std::shared_ptr<Handle> h = authenticatedHandle(handle);
+    int answer = -1;
+    const auto [h, limit, listed] = startRetrieval(handle, n, &answer);
     if (!h)
-        return -1;
-    h->prefetched = QByteArray();
-    h->prefetchedNumber = 0;
-    const qint64 limit = NMailPop3MaxMailSize();
-    const qint64 listed = h->session->size(n);
-    auto tooLarge = [&](qint64 size) { return mailTooLarge(n, size, limit); };
-    if (listed > limit)
-        return tooLarge(listed);
+        return answer;
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         setMessage(QStringLiteral("受信したメールを書き込むファイル %1 を作れません: %2")
@@ -363,7 +378,7 @@ int NMailPop3RetrieveToFile(int handle, int n, const QString &path, QByteArray *
         if (bytes)
             *bytes = QByteArray();
         if (large)
-            return tooLarge(qMax(listed, limit + 1));
+            return mailTooLarge(n, qMax(listed, limit + 1), limit);
         setMessage(error);
         return -1;
     }

@@ -39,6 +39,8 @@ QString toCrLf(const QString &text)
     // Line and paragraph separators are rare: the runs between CR and LF
     // are found with the library's vector search.
     const bool separators = std::any_of(p, p + size, [](char16_t c) { return (c & 0xfffe) == 0x2028; });
+    qsizetype nextCr = -1;
+    qsizetype nextLf = -1;
     auto nextBreak = [&](qsizetype from) {
         if (separators) {
             for (qsizetype i = from; i < size; ++i)
@@ -46,11 +48,19 @@ QString toCrLf(const QString &text)
                     return i;
             return size;
         }
-        const qsizetype cr = view.indexOf(u'\r', from);
-        const qsizetype lf = view.indexOf(u'\n', from);
-        if (cr < 0)
-            return lf < 0 ? size : lf;
-        return lf < 0 ? cr : qMin(cr, lf);
+        // Each kind is searched again only once passed: a text with no CR
+        // at all is not scanned to its end for every line.
+        if (nextCr < from) {
+            nextCr = view.indexOf(u'\r', from);
+            if (nextCr < 0)
+                nextCr = size;
+        }
+        if (nextLf < from) {
+            nextLf = view.indexOf(u'\n', from);
+            if (nextLf < 0)
+                nextLf = size;
+        }
+        return qMin(nextCr, nextLf);
     };
     // Most text handed here is CR LF already: it is returned as it is.
     qsizetype i = nextBreak(0);

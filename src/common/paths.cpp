@@ -101,9 +101,18 @@ void setProgramFolder(const QString &folder)
 
 QString resolveUnder(const QString &base, const QString &relative)
 {
+    const QStringList parts = components(relative);
+    // A name that exists as written is what the walk below would find: one
+    // look-up then, not one per folder (files are looked up for every mail).
+    QString written = base;
+    for (const QString &part : parts)
+        if (part != u".")
+            written += u'/' + part;
+    if (!parts.isEmpty() && QFileInfo::exists(written))
+        return written;
     QString current = base;
     bool exists = QFileInfo(current).isDir();
-    for (const QString &part : components(relative)) {
+    for (const QString &part : parts) {
         if (part == u".")
             continue;
         QString next = current + u'/' + part;

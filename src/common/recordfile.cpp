@@ -159,9 +159,11 @@ bool RecordFile::write(int n, QByteArrayView record, QString *error)
 
 int RecordFile::append(QByteArrayView record, QString *error, Durability durability)
 {
-    QDir().mkpath(QFileInfo(path_).absolutePath());
     QFile file(path_);
-    if (!file.open(QIODevice::ReadWrite, OwnerOnly)) {
+    // The folder is made when the file's first record finds it missing.
+    if (!file.open(QIODevice::ReadWrite, OwnerOnly) && QDir().mkpath(QFileInfo(path_).absolutePath()))
+        file.open(QIODevice::ReadWrite, OwnerOnly);
+    if (!file.isOpen()) {
         setError(error, QStringLiteral("%1 を開けません: %2").arg(path_, file.errorString()));
         return 0;
     }

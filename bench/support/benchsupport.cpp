@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -112,6 +113,27 @@ int rerunOnPrivateX(int argc, char **argv)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
+namespace {
+
+double usageMs(int who)
+{
+    rusage u{};
+    ::getrusage(who, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+}
+
+}  // namespace
+
+double cpuMs()
+{
+    return usageMs(RUSAGE_SELF);
+}
+
+double childrenCpuMs()
+{
+    return usageMs(RUSAGE_CHILDREN);
+}
+
 ProfiledSpan::ProfiledSpan()
 {
     writeControl("enable\n");
@@ -192,11 +214,13 @@ double Mpop::fetchAll(bool *ok)
 {
     QProcess mpop;
     mpop.setProcessChannelMode(QProcess::MergedChannels);
+    const double cpuBefore = childrenCpuMs();
     QElapsedTimer clock;
     clock.start();
     mpop.start(QStringLiteral("mpop"), {QStringLiteral("--half-quiet"), QStringLiteral("-C"), conf_});
     mpop.waitForFinished(600000);
     const double ms = clock.nsecsElapsed() / 1e6;
+    lastCpuMs_ = childrenCpuMs() - cpuBefore;
     *ok = mpop.exitCode() == 0 && servers_.maildirCount() == 0;
     if (!*ok)
         std::fprintf(stderr, "mpop failed (%d): %s\n", mpop.exitCode(), mpop.readAll().constData());

@@ -13,6 +13,10 @@ namespace korvane::bench {
 // The whole number after `name` on the command line, or `fallback`.
 int intOption(const QStringList &args, const QString &name, int fallback);
 double median(QList<double> values);
+// Processor time (user and system, all threads) used so far by this
+// process, or by its children that have ended, in milliseconds.
+double cpuMs();
+double childrenCpuMs();
 
 // Runs this benchmark again on a private X server with a window manager
 // (Xvfb and openbox, through scripts/xsession.sh) and the xcb platform, and
@@ -70,6 +74,8 @@ public:
     explicit Mpop(const test::MailServers &servers);
     // Milliseconds the fetch took; *ok false when mpop failed or left mail.
     double fetchAll(bool *ok);
+    // Processor time mpop used in the last fetch, in milliseconds.
+    double lastCpuMs() const { return lastCpuMs_; }
     // Delivers the mails, then times fetchAll; *ok false also when the
     // delivery failed.
     double fetchDelivered(const BenchServers &servers, const QList<QByteArray> &mails, bool *ok);
@@ -78,6 +84,7 @@ private:
     const test::MailServers &servers_;
     QTemporaryDir dir_;
     QString conf_;
+    double lastCpuMs_ = 0;
 };
 
 }  // namespace korvane::bench

@@ -38,6 +38,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -97,6 +98,21 @@ QList<QByteArray> makeMails(int count, int attachmentKb, int round)
     return mails;
 }
 
+// Where both programs write, as the figures depend on it: on ext4 without a
+// journal each new file costs much more for some minutes after many files
+// were removed, and with a journal each fsync (mpop's, per mail) is a
+// journal commit.
+QString fileSystemOf(const QString &folder)
+{
+    const QStorageInfo storage(folder);
+    const QString device = QString::fromLocal8Bit(storage.device());
+    QString type = QString::fromLatin1(storage.fileSystemType());
+    if (type.startsWith(QLatin1String("ext")) && device.startsWith(QLatin1String("/dev/")))
+        type += QFileInfo::exists(QStringLiteral("/proc/fs/jbd2/%1-8").arg(device.mid(5))) ? QStringLiteral(", journal")
+                                                                                          : QStringLiteral(", no journal");
+    return QStringLiteral("%1 (%2)").arg(device, type);
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -139,6 +155,8 @@ int main(int argc, char **argv)
     application.installEventFilter(&frames);
 
     bench::Mpop mpop(servers);
+    std::printf("program folder and mpop's maildir on %s; TMPDIR chooses where\n",
+                qPrintable(fileSystemOf(folder.path())));
 
     QList<double> ours, theirs, ratios, ourCpu, theirCpu;
     int failures = 0;

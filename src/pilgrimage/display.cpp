@@ -12,6 +12,8 @@
 #include <QAbstractButton>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QTextDocument>
 
 namespace korvane::pilgrimage {
 namespace {
@@ -37,6 +39,29 @@ void setText(QLineEdit *edit, const QString &text)
 {
     if (edit)
         edit->setText(text);
+}
+
+// The guide is filled again for every mail received, mostly with what it
+// shows already: a box that holds the text keeps it (setting it anew lays
+// the box out again).
+void showText(QLineEdit *edit, const QString &text)
+{
+    if (edit && edit->text() != text)
+        edit->setText(text);
+}
+
+// The note the notes box was given last, as stored, while nobody changed the
+// box since: the box then needs no new text for the same note.
+struct ShownNote {
+    QPointer<QTextDocument> document;
+    QString stored;
+    bool current = false;
+};
+
+ShownNote &shownNote()
+{
+    static ShownNote shown;
+    return shown;
 }
 
 // The record read last; a write carries its prefix over.
@@ -65,7 +90,7 @@ void fillGuide()
 
     const qint16 counter = leadingInt16(text8 ? text8->text() : stored);
     if (const Temple *t = templeForCounter(counter)) {
-        setText(text2, QString::number(t->number));
+        showText(text2, QString::number(t->number));
         if (auto *label15 = control<QLabel>("Label15")) {
             label15->setText(QString::number(t->number));
             label15->move(twips(t->labelLeft), twips(t->labelTop));
@@ -76,7 +101,7 @@ void fillGuide()
             label22->setText(t->captionText());
     }
 
-    setText(control<QLineEdit>("Text4"), QString::number(templeNoteCount() + 1));
+    showText(control<QLineEdit>("Text4"), QString::number(templeNoteCount() + 1));
     if (text2 && !text2->text().isEmpty())
         readTempleNote(leadingInt16(text2->text()));
 }
@@ -139,9 +164,20 @@ void readTempleNote(int n)
     // Each mail received shows the guide again, mostly of the same temple:
     // the notes are laid out only when they change.
     if (auto *text1 = control<QPlainTextEdit>("Text1")) {
-        const QString note = noteTextForDisplay(record.noteText);
-        if (text1->toPlainText() != note)
-            text1->setPlainText(note);
+        ShownNote &shown = shownNote();
+        QTextDocument *document = text1->document();
+        if (shown.document != document) {
+            shown = ShownNote{document, QString(), false};
+            QObject::connect(document, &QTextDocument::contentsChanged, document,
+                             [] { shownNote().current = false; });
+        }
+        if (!shown.current || shown.stored != record.noteText) {
+            const QString note = noteTextForDisplay(record.noteText);
+            if (text1->toPlainText() != note)
+                text1->setPlainText(note);
+            shown.stored = record.noteText;
+            shown.current = true;
+        }
     }
     heldRecord() = std::move(record);
 }

@@ -253,8 +253,11 @@ void TestPilgrimageWindow::eachMailWalksOneCount()
     QCOMPARE(child<QLabel>("Label15")->text(), QStringLiteral("2"));
     QCOMPARE(child<QLabel>("Label22")->text(), QStringLiteral("極楽寺（徳島県、鳴門市）"));
     // Each mail ends in the map display, also when the guide was open, with
-    // the temple's note in the hidden notes box.
+    // the temple's note in the hidden notes box, also when the user had
+    // typed into the box meanwhile (the same note as the last mail's).
     click("Label11");
+    QTest::keyClicks(child<QPlainTextEdit>("Text1"), QStringLiteral("xyz"));
+    QVERIFY(child<QPlainTextEdit>("Text1")->toPlainText().contains(u"xyz"));
     advanceOneMail();
     QVERIFY(!child<QWidget>("Text1")->isVisible());
     QVERIFY(!child<QWidget>("Label10")->isEnabled());

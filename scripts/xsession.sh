@@ -1,6 +1,8 @@
 # Shared by the scripts that run Korvane on a private X server (sourced, not
 # run): a work folder removed at exit together with every process started
-# into `pids`, a poll with a deadline, and an X server with a window manager.
+# into `pids`, a poll with a deadline, an X server with a window manager, and
+# what the tests on it share (skipping without the tools, the screen of a
+# failure).
 #
 #   source scripts/xsession.sh
 #   start_x || { echo "no X" >&2; exit 1; }     # sets DISPLAY
@@ -15,6 +17,25 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+
+# skip_unless_installed <tool...>: a test that needs them ends as skipped
+# (exit 77) when one is missing.
+skip_unless_installed() {
+  local tool
+  for tool; do
+    command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+  done
+}
+
+# save_screen <name>: the whole screen as ${TMPDIR:-/tmp}/<name>.png, for a
+# test that failed, where a screen and `import` are at hand.
+save_screen() {
+  local file="${TMPDIR:-/tmp}/$1.png"
+  if [[ -n "${DISPLAY:-}" ]] && command -v import >/dev/null; then
+    import -window root "$file" 2>/dev/null && echo "screen saved as $file" >&2
+  fi
+  return 0
+}
 
 # wait_for <seconds> <command...>: polls the command until it succeeds.
 wait_for() {

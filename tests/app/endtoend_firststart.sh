@@ -11,18 +11,12 @@ set -euo pipefail
 
 exe=$1
 data=$2
-for tool in Xvfb openbox xdotool xprop; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
-done
-
 source "$(dirname "$0")/../../scripts/xsession.sh"
+skip_unless_installed Xvfb openbox xdotool xprop
 
 fail() {
   echo "FAIL: $*" >&2
-  if [[ -n "${DISPLAY:-}" ]] && command -v import >/dev/null; then
-    import -window root "${TMPDIR:-/tmp}/korvane-endtoend-failure.png" 2>/dev/null &&
-      echo "screen saved as ${TMPDIR:-/tmp}/korvane-endtoend-failure.png" >&2
-  fi
+  save_screen korvane-endtoend-failure
   exit 1
 }
 

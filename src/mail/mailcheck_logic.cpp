@@ -599,9 +599,9 @@ bool MailCheck::receiveOne(Session &s, int n)
     const QString address = shownSender.fit == AddressFit::TooLong ? trimAsciiSpaces(v.from) : shownSender.text;
     // With the operating system is enough here: the deletion takes effect
     // only at QUIT, and the history goes to the disk before that
-    // (historyOnDisk), once for the whole check.
-    const int number = appendMailRecord(HistoryKind::Received, trimAsciiSpaces(v.subject), trimAsciiSpaces(v.date),
-                                        address, trimAsciiSpaces(toCrLf(v.body)), &error,
+    // (historyOnDisk), once for the whole check. The record trims the
+    // fields and gives the body CR LF breaks itself.
+    const int number = appendMailRecord(HistoryKind::Received, v.subject, v.date, address, v.body, &error,
                                         RecordFile::Durability::Written);
     if (number <= 0) {
         if (error.isEmpty())

@@ -233,19 +233,23 @@ MailCheckResult MailCheck::run()
     pilgrimage::ProgressCounterHold counterHold;
     session_ = std::make_unique<SessionThread>();
     extraction_ = std::make_unique<SessionThread>(QStringLiteral("mail extraction"));
+    originals_ = std::make_unique<SessionThread>(QStringLiteral("mail originals"));
     aheadStarted_ = 0;
     cancelled_ = false;
     session_->setCancel([this] { cancel(); });
     extraction_->setCancel([this] { cancel(); });
+    originals_->setCancel([this] { cancel(); });
     struct EndSession {
         std::unique_ptr<SessionThread> &session;
         std::unique_ptr<SessionThread> &extraction;
+        std::unique_ptr<SessionThread> &originals;
         ~EndSession()
         {
+            originals.reset();
             extraction.reset();
             session.reset();
         }
-    } endSession{session_, extraction_};
+    } endSession{session_, extraction_, originals_};
     const settings::ServerSettings server = settings::serverSettings();
     if (!server.pop3Server.isEmpty()) {
         Session s;
@@ -486,12 +490,9 @@ void MailCheck::extract(Session &s, int n, Fetched &f)
         a.workFileError = QStringLiteral("フォルダ %1 を作れません。").arg(QDir::toNativeSeparators(folder));
         return;
     }
-    // The mail goes to a file of its own in the originals folder, kept there
-    // under its own name once it is stored; the file is also the work file
-    // that holds the mail while it is taken apart.
-    if (f.spoolFile.isEmpty() && !writeOriginal(s, n, f))
-        return;
-    a.result = transport_.attachmentFirst(texts, folder + u'/', f.spoolFile, mailTextFromWorkFile(f.raw));
+    // The original is written meanwhile (storeOriginal): the extraction
+    // works on the mail in memory.
+    a.result = transport_.attachmentFirst(texts, folder + u'/', QString(), mailTextFromWorkFile(f.raw));
     if (a.result != 1)
         a.message = transport_.lastMessage();
     f.savedFiles = transport_.savedAttachments();
@@ -623,13 +624,10 @@ bool MailCheck::receiveOne(Session &s, int n)
 void MailCheck::prepareRecord(Session &s, Fetched &f)
 {
     const nmail::MailTexts &texts = f.texts;
-    QString originalShown;
-    if (!f.spoolFile.isEmpty()) {
-        f.originalName = originalName(f.digest, texts.date);
-        // As the user finds it under the program folder.
-        originalShown = QFileInfo(s.originalsFolder).fileName() + QDir::separator() + f.originalName;
-        keepOriginal(s, f);
-    }
+    // The name the original is kept under (storeOriginal), as the user finds
+    // it under the program folder.
+    f.originalName = originalName(f.digest, texts.date);
+    const QString originalShown = QFileInfo(s.originalsFolder).fileName() + QDir::separator() + f.originalName;
     // The notice says exactly which files were saved, when some were.
     if (!f.savedFiles.isEmpty()) {
         QStringList names;
@@ -665,6 +663,13 @@ bool MailCheck::writeOriginal(Session &s, int n, Fetched &f)
     file.close();
     f.spoolFile = spool;
     return true;
+}
+
+void MailCheck::storeOriginal(Session &s, int n, Fetched &f)
+{
+    if (f.spoolFile.isEmpty() && !writeOriginal(s, n, f))
+        return;
+    keepOriginal(s, f);
 }
 
 void MailCheck::keepOriginal(Session &s, Fetched &f)
@@ -734,15 +739,21 @@ void MailCheck::fetchAhead(Session &s, int upTo)
         aheadStarted_ = m;
         auto ahead = std::make_shared<AheadMail>();
         ahead->n = m;
-        ahead->fetch = session_->start([this, &s, ahead] {
-            ahead->fetched = fetch(s, ahead->n);
-            // Written here: the extraction thread has work enough.
-            if (ahead->fetched.result >= 0)
-                writeOriginal(s, ahead->n, ahead->fetched);
-        });
+        ahead->fetch = session_->start([this, &s, ahead] { ahead->fetched = fetch(s, ahead->n); });
         ahead->extract = extraction_->start([this, &s, ahead] {
             if (SessionThread::awaitOnWorker(ahead->fetch) && ahead->fetched.result >= 0)
                 extract(s, ahead->n, ahead->fetched);
+        });
+        // The original goes to a file while the mail is taken apart, and
+        // under its own name once the extraction has named it. Each thread
+        // sets fields of its own in the mail.
+        ahead->keep = originals_->start([&s, ahead] {
+            Fetched &f = ahead->fetched;
+            if (!SessionThread::awaitOnWorker(ahead->fetch) || f.result < 0)
+                return;
+            if (writeOriginal(s, ahead->n, f) && SessionThread::awaitOnWorker(ahead->extract)
+                && f.attachments.workFileError.isEmpty())
+                keepOriginal(s, f);
         });
         aheadMails_.push_back(std::move(ahead));
     }
@@ -765,20 +776,25 @@ MailCheck::Fetched MailCheck::takeFetched(Session &s, int n)
         // Passed over (cannot happen while the mails are taken in order).
         const std::shared_ptr<AheadMail> passed = aheadMails_.front();
         aheadMails_.pop_front();
+        originals_->finish(passed->keep);
         extraction_->finish(passed->extract);
         session_->finish(passed->fetch);
         discard(passed->fetched);
     }
     if (aheadMails_.empty() || aheadMails_.front()->n != n) {
         Fetched f = net([&] { return fetch(s, n); });
-        if (f.result >= 0)
+        if (f.result >= 0) {
             extract(s, n, f);
+            if (f.attachments.workFileError.isEmpty())
+                storeOriginal(s, n, f);
+        }
         return f;
     }
     const std::shared_ptr<AheadMail> ahead = aheadMails_.front();
     aheadMails_.pop_front();
-    // The extraction waits for the fetch without taking its end from this
-    // thread: it is finished first.
+    // The later steps wait for the earlier ones without taking their end
+    // from this thread: they are finished first.
+    originals_->finish(ahead->keep);
     extraction_->finish(ahead->extract);
     session_->finish(ahead->fetch);
     return std::move(ahead->fetched);
@@ -824,6 +840,7 @@ void MailCheck::drainAhead()
     for (const auto &d : aheadDeletes_)
         finishQuietly(*session_, d->call);
     for (const auto &ahead : aheadMails_) {
+        finishQuietly(*originals_, ahead->keep);
         finishQuietly(*extraction_, ahead->extract);
         finishQuietly(*session_, ahead->fetch);
         discard(ahead->fetched);

@@ -186,8 +186,8 @@ private:
         QStringList noticeLines;
         QString recordBody;
         // The original under its own name in the originals folder, put
-        // there with the extraction; keptHere when this fetch made that file
-        // (not an earlier check that got the same bytes).
+        // there once the extraction has named it; keptHere when this fetch
+        // made that file (not an earlier check that got the same bytes).
         QString keptFile;
         bool keptHere = false;
         QString keepError;
@@ -195,16 +195,21 @@ private:
     void prepareRecord(Session &s, Fetched &f);
     Fetched fetch(Session &s, int n);
     void extract(Session &s, int n, Fetched &f);
+    // The original under the name the extraction gave it; f.keepError says
+    // why not.
+    static void storeOriginal(Session &s, int n, Fetched &f);
     // What runs ahead while the user-interface thread shows and stores a
     // mail and the pilgrim takes the next step: the next mails are fetched
-    // on the session thread and taken apart on the extraction thread, and
-    // the DELE of each stored mail goes to the session thread before the
-    // fetch of the mail after next.
+    // on the session thread, taken apart on the extraction thread and their
+    // originals written on a thread of their own, and the DELE of each
+    // stored mail goes to the session thread before the fetch of the mail
+    // after next.
     struct AheadMail {
         int n = 0;
         Fetched fetched;
         std::shared_ptr<SessionThread::Call> fetch;    // on the session thread
         std::shared_ptr<SessionThread::Call> extract;  // on the extraction thread
+        std::shared_ptr<SessionThread::Call> keep;     // on the originals thread
     };
     struct AheadDelete {
         int n = 0;
@@ -248,6 +253,9 @@ private:
     MailCheckTransport &transport_;
     std::unique_ptr<SessionThread> session_;
     std::unique_ptr<SessionThread> extraction_;
+    // Creating a file can take long on a busy disk: the network and the
+    // extraction do not wait for it.
+    std::unique_ptr<SessionThread> originals_;
     std::deque<std::shared_ptr<AheadMail>> aheadMails_;
     std::deque<std::shared_ptr<AheadDelete>> aheadDeletes_;
     int aheadStarted_ = 0;  // the last mail whose fetch was started

@@ -1,76 +1,87 @@
 #include "mailcheck_session.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QEvent>
 #include <QEventLoop>
-#include <QObject>
 #include <QThread>
 #include <QTimer>
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
 namespace korvane::mail {
-namespace {
 
-// A call on its way to the thread.
-class CallEvent final : public QEvent {
-public:
-    static QEvent::Type type()
-    {
-        static const QEvent::Type registered = QEvent::Type(QEvent::registerEventType());
-        return registered;
-    }
-    explicit CallEvent(std::shared_ptr<SessionThread::Call> call) : QEvent(type()), call(std::move(call)) {}
-    std::shared_ptr<SessionThread::Call> call;
-};
+// The calls waiting for the thread: those put before the waiting ones come
+// first, in the order they came.
+struct SessionThread::Queue {
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::deque<std::shared_ptr<Call>> calls;
+    std::size_t first = 0;  // how many of the calls at the front were put first
+    bool ending = false;
 
-// Lives on the thread and runs the calls it is sent.
-class CallRunner final : public QObject {
-protected:
-    bool event(QEvent *event) override
+    // Runs the calls as they come until the thread is told to end; the calls
+    // still waiting then are not run (nothing waits for them).
+    void runCalls()
     {
-        if (event->type() != CallEvent::type())
-            return QObject::event(event);
-        const std::shared_ptr<SessionThread::Call> call = static_cast<CallEvent *>(event)->call;
-        try {
-            call->work();
-        } catch (...) {
-            call->failure = std::current_exception();
+        for (;;) {
+            std::shared_ptr<Call> call;
+            {
+                std::unique_lock lock(mutex);
+                ready.wait(lock, [this] { return ending || !calls.empty(); });
+                if (ending)
+                    return;
+                call = std::move(calls.front());
+                calls.pop_front();
+                if (first > 0)
+                    --first;
+            }
+            try {
+                call->work();
+            } catch (...) {
+                call->failure = std::current_exception();
+            }
+            call->work = nullptr;  // what it held goes with the call
+            call->finished.release();
         }
-        call->work = nullptr;  // what it held goes with the call
-        call->finished.release();
-        return true;
     }
 };
 
-}  // namespace
-
-SessionThread::SessionThread(const QString &name)
+SessionThread::SessionThread(const QString &name) : queue_(std::make_shared<Queue>())
 {
-    thread_ = new QThread;
+    thread_ = QThread::create([queue = queue_] { queue->runCalls(); });
     thread_->setObjectName(name);
-    context_ = new CallRunner;
-    context_->moveToThread(thread_);
     thread_->start();
 }
 
 SessionThread::~SessionThread()
 {
+    {
+        std::lock_guard lock(queue_->mutex);
+        queue_->ending = true;
+    }
+    queue_->ready.notify_all();
     if (abandoned_) {
-        // A call still runs: the thread and its context go when it is over.
-        QObject::connect(thread_, &QThread::finished, context_, &QObject::deleteLater);
+        // A call still runs: the thread goes when it is over.
         QObject::connect(thread_, &QThread::finished, thread_, &QObject::deleteLater);
-        thread_->quit();
         return;
     }
-    thread_->quit();
     thread_->wait();
-    delete context_;
     delete thread_;
 }
 
 void SessionThread::post(const std::shared_ptr<Call> &call, bool first)
 {
-    QCoreApplication::postEvent(context_, new CallEvent(call), first ? Qt::HighEventPriority : Qt::NormalEventPriority);
+    {
+        std::lock_guard lock(queue_->mutex);
+        if (first) {
+            queue_->calls.insert(queue_->calls.begin() + qsizetype(queue_->first), call);
+            ++queue_->first;
+        } else {
+            queue_->calls.push_back(call);
+        }
+    }
+    queue_->ready.notify_one();
 }
 
 bool SessionThread::runEvents()

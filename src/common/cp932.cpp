@@ -69,12 +69,12 @@ void reserveBehind(QByteArray &out, char *&dst, size_t &dstLeft, size_t needed)
 // so text within it needs no conversion.
 bool isAscii(const QString &text)
 {
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+    return QtPrivate::isAscii(QStringView(text));
 }
 
 bool isAscii(const char *data, qsizetype size)
 {
-    return std::all_of(data, data + size, [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    return QtPrivate::isAscii(QLatin1StringView(data, size));
 }
 
 }  // namespace

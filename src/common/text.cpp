@@ -1,10 +1,23 @@
 #include "text.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 namespace korvane {
+namespace {
+
+bool isBreakOrSpecial(char16_t c)
+{
+    return c == u'\r' || c == u'\n' || (c & 0xfffe) == 0x2028 || (c & 0xfffe) == 0xfdd0 || c == 0x00a0;
+}
+
+}  // namespace
 
 QString trimAtNul(const QString &text)
 {
@@ -31,36 +44,44 @@ QString replaceSeparator(QString text, const QString &sep, const QString &replac
     return text;
 }
 
+qsizetype findBreakOrSpecial(const char16_t *p, qsizetype from, qsizetype size)
+{
+    qsizetype i = from;
+#if defined(__SSE2__) || defined(_M_X64)
+    const __m128i cr = _mm_set1_epi16(u'\r');
+    const __m128i lf = _mm_set1_epi16(u'\n');
+    const __m128i evenMask = _mm_set1_epi16(short(0xfffe));
+    const __m128i separators = _mm_set1_epi16(0x2028);
+    const __m128i marks = _mm_set1_epi16(short(0xfdd0));
+    const __m128i nbsp = _mm_set1_epi16(0x00a0);
+    for (; i + 8 <= size; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        const __m128i even = _mm_and_si128(v, evenMask);
+        __m128i hit = _mm_or_si128(_mm_cmpeq_epi16(v, cr), _mm_cmpeq_epi16(v, lf));
+        hit = _mm_or_si128(hit, _mm_cmpeq_epi16(even, separators));
+        hit = _mm_or_si128(hit, _mm_cmpeq_epi16(even, marks));
+        hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, nbsp));
+        if (const unsigned bits = unsigned(_mm_movemask_epi8(hit)))
+            return i + std::countr_zero(bits) / 2;
+    }
+#endif
+    for (; i < size; ++i)
+        if (isBreakOrSpecial(p[i]))
+            return i;
+    return size;
+}
+
 QString toCrLf(const QString &text)
 {
-    const QStringView view(text);
     const char16_t *p = reinterpret_cast<const char16_t *>(text.constData());
     const qsizetype size = text.size();
-    // Line and paragraph separators are rare: the runs between CR and LF
-    // are found with the library's vector search.
-    const bool separators = std::any_of(p, p + size, [](char16_t c) { return (c & 0xfffe) == 0x2028; });
-    qsizetype nextCr = -1;
-    qsizetype nextLf = -1;
     auto nextBreak = [&](qsizetype from) {
-        if (separators) {
-            for (qsizetype i = from; i < size; ++i)
-                if (p[i] == u'\r' || p[i] == u'\n' || (p[i] & 0xfffe) == 0x2028)
-                    return i;
-            return size;
+        for (;;) {
+            from = findBreakOrSpecial(p, from, size);
+            if (from == size || p[from] == u'\r' || p[from] == u'\n' || (p[from] & 0xfffe) == 0x2028)
+                return from;
+            ++from;  // a space or mark: no break
         }
-        // Each kind is searched again only once passed: a text with no CR
-        // at all is not scanned to its end for every line.
-        if (nextCr < from) {
-            nextCr = view.indexOf(u'\r', from);
-            if (nextCr < 0)
-                nextCr = size;
-        }
-        if (nextLf < from) {
-            nextLf = view.indexOf(u'\n', from);
-            if (nextLf < 0)
-                nextLf = size;
-        }
-        return qMin(nextCr, nextLf);
     };
     // Most text handed here is CR LF already: it is returned as it is.
     qsizetype i = nextBreak(0);

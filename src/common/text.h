@@ -17,6 +17,12 @@ QString replaceSeparator(QString text, const QString &sep, const QString &replac
 // and Unicode line or paragraph separator becomes CR LF.
 QString toCrLf(const QString &text);
 
+// The first character at or after `from` that is CR, LF, a line or paragraph
+// separator, a no-break space or one of the marks U+FDD0 and U+FDD1 (what a
+// text box holds differently from the text it is given); `size` when there is
+// none. Ordinary text is passed over eight characters at a time.
+qsizetype findBreakOrSpecial(const char16_t *text, qsizetype from, qsizetype size);
+
 // Removes leading and trailing ASCII spaces (0x20) only.
 QString trimAsciiSpaces(const QString &text);
 

@@ -1,6 +1,7 @@
 #include "mailcheck.h"
 
 #include "common/dialogs.h"
+#include "common/text.h"
 #include "common/ui.h"
 #include "common/windows.h"
 #include "mail/mailcheck_windows.h"
@@ -14,6 +15,7 @@
 #include <QTextCursor>
 #include <QTextEdit>
 
+#include <algorithm>
 #include <exception>
 
 namespace korvane::mail {
@@ -127,30 +129,32 @@ WindowsMailCheckView::~WindowsMailCheckView()
 QString WindowsMailCheckView::asEditorHoldsIt(const QString &text)
 {
     QString out(text.size(), Qt::Uninitialized);
-    QChar *o = out.data();
-    const QChar *p = text.constData();
+    char16_t *o = reinterpret_cast<char16_t *>(out.data());
+    const char16_t *p = reinterpret_cast<const char16_t *>(text.constData());
     const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        switch (p[i].unicode()) {
+    for (qsizetype i = 0; i < size;) {
+        // The runs between the characters a box holds differently go as
+        // they are.
+        const qsizetype next = findBreakOrSpecial(p, i, size);
+        o = std::copy(p + i, p + next, o);
+        if (next == size)
+            break;
+        i = next;
+        switch (p[i]) {
         case u'\r':
             if (i + 1 < size && p[i + 1] == u'\n')
                 ++i;
             *o++ = u'\n';
             break;
-        case QChar::ParagraphSeparator:
-        case QChar::LineSeparator:
-        case 0xfdd0:  // where a frame begins and ends in a document
-        case 0xfdd1:
-            *o++ = u'\n';
-            break;
         case QChar::Nbsp:
             *o++ = u' ';
             break;
-        default:
-            *o++ = p[i];
+        default:  // LF, a line or paragraph separator, where a frame begins or ends
+            *o++ = u'\n';
         }
+        ++i;
     }
-    out.truncate(o - out.constData());
+    out.truncate(o - reinterpret_cast<const char16_t *>(out.constData()));
     return out;
 }
 

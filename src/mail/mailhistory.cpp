@@ -158,7 +158,7 @@ int appendMailRecord(HistoryKind kind, const QString &subject, const QString &da
 QString receivedBodyForRecord(const QString &body, const QString &originalName, bool *lost, qsizetype reserve)
 {
     QString text = trimAsciiSpaces(toCrLf(body));
-    const qsizetype nuls = text.count(QChar(u'\0'));
+    const qsizetype nuls = text.contains(QChar(u'\0')) ? text.count(QChar(u'\0')) : 0;
     if (nuls > 0)
         text.remove(QChar(u'\0'));
     qsizetype replaced = 0;

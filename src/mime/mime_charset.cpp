@@ -151,10 +151,7 @@ std::optional<QString> utf8Strict(const QByteArray &bytes)
 
 bool isAscii(const QByteArray &bytes)
 {
-    for (char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    return true;
+    return QtPrivate::isAscii(QLatin1StringView(bytes));
 }
 
 enum class Kind { Utf8, Ascii, Latin1, Iso2022Jp, Iconv, Unknown };

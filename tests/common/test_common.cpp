@@ -18,6 +18,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <string>
+
 using namespace korvane;
 using namespace korvane::test;
 
@@ -143,6 +145,37 @@ private slots:
         QFETCH(QString, expected);
         QCOMPARE(toCrLf(text), expected);
         QCOMPARE(toCrLf(expected), expected);
+    }
+
+    // The search passes over text several characters at a time: every
+    // character it looks for is found wherever it stands, characters next to
+    // them in value are not, and a CR LF split between two steps stays one
+    // break.
+    void breaksAreFoundAtEveryPosition()
+    {
+        const char16_t filler = u'\u8a9e';  // above U+8000, where a signed comparison would go wrong
+        for (char16_t special : {u'\r', u'\n', u'\u2028', u'\u2029', u'\ufdd0', u'\ufdd1', u'\u00a0'}) {
+            for (qsizetype at = 0; at < 40; ++at) {
+                std::u16string text(40, filler);
+                text[at] = special;
+                QCOMPARE(findBreakOrSpecial(text.data(), 0, 40), at);
+                QCOMPARE(findBreakOrSpecial(text.data(), at + 1, 40), qsizetype(40));
+            }
+        }
+        for (char16_t ordinary : {u'\t', u'\x0b', u'\x0c', u'\x0e', u'\u2027', u'\u202a', u'\ufdcf', u'\ufdd2',
+                                  u'\u00a1', u'\u0d0a', u'\uffff'}) {
+            std::u16string text(40, ordinary);
+            QCOMPARE(findBreakOrSpecial(text.data(), 0, 40), qsizetype(40));
+        }
+        for (qsizetype at = 0; at + 1 < 40; ++at) {
+            QString crLf(40, QChar(filler));
+            crLf[at] = u'\r';
+            crLf[at + 1] = u'\n';
+            QCOMPARE(toCrLf(crLf), crLf);
+            QString lf = crLf;
+            lf.remove(at, 1);
+            QCOMPARE(toCrLf(lf), crLf);
+        }
     }
 
     void sha256AsEveryoneComputesIt()

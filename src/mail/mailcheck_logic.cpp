@@ -80,9 +80,8 @@ std::function<bool(QString *)> &historySyncHook()
 // DELEs whose answer the next mail does not wait for.
 constexpr int UnansweredDeletes = 2;
 
-// Mails fetched beyond the one at hand: so many at most, and no more than
-// so many bytes (as listed) unless it is only the next one.
-constexpr int FetchDepth = 3;
+// Mails fetched beyond the one at hand (MailCheck::FetchDepth at most) are
+// no more than so many bytes (as listed) unless it is only the next one.
 constexpr qint64 FetchAheadBytes = 16 * 1024 * 1024;
 
 // Files that hold mail are for their owner's eyes only.

@@ -157,6 +157,11 @@ public:
     // than the one timeout that found it out.
     static constexpr int CloseGraceMs = 3000;
 
+    // How many mails are fetched beyond the one taken up: enough that a
+    // server or a thread slowed for a moment does not hold up the others; a
+    // check the user stops has received those for nothing.
+    static constexpr int FetchDepth = 8;
+
     // Test hook: replaces the flush of the received history to the disk that
     // comes before QUIT (null restores it).
     static void setHistorySyncHook(std::function<bool(QString *error)> hook);

@@ -96,7 +96,9 @@ void WindowsMailCheckView::showCredentialsWindow()
 void WindowsMailCheckView::progressStep()
 {
     counterBeforeStep_ = pilgrimage::progressCounterValue();
-    pilgrimage::advanceOneMail();
+    // Shown once per frame while the mails come in; the last step is shown
+    // when the check ends.
+    pilgrimage::advanceOneMailInFrame();
 }
 
 void WindowsMailCheckView::undoProgressStep()
@@ -124,6 +126,7 @@ WindowsMailCheckView::~WindowsMailCheckView()
 {
     if (viewerWaiting_)
         fillViewer();
+    pilgrimage::showPendingStep();
 }
 
 QString WindowsMailCheckView::asEditorHoldsIt(const QString &text)

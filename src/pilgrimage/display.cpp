@@ -10,10 +10,12 @@
 #include "common/windows.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QTextDocument>
+#include <QTimer>
 
 namespace korvane::pilgrimage {
 namespace {
@@ -71,6 +73,21 @@ TempleNoteRecord &heldRecord()
     return record;
 }
 
+// A step counted and not shown yet, and the frame that shows it.
+bool stepWaiting = false;
+
+QTimer &stepFrame()
+{
+    static QTimer *timer = [] {
+        auto *t = new QTimer(QCoreApplication::instance());
+        t->setSingleShot(true);
+        t->setInterval(FramePacer::FrameMs);
+        QObject::connect(t, &QTimer::timeout, t, [] { showPendingStep(); });
+        return t;
+    }();
+    return *timer;
+}
+
 }  // namespace
 
 namespace {
@@ -116,6 +133,7 @@ void placeNotesBox(QWidget *text1)
 
 void showGuide()
 {
+    showPendingStep();
     QWidget *text1 = control<QWidget>("Text1");
     QWidget *image2 = control<QWidget>("Image2");
     QWidget *image5 = control<QWidget>("Image5");
@@ -135,7 +153,9 @@ void showGuide()
     fillGuide();
 }
 
-void showMap()
+namespace {
+
+void showMapControls()
 {
     setVisible(control<QWidget>("Text1"), false);
     setVisible(control<QWidget>("Image2"), true);
@@ -144,18 +164,61 @@ void showMap()
     setEnabled(control<QWidget>("Label11"), true);
 }
 
-void advanceOneMail()
+}  // namespace
+
+void showMap()
+{
+    showPendingStep();
+    showMapControls();
+}
+
+namespace {
+
+void countOneMail()
 {
     QLineEdit *text8 = control<QLineEdit>("Text8");
-    const QString current = text8 ? text8->text() : readProgressCounter(QString());
+    // A step not shown yet leaves an earlier count in the box: the count is
+    // what the box will show, the stored one.
+    const QString current = stepWaiting ? readProgressCounter(text8 ? text8->text() : QString())
+                                        : text8 ? text8->text() : readProgressCounter(QString());
     storeProgressCounter(roundHalfEven(leadingNumber(current)) + 1);
+}
+
+void showStep()
+{
     // The guide, then the map: nothing is drawn in between, so the notes box
     // the guide would show and the map hide again is left as it is (laying
     // out a note in a shown box costs more than the rest of the step), and
     // only what stays is done.
     placeNotesBox(control<QWidget>("Text1"));
     fillGuide();
-    showMap();
+    showMapControls();
+}
+
+}  // namespace
+
+void advanceOneMail()
+{
+    showPendingStep();
+    countOneMail();
+    showStep();
+}
+
+void advanceOneMailInFrame()
+{
+    countOneMail();
+    stepWaiting = true;
+    if (!stepFrame().isActive())
+        stepFrame().start();
+}
+
+void showPendingStep()
+{
+    if (!stepWaiting)
+        return;
+    stepWaiting = false;
+    stepFrame().stop();
+    showStep();
 }
 
 void readTempleNote(int n)
@@ -218,8 +281,12 @@ void connectMainform(QWidget *form)
             setPilgrimageComplete(leadingNumber(text) >= CompletionCount ? 1 : 0);
         });
     }
+    // A count typed in while a step waits to be shown goes in after it.
     if (text8 && text9)
-        QObject::connect(text9, &QLineEdit::textChanged, text8, &QLineEdit::setText);
+        QObject::connect(text9, &QLineEdit::textChanged, text8, [text8](const QString &text) {
+            showPendingStep();
+            text8->setText(text);
+        });
 
     const struct {
         const char *name;
@@ -228,9 +295,13 @@ void connectMainform(QWidget *form)
         {"Label10", showMap},      {"Label11", showGuide},       {"Label13", storeNotes},
         {"Label14", selectTemple}, {"Label23", pasteNotes},      {"Label24", resetPilgrimage},
     };
+    // Every action works on the last step shown.
     for (const auto &l : labels) {
         if (auto *label = form->findChild<ClickLabel *>(QString::fromLatin1(l.name)))
-            QObject::connect(label, &ClickLabel::clicked, form, l.action);
+            QObject::connect(label, &ClickLabel::clicked, form, [action = l.action] {
+                showPendingStep();
+                action();
+            });
     }
     const struct {
         const char *name;
@@ -243,7 +314,10 @@ void connectMainform(QWidget *form)
     };
     for (const auto &b : buttons) {
         if (auto *button = form->findChild<QAbstractButton *>(QString::fromLatin1(b.name)))
-            QObject::connect(button, &QAbstractButton::clicked, form, b.action);
+            QObject::connect(button, &QAbstractButton::clicked, form, [action = b.action] {
+                showPendingStep();
+                action();
+            });
     }
 }
 

@@ -12,6 +12,13 @@ void showMap();
 // What the mail check does for each mail before fetching it: stores the
 // counter of Text8 plus one as progressCounter, then showGuide and showMap.
 void advanceOneMail();
+// The same step, shown with the next frame: while mails come in faster than
+// the screen is drawn, the guide and the map are filled once per frame with
+// the counter as it then stands. What any action of the main window reads
+// (and the end of the check, with showPendingStep) finds the last step
+// shown.
+void advanceOneMailInFrame();
+void showPendingStep();
 
 // Puts the notes of temple n into Text1 and holds the record for a later
 // writeTempleNote. A record missing from the file gives an empty note.

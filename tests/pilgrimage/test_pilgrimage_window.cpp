@@ -66,6 +66,7 @@ private slots:
     void completion();
     void mapAndGuideDisplays();
     void eachMailWalksOneCount();
+    void stepsShownOncePerFrame();
     void notesRoundTrip();
     void notesTypedAtTheEndAreKept();
     void tornAndMissingNotesFile();
@@ -266,6 +267,41 @@ void TestPilgrimageWindow::eachMailWalksOneCount()
     QCOMPARE(child<QPlainTextEdit>("Text1")->toPlainText(),
              noteTextForDisplay(readTempleNoteRecord(2).value_or(TempleNoteRecord{}).noteText));
     QCOMPARE(child<QPlainTextEdit>("Text1")->geometry(), twipsRect(1560, 720, 5325, 3460));
+}
+
+// Mails that come in faster than the screen is drawn each count at once;
+// the guide and the map show the count as it stands once per frame, and
+// whatever the user does meanwhile works on the last step.
+void TestPilgrimageWindow::stepsShownOncePerFrame()
+{
+    start(std::nullopt);
+    const QString before = text("Text8");
+    for (int i = 1; i <= 6; ++i) {
+        advanceOneMailInFrame();
+        QCOMPARE(QSettings("Korvane", "Korvane").value("Pro/Value").toString(), QString::number(i));
+    }
+    QCOMPARE(text("Text8"), before);
+    click("Label11");  // the guide, of the sixth step
+    QCOMPARE(text("Text8"), QStringLiteral("6"));
+    QCOMPARE(child<QLabel>("Label25")->text(), QStringLiteral("6"));
+    QCOMPARE(child<QLabel>("Label15")->text(), QStringLiteral("2"));
+    QVERIFY(child<QWidget>("Text1")->isVisible());
+
+    advanceOneMailInFrame();
+    advanceOneMailInFrame();
+    QTRY_COMPARE(text("Text8"), QStringLiteral("8"));
+    QVERIFY(!child<QWidget>("Text1")->isVisible());
+    QVERIFY(child<QWidget>("Image2")->isVisible() && child<QWidget>("Image5")->isVisible());
+
+    // A count typed in goes in after the step waiting to be shown, and the
+    // next mail counts on from it.
+    advanceOneMailInFrame();
+    child<QLineEdit>("Text9")->setText(QStringLiteral("20"));
+    QCOMPARE(text("Text8"), QStringLiteral("20"));
+    advanceOneMailInFrame();
+    QCOMPARE(QSettings("Korvane", "Korvane").value("Pro/Value").toString(), QStringLiteral("21"));
+    showPendingStep();
+    QCOMPARE(text("Text8"), QStringLiteral("21"));
 }
 
 void TestPilgrimageWindow::notesRoundTrip()

@@ -395,11 +395,13 @@ bool Pop3Session::readMultiline(QIODevice &sink, qint64 limit, bool *tooLarge, C
                 atLineStart = false;
                 continue;
             }
-            const char *nl = static_cast<const char *>(std::memchr(data, '\n', size_t(avail)));
-            const qsizetype n = nl ? qsizetype(nl - data) + 1 : avail;
+            // Everything up to the next line that starts with a dot (rare in
+            // mail) goes in one piece.
+            const qsizetype dotLine = QByteArrayView(data, avail).indexOf(QByteArrayView("\n.", 2));
+            const qsizetype n = dotLine >= 0 ? dotLine + 1 : avail;
             put(data, n);
             inPos_ += n;
-            atLineStart = nl != nullptr;
+            atLineStart = data[n - 1] == '\n';
         }
         in_.remove(0, inPos_);
         inPos_ = 0;
@@ -548,6 +550,7 @@ bool Pop3Session::readAheadAnswers(int upTo, QString &error)
         }
         a.read = true;
         if (line.startsWith("+OK")) {
+            a.body.reserve(qsizetype(std::clamp<qint64>(size(a.n), 0, 1 << 20)) + 4096);
             QBuffer sink(&a.body);
             sink.open(QIODevice::WriteOnly);
             const qint64 expected = qMin(qMax<qint64>(size(a.n), 0), a.limit);

@@ -91,7 +91,7 @@ QList<QByteArray> makeMails(int count, int attachmentKb, int round)
             wrapped += file.mid(at, 76) + "\r\n";
         mails << head + "Content-Type: multipart/mixed; boundary=\"bb\"\r\n\r\n--bb\r\n"
                         "Content-Type: text/plain; charset=us-ascii\r\n\r\n"
-                 + text.left(6000) + "--bb\r\nContent-Type: application/octet-stream; name=\"file"
+                 + text.left(text.lastIndexOf("\r\n", 6000) + 2) + "--bb\r\nContent-Type: application/octet-stream; name=\"file"
                  + QByteArray::number(i) + ".bin\"\r\nContent-Disposition: attachment; filename=\"file"
                  + QByteArray::number(i) + ".bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" + wrapped + "--bb--\r\n";
     }

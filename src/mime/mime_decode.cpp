@@ -32,36 +32,49 @@ constexpr Base64Table base64Table;
 
 void Base64Decoder::feed(const char *data, qsizetype size, QByteArray &out)
 {
+    // Written in place: at most three bytes for every four characters, and
+    // two for those held from before.
+    const qsizetype start = out.size();
+    out.resize(start + (size + count_) / 4 * 3 + 3);
+    char *o = out.data() + start;
     for (qsizetype i = 0; i < size; ++i) {
         const unsigned char c = static_cast<unsigned char>(data[i]);
-        if (c == '=') {
-            finish(out);
+        const int v = base64Table.v[c];
+        if (v < 0) {
+            if (c == '=')
+                o = flush(o);
             continue;
         }
-        const int v = base64Table.v[c];
-        if (v < 0)
-            continue;
         bits_ = (bits_ << 6) | quint32(v);
         if (++count_ == 4) {
-            out.append(char(bits_ >> 16));
-            out.append(char(bits_ >> 8));
-            out.append(char(bits_));
+            *o++ = char(bits_ >> 16);
+            *o++ = char(bits_ >> 8);
+            *o++ = char(bits_);
             bits_ = 0;
             count_ = 0;
         }
     }
+    out.truncate(o - out.constData());
+}
+
+char *Base64Decoder::flush(char *o)
+{
+    if (count_ == 2) {
+        *o++ = char(bits_ >> 4);
+    } else if (count_ == 3) {
+        *o++ = char(bits_ >> 10);
+        *o++ = char(bits_ >> 2);
+    }
+    bits_ = 0;
+    count_ = 0;
+    return o;
 }
 
 void Base64Decoder::finish(QByteArray &out)
 {
-    if (count_ == 2) {
-        out.append(char(bits_ >> 4));
-    } else if (count_ == 3) {
-        out.append(char(bits_ >> 10));
-        out.append(char(bits_ >> 2));
-    }
-    bits_ = 0;
-    count_ = 0;
+    char tail[2];
+    const char *end = flush(tail);
+    out.append(tail, end - tail);
 }
 
 QByteArray decodeBase64(const QByteArray &encoded)

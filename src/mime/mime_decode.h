@@ -18,6 +18,8 @@ public:
     void finish(QByteArray &out);
 
 private:
+    // The bytes of a group cut short by "=", written at o; returns the end.
+    char *flush(char *o);
     quint32 bits_ = 0;
     int count_ = 0;
 };

@@ -79,6 +79,30 @@ private slots:
     void initTestCase() { initialize(); }
     void cleanupTestCase() { shutdown(); }
 
+    // Base64 arrives in pieces of any size: a group split between two
+    // pieces, padding in the middle of the data (chunks encoded apart and
+    // glued together) and line breaks give the same bytes wherever the data
+    // is cut.
+    void base64InPieces()
+    {
+        const QByteArray first("\x00\xff\x10pilgrim", 10);
+        const QByteArray second("temple 88", 9);
+        const QByteArray encoded = first.toBase64() + "\r\n" + second.toBase64() + "\r\n" + second.toBase64();
+        const QByteArray expected = first + second + second;
+        QCOMPARE(decodeBase64(encoded), expected);
+        for (qsizetype cut = 0; cut <= encoded.size(); ++cut) {
+            for (qsizetype cut2 = cut; cut2 <= encoded.size(); cut2 += 5) {
+                Base64Decoder decoder;
+                QByteArray out("kept");
+                decoder.feed(encoded.constData(), cut, out);
+                decoder.feed(encoded.constData() + cut, cut2 - cut, out);
+                decoder.feed(encoded.constData() + cut2, encoded.size() - cut2, out);
+                decoder.finish(out);
+                QCOMPARE(out, "kept" + expected);
+            }
+        }
+    }
+
     void encodedWords_data()
     {
         QTest::addColumn<QByteArray>("raw");

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace korvane::mail {
@@ -46,10 +47,9 @@ public:
     qint64 size(int h, int n) override { return nmail::NMailPop3GetMailSize(h, n); }
     int getMail(int h, int n, nmail::MailTexts &t) override { return nmail::NMailPop3GetMail(h, n, t); }
     QByteArray rawMail(int h) override { return nmail::NMailPop3GetRawMail(h); }
-    int attachmentFirst(nmail::MailTexts &t, const QString &folder, const QString &workFile,
-                        const QByteArray &mailText) override
+    int attachmentFirst(nmail::MailTexts &t, const QString &folder, const QByteArray &mailText) override
     {
-        return nmail::NMailAttachmentFileFirst(t, folder, workFile, mailText);
+        return nmail::NMailAttachmentFileFirst(t, folder, QString(), mailText, true);
     }
     QStringList savedAttachments() override { return nmail::NMailAttachmentSavedFiles(); }
     void attachmentClose() override { nmail::NMailAttachmentFileClose(); }
@@ -102,19 +102,32 @@ QString originalName(const QByteArray &digest, const QString &dateHeader)
     return stamp + QLatin1Char('-') + QString::fromLatin1(digest.toHex().left(16)) + QStringLiteral(".eml");
 }
 
-bool syncFolderContents(const QString &folder, const QStringList &files, QString *error)
+// Puts the files on the disk, which lie in the folders given.
+bool syncFolderContents(const QStringList &folders, const QStringList &files, QString *error)
 {
 #ifdef Q_OS_LINUX
-    // One call puts every file of the folder's file system on the disk.
+    // One call puts every file of a folder's file system on the disk: once
+    // for each file system the folders are on.
     Q_UNUSED(files);
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const bool ok = fd >= 0 && ::syncfs(fd) == 0;
-    if (!ok && error)
-        *error = QString::fromLocal8Bit(std::strerror(errno));
-    if (fd >= 0)
-        ::close(fd);
-    return ok;
+    QList<dev_t> synced;
+    for (const QString &folder : folders) {
+        const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat st {};
+        bool ok = fd >= 0 && ::fstat(fd, &st) == 0;
+        if (ok && !synced.contains(st.st_dev)) {
+            ok = ::syncfs(fd) == 0;
+            synced << st.st_dev;
+        }
+        if (!ok && error)
+            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(folder), QString::fromLocal8Bit(std::strerror(errno)));
+        if (fd >= 0)
+            ::close(fd);
+        if (!ok)
+            return false;
+    }
+    return true;
 #else
+    Q_UNUSED(folders);
     for (const QString &path : files) {
         QFile f(path);
         if (!f.open(QIODevice::ReadWrite) || ::fsync(f.handle()) != 0) {
@@ -191,7 +204,7 @@ struct MailCheck::Session {
     QStringList refusedNumbers; // their numbers, for the user
     QStringList tooLarge;     // what was left on the server for its size
     QString originalsFolder;  // "\受信原本\"
-    QStringList originals;    // kept by this check, to be put on the disk before QUIT
+    QStringList keptFiles;    // originals and attachments kept by this check, to be put on the disk before QUIT
     bool journalWritten = false;
     bool serverFailed = false; // an exchange with the server failed
     QString attachmentFolder;  // "\添付フォルダ\"
@@ -491,7 +504,7 @@ void MailCheck::extract(Session &s, int n, Fetched &f)
     }
     // The original is written meanwhile (storeOriginal): the extraction
     // works on the mail in memory.
-    a.result = transport_.attachmentFirst(texts, folder + u'/', QString(), mailTextFromWorkFile(f.raw));
+    a.result = transport_.attachmentFirst(texts, folder + u'/', mailTextFromWorkFile(f.raw));
     if (a.result != 1)
         a.message = transport_.lastMessage();
     f.savedFiles = transport_.savedAttachments();
@@ -614,7 +627,8 @@ bool MailCheck::receiveOne(Session &s, int n)
     }
     ++result_.stored;
     if (!f.keptFile.isEmpty())
-        s.originals << f.keptFile;
+        s.keptFiles << f.keptFile;
+    s.keptFiles << f.savedFiles;
     deleteAhead(s, n);
     fetchAhead(s, n + FetchDepth);
     return true;
@@ -889,8 +903,12 @@ bool MailCheck::historyOnDisk(Session &s)
         return true;
     QString error;
     bool synced = historySyncHook() ? historySyncHook()(&error) : syncMailHistory(HistoryKind::Received, &error);
-    if (synced && !s.originals.isEmpty())
-        synced = syncFolderContents(s.originalsFolder, s.originals, &error);
+    if (synced && !s.keptFiles.isEmpty()) {
+        QStringList folders{s.originalsFolder};
+        if (!s.attachmentFolder.isEmpty())
+            folders << s.attachmentFolder;
+        synced = syncFolderContents(folders, s.keptFiles, &error);
+    }
     if (synced)
         return true;
     // Without QUIT the server keeps every mail; the journal as written names

@@ -72,8 +72,8 @@ public:
     virtual qint64 size(int handle, int n) = 0;
     virtual int getMail(int handle, int n, nmail::MailTexts &texts) = 0;
     virtual QByteArray rawMail(int handle) = 0;
-    virtual int attachmentFirst(nmail::MailTexts &texts, const QString &targetFolder, const QString &workFile,
-                                const QByteArray &mailText) = 0;
+    // The check puts the saved files on the disk with the rest, before QUIT.
+    virtual int attachmentFirst(nmail::MailTexts &texts, const QString &targetFolder, const QByteArray &mailText) = 0;
     // The files the last attachmentFirst saved (absolute paths).
     virtual QStringList savedAttachments() = 0;
     virtual void attachmentClose() = 0;

@@ -435,10 +435,11 @@ int NMailPop3Abandon(int handle)
 }
 
 int NMailAttachmentFileFirst(MailTexts &texts, const QString &targetFolder, const QString &workFile,
-                             const QByteArray &mailText)
+                             const QByteArray &mailText, bool syncedByCaller)
 {
     Q_UNUSED(workFile);  // never replaced: saved names never take an existing file's
-    const mime::Extraction ex = mime::extractAttachments(mailText, targetFolder);
+    const mime::Extraction ex = mime::extractAttachments(
+        mailText, targetFolder, syncedByCaller ? mime::FileSync::ByCaller : mime::FileSync::EachFile);
     savedFiles = ex.savedFiles;
     if (ex.texts.hasHeader)
         fill(texts, ex.texts, false);

@@ -98,9 +98,10 @@ int NMailPop3Abandon(int handle);
 // (no folders, no "..", no control characters or characters a file system
 // refuses); an existing file is never replaced ("name (2).ext"). A mail
 // without attachments saves nothing. The other texts are set from the mail's
-// header as NMailPop3GetMail sets them.
+// header as NMailPop3GetMail sets them. The saved files are on the disk when
+// it returns, unless syncedByCaller: the caller then syncs the folder.
 int NMailAttachmentFileFirst(MailTexts &texts, const QString &targetFolder, const QString &workFile,
-                             const QByteArray &mailText);
+                             const QByteArray &mailText, bool syncedByCaller = false);
 // The files saved by this thread's last NMailAttachmentFileFirst (absolute paths).
 QStringList NMailAttachmentSavedFiles();
 void NMailAttachmentFileClose();

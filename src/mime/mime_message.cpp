@@ -171,7 +171,7 @@ const QString PartSeparator = QStringLiteral("\r\n\r\n") + QString(24, QChar(0x2
 
 class Walker {
 public:
-    Walker(const QString &folder, Extraction &ex) : folder_(folder), ex_(ex) {}
+    Walker(const QString &folder, Extraction &ex, FileSync sync) : folder_(folder), ex_(ex), sync_(sync) {}
 
     // `textWanted`: false inside an alternative that was not chosen, whose
     // text says again what the chosen one says; its files are still saved.
@@ -307,7 +307,7 @@ private:
         }
         QFile file(path);
         bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && write(file) && file.flush()
-                  && ::fsync(file.handle()) == 0;
+                  && (sync_ == FileSync::ByCaller || ::fsync(file.handle()) == 0);
         file.close();
         ok = ok && file.error() == QFileDevice::NoError;
         if (!ok) {
@@ -328,6 +328,7 @@ private:
 
     QString folder_;
     Extraction &ex_;
+    FileSync sync_;
     QStringList texts_;
     std::optional<QString> fragment_;
     std::optional<QSet<QString>> taken_;  // names in the folder, case-folded
@@ -471,7 +472,7 @@ ReceivedTexts messageTexts(const QByteArray &raw)
     return t;
 }
 
-Extraction extractAttachments(const QByteArray &given, const QString &folder)
+Extraction extractAttachments(const QByteArray &given, const QString &folder, FileSync sync)
 {
     qsizetype size = given.size();
     while (size > 0 && given[size - 1] == '\0')
@@ -513,7 +514,7 @@ Extraction extractAttachments(const QByteArray &given, const QString &folder)
     g_mime_parser_options_set_rfc2047_compliance_mode(options, GMIME_RFC_COMPLIANCE_STRICT);
     GMimeMessage *message = g_mime_parser_construct_message(parser, options);
     {
-        Walker walker(folder, ex);
+        Walker walker(folder, ex, sync);
         if (message)
             walker.walk(g_mime_message_get_mime_part(message), 0);
         ex.texts.body = walker.readableText();

@@ -45,7 +45,10 @@ struct Extraction {
 // A message whose structure is far beyond any real mail (tens of thousands of
 // parts, hundreds of thousands of header fields, tens of thousands of
 // parameters, thousands of parameter sections) is not taken apart: its body is its readable text as it stands.
-Extraction extractAttachments(const QByteArray &raw, const QString &folder);
+// Each saved file is on the disk when this returns, unless the caller puts
+// the folder's files on the disk itself (FileSync::ByCaller).
+enum class FileSync { EachFile, ByCaller };
+Extraction extractAttachments(const QByteArray &raw, const QString &folder, FileSync sync = FileSync::EachFile);
 
 // An attachment name reduced to a safe base name for any file system: the
 // last path component only, no control characters or characters a file

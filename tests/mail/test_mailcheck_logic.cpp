@@ -89,11 +89,9 @@ public:
     }
     QByteArray rawMail(int) override { return "Subject: x\r\n\r\nbody\r\n"; }
     // A body "with file" has one attached file, saved under the subject.
-    int attachmentFirst(nmail::MailTexts &t, const QString &folder, const QString &workFile,
-                        const QByteArray &text) override
+    int attachmentFirst(nmail::MailTexts &t, const QString &folder, const QByteArray &text) override
     {
         note("attachment");
-        Q_UNUSED(workFile);
         mailText = text;
         saved.clear();
         if (t.body == QStringLiteral("with file")) {

@@ -8,6 +8,7 @@
 #include "mime_charset.h"
 #include "mime_decode.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <optional>
 
 #include <unistd.h>
@@ -166,6 +168,16 @@ QByteArray contentBytes(GMimeObject *obj, GMimePart *part)
     return all;
 }
 
+// The names in the folder attachments were saved to last, case-folded, as
+// they stood when the folder was last changed here.
+struct TakenNames {
+    QString folder;
+    QDateTime modified;
+    QSet<QString> names;
+};
+std::mutex takenNamesMutex;
+TakenNames takenNames;
+
 // The line between two texts of one mail in its readable text.
 const QString PartSeparator = QStringLiteral("\r\n\r\n") + QString(24, QChar(0x2500)) + QStringLiteral("\r\n\r\n");
 
@@ -293,14 +305,21 @@ private:
             fail(safe);
             return;
         }
-        if (!taken_) {
-            // The folder is listed once per mail: finding a free name takes
-            // one look, however many files it holds.
-            taken_.emplace();
+        // The names in the folder are listed once, and listed again only when
+        // the folder changed since (by someone else): finding a free name
+        // takes one look, however many files it holds.
+        std::lock_guard lock(takenNamesMutex);
+        TakenNames &taken = takenNames;
+        const QFileInfo folderInfo(folder_);
+        if (taken.folder != folder_ || !folderInfo.lastModified().isValid()
+            || folderInfo.lastModified() != taken.modified) {
+            taken.folder = folder_;
+            taken.names.clear();
             for (const QString &existing : QDir(folder_).entryList(QDir::AllEntries | QDir::Hidden | QDir::System))
-                taken_->insert(existing.toCaseFolded());
+                taken.names.insert(existing.toCaseFolded());
         }
-        const QString path = createUniqueFile(folder_, safe, &*taken_);
+        const QString path = createUniqueFile(folder_, safe, &taken.names);
+        taken.modified = QFileInfo(folder_).lastModified();
         if (path.isEmpty()) {
             fail(safe);
             return;
@@ -331,7 +350,6 @@ private:
     FileSync sync_;
     QStringList texts_;
     std::optional<QString> fragment_;
-    std::optional<QSet<QString>> taken_;  // names in the folder, case-folded
 };
 
 // Where the body begins in a message whose header is not ended by an empty

@@ -14,6 +14,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
+#include <filesystem>
+
 #include <iconv.h>
 
 using namespace korvane;
@@ -491,6 +494,36 @@ private slots:
         }
         const QString path = createUniqueFile(dir.path(), QStringLiteral("a.txt"));
         QCOMPARE(QFileInfo(path).fileName(), QStringLiteral("a (10000).txt"));
+    }
+
+    // The names in the folder are known from one mail to the next: a name
+    // saved for an earlier mail is taken, and so is one a user gave a file
+    // meanwhile (the folder changed), whatever its letter case; a file the
+    // user removed frees its name.
+    void namesTakenAcrossMails()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("添付フォルダ"));
+        auto save = [&](const char *name) {
+            const QByteArray mail = multipart({"Content-Type: text/plain\r\n\r\ntext",
+                                               attachmentPart(QByteArray("attachment; filename=\"") + name + "\"", "x")});
+            const Extraction ex = extractAttachments(mail, folder);
+            return ex.savedFiles.isEmpty() ? QString() : QFileInfo(ex.savedFiles.first()).fileName();
+        };
+        // A later change of the folder, as the file system would stamp it.
+        auto changedLater = [&] {
+            const std::filesystem::path path(folder.toStdU16String());
+            std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::seconds(5));
+        };
+        QCOMPARE(save("memo.txt"), QStringLiteral("memo.txt"));
+        QCOMPARE(save("MEMO.txt"), QStringLiteral("MEMO (2).txt"));
+        writeFile(folder + QStringLiteral("/Report.TXT"), "the user's");
+        changedLater();
+        QCOMPARE(save("report.txt"), QStringLiteral("report (2).txt"));
+        QVERIFY(QFile::remove(folder + QStringLiteral("/memo.txt")));
+        changedLater();
+        QCOMPARE(save("memo.txt"), QStringLiteral("memo.txt"));
+        QCOMPARE(readFile(folder + QStringLiteral("/Report.TXT")), QByteArray("the user's"));
     }
 
     void hostileNamesStayInsideFolder()

@@ -119,13 +119,13 @@ WindowsMailCheckView::WindowsMailCheckView()
 {
     fillViewer_.setSingleShot(true);
     fillViewer_.setInterval(FramePacer::FrameMs);
-    fillViewer_.callOnTimeout([this] { fillViewer(); });
+    fillViewer_.callOnTimeout([this] { fillViewer(Unseen::Wait); });
 }
 
 WindowsMailCheckView::~WindowsMailCheckView()
 {
     if (viewerWaiting_)
-        fillViewer();
+        fillViewer(Unseen::Fill);
     pilgrimage::showPendingStep();
 }
 
@@ -170,8 +170,15 @@ void WindowsMailCheckView::showInViewer(const ViewerTexts &texts)
         fillViewer_.start();
 }
 
-void WindowsMailCheckView::fillViewer()
+void WindowsMailCheckView::fillViewer(Unseen unseen)
 {
+    // A viewer nobody sees (its window hidden, as while mails come in) is
+    // filled once its window is shown, or when the check ends.
+    QWidget *body = control(HistoryWindow, QStringLiteral("rtfEd"));
+    if (unseen == Unseen::Wait && body && !body->window()->isVisible()) {
+        fillViewer_.start();
+        return;
+    }
     viewerWaiting_ = false;
     fillViewer_.stop();
     if (QWidget *box = control(HistoryWindow, QStringLiteral("Text7")))

@@ -43,7 +43,8 @@ public:
     static QString asEditorHoldsIt(const QString &text);
 
 private:
-    void fillViewer();
+    enum class Unseen { Wait, Fill };
+    void fillViewer(Unseen unseen);
 
     long long counterBeforeStep_ = 0;
     ViewerTexts fallback_;  // used for boxes that no registered window holds

@@ -902,13 +902,23 @@ bool MailCheck::historyOnDisk(Session &s)
     if (result_.stored == 0)
         return true;
     QString error;
-    bool synced = historySyncHook() ? historySyncHook()(&error) : syncMailHistory(HistoryKind::Received, &error);
-    if (synced && !s.keptFiles.isEmpty()) {
-        QStringList folders{s.originalsFolder};
-        if (!s.attachmentFolder.isEmpty())
-            folders << s.attachmentFolder;
-        synced = syncFolderContents(folders, s.keptFiles, &error);
+    QStringList folders{s.originalsFolder};
+    if (!s.attachmentFolder.isEmpty())
+        folders << s.attachmentFolder;
+    bool synced = true;
+    if (historySyncHook()) {
+        synced = historySyncHook()(&error);
+    } else {
+#ifdef Q_OS_LINUX
+        // The history goes to the disk with the files of its file system,
+        // in one call for each file system.
+        folders.prepend(QFileInfo(historyPath(HistoryKind::Received)).absolutePath());
+#else
+        synced = syncMailHistory(HistoryKind::Received, &error);
+#endif
     }
+    if (synced)
+        synced = syncFolderContents(folders, s.keptFiles, &error);
     if (synced)
         return true;
     // Without QUIT the server keeps every mail; the journal as written names

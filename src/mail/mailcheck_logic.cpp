@@ -911,8 +911,11 @@ bool MailCheck::historyOnDisk(Session &s)
     } else {
 #ifdef Q_OS_LINUX
         // The history goes to the disk with the files of its file system,
-        // in one call for each file system.
-        folders.prepend(QFileInfo(historyPath(HistoryKind::Received)).absolutePath());
+        // in one call for each file system (a history folder that went away
+        // meanwhile leaves nothing of its own to put there).
+        const QString historyFolder = QFileInfo(historyPath(HistoryKind::Received)).absolutePath();
+        if (QFileInfo(historyFolder).isDir())
+            folders.prepend(historyFolder);
 #else
         synced = syncMailHistory(HistoryKind::Received, &error);
 #endif

@@ -247,6 +247,7 @@ MailCheckResult MailCheck::run()
     extraction_ = std::make_unique<SessionThread>(QStringLiteral("mail extraction"));
     originals_ = std::make_unique<SessionThread>(QStringLiteral("mail originals"));
     aheadStarted_ = 0;
+    syncedMeanwhile_ = 0;
     cancelled_ = false;
     session_->setCancel([this] { cancel(); });
     extraction_->setCancel([this] { cancel(); });
@@ -255,13 +256,17 @@ MailCheckResult MailCheck::run()
         std::unique_ptr<SessionThread> &session;
         std::unique_ptr<SessionThread> &extraction;
         std::unique_ptr<SessionThread> &originals;
+        std::unique_ptr<SessionThread> &sync;
+        std::shared_ptr<SessionThread::Call> &syncCall;
         ~EndSession()
         {
+            syncCall.reset();
+            sync.reset();
             originals.reset();
             extraction.reset();
             session.reset();
         }
-    } endSession{session_, extraction_, originals_};
+    } endSession{session_, extraction_, originals_, syncThread_, syncCall_};
     const settings::ServerSettings server = settings::serverSettings();
     if (!server.pop3Server.isEmpty()) {
         Session s;
@@ -629,6 +634,7 @@ bool MailCheck::receiveOne(Session &s, int n)
     if (!f.keptFile.isEmpty())
         s.keptFiles << f.keptFile;
     s.keptFiles << f.savedFiles;
+    syncMeanwhile(s);
     deleteAhead(s, n);
     fetchAhead(s, n + FetchDepth);
     return true;
@@ -897,26 +903,59 @@ void MailCheck::deleteFailed(Session &s, int n, const QString &message)
          ErrorTitle);
 }
 
+QStringList MailCheck::foldersToSync(const Session &s, bool withHistory)
+{
+    QStringList folders{s.originalsFolder};
+#ifdef Q_OS_LINUX
+    // The history goes to the disk with the files of its file system, in one
+    // call for each file system (a history folder that went away meanwhile
+    // leaves nothing of its own to put there).
+    if (withHistory) {
+        const QString historyFolder = QFileInfo(historyPath(HistoryKind::Received)).absolutePath();
+        if (QFileInfo(historyFolder).isDir())
+            folders.prepend(historyFolder);
+    }
+#else
+    Q_UNUSED(withHistory);
+#endif
+    return folders;
+}
+
+void MailCheck::syncMeanwhile(Session &s)
+{
+    // What is stored goes to the disk in the background while the rest comes
+    // in, so that the sync before QUIT waits only for the last mails: after
+    // four fifths of the mails to take up, and every thousand mails.
+    const int step = std::clamp(int(s.pendingNumbers.size()) * 4 / 5, 100, 1000);
+    if (result_.stored - syncedMeanwhile_ < step || (syncCall_ && !SessionThread::done(syncCall_)))
+        return;
+    syncedMeanwhile_ = result_.stored;
+    if (!syncThread_)
+        syncThread_ = std::make_unique<SessionThread>(QStringLiteral("mail sync"));
+    const QStringList folders = foldersToSync(s, !historySyncHook());
+    const QStringList files = s.keptFiles;
+    syncCall_ = syncThread_->start([folders, files] { syncFolderContents(folders, files, nullptr); });
+}
+
 bool MailCheck::historyOnDisk(Session &s)
 {
+    // A sync of the files stored meanwhile is over first; what it did not
+    // put on the disk, this one does, and this one says whether all is there.
+    if (syncCall_) {
+        syncThread_->finish(syncCall_);
+        syncCall_.reset();
+    }
     if (result_.stored == 0)
         return true;
     QString error;
-    QStringList folders{s.originalsFolder};
+    QStringList folders = foldersToSync(s, !historySyncHook());
     if (!s.attachmentFolder.isEmpty())
         folders << s.attachmentFolder;
     bool synced = true;
     if (historySyncHook()) {
         synced = historySyncHook()(&error);
     } else {
-#ifdef Q_OS_LINUX
-        // The history goes to the disk with the files of its file system,
-        // in one call for each file system (a history folder that went away
-        // meanwhile leaves nothing of its own to put there).
-        const QString historyFolder = QFileInfo(historyPath(HistoryKind::Received)).absolutePath();
-        if (QFileInfo(historyFolder).isDir())
-            folders.prepend(historyFolder);
-#else
+#ifndef Q_OS_LINUX
         synced = syncMailHistory(HistoryKind::Received, &error);
 #endif
     }

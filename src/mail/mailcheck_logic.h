@@ -249,6 +249,9 @@ private:
     void finishJournal(Session &s);
     int closeSession(Session &s);
     bool historyOnDisk(Session &s);
+    // The folders whose file systems hold what the check stores.
+    static QStringList foldersToSync(const Session &s, bool withHistory);
+    void syncMeanwhile(Session &s);
     int deleteMail(Session &s, int n, QString *message);
     void deleteFailed(Session &s, int n, const QString &message);
     template <class F> auto net(F &&call);
@@ -261,6 +264,10 @@ private:
     // Creating a file can take long on a busy disk: the network and the
     // extraction do not wait for it.
     std::unique_ptr<SessionThread> originals_;
+    // Puts what is stored on the disk while the rest comes in.
+    std::unique_ptr<SessionThread> syncThread_;
+    std::shared_ptr<SessionThread::Call> syncCall_;
+    int syncedMeanwhile_ = 0;  // mails stored when it was last started
     std::deque<std::shared_ptr<AheadMail>> aheadMails_;
     std::deque<std::shared_ptr<AheadDelete>> aheadDeletes_;
     int aheadStarted_ = 0;  // the last mail whose fetch was started

@@ -441,6 +441,31 @@ private slots:
         QVERIFY(boxes->last().text.contains(QStringLiteral("中止")));
     }
 
+    // A long check puts what it has stored on the disk in the background
+    // while the rest comes in; the sync before QUIT still decides: when it
+    // fails, nothing is removed from the server.
+    void longCheckSyncsMeanwhile()
+    {
+        FakeTransport t;
+        t.mailbox = mails(150);
+        MemoryView v;
+        MailCheckResult r = check(t, v);
+        QCOMPARE(r.stored, 150);
+        QVERIFY(r.quitConfirmed);
+        QVERIFY(t.mailbox.isEmpty());
+
+        t.mailbox = mails(150);
+        MailCheck::setHistorySyncHook([](QString *error) {
+            *error = QStringLiteral("I/O error");
+            return false;
+        });
+        r = check(t, v);
+        QCOMPARE(r.stored, 150);
+        QVERIFY(!r.quitConfirmed);
+        QCOMPARE(t.mailbox.size(), 150);
+        QVERIFY(boxes->last().text.contains(QStringLiteral("I/O error")));
+    }
+
     // Records go to the disk once, before QUIT commits the deletions. When
     // that fails the session ends without QUIT: every mail stays on the
     // server, and the next check only removes those already stored.

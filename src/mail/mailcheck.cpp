@@ -110,9 +110,19 @@ void WindowsMailCheckView::undoProgressStep()
 
 void WindowsMailCheckView::mailFetched()
 {
-    QWidget *field = control(MainWindow, QStringLiteral("Text5"));
+    QWidget *field = knownBox(MainWindow, QStringLiteral("Text5"));
     if (auto current = boxText(field); current && !current->isEmpty())
         setBoxText(field, QString());
+}
+
+QWidget *WindowsMailCheckView::knownBox(const QString &window, const QString &name) const
+{
+    // Looked up by name once: a look-up walks the window's controls, and the
+    // check asks for the same boxes for every mail.
+    QPointer<QWidget> &known = boxes_[window + u'/' + name];
+    if (!known)
+        known = control(window, name);
+    return known;
 }
 
 WindowsMailCheckView::WindowsMailCheckView()
@@ -174,20 +184,20 @@ void WindowsMailCheckView::fillViewer(Unseen unseen)
 {
     // A viewer nobody sees (its window hidden, as while mails come in) is
     // filled once its window is shown, or when the check ends.
-    QWidget *body = control(HistoryWindow, QStringLiteral("rtfEd"));
+    QWidget *body = knownBox(HistoryWindow, QStringLiteral("rtfEd"));
     if (unseen == Unseen::Wait && body && !body->window()->isVisible()) {
         fillViewer_.start();
         return;
     }
     viewerWaiting_ = false;
     fillViewer_.stop();
-    if (QWidget *box = control(HistoryWindow, QStringLiteral("Text7")))
+    if (QWidget *box = knownBox(HistoryWindow, QStringLiteral("Text7")))
         setBoxText(box, fallback_.subject);
-    if (QWidget *box = control(HistoryWindow, QStringLiteral("Text8")))
+    if (QWidget *box = knownBox(HistoryWindow, QStringLiteral("Text8")))
         setBoxText(box, fallback_.from);
-    if (QWidget *box = control(HistoryWindow, QStringLiteral("Text9")))
+    if (QWidget *box = knownBox(HistoryWindow, QStringLiteral("Text9")))
         setBoxText(box, fallback_.date);
-    if (QWidget *box = control(HistoryWindow, QStringLiteral("rtfEd")))
+    if (QWidget *box = knownBox(HistoryWindow, QStringLiteral("rtfEd")))
         setBoxText(box, fallback_.body);
 }
 
@@ -196,7 +206,7 @@ void WindowsMailCheckView::appendToViewerBody(const QString &line)
     fallback_.body += QStringLiteral("\r\n") + line;
     if (viewerWaiting_)
         return;  // goes in with the rest
-    QWidget *box = control(HistoryWindow, QStringLiteral("rtfEd"));
+    QWidget *box = knownBox(HistoryWindow, QStringLiteral("rtfEd"));
     // Added at the end, without laying the whole body out again.
     if (auto *t = qobject_cast<QTextEdit *>(box)) {
         QTextCursor end(t->document());
@@ -222,19 +232,19 @@ ViewerTexts WindowsMailCheckView::viewerTexts() const
             else if (qobject_cast<QTextEdit *>(box) || qobject_cast<QPlainTextEdit *>(box))
                 text = asEditorHoldsIt(text);
         };
-        held(control(HistoryWindow, QStringLiteral("Text7")), v.subject);
-        held(control(HistoryWindow, QStringLiteral("Text8")), v.from);
-        held(control(HistoryWindow, QStringLiteral("Text9")), v.date);
-        held(control(HistoryWindow, QStringLiteral("rtfEd")), v.body);
+        held(knownBox(HistoryWindow, QStringLiteral("Text7")), v.subject);
+        held(knownBox(HistoryWindow, QStringLiteral("Text8")), v.from);
+        held(knownBox(HistoryWindow, QStringLiteral("Text9")), v.date);
+        held(knownBox(HistoryWindow, QStringLiteral("rtfEd")), v.body);
         return v;
     }
-    if (auto t = boxText(control(HistoryWindow, QStringLiteral("Text7"))))
+    if (auto t = boxText(knownBox(HistoryWindow, QStringLiteral("Text7"))))
         v.subject = *t;
-    if (auto t = boxText(control(HistoryWindow, QStringLiteral("Text8"))))
+    if (auto t = boxText(knownBox(HistoryWindow, QStringLiteral("Text8"))))
         v.from = *t;
-    if (auto t = boxText(control(HistoryWindow, QStringLiteral("Text9"))))
+    if (auto t = boxText(knownBox(HistoryWindow, QStringLiteral("Text9"))))
         v.date = *t;
-    if (auto t = boxText(control(HistoryWindow, QStringLiteral("rtfEd"))))
+    if (auto t = boxText(knownBox(HistoryWindow, QStringLiteral("rtfEd"))))
         v.body = *t;
     return v;
 }

@@ -15,6 +15,8 @@
 #include "common/ui.h"
 #include "mail/mailcheck_logic.h"
 
+#include <QHash>
+#include <QPointer>
 #include <QTimer>
 
 namespace korvane::mail {
@@ -45,12 +47,14 @@ public:
 private:
     enum class Unseen { Wait, Fill };
     void fillViewer(Unseen unseen);
+    QWidget *knownBox(const QString &window, const QString &name) const;
 
     long long counterBeforeStep_ = 0;
     ViewerTexts fallback_;  // used for boxes that no registered window holds
     bool viewerWaiting_ = false;  // fallback_ is still to go into the boxes
     QTimer fillViewer_;
     FramePacer pacer_;
+    mutable QHash<QString, QPointer<QWidget>> boxes_;
 };
 
 // The check on the registered windows with the transport of nmail.h; what

@@ -13,8 +13,6 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPointer>
-#include <QTextDocument>
 #include <QTimer>
 
 namespace korvane::pilgrimage {
@@ -43,27 +41,13 @@ void setText(QLineEdit *edit, const QString &text)
         edit->setText(text);
 }
 
-// The guide is filled again for every mail received, mostly with what it
-// shows already: a box that holds the text keeps it (setting it anew lays
+// The guide is filled again and again while mails come in, mostly with what
+// it shows already: a box that holds the text keeps it (setting it anew lays
 // the box out again).
 void showText(QLineEdit *edit, const QString &text)
 {
     if (edit && edit->text() != text)
         edit->setText(text);
-}
-
-// The note the notes box was given last, as stored, while nobody changed the
-// box since: the box then needs no new text for the same note.
-struct ShownNote {
-    QPointer<QTextDocument> document;
-    QString stored;
-    bool current = false;
-};
-
-ShownNote &shownNote()
-{
-    static ShownNote shown;
-    return shown;
 }
 
 // The record read last; a write carries its prefix over.
@@ -87,10 +71,6 @@ QTimer &stepFrame()
     }();
     return *timer;
 }
-
-}  // namespace
-
-namespace {
 
 // What the guide shows of the counter: the counter (Text8), the temple
 // (Text2, Label15, the marker Image5, the caption Label22), the number of
@@ -224,23 +204,12 @@ void showPendingStep()
 void readTempleNote(int n)
 {
     TempleNoteRecord record = readTempleNoteRecord(n).value_or(TempleNoteRecord{});
-    // Each mail received shows the guide again, mostly of the same temple:
-    // the notes are laid out only when they change.
+    // The notes are laid out again only when they change (the guide is
+    // filled once a frame while mails come in, mostly of the same temple).
     if (auto *text1 = control<QPlainTextEdit>("Text1")) {
-        ShownNote &shown = shownNote();
-        QTextDocument *document = text1->document();
-        if (shown.document != document) {
-            shown = ShownNote{document, QString(), false};
-            QObject::connect(document, &QTextDocument::contentsChanged, document,
-                             [] { shownNote().current = false; });
-        }
-        if (!shown.current || shown.stored != record.noteText) {
-            const QString note = noteTextForDisplay(record.noteText);
-            if (text1->toPlainText() != note)
-                text1->setPlainText(note);
-            shown.stored = record.noteText;
-            shown.current = true;
-        }
+        const QString note = noteTextForDisplay(record.noteText);
+        if (text1->toPlainText() != note)
+            text1->setPlainText(note);
     }
     heldRecord() = std::move(record);
 }

@@ -654,15 +654,31 @@ void MailCheck::prepareRecord(Session &s, Fetched &f)
             names << QFileInfo(path).fileName();
         f.noticeLines << checktext::AttachmentNotice << QStringLiteral("（%1）").arg(names.join(QStringLiteral("、")));
     }
-    bool bodyLost = false;
-    f.recordBody = receivedBodyForRecord(trimAtNul(texts.body), originalShown, &bodyLost,
-                                         cp932::encode(f.noticeLines.join(QStringLiteral("\r\n"))).size() + 4);
     // The sender's address is kept whole: a display name too long for the
-    // field is shortened first (when the record is written); one that cannot
-    // be kept at all is named here.
-    if (!bodyLost && fitAddressField(trimAtNul(texts.from), MailAddressWidth).fit == AddressFit::TooLong)
-        f.recordBody += QStringLiteral("\r\n\r\n〓〓 差出人「%1」は履歴に入りきりません。元のメール全体は「%2」にあります。")
-                            .arg(trimAtNul(texts.from).left(200), originalShown);
+    // field is shortened first (when the record is written). What did not
+    // fit is named in the body, which keeps room for it.
+    const QString sender = trimAtNul(texts.from);
+    QString senderNote;
+    switch (fitAddressField(sender, MailAddressWidth).fit) {
+    case AddressFit::TooLong:
+        senderNote = QStringLiteral("\r\n\r\n〓〓 差出人「%1」は履歴に入りきりません。元のメール全体は「%2」にあります。")
+                         .arg(sender.left(200), originalShown);
+        break;
+    case AddressFit::NameShortened:
+    case AddressFit::BareAddress:
+        senderNote = QStringLiteral("\r\n\r\n〓〓 差出人「%1」は履歴に入りきらないため、名前を短くしました。"
+                                    "元のメール全体は「%2」にあります。")
+                         .arg(sender.left(200), originalShown);
+        break;
+    case AddressFit::Whole:
+        break;
+    }
+    bool bodyLost = false;
+    f.recordBody = receivedBodyForRecord(
+        trimAtNul(texts.body), originalShown, &bodyLost,
+        cp932::encode(f.noticeLines.join(QStringLiteral("\r\n"))).size() + 4 + cp932::encode(senderNote).size());
+    if (!bodyLost)
+        f.recordBody += senderNote;
 }
 
 bool MailCheck::writeOriginal(Session &s, int n, Fetched &f)

@@ -877,7 +877,8 @@ private slots:
         QCOMPARE(originals().value(original), mail);
     }
 
-    // A long display name is shortened in the record; the address never is.
+    // A long display name is shortened in the record; the address never is,
+    // and the body says whose name was shortened.
     void longSenderKeepsItsAddress()
     {
         QByteArray mail = plainMail(QStringLiteral("from far"), "body", 1);
@@ -891,6 +892,9 @@ private slots:
         const std::optional<MailRecord> r = readMailRecord(HistoryKind::Received, 1);
         QVERIFY(r);
         QVERIFY2(r->address.endsWith(QStringLiteral(" <%1>").arg(QString::fromLatin1(address))), qPrintable(r->address));
+        QVERIFY2(r->body.contains(QStringLiteral("とても長い表示名の差出人さんです").repeated(3) + QStringLiteral(" <")
+                                  + QString::fromLatin1(address) + QStringLiteral(">」は履歴に入りきらないため、名前を短くしました。")),
+                 qPrintable(r->body));
     }
 
 

@@ -318,14 +318,17 @@ private:
             for (const QString &existing : QDir(folder_).entryList(QDir::AllEntries | QDir::Hidden | QDir::System))
                 taken.names.insert(existing.toCaseFolded());
         }
-        const QString path = createUniqueFile(folder_, safe, &taken.names);
+        // Written in the file that takes the name, opened once: opening it
+        // again to truncate it would have the file system write it out at
+        // once when it is closed.
+        QFile file;
+        const QString path = createUniqueFile(folder_, safe, &taken.names, &file);
         taken.modified = QFileInfo(folder_).lastModified();
         if (path.isEmpty()) {
             fail(safe);
             return;
         }
-        QFile file(path);
-        bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && write(file) && file.flush()
+        bool ok = file.isOpen() && write(file) && file.flush()
                   && (sync_ == FileSync::ByCaller || ::fsync(file.handle()) == 0);
         file.close();
         ok = ok && file.error() == QFileDevice::NoError;
@@ -612,7 +615,7 @@ QString createUniqueFile(const QString &folder, const QString &name)
     return createUniqueFile(folder, name, &taken);
 }
 
-QString createUniqueFile(const QString &folder, const QString &name, QSet<QString> *taken)
+QString createUniqueFile(const QString &folder, const QString &name, QSet<QString> *taken, QFile *file)
 {
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     const QString base = dot > 0 ? name.left(dot) : name;
@@ -625,7 +628,9 @@ QString createUniqueFile(const QString &folder, const QString &name, QSet<QStrin
         if (taken->contains(key))
             continue;
         const QString path = QDir(folder).filePath(candidate);
-        QFile f(path);
+        QFile own;
+        QFile &f = file ? *file : own;
+        f.setFileName(path);
         if (f.open(QIODevice::WriteOnly | QIODevice::NewOnly,
                    QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
             taken->insert(key);

@@ -5,6 +5,8 @@
 #include <QSet>
 #include <QStringList>
 
+class QFile;
+
 namespace korvane::mime {
 
 // Once before the first use and once after the last: GMime's global set-up
@@ -62,7 +64,8 @@ QString safeFileName(const QString &name, const QString &fallback);
 // twice. Empty when no file can be created.
 QString createUniqueFile(const QString &folder, const QString &name);
 // The same, with the names already taken in the folder (case-folded), which
-// it keeps up to date: one listing of the folder serves many files.
-QString createUniqueFile(const QString &folder, const QString &name, QSet<QString> *taken);
+// it keeps up to date: one listing of the folder serves many files. With
+// `file`, the file is left open in it for writing.
+QString createUniqueFile(const QString &folder, const QString &name, QSet<QString> *taken, QFile *file = nullptr);
 
 }  // namespace korvane::mime

@@ -497,13 +497,16 @@ void MailCheck::extract(Session &s, int n, Fetched &f)
 {
     nmail::MailTexts &texts = f.texts;
     AttachmentOutcome &a = f.attachments;
-    // Looked up once per check: a name matched without regard to case costs
-    // a listing of the folder, which fills up with attachments.
-    if (s.attachmentFolder.isEmpty() || !QFileInfo(s.attachmentFolder).isDir()) {
+    // The folder's path is looked up once per check, and the folder is
+    // looked at once per mail: it is made again when someone removed it
+    // meanwhile.
+    bool isDir = !s.attachmentFolder.isEmpty() && QFileInfo(s.attachmentFolder).isDir();
+    if (!isDir) {
         s.attachmentFolder = paths::ensureFolder(QString::fromUtf16(paths::AttachmentFolder));
+        isDir = QFileInfo(s.attachmentFolder).isDir();
     }
     const QString folder = s.attachmentFolder;
-    if (!QFileInfo(folder).isDir()) {
+    if (!isDir) {
         a.workFileError = QStringLiteral("フォルダ %1 を作れません。").arg(QDir::toNativeSeparators(folder));
         return;
     }

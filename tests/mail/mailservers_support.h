@@ -80,7 +80,7 @@ private:
 
 // The misbehaving POP3 server of tests/mail/pop3_misbehaving.py on 127.0.0.1:
 // a mailbox of files, and a fault chosen by its options ("--cut", "2";
-// "--dup-uidl"; "--refuse-dele", "1"; "--trickle"; "--lie-size"). Stopped
+// "--dup-uidl"; "--refuse-dele", "1"; "--trickle"; "--in-pieces"; "--lie-size"). Stopped
 // when this object goes.
 class MisbehavingPop3 {
 public:

@@ -13,6 +13,8 @@ Options (each may be given once):
   --dup-uidl      every mail has the same UIDL
   --refuse-dele N DELE N is answered with -ERR
   --trickle       RETR sends one byte every 0.2 s
+  --in-pieces     RETR sends its answer in pieces of 1, 2, ... 7 bytes,
+                  one every millisecond
   --lie-size      LIST says every mail has 10 bytes
   --pipelining    CAPA lists PIPELINING (commands may come in a row)
 The server runs until it is killed.
@@ -23,7 +25,8 @@ import sys
 
 
 def parse(argv):
-    opts = {"cut": 0, "dup": False, "refuse": 0, "trickle": False, "lie": False, "pipelining": False}
+    opts = {"cut": 0, "dup": False, "refuse": 0, "trickle": False, "lie": False, "pipelining": False,
+            "pieces": False}
     i = 0
     while i < len(argv):
         a = argv[i]
@@ -35,6 +38,8 @@ def parse(argv):
             opts["dup"] = True
         elif a == "--trickle":
             opts["trickle"] = True
+        elif a == "--in-pieces":
+            opts["pieces"] = True
         elif a == "--lie-size":
             opts["lie"] = True
         elif a == "--pipelining":
@@ -100,6 +105,14 @@ async def session(reader, writer, box, opts, log):
                         writer.write(bytes([b]))
                         await writer.drain()
                         await asyncio.sleep(0.2)
+                    continue
+                if verb == "RETR" and opts["pieces"]:
+                    answer, at, size = b"+OK\r\n" + body, 0, 1
+                    while at < len(answer):
+                        writer.write(answer[at:at + size])
+                        await writer.drain()
+                        await asyncio.sleep(0.001)
+                        at, size = at + size, size % 7 + 1
                     continue
                 writer.write(b"+OK\r\n" + body)
             elif verb == "DELE":

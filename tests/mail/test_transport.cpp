@@ -384,11 +384,20 @@ private slots:
     }
 
     // The file holds the mail byte for byte: dot-stuffing undone, lines that
-    // are only dots, bare LFs and a missing last line break as they were.
+    // are only dots, bare LFs and a missing last line break as they were;
+    // also when the answer comes in small pieces, so that line breaks and
+    // dots fall at the ends of what has come.
+    void retrievedMailIsByteForByte_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("at once") << QStringList();
+        QTest::newRow("in pieces") << QStringList{QStringLiteral("--in-pieces")};
+    }
     void retrievedMailIsByteForByte()
     {
+        QFETCH(QStringList, options);
         const QByteArray tricky = "Subject: dots\r\n\r\n.\r\n..\r\n.hidden\r\nbare\nlf\r\n\r\n\xE3\x81\x82 end\r\n";
-        MisbehavingPop3 pop({tricky, mailBytes("plain")}, {});
+        MisbehavingPop3 pop({tricky, mailBytes("plain")}, options);
         QVERIFY(pop.ok());
         QTemporaryDir dir;
         const int h = NMailPop3Connect(pop.address());

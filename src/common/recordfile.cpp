@@ -13,6 +13,7 @@
 #include <io.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -157,33 +158,44 @@ bool RecordFile::write(int n, QByteArrayView record, QString *error)
     return true;
 }
 
-int RecordFile::append(QByteArrayView record, QString *error, Durability durability)
+namespace {
+
+// Opens a record file for appends; the folder is made when the file's first
+// record finds it missing.
+bool openForAppend(QFile &file, const QString &path, QString *error, QIODevice::OpenMode extra = {})
 {
-    QFile file(path_);
-    // The folder is made when the file's first record finds it missing.
-    if (!file.open(QIODevice::ReadWrite, OwnerOnly) && QDir().mkpath(QFileInfo(path_).absolutePath()))
-        file.open(QIODevice::ReadWrite, OwnerOnly);
+    file.setFileName(path);
+    if (!file.open(QIODevice::ReadWrite | extra, OwnerOnly) && QDir().mkpath(QFileInfo(path).absolutePath()))
+        file.open(QIODevice::ReadWrite | extra, OwnerOnly);
     if (!file.isOpen()) {
-        setError(error, QStringLiteral("%1 を開けません: %2").arg(path_, file.errorString()));
-        return 0;
+        setError(error, QStringLiteral("%1 を開けません: %2").arg(path, file.errorString()));
+        return false;
     }
-    qint64 whole = file.size() / recordLength_;
-    if (whole >= MaxRecords) {
+    return true;
+}
+
+// Appends to an open record file of `length` bytes.
+int appendTo(QFile &file, qint64 length, qsizetype recordLength, QByteArrayView record, QString *error,
+             RecordFile::Durability durability)
+{
+    const QString &path = file.fileName();
+    const qint64 whole = length / recordLength;
+    if (whole >= RecordFile::MaxRecords) {
         setError(error, QStringLiteral("履歴が上限の %1 件に達しているため、これ以上保存できません。"
                                        "不要なメールを削除して下さい。")
-                            .arg(MaxRecords));
+                            .arg(RecordFile::MaxRecords));
         return 0;
     }
-    qint64 offset = whole * recordLength_;
-    if (file.size() != offset && !file.resize(offset)) {
-        setError(error, QStringLiteral("%1 の壊れた末尾を切り詰められません: %2").arg(path_, file.errorString()));
+    const qint64 offset = whole * recordLength;
+    if (length != offset && !file.resize(offset)) {
+        setError(error, QStringLiteral("%1 の壊れた末尾を切り詰められません: %2").arg(path, file.errorString()));
         return 0;
     }
-    QByteArray data = fitted(record, recordLength_);
+    QByteArray data = fitted(record, recordLength);
     QString reason;
     const auto flush = [&] {
         errno = 0;
-        if (durability == Durability::OnDisk)
+        if (durability == RecordFile::Durability::OnDisk)
             return syncToDisk(file, &reason);
         return file.flush();
     };
@@ -191,10 +203,68 @@ int RecordFile::append(QByteArrayView record, QString *error, Durability durabil
         if (reason.isEmpty())
             reason = failureReason(file, errno);
         file.resize(offset);  // never leave half a record behind
-        setError(error, QStringLiteral("%1 に書き込めません: %2").arg(path_, reason));
+        setError(error, QStringLiteral("%1 に書き込めません: %2").arg(path, reason));
         return 0;
     }
     return int(whole + 1);
+}
+
+}  // namespace
+
+int RecordFile::append(QByteArrayView record, QString *error, Durability durability)
+{
+    QFile file;
+    if (!openForAppend(file, path_, error))
+        return 0;
+    return appendTo(file, file.size(), recordLength_, record, error, durability);
+}
+
+RecordAppender::RecordAppender(QString path, qsizetype recordLength)
+    : path_(std::move(path)), encodedPath_(QFile::encodeName(path_)), recordLength_(recordLength)
+{
+}
+
+bool RecordAppender::holdsTheFileAtPath() const
+{
+#ifdef Q_OS_WIN
+    return false;
+#else
+    struct stat st {};
+    return ::stat(encodedPath_.constData(), &st) == 0 && quint64(st.st_dev) == device_
+           && quint64(st.st_ino) == inode_ && qint64(st.st_size) == length_;
+#endif
+}
+
+int RecordAppender::append(QByteArrayView record, QString *error, RecordFile::Durability durability)
+{
+    if (file_.isOpen() && !holdsTheFileAtPath())
+        file_.close();
+    if (!file_.isOpen()) {
+        // Unbuffered: a record goes to the system in one write, not copied
+        // into a buffer first.
+        if (!openForAppend(file_, path_, error, QIODevice::Unbuffered))
+            return 0;
+        length_ = file_.size();
+#ifndef Q_OS_WIN
+        struct stat st {};
+        if (::fstat(file_.handle(), &st) == 0) {
+            device_ = quint64(st.st_dev);
+            inode_ = quint64(st.st_ino);
+        }
+#endif
+    }
+    const int n = appendTo(file_, length_, recordLength_, record, error, durability);
+    if (n > 0)
+        length_ = qint64(n) * recordLength_;
+#ifdef Q_OS_WIN
+    // Not held: a file open here could not be replaced by another window's
+    // rewrite.
+    file_.close();
+#else
+    if (n <= 0)
+        file_.close();  // the next append looks at the file afresh
+#endif
+    return n;
 }
 
 bool RecordFile::sync(QString *error) const

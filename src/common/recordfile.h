@@ -73,6 +73,32 @@ private:
     qsizetype recordLength_;
 };
 
+// Appends records to one file for a run of appends (a mail check taking in
+// many mails), holding the file open between them. Each append first makes
+// sure the path still names the file held, at the length the last append
+// left: a file replaced, cut or added to meanwhile (records deleted in
+// another window) is opened anew, as a single append would open it. The
+// same rules as RecordFile::append otherwise.
+class RecordAppender {
+public:
+    RecordAppender(QString path, qsizetype recordLength);
+
+    const QString &path() const { return path_; }
+    int append(QByteArrayView record, QString *error = nullptr,
+               RecordFile::Durability durability = RecordFile::Durability::OnDisk);
+
+private:
+    bool holdsTheFileAtPath() const;
+
+    QString path_;
+    QByteArray encodedPath_;
+    qsizetype recordLength_;
+    QFile file_;
+    qint64 length_ = 0;  // as the last append left the file
+    quint64 device_ = 0;
+    quint64 inode_ = 0;
+};
+
 // Reads records from one open file for the length of one operation.
 class RecordReader {
 public:

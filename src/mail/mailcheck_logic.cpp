@@ -208,6 +208,7 @@ struct MailCheck::Session {
     bool journalWritten = false;
     bool serverFailed = false; // an exchange with the server failed
     QString attachmentFolder;  // "\添付フォルダ\"
+    std::optional<MailHistoryAppender> history;  // the received history, held open while mails come in
 
     // Mail n was stored by an earlier check: it is only removed.
     bool storedBefore(int n) const
@@ -622,8 +623,9 @@ bool MailCheck::receiveOne(Session &s, int n)
     // only at QUIT, and the history goes to the disk before that
     // (historyOnDisk), once for the whole check. The record trims the
     // fields and gives the body CR LF breaks itself.
-    const int number = appendMailRecord(HistoryKind::Received, v.subject, v.date, address, v.body, &error,
-                                        RecordFile::Durability::Written);
+    if (!s.history)
+        s.history.emplace(HistoryKind::Received);
+    const int number = s.history->append(v.subject, v.date, address, v.body, &error, RecordFile::Durability::Written);
     if (number <= 0) {
         if (error.isEmpty())
             error = QStringLiteral("着信履歴に書き込めません。");

@@ -155,6 +155,18 @@ int appendMailRecord(HistoryKind kind, const QString &subject, const QString &da
     return file.append(bytes, error, durability);
 }
 
+MailHistoryAppender::MailHistoryAppender(HistoryKind kind) : kind_(kind), file_(historyPath(kind), MailRecordLength)
+{
+}
+
+int MailHistoryAppender::append(const QString &subject, const QString &date, const QString &address,
+                                const QString &body, QString *error, RecordFile::Durability durability)
+{
+    QByteArray bytes = encodeMailRecord(kind_, subject, date, address, body);
+    rememberBytes(kind_, bytes);
+    return file_.append(bytes, error, durability);
+}
+
 QString receivedBodyForRecord(const QString &body, const QString &originalName, bool *lost, qsizetype reserve)
 {
     QString text = trimAsciiSpaces(toCrLf(body));

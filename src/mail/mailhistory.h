@@ -50,6 +50,19 @@ QString historyWorkPath(HistoryKind kind);
 int appendMailRecord(HistoryKind kind, const QString &subject, const QString &date, const QString &address,
                      const QString &body, QString *error = nullptr,
                      RecordFile::Durability durability = RecordFile::Durability::OnDisk);
+// Appends the records of one kind for a run of appends (a mail check), with
+// the file held open between them (RecordAppender); otherwise as
+// appendMailRecord.
+class MailHistoryAppender {
+public:
+    explicit MailHistoryAppender(HistoryKind kind);
+    int append(const QString &subject, const QString &date, const QString &address, const QString &body,
+               QString *error = nullptr, RecordFile::Durability durability = RecordFile::Durability::OnDisk);
+
+private:
+    HistoryKind kind_;
+    RecordAppender file_;
+};
 // A received mail's body as its record can hold it. The record keeps
 // 32000 bytes of code page 932 and ends at its first NUL; when the body does
 // not fit whole (too long, NULs, characters shown as "〓"), what fits is

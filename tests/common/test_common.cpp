@@ -281,6 +281,41 @@ private slots:
         QCOMPARE(file.byteLength(), qint64(RecordFile::MaxRecords));
     }
 
+    // An appender holding the file open loses nothing to what others do to
+    // the file between its appends: a rewrite that replaces it, an append
+    // of someone else's, a cut, a folder taken away and given back.
+    void appenderFollowsTheFileAtItsPath()
+    {
+        TestProgramFolder folder;
+        const QString path = folder.path() + "/data/r.data";
+        RecordAppender appender(path, 2);
+        RecordFile file(path, 2);
+        QCOMPARE(appender.append("a1"), 1);  // makes the folder
+        QCOMPARE(appender.append("b1"), 2);
+        const QString work = folder.path() + "/data/R.TMP";
+        QVERIFY(file.rewrite(work, [](int, QByteArrayView) { return true; }));  // another file, as long
+        QCOMPARE(appender.append("c1"), 3);
+        QVERIFY(file.rewrite(work, [](int n, QByteArrayView) { return n > 1; }));
+        QCOMPARE(appender.append("d1"), 3);
+        QCOMPARE(file.append("e1"), 4);
+        QCOMPARE(appender.append("f1"), 5);
+        QCOMPARE(readFile(path), QByteArray("b1c1d1e1f1"));
+        QFile cut(path);
+        QVERIFY(cut.resize(5));  // two records and a torn one
+        QCOMPARE(appender.append("g1"), 3);
+        QCOMPARE(readFile(path), QByteArray("b1c1g1"));
+
+        QVERIFY(QDir().rename(folder.path() + "/data", folder.path() + "/away"));
+        writeFile(folder.path() + "/data", "not a folder");
+        QString error;
+        QCOMPARE(appender.append("h1", &error), 0);
+        QVERIFY(error.contains(path));
+        QVERIFY(QFile::remove(folder.path() + "/data"));
+        QVERIFY(QDir().rename(folder.path() + "/away", folder.path() + "/data"));
+        QCOMPARE(appender.append("i1"), 4);
+        QCOMPARE(readFile(path), QByteArray("b1c1g1i1"));
+    }
+
     void rewriteKeepsChosenRecords()
     {
         TestProgramFolder folder;

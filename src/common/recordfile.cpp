@@ -174,6 +174,57 @@ bool openForAppend(QFile &file, const QString &path, QString *error, QIODevice::
     return true;
 }
 
+// The first run of at least `min` NUL bytes in data[from, size), as
+// [*start, *end); false when there is none.
+bool findNulRun(const char *data, qsizetype from, qsizetype size, qsizetype min, qsizetype *start, qsizetype *end)
+{
+    for (qsizetype at = from; at < size;) {
+        const auto *nul = static_cast<const char *>(std::memchr(data + at, 0, size_t(size - at)));
+        if (!nul)
+            return false;
+        qsizetype e = nul - data;
+        // Eight bytes at a time through the run.
+        for (quint64 word = 0; e + 8 <= size; e += 8) {
+            std::memcpy(&word, data + e, 8);
+            if (word != 0)
+                break;
+        }
+        while (e < size && data[e] == 0)
+            ++e;
+        if (e - (nul - data) >= min) {
+            *start = nul - data;
+            *end = e;
+            return true;
+        }
+        at = e;
+    }
+    return false;
+}
+
+// Writes `data` at `offset`, the end of the file, leaving out the long runs
+// of NUL bytes inside it (a record's padding): the file reads them back as
+// NULs all the same, and the pages they span are neither copied nor stored.
+// The last byte is written last, so that the file has its full length only
+// once all of it is there; a write cut short leaves a torn tail.
+bool writeAtEnd(QFile &file, qint64 offset, QByteArrayView data)
+{
+    constexpr qsizetype MinGap = 4096;
+    const char *d = data.constData();
+    const qsizetype size = data.size();
+    auto put = [&](qsizetype from, qsizetype to) {
+        return from >= to || (file.seek(offset + from) && file.write(d + from, to - from) == to - from);
+    };
+    qsizetype at = 0, start = 0, end = 0;
+    while (at < size && findNulRun(d, at, size, MinGap, &start, &end)) {
+        if (end == size)
+            end = size - 1;  // the last NUL is written, to give the file its length
+        if (!put(at, start))
+            return false;
+        at = end;
+    }
+    return put(at, size);
+}
+
 // Appends to an open record file of `length` bytes.
 int appendTo(QFile &file, qint64 length, qsizetype recordLength, QByteArrayView record, QString *error,
              RecordFile::Durability durability)
@@ -191,7 +242,12 @@ int appendTo(QFile &file, qint64 length, qsizetype recordLength, QByteArrayView 
         setError(error, QStringLiteral("%1 の壊れた末尾を切り詰められません: %2").arg(path, file.errorString()));
         return 0;
     }
-    QByteArray data = fitted(record, recordLength);
+    QByteArray padded;
+    QByteArrayView data = record;
+    if (record.size() != recordLength) {
+        padded = fitted(record, recordLength);
+        data = padded;
+    }
     QString reason;
     const auto flush = [&] {
         errno = 0;
@@ -199,7 +255,7 @@ int appendTo(QFile &file, qint64 length, qsizetype recordLength, QByteArrayView 
             return syncToDisk(file, &reason);
         return file.flush();
     };
-    if (!file.seek(offset) || file.write(data) != data.size() || !flush()) {
+    if (!writeAtEnd(file, offset, data) || !flush()) {
         if (reason.isEmpty())
             reason = failureReason(file, errno);
         file.resize(offset);  // never leave half a record behind

@@ -257,6 +257,28 @@ private slots:
         QCOMPARE(*file.read(3), QByteArray(10, '\0'));
     }
 
+    // Records whose padding is left out of the write read back byte for
+    // byte: NUL runs inside, at the end, and records that are all text.
+    void recordsWithLongPaddingReadBackWhole()
+    {
+        TestProgramFolder folder;
+        const qsizetype length = 20000;
+        const QByteArray inside = "head" + QByteArray(15000, '\0') + QByteArray(4996, 't');
+        const QByteArray atEnd = "short";
+        const QByteArray full(length, 'f');
+        const QByteArray both = QByteArray(8000, '\0') + "mid";
+        RecordFile file(folder.path() + "/r.data", length);
+        RecordAppender appender(folder.path() + "/a.data", length);
+        QByteArray expected;
+        for (const QByteArray &r : {inside, atEnd, full, both, inside}) {
+            QCOMPARE(file.append(r), int(expected.size() / length) + 1);
+            QCOMPARE(appender.append(r, nullptr, RecordFile::Durability::Written), int(expected.size() / length) + 1);
+            expected += r + QByteArray(length - r.size(), '\0');
+        }
+        QCOMPARE(readFile(file.path()), expected);
+        QCOMPARE(readFile(appender.path()), expected);
+    }
+
     void tornTailIsNeverARecord()
     {
         TestProgramFolder folder;

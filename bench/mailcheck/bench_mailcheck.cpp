@@ -99,9 +99,11 @@ QList<QByteArray> makeMails(int count, int attachmentKb, int round)
 }
 
 // Where both programs write, as the figures depend on it: on ext4 without a
-// journal each new file costs much more for some minutes after many files
-// were removed, and with a journal each fsync (mpop's, per mail) is a
-// journal commit.
+// journal each new file costs a scan of the inodes removed in the last
+// minutes (up to six while their table is not written out), so for a while
+// after many files were removed (a test run, the end of an earlier bench
+// run) both programs are slower; with a journal each fsync (mpop's, per
+// mail) is a journal commit.
 QString fileSystemOf(const QString &folder)
 {
     const QStorageInfo storage(folder);

@@ -294,6 +294,30 @@ bool Pop3Session::sendCommand(const QByteArray &command, Clock::time_point deadl
     return true;
 }
 
+void Pop3Session::dropTaken()
+{
+    // The rest is moved to the start of the buffer rather than the start
+    // moved on to the rest: the buffer then keeps its room behind.
+    const qsizetype rest = in_.size() - inPos_;
+    if (rest > 0 && inPos_ > 0)
+        std::memmove(in_.data(), in_.constData() + inPos_, size_t(rest));
+    in_.truncate(rest);
+    inPos_ = 0;
+}
+
+CURLcode Pop3Session::receiveMore(size_t *n)
+{
+    // Received straight behind what is held, without a copy through a
+    // buffer of its own.
+    constexpr qsizetype Chunk = 64 * 1024;
+    const qsizetype held = in_.size();
+    in_.resize(held + Chunk);
+    *n = 0;
+    const CURLcode rc = curl_easy_recv(curl_, in_.data() + held, size_t(Chunk), n);
+    in_.truncate(held + (rc == CURLE_OK ? qsizetype(*n) : 0));
+    return rc;
+}
+
 bool Pop3Session::readLine(QByteArray &line, Clock::time_point deadline)
 {
     auto idle = Clock::now() + std::chrono::seconds(timeoutSeconds());
@@ -305,19 +329,16 @@ bool Pop3Session::readLine(QByteArray &line, Clock::time_point deadline)
                 --end;
             line = in_.mid(inPos_, end - inPos_);
             inPos_ = nl + 1;
-            if (inPos_ > 64 * 1024 || inPos_ == in_.size()) {
-                in_.remove(0, inPos_);
-                inPos_ = 0;
-            }
+            if (inPos_ > 64 * 1024 || inPos_ == in_.size())
+                dropTaken();
             return true;
         }
         if (in_.size() - inPos_ > 64 * 1024) {
             failure_ = QStringLiteral("POP3サーバー（%1）の応答を読み取れません。").arg(address_.shown);
             return false;
         }
-        char buffer[16 * 1024];
         size_t n = 0;
-        const CURLcode rc = curl_easy_recv(curl_, buffer, sizeof buffer, &n);
+        const CURLcode rc = receiveMore(&n);
         if (rc == CURLE_AGAIN) {
             if (!waitSocket(false, deadline, idle))
                 return false;
@@ -327,7 +348,6 @@ bool Pop3Session::readLine(QByteArray &line, Clock::time_point deadline)
             failure_ = QStringLiteral("POP3サーバー（%1）との接続が切れました。").arg(address_.shown);
             return false;
         }
-        in_.append(buffer, qsizetype(n));
         idle = Clock::now() + std::chrono::seconds(timeoutSeconds());
     }
 }
@@ -399,8 +419,7 @@ bool Pop3Session::readMultiline(QIODevice &sink, qint64 limit, bool *tooLarge, C
                     break;
                 if (data[1] == '\n' || (data[1] == '\r' && data[2] == '\n')) {
                     inPos_ += data[1] == '\n' ? 2 : 3;
-                    in_.remove(0, inPos_);
-                    inPos_ = 0;
+                    dropTaken();
                     if (!sinkError.isEmpty()) {
                         error = QStringLiteral("受信したメールを書き込めません: %1").arg(sinkError);
                         return false;
@@ -419,12 +438,10 @@ bool Pop3Session::readMultiline(QIODevice &sink, qint64 limit, bool *tooLarge, C
             inPos_ += n;
             atLineStart = data[n - 1] == '\n';
         }
-        in_.remove(0, inPos_);
-        inPos_ = 0;
+        dropTaken();
 
-        char buffer[64 * 1024];
         size_t n = 0;
-        const CURLcode rc = curl_easy_recv(curl_, buffer, sizeof buffer, &n);
+        const CURLcode rc = receiveMore(&n);
         if (rc == CURLE_AGAIN) {
             if (!waitSocket(false, deadline, idle)) {
                 error = failure_ + QStringLiteral("\n（%1 の受信が終わっていません）").arg(what);
@@ -441,7 +458,6 @@ bool Pop3Session::readMultiline(QIODevice &sink, qint64 limit, bool *tooLarge, C
             fail(error);
             return false;
         }
-        in_.append(buffer, qsizetype(n));
         idle = Clock::now() + std::chrono::seconds(timeoutSeconds());
     }
 }
@@ -468,13 +484,11 @@ bool Pop3Session::retrieveTo(int n, bool headerOnly, QIODevice &sink, qint64 lim
             return false;
         error.clear();  // no TOP: the whole mail it is
     }
-    const auto asked = std::find_if(ahead_.begin(), ahead_.end(), [n](const AheadAnswer &a) { return a.n == n; });
-    if (asked != ahead_.end()) {
-        if (!readAheadAnswers(n, error))
-            return false;
-        const auto it = std::find_if(ahead_.begin(), ahead_.end(), [n](const AheadAnswer &a) { return a.n == n; });
-        const AheadAnswer answer = std::move(*it);
-        ahead_.erase(it);
+    AheadAnswer answer;
+    const int taken = takeAheadAnswer(n, answer, error);
+    if (taken < 0)
+        return false;
+    if (taken > 0) {
         if (!answer.ok) {
             error = answer.error;
             return false;
@@ -495,9 +509,36 @@ bool Pop3Session::retrieveTo(int n, bool headerOnly, QIODevice &sink, qint64 lim
     return readMultiline(sink, limit, tooLarge ? tooLarge : &large, deadlineFor(expected), what, error);
 }
 
+int Pop3Session::takeAheadAnswer(int n, AheadAnswer &answer, QString &error)
+{
+    auto asked = [n](const AheadAnswer &a) { return a.n == n; };
+    if (std::find_if(ahead_.begin(), ahead_.end(), asked) == ahead_.end())
+        return 0;
+    if (!readAheadAnswers(n, error))
+        return -1;
+    const auto it = std::find_if(ahead_.begin(), ahead_.end(), asked);
+    answer = std::move(*it);
+    ahead_.erase(it);
+    return 1;
+}
+
 bool Pop3Session::retrieve(int n, bool headerOnly, QByteArray &out, QString &error)
 {
     out.clear();
+    // A mail asked for ahead is handed over as it was taken in, not copied.
+    AheadAnswer answer;
+    const int taken = headerOnly || !authenticated_ ? 0 : takeAheadAnswer(n, answer, error);
+    if (taken < 0)
+        return false;
+    if (taken > 0) {
+        if (!answer.ok) {
+            error = answer.error;
+            return false;
+        }
+        if (!answer.tooLarge)
+            out = std::move(answer.body);
+        return true;
+    }
     // The listed size is a hint, never a promise: reserve no more than a
     // little ahead.
     out.reserve(qsizetype(std::clamp<qint64>(size(n), 0, 1 << 20)) + 4096);

@@ -80,6 +80,10 @@ private:
     bool sendCommand(const QByteArray &command, Clock::time_point deadline);
     // Reads one line (without its line break) of the server's answer.
     bool readLine(QByteArray &line, Clock::time_point deadline);
+    // Takes in what has come from the server behind the bytes held.
+    CURLcode receiveMore(size_t *n);
+    // Drops the bytes taken up (before inPos_).
+    void dropTaken();
     // The first line of an answer: true for "+OK", false for "-ERR" (the
     // session goes on, *refused set) or a failure (the session has ended).
     bool command(const QByteArray &command, Clock::time_point deadline, QString &error, bool *refused,
@@ -114,6 +118,10 @@ private:
     // Takes in the answers of the RETRs sent ahead, in order, up to that of
     // mail `upTo` (0: all). False when the session ended.
     bool readAheadAnswers(int upTo, QString &error);
+    // The answer to mail n's RETR sent ahead, read in turn and taken off the
+    // queue: 1; 0 when n was not asked for ahead; -1 (with `error`) when the
+    // session ended meanwhile.
+    int takeAheadAnswer(int n, AheadAnswer &answer, QString &error);
     qsizetype inPos_ = 0;
     bool authenticated_ = false;
     bool broken_ = false;

@@ -60,6 +60,8 @@ public:
     void retrieveAhead(int h, int n) override { nmail::NMailPop3RetrieveAhead(h, n); }
     qint64 maxMailSize() override { return nmail::NMailPop3MaxMailSize(); }
     int deleteMail(int h, int n) override { return nmail::NMailPop3DeleteMail(h, n); }
+    int deleteAhead(int h, int n) override { return nmail::NMailPop3DeleteAhead(h, n); }
+    int deleteOutcome(int h, int n) override { return nmail::NMailPop3DeleteOutcome(h, n); }
     int close(int h) override { return nmail::NMailPop3Close(h); }
     void abandon(int h) override { nmail::NMailPop3Abandon(h); }
     QString lastMessage() override { return nmail::NMailGetMessage(); }
@@ -77,8 +79,9 @@ std::function<bool(QString *)> &historySyncHook()
 
 
 
-// DELEs whose answer the next mail does not wait for.
-constexpr int UnansweredDeletes = 2;
+// DELEs whose answer the next mail does not wait for: an answer is taken
+// behind the fetches asked for before it (MailCheck::FetchDepth at most).
+constexpr int UnansweredDeletes = MailCheck::FetchDepth + 2;
 
 // Mails fetched beyond the one at hand (MailCheck::FetchDepth at most) are
 // no more than so many bytes (as listed) unless it is only the next one.
@@ -803,10 +806,25 @@ void MailCheck::deleteAhead(Session &s, int n)
 {
     auto ahead = std::make_shared<AheadDelete>();
     ahead->n = n;
-    // Before the fetches that wait: the next mail is taken up only once the
-    // server has accepted this DELE.
-    ahead->call = session_->start([this, &s, ahead] { ahead->result = deleteMail(s, ahead->n, &ahead->message); },
-                                  SessionThread::Order::BeforeWaiting);
+    // Sent before the fetches that wait. Where the server takes commands in
+    // a row, its answer is taken in turn behind them: the server goes on
+    // with the mails asked for meanwhile, and a mail does not wait for the
+    // answer (settleDeletes waits only when too many have none yet).
+    ahead->call = session_->start(
+        [this, &s, ahead] {
+            if (transport_.deleteAhead(s.handle, ahead->n) == 1)
+                ahead->sent = true;
+            else
+                ahead->result = deleteMail(s, ahead->n, &ahead->message);
+        },
+        SessionThread::Order::BeforeWaiting);
+    ahead->answer = session_->start([this, &s, ahead] {
+        if (!ahead->sent)
+            return;
+        ahead->result = transport_.deleteOutcome(s.handle, ahead->n);
+        if (ahead->result < 0)
+            ahead->message = transport_.lastMessage();
+    });
     aheadDeletes_.push_back(std::move(ahead));
 }
 
@@ -844,11 +862,12 @@ bool MailCheck::settleDeletes(Session &s, Settle which)
 {
     while (!aheadDeletes_.empty()) {
         const std::shared_ptr<AheadDelete> d = aheadDeletes_.front();
-        if (which == Settle::Answered && !SessionThread::done(d->call)
+        if (which == Settle::Answered && !SessionThread::done(d->answer)
             && aheadDeletes_.size() <= size_t(UnansweredDeletes))
             break;
         aheadDeletes_.pop_front();
         session_->finish(d->call);
+        session_->finish(d->answer);
         if (d->result >= 0) {
             ++result_.deleted;
             continue;
@@ -877,8 +896,10 @@ void MailCheck::drainAhead()
         } catch (...) {
         }
     };
-    for (const auto &d : aheadDeletes_)
+    for (const auto &d : aheadDeletes_) {
         finishQuietly(*session_, d->call);
+        finishQuietly(*session_, d->answer);
+    }
     for (const auto &ahead : aheadMails_) {
         finishQuietly(*originals_, ahead->keep);
         finishQuietly(*extraction_, ahead->extract);

@@ -93,6 +93,16 @@ public:
     virtual qint64 maxMailSize() { return qint64(50) * 1024 * 1024; }
     // < 0 on error: -2 when the server refused (the session goes on).
     virtual int deleteMail(int handle, int n) = 0;
+    // Sends DELE n without waiting for its answer, where the server allows:
+    // 1 when sent, 0 when not (deleteMail is the way then). deleteOutcome
+    // gives the answer as deleteMail would.
+    virtual int deleteAhead(int handle, int n)
+    {
+        Q_UNUSED(handle);
+        Q_UNUSED(n);
+        return 0;
+    }
+    virtual int deleteOutcome(int handle, int n) { return deleteMail(handle, n); }
     virtual int close(int handle) = 0;
     // Ends the session without QUIT: nothing is deleted.
     virtual void abandon(int handle) = 0;
@@ -220,7 +230,9 @@ private:
         int n = 0;
         int result = 0;
         QString message;
-        std::shared_ptr<SessionThread::Call> call;
+        bool sent = false;                           // without waiting for its answer
+        std::shared_ptr<SessionThread::Call> call;    // sends it
+        std::shared_ptr<SessionThread::Call> answer;  // takes its answer
     };
     // Starts fetching every mail up to `upTo` not started yet (not those an
     // earlier check stored).

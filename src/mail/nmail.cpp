@@ -410,6 +410,26 @@ int NMailPop3DeleteMail(int handle, int n)
     return 1;
 }
 
+int NMailPop3DeleteAhead(int handle, int n)
+{
+    std::shared_ptr<Handle> h = authenticatedHandle(handle);
+    return h && h->session->deleteAhead(n) ? 1 : 0;
+}
+
+int NMailPop3DeleteOutcome(int handle, int n)
+{
+    std::shared_ptr<Handle> h = authenticatedHandle(handle);
+    if (!h)
+        return -1;
+    QString error;
+    const int outcome = h->session->deleteOutcome(n, error);
+    if (outcome == 0)
+        return NMailPop3DeleteMail(handle, n);  // not sent ahead: sent now
+    if (outcome < 0)
+        setMessage(error);
+    return outcome;
+}
+
 int NMailPop3Close(int handle)
 {
     std::shared_ptr<Handle> h = takeHandle(handle);

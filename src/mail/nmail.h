@@ -82,6 +82,12 @@ QString NMailPop3GetUidl(int handle, int n);
 // Marks mail n for deletion; it goes at NMailPop3Close. < 0 on error: -2
 // when the server refused (the session goes on), -1 when the session ended.
 int NMailPop3DeleteMail(int handle, int n);
+// Sends DELE n without waiting for its answer, where the server takes
+// commands in a row: 1 when sent, 0 when not (then NMailPop3DeleteMail is
+// the way). NMailPop3DeleteOutcome gives the answer, as NMailPop3DeleteMail
+// would have (1, -2 refused, -1 failed; NMailGetMessage says why).
+int NMailPop3DeleteAhead(int handle, int n);
+int NMailPop3DeleteOutcome(int handle, int n);
 // QUIT and close. < 0 when the server did not confirm (deletions may not have
 // taken effect).
 int NMailPop3Close(int handle);

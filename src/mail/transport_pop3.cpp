@@ -361,8 +361,8 @@ bool Pop3Session::command(const QByteArray &cmd, Clock::time_point deadline, QSt
         error = broken_ ? brokenError_ : QStringLiteral("POP3サーバーにログインしていません。");
         return false;
     }
-    // The answers to the RETRs sent ahead come first.
-    if (!readAheadAnswers(0, error))
+    // The answers to the commands sent ahead come first.
+    if (!readAheadAnswers(nullptr, error))
         return false;
     QByteArray line;
     if (!sendCommand(cmd, deadline) || !readLine(line, deadline)) {
@@ -509,14 +509,18 @@ bool Pop3Session::retrieveTo(int n, bool headerOnly, QIODevice &sink, qint64 lim
     return readMultiline(sink, limit, tooLarge ? tooLarge : &large, deadlineFor(expected), what, error);
 }
 
+std::deque<Pop3Session::AheadAnswer>::iterator Pop3Session::findAhead(bool dele, int n)
+{
+    return std::find_if(ahead_.begin(), ahead_.end(), [&](const AheadAnswer &a) { return a.dele == dele && a.n == n; });
+}
+
 int Pop3Session::takeAheadAnswer(int n, AheadAnswer &answer, QString &error)
 {
-    auto asked = [n](const AheadAnswer &a) { return a.n == n; };
-    if (std::find_if(ahead_.begin(), ahead_.end(), asked) == ahead_.end())
+    auto it = findAhead(false, n);
+    if (it == ahead_.end())
         return 0;
-    if (!readAheadAnswers(n, error))
+    if (!readAheadAnswers(&*it, error))
         return -1;
-    const auto it = std::find_if(ahead_.begin(), ahead_.end(), asked);
     answer = std::move(*it);
     ahead_.erase(it);
     return 1;
@@ -550,16 +554,8 @@ bool Pop3Session::retrieve(int n, bool headerOnly, QByteArray &out, QString &err
     return true;
 }
 
-bool Pop3Session::retrieveAhead(int n, qint64 limit)
+bool Pop3Session::serverTakesCommandsInARow()
 {
-    if (!authenticated_ || broken_ || n < 1 || n > count())
-        return false;
-    if (size(n) < 0 || size(n) > qMin(limit, AheadBytes))
-        return false;
-    if (std::any_of(ahead_.begin(), ahead_.end(), [n](const AheadAnswer &a) { return a.n == n; }))
-        return true;
-    if (ahead_.size() >= 2)
-        return false;
     QString error;
     if (pipelining_ < 0) {
         // Asked once per session: without PIPELINING a server may take a
@@ -578,7 +574,20 @@ bool Pop3Session::retrieveAhead(int n, qint64 limit)
                     pipelining_ = 1;
         }
     }
-    if (pipelining_ != 1)
+    return pipelining_ == 1;
+}
+
+bool Pop3Session::retrieveAhead(int n, qint64 limit)
+{
+    if (!authenticated_ || broken_ || n < 1 || n > count())
+        return false;
+    if (size(n) < 0 || size(n) > qMin(limit, AheadBytes))
+        return false;
+    if (findAhead(false, n) != ahead_.end())
+        return true;
+    if (std::count_if(ahead_.begin(), ahead_.end(), [](const AheadAnswer &a) { return !a.dele; }) >= 2)
+        return false;
+    if (!serverTakesCommandsInARow())
         return false;
     if (!sendCommand("RETR " + QByteArray::number(n), deadlineFor(0))) {
         fail(failure_);
@@ -591,13 +600,17 @@ bool Pop3Session::retrieveAhead(int n, qint64 limit)
     return true;
 }
 
-bool Pop3Session::readAheadAnswers(int upTo, QString &error)
+bool Pop3Session::readAheadAnswers(const AheadAnswer *upTo, QString &error)
 {
     for (AheadAnswer &a : ahead_) {
         if (a.read) {
-            if (a.n == upTo)
+            if (&a == upTo)
                 break;
             continue;
+        }
+        if (broken_) {
+            error = brokenError_;
+            return false;
         }
         QByteArray line;
         if (!readLine(line, deadlineFor(0))) {
@@ -606,7 +619,9 @@ bool Pop3Session::readAheadAnswers(int upTo, QString &error)
             return false;
         }
         a.read = true;
-        if (line.startsWith("+OK")) {
+        if (a.dele && line.startsWith("+OK")) {
+            a.ok = true;
+        } else if (line.startsWith("+OK")) {
             a.body.reserve(qsizetype(std::clamp<qint64>(size(a.n), 0, 1 << 20)) + 4096);
             QBuffer sink(&a.body);
             sink.open(QIODevice::WriteOnly);
@@ -624,7 +639,7 @@ bool Pop3Session::readAheadAnswers(int upTo, QString &error)
             fail(error);
             return false;
         }
-        if (a.n == upTo)
+        if (&a == upTo)
             break;
     }
     return true;
@@ -653,6 +668,41 @@ bool Pop3Session::markDeleted(int n, QString &error, bool *refused)
         return false;
     }
     return command("DELE " + QByteArray::number(n), deadlineFor(0), error, refused);
+}
+
+bool Pop3Session::deleteAhead(int n)
+{
+    if (!authenticated_ || broken_ || n < 1 || n > count() || findAhead(true, n) != ahead_.end())
+        return false;
+    if (!serverTakesCommandsInARow())
+        return false;
+    if (!sendCommand("DELE " + QByteArray::number(n), deadlineFor(0))) {
+        fail(failure_);
+        return false;
+    }
+    AheadAnswer answer;
+    answer.dele = true;
+    answer.n = n;
+    ahead_.push_back(std::move(answer));
+    return true;
+}
+
+int Pop3Session::deleteOutcome(int n, QString &error)
+{
+    const auto it = findAhead(true, n);
+    if (it == ahead_.end())
+        return 0;
+    if (!readAheadAnswers(&*it, error)) {
+        if (error.isEmpty())
+            error = brokenError_;
+        return -1;
+    }
+    const AheadAnswer answer = std::move(*it);
+    ahead_.erase(it);
+    if (answer.ok)
+        return 1;
+    error = answer.error;
+    return -2;
 }
 
 void Pop3Session::abandon()

@@ -64,6 +64,14 @@ public:
     // DELE. False with *refused set when the server said no (the session goes
     // on), false without it when the session ended.
     bool markDeleted(int n, QString &error, bool *refused = nullptr);
+    // Sends DELE n and reads its answer when it is needed (deleteOutcome(n),
+    // or in turn on the way to a later answer), so that the server goes on
+    // with the mails asked for meanwhile. Only where the server takes
+    // commands in a row; false when not sent (nothing changes then).
+    bool deleteAhead(int n);
+    // The answer to DELE n sent ahead: 1 deleted; -2 the server said no (the
+    // session goes on); -1 the session ended; 0 no DELE n was sent ahead.
+    int deleteOutcome(int n, QString &error);
     // QUIT; true when the server confirmed it (deletions took effect).
     bool quit(QString &error);
     // Ends the session without QUIT when it is closed: the server forgets
@@ -103,8 +111,10 @@ private:
     ReplyLog log_;
     char errorBuffer_[CURL_ERROR_SIZE] = {};
     QByteArray in_;      // received and not yet taken up
-    // RETRs sent ahead, in the order sent, until retrieveTo takes them.
+    // RETRs and DELEs sent ahead, in the order sent, until retrieveTo or
+    // deleteOutcome takes their answers.
     struct AheadAnswer {
+        bool dele = false;  // DELE n, else RETR n
         int n = 0;
         qint64 limit = 0;
         bool read = false;  // the answer has been taken in
@@ -113,11 +123,15 @@ private:
         QByteArray body;
         QString error;      // the server's -ERR
     };
+    std::deque<AheadAnswer>::iterator findAhead(bool dele, int n);
+    // Whether the server takes commands in a row (CAPA lists PIPELINING),
+    // asked once per session.
+    bool serverTakesCommandsInARow();
     std::deque<AheadAnswer> ahead_;
     int pipelining_ = -1;  // -1: not asked yet
-    // Takes in the answers of the RETRs sent ahead, in order, up to that of
-    // mail `upTo` (0: all). False when the session ended.
-    bool readAheadAnswers(int upTo, QString &error);
+    // Takes in the answers sent ahead, in order, up to `upTo`'s (nullptr:
+    // all). False when the session ended.
+    bool readAheadAnswers(const AheadAnswer *upTo, QString &error);
     // The answer to mail n's RETR sent ahead, read in turn and taken off the
     // queue: 1; 0 when n was not asked for ahead; -1 (with `error`) when the
     // session ended meanwhile.

@@ -366,6 +366,62 @@ private slots:
         QVERIFY(!pop.commands().contains(QStringLiteral("QUIT")));
         QCOMPARE(pop.mailboxCount(), 2);
     }
+    // DELEs sent ahead are answered in turn with the mails asked for: a
+    // refusal leaves the session going, and QUIT takes the last answers
+    // first; an answer lost to a cut connection says so.
+    void deletesSentAheadAreAnsweredInTurn()
+    {
+        MisbehavingPop3 pop({mailBytes("one"), mailBytes("two"), mailBytes("three")},
+                            {QStringLiteral("--pipelining"), QStringLiteral("--refuse-dele"), QStringLiteral("2")});
+        QVERIFY(pop.ok());
+        int h = NMailPop3Connect(pop.address());
+        QCOMPARE(NMailPop3Authenticate(h, QStringLiteral("u"), QStringLiteral("p"), false), 3);
+        QCOMPARE(NMailPop3RetrieveAhead(h, 2), 1);
+        QCOMPARE(NMailPop3DeleteAhead(h, 1), 1);
+        QCOMPARE(NMailPop3DeleteAhead(h, 2), 1);
+        QCOMPARE(NMailPop3RetrieveAhead(h, 3), 1);
+        QCOMPARE(NMailPop3DeleteOutcome(h, 2), -2);
+        QVERIFY(NMailGetMessage().contains(QStringLiteral("cannot be deleted")));
+        QCOMPARE(NMailPop3DeleteOutcome(h, 1), 1);
+        QByteArray bytes;
+        QCOMPARE(NMailPop3RetrieveToMemory(h, 2, bytes), 1);
+        QCOMPARE(bytes, mailBytes("two"));
+        QCOMPARE(NMailPop3RetrieveToMemory(h, 3, bytes), 1);
+        QCOMPARE(bytes, mailBytes("three"));
+        QCOMPARE(NMailPop3DeleteAhead(h, 3), 1);
+        QCOMPARE(NMailPop3Close(h), 0);
+        QCOMPARE(pop.mailboxCount(), 1);
+        const QStringList commands = pop.commands();
+        QCOMPARE(commands.mid(commands.lastIndexOf("CAPA")),
+                 QStringList({"CAPA", "RETR 2", "DELE 1", "DELE 2", "RETR 3", "DELE 3", "QUIT"}));
+
+        // A DELE sent ahead first thing asks the server whether it may.
+        QVERIFY(pop.restart({QStringLiteral("--pipelining")}));
+        h = NMailPop3Connect(pop.address());
+        QCOMPARE(NMailPop3Authenticate(h, QStringLiteral("u"), QStringLiteral("p"), false), 1);
+        QCOMPARE(NMailPop3DeleteAhead(h, 1), 1);
+        QCOMPARE(NMailPop3DeleteOutcome(h, 1), 1);
+        QCOMPARE(NMailPop3Close(h), 0);
+        QCOMPARE(pop.mailboxCount(), 0);
+    }
+    void deleteAnswerLostToACut()
+    {
+        MisbehavingPop3 pop({mailBytes("one"), mailBytes("two")},
+                            {QStringLiteral("--pipelining"), QStringLiteral("--cut"), QStringLiteral("2")});
+        QVERIFY(pop.ok());
+        const int h = NMailPop3Connect(pop.address());
+        QCOMPARE(NMailPop3Authenticate(h, QStringLiteral("u"), QStringLiteral("p"), false), 2);
+        QCOMPARE(NMailPop3RetrieveAhead(h, 1), 1);
+        QCOMPARE(NMailPop3RetrieveAhead(h, 2), 1);
+        QCOMPARE(NMailPop3DeleteAhead(h, 1), 1);
+        QCOMPARE(NMailPop3DeleteOutcome(h, 1), -1);
+        QVERIFY2(NMailGetMessage().contains(QStringLiteral("途中で切れました")), qPrintable(NMailGetMessage()));
+        QCOMPARE(NMailPop3DeleteAhead(h, 1), 0);  // the session has ended
+        QVERIFY(NMailPop3Close(h) < 0);
+        QVERIFY(!pop.commands().contains(QStringLiteral("QUIT")));
+        QCOMPARE(pop.mailboxCount(), 2);
+    }
+
     void noMailAskedAheadWithoutPipelining()
     {
         MisbehavingPop3 pop({mailBytes("one")}, {});

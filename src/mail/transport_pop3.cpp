@@ -489,10 +489,6 @@ bool Pop3Session::retrieveTo(int n, bool headerOnly, QIODevice &sink, qint64 lim
     if (taken < 0)
         return false;
     if (taken > 0) {
-        if (!answer.ok) {
-            error = answer.error;
-            return false;
-        }
         if (answer.tooLarge || answer.body.size() > limit) {
             *(tooLarge ? tooLarge : &large) = true;
             return true;
@@ -523,6 +519,10 @@ int Pop3Session::takeAheadAnswer(int n, AheadAnswer &answer, QString &error)
         return -1;
     answer = std::move(*it);
     ahead_.erase(it);
+    if (!answer.ok) {
+        error = answer.error;
+        return -1;
+    }
     return 1;
 }
 
@@ -535,10 +535,6 @@ bool Pop3Session::retrieve(int n, bool headerOnly, QByteArray &out, QString &err
     if (taken < 0)
         return false;
     if (taken > 0) {
-        if (!answer.ok) {
-            error = answer.error;
-            return false;
-        }
         if (!answer.tooLarge)
             out = std::move(answer.body);
         return true;
@@ -587,15 +583,20 @@ bool Pop3Session::retrieveAhead(int n, qint64 limit)
         return true;
     if (std::count_if(ahead_.begin(), ahead_.end(), [](const AheadAnswer &a) { return !a.dele; }) >= 2)
         return false;
-    if (!serverTakesCommandsInARow())
-        return false;
-    if (!sendCommand("RETR " + QByteArray::number(n), deadlineFor(0))) {
-        fail(failure_);
-        return false;
-    }
     AheadAnswer answer;
     answer.n = n;
     answer.limit = limit;
+    return sendAhead("RETR " + QByteArray::number(n), std::move(answer));
+}
+
+bool Pop3Session::sendAhead(const QByteArray &command, AheadAnswer answer)
+{
+    if (!serverTakesCommandsInARow())
+        return false;
+    if (!sendCommand(command, deadlineFor(0))) {
+        fail(failure_);
+        return false;
+    }
     ahead_.push_back(std::move(answer));
     return true;
 }
@@ -674,17 +675,10 @@ bool Pop3Session::deleteAhead(int n)
 {
     if (!authenticated_ || broken_ || n < 1 || n > count() || findAhead(true, n) != ahead_.end())
         return false;
-    if (!serverTakesCommandsInARow())
-        return false;
-    if (!sendCommand("DELE " + QByteArray::number(n), deadlineFor(0))) {
-        fail(failure_);
-        return false;
-    }
     AheadAnswer answer;
     answer.dele = true;
     answer.n = n;
-    ahead_.push_back(std::move(answer));
-    return true;
+    return sendAhead("DELE " + QByteArray::number(n), std::move(answer));
 }
 
 int Pop3Session::deleteOutcome(int n, QString &error)

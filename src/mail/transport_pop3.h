@@ -127,6 +127,9 @@ private:
     // Whether the server takes commands in a row (CAPA lists PIPELINING),
     // asked once per session.
     bool serverTakesCommandsInARow();
+    // Sends `command` without waiting for its answer, which `answer` is to
+    // take; false when not sent.
+    bool sendAhead(const QByteArray &command, AheadAnswer answer);
     std::deque<AheadAnswer> ahead_;
     int pipelining_ = -1;  // -1: not asked yet
     // Takes in the answers sent ahead, in order, up to `upTo`'s (nullptr:
@@ -134,7 +137,7 @@ private:
     bool readAheadAnswers(const AheadAnswer *upTo, QString &error);
     // The answer to mail n's RETR sent ahead, read in turn and taken off the
     // queue: 1; 0 when n was not asked for ahead; -1 (with `error`) when the
-    // session ended meanwhile.
+    // server said no or the session ended meanwhile.
     int takeAheadAnswer(int n, AheadAnswer &answer, QString &error);
     qsizetype inPos_ = 0;
     bool authenticated_ = false;

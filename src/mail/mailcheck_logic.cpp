@@ -501,19 +501,18 @@ void MailCheck::extract(Session &s, int n, Fetched &f)
 {
     nmail::MailTexts &texts = f.texts;
     AttachmentOutcome &a = f.attachments;
-    // The folder's path is looked up once per check, and the folder is
-    // looked at once per mail: it is made again when someone removed it
-    // meanwhile.
-    bool isDir = !s.attachmentFolder.isEmpty() && QFileInfo(s.attachmentFolder).isDir();
-    if (!isDir) {
-        s.attachmentFolder = paths::ensureFolder(QString::fromUtf16(paths::AttachmentFolder));
-        isDir = QFileInfo(s.attachmentFolder).isDir();
+    // The folder is looked up and made once per check. A mail with files
+    // makes it again when someone removed it meanwhile, and stops the check
+    // when it cannot save them.
+    if (s.attachmentFolder.isEmpty()) {
+        const QString made = paths::ensureFolder(QString::fromUtf16(paths::AttachmentFolder));
+        if (!QFileInfo(made).isDir()) {
+            a.workFileError = QStringLiteral("フォルダ %1 を作れません。").arg(QDir::toNativeSeparators(made));
+            return;
+        }
+        s.attachmentFolder = made;
     }
     const QString folder = s.attachmentFolder;
-    if (!isDir) {
-        a.workFileError = QStringLiteral("フォルダ %1 を作れません。").arg(QDir::toNativeSeparators(folder));
-        return;
-    }
     // The original is written meanwhile (storeOriginal): the extraction
     // works on the mail in memory.
     a.result = transport_.attachmentFirst(texts, folder + u'/', mailTextFromWorkFile(f.raw));

@@ -10,9 +10,12 @@ build=${1:-$source_dir/build-package}
 
 "$source_dir/scripts/install-deps.sh" --package
 
-# Linked with full RELRO, as Debian hardens its programs.
+# Debian's own build flags (hardening, optimisation, reproducible paths) on
+# top of what the project's CMake sets for every optimised build.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr
-         "-DCMAKE_EXE_LINKER_FLAGS=-Wl,-z,relro -Wl,-z,now")
+         "-DCMAKE_CXX_FLAGS=$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
+         "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)")
 if command -v ccache >/dev/null; then
   options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi

@@ -232,8 +232,10 @@ void EditorPane::newDocument()
     EditorState &state = editorState();
     if (isNewDocumentPath(state.currentFilePath))
         return;
-    if (state.modified == -1)
-        saveToCurrentFile();  // silently; a failure discards the edits
+    // Edits of a text that has no file yet are dropped; edits that could not
+    // be saved into their file stay in the editor (the reason is told).
+    if (state.modified == -1 && !state.currentFilePath.isEmpty() && !saveToCurrentFile())
+        return;
     editor_->clear();
     state.currentFilePath = newDocumentPath(state.currentFilePath);
     saveToCurrentFile();
@@ -244,8 +246,11 @@ void EditorPane::newDocument()
 bool EditorPane::saveToCurrentFile()
 {
     EditorState &state = editorState();
-    if (!writeTextFile(state.currentFilePath, text()))
+    QString error;
+    if (!writeTextFile(state.currentFilePath, text(), &error)) {
+        dialogs().notice(window_, error, ProgramTitle, Dialogs::Icon::Exclamation);
         return false;
+    }
     state.modified = 0;
     return true;
 }
@@ -270,7 +275,9 @@ void EditorPane::saveAsWithHeader()
     if (path.isEmpty())
         return;
     window_->setWindowTitle(path);
-    writeTextFile(path, text() + QStringLiteral("\r\n"));
+    QString error;
+    if (!writeTextFile(path, text() + QStringLiteral("\r\n"), &error))
+        dialogs().notice(window_, error, ProgramTitle, Dialogs::Icon::Exclamation);
 }
 
 void EditorPane::printEditorText()

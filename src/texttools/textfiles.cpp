@@ -1,10 +1,10 @@
 #include "textfiles.h"
 
 #include "common/text.h"
+#include "common/atomicfile.h"
 #include "common/cp932.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace korvane::texttools {
 namespace {
@@ -69,17 +69,7 @@ bool writeTextFile(const QString &path, const QString &text, QString *error)
         setError(error, QStringLiteral("ファイル名がありません。"));
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        setError(error, file.errorString());
-        return false;
-    }
-    QByteArray bytes = cp932::encode(toCrLf(text));
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        setError(error, file.errorString());
-        return false;
-    }
-    return true;
+    return writeFileAtomically(path, cp932::encode(toCrLf(text)), error);
 }
 
 QString toLf(const QString &text)

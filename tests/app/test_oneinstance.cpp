@@ -15,31 +15,24 @@ using namespace korvane;
 
 namespace {
 
-// A copy of the program running on the test's folder, its diagnostics kept.
-class Copy {
-public:
+// A copy of the program running on the test's folder, its diagnostics kept;
+// killed at the end of the test.
+struct Copy : QProcess {
     Copy(const QString &program, const QStringList &arguments, const QProcessEnvironment &env)
     {
-        process_.setProcessEnvironment(env);
-        process_.setProcessChannelMode(QProcess::SeparateChannels);
-        process_.start(program, arguments);
+        setProcessEnvironment(env);
+        start(program, arguments);
     }
-    ~Copy()
+    ~Copy() override
     {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
+        kill();
+        waitForFinished(5000);
     }
-    QProcess &process() { return process_; }
     QString log()
     {
-        log_ += QString::fromUtf8(process_.readAllStandardError());
+        log_ += QString::fromUtf8(readAllStandardError());
         return log_;
     }
-
-private:
-    QProcess process_;
     QString log_;
 };
 
@@ -72,37 +65,37 @@ private slots:
         const QString lockFile = folder.path() + "/" + app::FolderOwner::LockFileName;
 
         auto first = std::make_unique<Copy>(program, QStringList{}, env);
-        QTRY_VERIFY_WITH_TIMEOUT(lockHolder(lockFile) == first->process().processId(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(lockHolder(lockFile) == first->processId(), 30000);
 
         // A link opens the compose window in the running copy; the later
         // start ends by itself, at once and successfully.
         const QString link = "mailto:taro@example.jp?cc=hanako@example.jp&subject=%E7%AC%AC1%E7%95%AA";
         for (const QStringList &arguments : {QStringList{link}, QStringList{}}) {
             Copy second(program, arguments, env);
-            QVERIFY(second.process().waitForFinished(20000));
-            QCOMPARE(second.process().exitStatus(), QProcess::NormalExit);
-            QVERIFY2(second.process().exitCode() == 0, qPrintable(second.log()));
+            QVERIFY(second.waitForFinished(20000));
+            QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+            QVERIFY2(second.exitCode() == 0, qPrintable(second.log()));
         }
         QTRY_VERIFY_WITH_TIMEOUT(first->log().count("handed over:") == 2, 10000);
         QVERIFY2(first->log().contains(
                      "compose window filled from a mailto: link to \"taro@example.jp, hanako@example.jp\""),
                  qPrintable(first->log()));
-        QCOMPARE(first->process().state(), QProcess::Running);
+        QCOMPARE(first->state(), QProcess::Running);
 
         // Killed: its lock stays behind, naming a process that is gone.
-        first->process().kill();
-        QVERIFY(first->process().waitForFinished(5000));
+        first->kill();
+        QVERIFY(first->waitForFinished(5000));
         QVERIFY(QFile::exists(lockFile));
         first.reset();
 
         Copy third(program, {link}, env);
-        QTRY_VERIFY_WITH_TIMEOUT(lockHolder(lockFile) == third.process().processId(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(lockHolder(lockFile) == third.processId(), 30000);
         QTRY_VERIFY_WITH_TIMEOUT(third.log().contains("compose window filled"), 10000);
         Copy fourth(program, {}, env);
-        QVERIFY(fourth.process().waitForFinished(20000));
-        QCOMPARE(fourth.process().exitCode(), 0);
+        QVERIFY(fourth.waitForFinished(20000));
+        QCOMPARE(fourth.exitCode(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(third.log().contains("handed over:"), 10000);
-        QCOMPARE(third.process().state(), QProcess::Running);
+        QCOMPARE(third.state(), QProcess::Running);
     }
 };
 

@@ -129,7 +129,13 @@ QString FolderOwner::serverName(const QString &folder)
 #ifdef Q_OS_UNIX
     user = QString::number(::getuid());
 #endif
-    return QStringLiteral("korvane-%1-%2").arg(user, QString::fromLatin1(hash.toHex().left(32)));
+    const QString name = QStringLiteral("korvane-%1-%2").arg(user, QString::fromLatin1(hash.toHex().left(32)));
+    // In the user's own runtime folder where the session has one, so that no
+    // other user can take the name first; else in the temporary folder.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
+        return QDir(runtime).filePath(name);
+    return name;
 }
 
 FolderOwner::Claim FolderOwner::claim(const QString &folder, const QStringList &arguments, QString *error)

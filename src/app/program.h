@@ -57,7 +57,8 @@ public:
     Claim claim(const QString &folder, const QStringList &arguments, QString *error);
 
     // The local socket's name for a program folder: one per folder and user,
-    // from the hash of the folder's canonical path.
+    // from the hash of the folder's canonical path; a path in
+    // $XDG_RUNTIME_DIR where that folder exists.
     static QString serverName(const QString &folder);
 
 signals:

@@ -5,6 +5,7 @@
 #include "app/program.h"
 #include "testenv.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLockFile>
 #include <QProcess>
@@ -60,6 +61,7 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char *var : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"})
             env.insert(var, folder.path() + "/.home");
+        QVERIFY(QDir().mkpath(folder.path() + "/.home"));
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("QT_LOGGING_RULES", "korvane.program.info=true");
         const QString lockFile = folder.path() + "/" + app::FolderOwner::LockFileName;

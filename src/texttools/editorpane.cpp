@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -243,12 +244,20 @@ void EditorPane::newDocument()
     window_->setWindowTitle(NewDocumentName + QStringLiteral("      ") + state.currentFilePath);
 }
 
+void EditorPane::reportUnsaved(const QString &path, const QString &reason)
+{
+    dialogs().notice(window_,
+                     QStringLiteral("「%1」を保存できませんでした。元のファイルはそのまま残っています。\n%2")
+                         .arg(QDir::toNativeSeparators(path), reason),
+                     ProgramTitle, Dialogs::Icon::Exclamation);
+}
+
 bool EditorPane::saveToCurrentFile()
 {
     EditorState &state = editorState();
     QString error;
     if (!writeTextFile(state.currentFilePath, text(), &error)) {
-        dialogs().notice(window_, error, ProgramTitle, Dialogs::Icon::Exclamation);
+        reportUnsaved(state.currentFilePath, error);
         return false;
     }
     state.modified = 0;
@@ -277,7 +286,7 @@ void EditorPane::saveAsWithHeader()
     window_->setWindowTitle(path);
     QString error;
     if (!writeTextFile(path, text() + QStringLiteral("\r\n"), &error))
-        dialogs().notice(window_, error, ProgramTitle, Dialogs::Icon::Exclamation);
+        reportUnsaved(path, error);
 }
 
 void EditorPane::printEditorText()

@@ -5,6 +5,7 @@
 #include "common/cp932.h"
 
 #include <QFile>
+#include <QSaveFile>
 
 namespace korvane::texttools {
 namespace {
@@ -69,7 +70,17 @@ bool writeTextFile(const QString &path, const QString &text, QString *error)
         setError(error, QStringLiteral("ファイル名がありません。"));
         return false;
     }
-    return writeFileAtomically(path, cp932::encode(toCrLf(text)), error);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        setError(error, file.errorString());
+        return false;
+    }
+    QString reason;
+    if (!commitWholeFile(file, cp932::encode(toCrLf(text)), &reason)) {
+        setError(error, reason);
+        return false;
+    }
+    return true;
 }
 
 QString toLf(const QString &text)

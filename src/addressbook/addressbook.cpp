@@ -1,5 +1,6 @@
 #include "addressbook.h"
 
+#include "common/atomicfile.h"
 #include "common/cp932.h"
 #include "common/paths.h"
 #include "common/recordfile.h"
@@ -38,9 +39,8 @@ QString createIfMissing(Source source)
     if (QFileInfo::exists(path))
         return path;
     path = paths::ensureParent(relativeOf(source));
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Append))
-        file.close();
+    // The user's addresses: the owner's alone, like the records added later.
+    createFileIfMissing(path, OwnerOnlyPermissions);
     return path;
 }
 

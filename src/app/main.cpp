@@ -6,9 +6,5 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     korvane::app::prepareApplication(app);
-    if (!korvane::app::startProgram())
-        return 1;
-    const int status = app.exec();
-    korvane::app::endProgram();
-    return status;
+    return korvane::app::runProgram(QApplication::arguments().mid(1));
 }

@@ -1,6 +1,14 @@
 #pragma once
 // The program's start: what main() does, shared with the start-up benchmark.
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+
 class QCoreApplication;
+class QLocalServer;
+class QLockFile;
+class QWidget;
 
 namespace korvane::app {
 
@@ -16,5 +24,63 @@ Mainform *startProgram();
 // The end of the program, once its event loop has stopped: ends the mail
 // transport.
 void endProgram();
+
+// The whole life of the program as main() runs it: prepares the program
+// folder, takes it for this process (or hands `arguments` to the copy that
+// already runs on it and ends with 0), starts the program, opens what the
+// arguments ask for and runs the event loop. Returns the exit code.
+int runProgram(const QStringList &arguments);
+
+// One program folder has one running program: two copies would take in the
+// same mails and remove each other's files. The first start holds a lock file
+// in the folder and listens on a local socket named after the folder; a later
+// start finds the lock held, hands its arguments over that socket to the
+// running copy and ends. A lock left by a copy that was killed is found stale
+// (its process is gone) and taken over.
+class FolderOwner : public QObject {
+    Q_OBJECT
+public:
+    enum class Claim {
+        Owner,       // this process holds the folder
+        HandedOver,  // the running copy took the arguments; this one ends
+        Failed,      // neither: the reason is in *error
+    };
+
+    // The lock file's name in the program folder.
+    static const QString LockFileName;
+    // How long a start waits for the running copy to answer.
+    static constexpr int HandOverWaitMs = 10000;
+
+    explicit FolderOwner(QObject *parent = nullptr);
+    ~FolderOwner() override;
+
+    Claim claim(const QString &folder, const QStringList &arguments, QString *error);
+
+    // The local socket's name for a program folder: one per folder and user,
+    // from the hash of the folder's canonical path; a path in
+    // $XDG_RUNTIME_DIR where that folder exists.
+    static QString serverName(const QString &folder);
+
+signals:
+    // A later start handed over its arguments.
+    void handedOver(const QStringList &arguments);
+
+private:
+    void listen();
+    bool handOver(const QStringList &arguments) const;
+    void takeConnection();
+
+    std::unique_ptr<QLockFile> lock_;
+    QLocalServer *server_ = nullptr;
+    QString name_;
+};
+
+// What the program does with its arguments, at its start or handed over by
+// a later start: a mailto: link opens the compose window filled from it;
+// every other argument is ignored, as the program takes none.
+void openArguments(const QStringList &arguments);
+
+// Brings the main window forward (out of the task bar when minimised).
+void bringForward(QWidget *window);
 
 }  // namespace korvane::app

@@ -1,5 +1,7 @@
 #include "paths.h"
 
+#include "atomicfile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -43,8 +45,32 @@ QString reason(const std::error_code &ec)
     return QString::fromLocal8Bit(ec.message());
 }
 
+// The pictures are the program's own and never change under the program
+// folder: a copy there that differs from its source was cut short (a full
+// disk at an earlier start) and is copied again.
+bool isProgramPicture(const QString &relative)
+{
+    return relative.section(u'/', 0, 0).compare(u"pictures", Qt::CaseInsensitive) == 0;
+}
+
+QByteArray contentOf(const QString &path, QString *why)
+{
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly)) {
+        *why = in.errorString();
+        return {};
+    }
+    QByteArray bytes = in.readAll();
+    if (in.error() != QFileDevice::NoError)
+        *why = in.errorString();
+    return bytes;
+}
+
 // Copies every file under `from` that `to` does not hold yet (names matched
-// without regard to letter case).
+// without regard to letter case), and every picture whose copy differs from
+// its source. Each copy goes through the checked atomic write and is read
+// back: a copy that does not hold its source's bytes is an error, and since
+// nothing short is ever left in place, a later start copies it again.
 bool seed(const QString &from, const QString &to, QString *error)
 {
     const QDir source(from);
@@ -53,30 +79,43 @@ bool seed(const QString &from, const QString &to, QString *error)
         const QString file = it.next();
         const QString relative = source.relativeFilePath(file);
         const QString target = resolveUnder(to, relative);
-        if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
+        if (QFileInfo(target).isSymLink())
             continue;
+        QString why;
+        QByteArray bytes;
+        if (QFileInfo::exists(target)) {
+            if (!isProgramPicture(relative))
+                continue;
+            bytes = contentOf(file, &why);
+            QString ignored;
+            if (why.isEmpty() && QFileInfo(target).size() == bytes.size() && contentOf(target, &ignored) == bytes)
+                continue;
+        }
         std::error_code ec;
         std::filesystem::create_directories(fsPath(QFileInfo(target).absolutePath()), ec);
-        bool copied = false;
-        QString why = ec ? reason(ec) : QString();
-        if (!ec) {
-            // Written beside and renamed into place, so a start cut short
-            // never leaves half a file that a later start would keep.
-            QFile in(file);
+        if (ec)
+            why = reason(ec);
+        if (why.isEmpty() && bytes.isEmpty())
+            bytes = contentOf(file, &why);
+        if (why.isEmpty()) {
             QSaveFile out(target);
-            if (!in.open(QIODevice::ReadOnly))
-                why = in.errorString();
-            else if (!out.open(QIODevice::WriteOnly) || out.write(in.readAll()) != in.size() || !out.commit())
+            if (!out.open(QIODevice::WriteOnly)) {
                 why = out.errorString();
-            else
-                copied = true;
+            } else if (!out.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther)) {
+                why = out.errorString();
+                out.cancelWriting();
+                out.commit();
+            } else if (!commitWholeFile(out, bytes, &why)) {
+            } else if (QString readBack; contentOf(target, &readBack) != bytes) {
+                why = readBack.isEmpty() ? QStringLiteral("コピーした内容が元のファイルと一致しません。") : readBack;
+                QFile::remove(target);
+            }
         }
-        if (!copied) {
+        if (!why.isEmpty()) {
             *error = QStringLiteral("「%1」を「%2」にコピーできません。\n%3")
                          .arg(QDir::toNativeSeparators(file), QDir::toNativeSeparators(target), why);
             return false;
         }
-        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     }
     return true;
 }

@@ -144,7 +144,7 @@ QString openHistory(HistoryKind kind)
     QString path = paths::ensureParent(relativeFile(kind));
     if (!QFileInfo::exists(path)) {
         QFile f(path);
-        if (f.open(QIODevice::WriteOnly | QIODevice::Append))
+        if (f.open(QIODevice::WriteOnly | QIODevice::Append, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
             f.close();
     }
     return path;

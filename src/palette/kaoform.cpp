@@ -163,8 +163,7 @@ bool KaoForm::savePages()
         if (savePageText(i, text, &error))
             loaded_[i] = text;
         else
-            failures << QStringLiteral("「%1」（%2）：%3").arg(QString::fromUtf16(pages()[i].caption),
-                                                            pageSavePath(i), error);
+            failures << QStringLiteral("「%1」：%2").arg(QString::fromUtf16(pages()[i].caption), error);
     }
     if (failures.isEmpty())
         return true;

@@ -1,10 +1,10 @@
 #include "palettepages.h"
 
+#include "common/atomicfile.h"
 #include "common/cp932.h"
 #include "common/paths.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace korvane::palette {
 
@@ -66,25 +66,7 @@ QByteArray encodePageText(const QString &text)
 bool savePageText(int page, const QString &text, QString *error)
 {
     const QString path = paths::ensureParent(QString::fromUtf16(pages().at(page).saveName));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    const QByteArray bytes = encodePageText(text);
-    if (file.write(bytes) != bytes.size()) {
-        if (error)
-            *error = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    return writeFileAtomically(path, encodePageText(text), error);
 }
 
 }  // namespace korvane::palette

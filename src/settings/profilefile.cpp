@@ -1,5 +1,6 @@
 #include "profilefile.h"
 
+#include "common/atomicfile.h"
 #include "common/cp932.h"
 #include "common/recordfile.h"
 
@@ -229,23 +230,7 @@ bool writeString(const QString &path, const QString &section, const QString &key
 
 bool commitWhole(QSaveFile &file, const QByteArray &bytes, QString *reason)
 {
-    // QSaveFile buffers: write() takes the bytes even when the disk is full,
-    // and only flush() sees the system refuse them.
-    errno = 0;
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        if (reason)
-            *reason = failureReason(file, errno);
-        file.cancelWriting();
-        file.commit();  // drops the work copy
-        return false;
-    }
-    errno = 0;
-    if (!file.commit()) {
-        if (reason)
-            *reason = failureReason(file, errno);
-        return false;
-    }
-    return true;
+    return commitWholeFile(file, bytes, reason);
 }
 
 }  // namespace korvane::settings::profile

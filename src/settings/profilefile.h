@@ -36,8 +36,8 @@ bool writeString(const QString &path, const QString &section, const QString &key
                  QString *error = nullptr);
 
 // Writes `bytes` into an open work copy and puts it in place of the file.
-// The bytes are pushed to the system and checked before the work copy may
-// replace anything: on any failure (a full disk among them) the work copy is
+// The bytes are pushed to the disk and checked before the work copy may
+// replace anything (the program's one checked write, commitWholeFile()): on any failure (a full disk among them) the work copy is
 // dropped, the old file stays byte for byte, and *reason holds the system's
 // reason.
 bool commitWhole(QSaveFile &file, const QByteArray &bytes, QString *reason);

@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -232,8 +233,10 @@ void EditorPane::newDocument()
     EditorState &state = editorState();
     if (isNewDocumentPath(state.currentFilePath))
         return;
-    if (state.modified == -1)
-        saveToCurrentFile();  // silently; a failure discards the edits
+    // Edits of a text that has no file yet are dropped; edits that could not
+    // be saved into their file stay in the editor (the reason is told).
+    if (state.modified == -1 && !state.currentFilePath.isEmpty() && !saveToCurrentFile())
+        return;
     editor_->clear();
     state.currentFilePath = newDocumentPath(state.currentFilePath);
     saveToCurrentFile();
@@ -241,11 +244,22 @@ void EditorPane::newDocument()
     window_->setWindowTitle(NewDocumentName + QStringLiteral("      ") + state.currentFilePath);
 }
 
+void EditorPane::reportUnsaved(const QString &path, const QString &reason)
+{
+    dialogs().notice(window_,
+                     QStringLiteral("「%1」を保存できませんでした。元のファイルはそのまま残っています。\n%2")
+                         .arg(QDir::toNativeSeparators(path), reason),
+                     ProgramTitle, Dialogs::Icon::Exclamation);
+}
+
 bool EditorPane::saveToCurrentFile()
 {
     EditorState &state = editorState();
-    if (!writeTextFile(state.currentFilePath, text()))
+    QString error;
+    if (!writeTextFile(state.currentFilePath, text(), &error)) {
+        reportUnsaved(state.currentFilePath, error);
         return false;
+    }
     state.modified = 0;
     return true;
 }
@@ -270,7 +284,9 @@ void EditorPane::saveAsWithHeader()
     if (path.isEmpty())
         return;
     window_->setWindowTitle(path);
-    writeTextFile(path, text() + QStringLiteral("\r\n"));
+    QString error;
+    if (!writeTextFile(path, text() + QStringLiteral("\r\n"), &error))
+        reportUnsaved(path, error);
 }
 
 void EditorPane::printEditorText()

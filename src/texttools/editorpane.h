@@ -83,6 +83,8 @@ private:
     void buildMenus();
     void buildToolBar();
     void selectRange(int start, int length);
+    // Tells that `path` could not be saved, and why.
+    void reportUnsaved(const QString &path, const QString &reason);
 
     QMainWindow *window_;
     QTextEdit *editor_;

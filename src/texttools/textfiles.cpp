@@ -1,6 +1,7 @@
 #include "textfiles.h"
 
 #include "common/text.h"
+#include "common/atomicfile.h"
 #include "common/cp932.h"
 
 #include <QFile>
@@ -74,9 +75,9 @@ bool writeTextFile(const QString &path, const QString &text, QString *error)
         setError(error, file.errorString());
         return false;
     }
-    QByteArray bytes = cp932::encode(toCrLf(text));
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        setError(error, file.errorString());
+    QString reason;
+    if (!commitWholeFile(file, cp932::encode(toCrLf(text)), &reason)) {
+        setError(error, reason);
         return false;
     }
     return true;

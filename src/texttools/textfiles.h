@@ -20,8 +20,9 @@ QString directoryPart(const QString &path);
 std::optional<QString> readTextFileLines(const QString &path, QString *error = nullptr);
 
 // Writes `text` as the file's whole content (replacing it) in code page 932,
-// every line break written as CR LF. The old file stays as it was when the
-// write fails.
+// every line break written as CR LF, through the checked atomic write
+// (commitWholeFile): the old file stays as it was when the write fails, and
+// *error holds the system's reason.
 bool writeTextFile(const QString &path, const QString &text, QString *error = nullptr);
 
 // Line breaks as the editor boxes hold them (LF); toCrLf (common/text.h)

@@ -77,7 +77,9 @@ private slots:
         TestProgramFolder folder;
         QCOMPARE(count(), 0);
         QCOMPARE(readAll().size(), 0);
-        QVERIFY(QFileInfo::exists(bookPath(folder)));  // created empty on opening
+        QVERIFY(QFileInfo::exists(bookPath(folder)));  // created empty on opening, the owner's alone
+        QCOMPARE(QFileInfo(bookPath(folder)).permissions(),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
         QCOMPARE(addRecord("a", "a@x"), 1);
         QCOMPARE(readFile(bookPath(folder)), record("a", "a@x"));
         QCOMPARE(addRecord("b", "b@x"), 2);

@@ -130,6 +130,9 @@ private slots:
         QVERIFY(QFile::rename(choice.folder + "/顔文字データ/Kao1.txt", choice.folder + "/顔文字データ/KAO1.TXT"));
         writeFile(choice.folder + "/顔文字データ/KAO1.TXT", "mine");
         QVERIFY(QFile::remove(choice.folder + "/" + Map));
+        // A picture an earlier start copied only in part is copied again.
+        writeFile(shared + "/pictures/button1.png", "\x89PNG button");
+        writeFile(choice.folder + "/pictures/button1.png", "\x89PN");
         QVERIFY(QFile::setPermissions(choice.folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                                          QFile::ReadGroup | QFile::ExeGroup));
 
@@ -139,6 +142,7 @@ private slots:
         QCOMPARE(readFile(choice.folder + "/顔文字データ/KAO1.TXT"), QByteArray("mine"));
         QVERIFY(!QFileInfo::exists(choice.folder + "/顔文字データ/Kao1.txt"));
         QCOMPARE(readFile(choice.folder + "/" + Map), readFile(shared + "/" + Map));
+        QCOMPARE(readFile(choice.folder + "/pictures/button1.png"), QByteArray("\x89PNG button"));
         // The user's own choice of permissions on an existing folder stays.
         QCOMPARE(modeOf(choice.folder), mode_t(0750));
     }

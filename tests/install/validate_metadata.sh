@@ -15,4 +15,7 @@ id=$(basename "$desktop")
 grep -q "<launchable type=\"desktop-id\">$id</launchable>" "$metainfo" ||
   { echo "FAIL: $metainfo does not launch $id" >&2; exit 1; }
 grep -q "^Categories=Network;Email;$" "$desktop" || { echo "FAIL: categories" >&2; exit 1; }
+# mailto: links open the compose window: the link is the one argument.
+grep -q "^MimeType=x-scheme-handler/mailto;$" "$desktop" || { echo "FAIL: mailto handler" >&2; exit 1; }
+grep -q "^Exec=korvane %u$" "$desktop" || { echo "FAIL: Exec does not pass the link" >&2; exit 1; }
 echo PASS

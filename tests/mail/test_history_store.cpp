@@ -205,12 +205,22 @@ private slots:
         QCOMPARE(mailRecordCount(HistoryKind::Sent), 0);
     }
 
+    void aMissingHistoryReadsEmptyAndIsCreated_data()
+    {
+        QTest::addColumn<HistoryKind>("kind");
+        QTest::newRow("sent") << HistoryKind::Sent;
+        QTest::newRow("received") << HistoryKind::Received;
+    }
     void aMissingHistoryReadsEmptyAndIsCreated()
     {
+        QFETCH(HistoryKind, kind);
         TestProgramFolder folder;
-        QVERIFY(readMailList(HistoryKind::Sent).empty());
-        QVERIFY(QFileInfo::exists(historyPath(HistoryKind::Sent)));
-        QVERIFY(!readMailRecord(HistoryKind::Sent, 1));
+        QVERIFY(readMailList(kind).empty());
+        QVERIFY(QFileInfo::exists(historyPath(kind)));
+        QVERIFY(!readMailRecord(kind, 1));
+        // A file of the user's mail, even empty: the owner's alone.
+        QCOMPARE(QFileInfo(historyPath(kind)).permissions(),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
     }
 
     void theDataFolderIsFoundInAnyLetterCase()

@@ -1,16 +1,21 @@
 // Saving on a full disk: the settings file, the credentials file, a record
-// file (history append and rewrite) and the address book each keep their old
-// bytes and report the system's reason. The program folder is a tiny tmpfs
+// file (history append and rewrite), the address book, a palette page, an
+// editor's file and the pictures copied into a new program folder each keep
+// their old bytes (or leave no file at all) and report the system's reason. The program folder is a tiny tmpfs
 // mounted for the test and filled up; where mounting is not allowed (not
 // root, no tmpfs) the test is skipped.
 #include "addressbook/addressbook.h"
+#include "common/paths.h"
 #include "common/recordfile.h"
+#include "palette/palettepages.h"
 #include "settings/settings.h"
+#include "texttools/textfiles.h"
 #include "testenv.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cerrno>
@@ -104,8 +109,20 @@ private slots:
             full += two;
         writeFile(book, full);
 
+        QVERIFY2(palette::savePageText(0, "(^_^)\n(;_;)", &error), qPrintable(error));
+        QVERIFY2(texttools::writeTextFile(folder.file("memo.txt"), "一行目\n二行目", &error), qPrintable(error));
+        // Pictures to copy into a new program folder, one of them left empty
+        // there by an earlier start that ran out of space.
+        QTemporaryDir shared;
+        const QByteArray picture = QByteArray(6 * Page, 'p');
+        writeFile(shared.path() + "/pictures/map.png", picture);
+        writeFile(shared.path() + "/pictures/button1.png", picture);
+        paths::FolderChoice installed{paths::Mode::Installed, folder.file("installed"), shared.path()};
+        writeFile(installed.folder + "/pictures/map.png", QByteArray());
+
         const QStringList files = {settingsFilePath(), folder.file("★MailData/iniIdPass.ini"),
-                                   folder.file("history.data"), book};
+                                   folder.file("history.data"), book, palette::pageSavePath(0),
+                                   folder.file("memo.txt")};
         QList<QByteArray> before;
         for (const QString &f : files) {
             before << readFile(f);
@@ -127,12 +144,17 @@ private slots:
                         "history rewrite");
         failsWithReason(addressbook::addRecord("鈴木", "suzuki@example.jp", &error) > 0, "address book add");
         failsWithReason(addressbook::removeRecord(1, &error), "address book remove");
+        failsWithReason(palette::savePageText(0, "(^o^)", &error), "palette page");
+        failsWithReason(texttools::writeTextFile(folder.file("memo.txt"), "三行目", &error), "editor file");
+        failsWithReason(paths::makeProgramFolder(installed, &error), "pictures at first start");
+        QCOMPARE(QDir(installed.folder + "/pictures").entryList(QDir::Files | QDir::Hidden),
+                 QStringList({"map.png"}));
 
         for (qsizetype i = 0; i < files.size(); ++i)
             QVERIFY2(readFile(files[i]) == before[i], qPrintable(files[i]));
         // No work copies left behind to fill the disk further.
         const QStringList left = QDir(folder.path()).entryList(QDir::Files | QDir::Hidden);
-        QCOMPARE(left, QStringList({"filler", "history.data", "pelnix.ini"}));
+        QCOMPARE(left, QStringList({"filler", "history.data", "memo.txt", "pelnix.ini"}));
 
         // Space again: the same saves go through.
         QVERIFY(QFile::remove(folder.path() + "/filler"));
@@ -141,6 +163,12 @@ private slots:
                  qPrintable(error));
         QCOMPARE(readFile(files[2]), recordOf('a', Page) + recordOf('c', Page));
         QVERIFY(readFile(files[0]).contains("smtp.other.jp"));
+        QVERIFY2(palette::savePageText(0, "(^o^)", &error), qPrintable(error));
+        QCOMPARE(readFile(files[4]), QByteArray("(^o^)"));
+        // The next start copies the pictures whole, the empty one again.
+        QVERIFY2(paths::makeProgramFolder(installed, &error), qPrintable(error));
+        QCOMPARE(readFile(installed.folder + "/pictures/map.png"), picture);
+        QCOMPARE(readFile(installed.folder + "/pictures/button1.png"), picture);
     }
 };
 

@@ -188,6 +188,15 @@ private slots:
             h.pane->toolbarClicked(QStringLiteral("New"));
             QCOMPARE(h.pane->text(), QStringLiteral("typed"));
             QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("新規作成.TXT"))).size(), 0);
+
+            // Edits whose file cannot be written stay, and the reason is told.
+            ScriptedDialogs dialogs;
+            editorState().currentFilePath = dir.filePath(QStringLiteral("gone/memo.txt"));
+            h.pane->setText(QStringLiteral("keep me"));
+            h.window.findChild<QAction *>(QStringLiteral("mnew"))->trigger();
+            QCOMPARE(h.pane->text(), QStringLiteral("keep me"));
+            QCOMPARE(dialogs.texts().size(), 1);
+            QVERIFY2(dialogs.texts().at(0).contains(QStringLiteral("gone")), qPrintable(dialogs.texts().at(0)));
         }
         QDir::setCurrent(before);
     }

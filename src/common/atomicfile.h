@@ -1,0 +1,39 @@
+#pragma once
+// Every whole file the program writes (settings, palette pages, the editor's
+// files, the pictures copied into a new program folder) is replaced in one
+// checked step: the new content goes into a work copy beside the file, is
+// pushed to the disk and checked, and only then takes the file's place; the
+// folder entry is flushed after the rename. A failure at any step (a full
+// disk among them) drops the work copy and leaves the old file byte for byte,
+// with the system's reason told.
+#include <QByteArray>
+#include <QFileDevice>
+#include <QSaveFile>
+#include <QString>
+
+#include <optional>
+
+namespace korvane {
+
+// Files that hold the user's mail, account or addresses: the owner's alone.
+inline constexpr QFileDevice::Permissions OwnerOnlyPermissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+// Writes `bytes` into `file` (opened for writing, nothing written yet),
+// flushes it to the disk and puts it in place of the file. On failure the
+// work copy is dropped and *reason holds the system's reason.
+bool commitWholeFile(QSaveFile &file, const QByteArray &bytes, QString *reason);
+
+// Replaces the whole of `path` with `bytes` (its folder must exist). With `permissions` the file ends up with exactly those (the
+// work copy carries them before any byte is written into it); otherwise an
+// existing file keeps its own and a new one gets the usual ones. On failure
+// *error holds a message for the user: what could not be saved, that the old
+// file is kept, and the system's reason.
+bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *error = nullptr,
+                         std::optional<QFileDevice::Permissions> permissions = std::nullopt);
+
+// Creates `path` empty when it is missing (with its folders), with exactly
+// `permissions`; an existing file is left as it is. False with the reason in
+// *error when it cannot be made.
+bool createFileIfMissing(const QString &path, QFileDevice::Permissions permissions, QString *error = nullptr);
+
+}  // namespace korvane

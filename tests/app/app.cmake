@@ -5,3 +5,10 @@ korvane_add_test(NAME test_mainform SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_mainf
 add_test(NAME test_endtoend_firststart
   COMMAND ${CMAKE_CURRENT_LIST_DIR}/endtoend_firststart.sh $<TARGET_FILE:korvane> ${CMAKE_SOURCE_DIR}/data)
 set_tests_properties(test_endtoend_firststart PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
+
+# The automatic check, the desktop notification (a stand-in service on a
+# private session bus) and the keyboard on the main window, against the
+# private POP3 server.
+korvane_add_test(NAME test_dailychecks MAILSERVERS TIMEOUT 180
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_dailychecks.cpp
+  LIBS korvane_app korvane_mailtestsupport)

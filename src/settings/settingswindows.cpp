@@ -160,7 +160,7 @@ void IdPassForm::okClicked()
 
 ReceiveOptionsForm::ReceiveOptionsForm(QWidget *parent) : QDialog(parent)
 {
-    prepareWindow(this, QStringLiteral("ReceiveOptionsForm"), QStringLiteral("受信の設定"), 4800, 3360);
+    prepareWindow(this, QStringLiteral("ReceiveOptionsForm"), QStringLiteral("受信の設定"), 4800, 2880);
     connect(this, &QDialog::finished, this, [this] { forgetSelf(this); });
 
     QLabel *l1 = designLabel(this, QStringLiteral("Label1"), QStringLiteral("自動受信の間隔(&I)"), 240, 240, 2640, 255);
@@ -184,8 +184,8 @@ ReceiveOptionsForm::ReceiveOptionsForm(QWidget *parent) : QDialog(parent)
     notify_->setObjectName(QStringLiteral("NotifyCheck"));
     placeTwips(notify_, 240, 1680, 4320, 300);
 
-    QPushButton *ok = makeButton(this, QStringLiteral("OkCommand"), QStringLiteral("設定"), 1020, 2640, 1260, 375);
-    QPushButton *cancel = makeButton(this, QStringLiteral("CancelCommand"), QStringLiteral("中止"), 2520, 2640, 1260, 375);
+    QPushButton *ok = makeButton(this, QStringLiteral("OkCommand"), QStringLiteral("設定"), 1020, 2220, 1260, 375);
+    QPushButton *cancel = makeButton(this, QStringLiteral("CancelCommand"), QStringLiteral("中止"), 2520, 2220, 1260, 375);
     ok->setDefault(true);
 
     setTabOrder(interval_, keep_);

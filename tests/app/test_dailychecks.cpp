@@ -1,17 +1,16 @@
-// The daily client's checks on the main window against the private dovecot:
-// the automatic check, the desktop notification through a stand-in
-// notification service on a private session bus, and the receive label
-// worked from the keyboard.
+// The main window against the private dovecot: the automatic check, the
+// desktop notification through a stand-in service on a private session bus,
+// and the receive label worked from the keyboard.
 #include "app/autocheck.h"
 #include "app/mainform.h"
 #include "app/notify.h"
 #include "app/registry.h"
 #include "common/ui.h"
 #include "common/windows.h"
-#include "mail/mailcheck.h"
 #include "mail/mailhistory.h"
 #include "mail/nmail.h"
 #include "mailservers_support.h"
+#include "pilgrimage/progress.h"
 #include "scripteddialogs.h"
 #include "settings/receiveoptions.h"
 #include "settings/settings.h"
@@ -21,11 +20,8 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDialog>
-#include <QLabel>
 #include <QProcess>
-#include <QSettings>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTest>
 
 using namespace korvane;
@@ -36,52 +32,40 @@ namespace {
 QByteArray mailText(const QByteArray &from, const QByteArray &subject)
 {
     return "From: " + from + "\r\nTo: user@example.jp\r\nSubject: " + subject
-           + "\r\nDate: Mon, 1 Jan 2024 09:00:00 +0900\r\nMIME-Version: 1.0\r\n"
-             "Content-Type: text/plain; charset=us-ascii\r\n\r\nbody\r\n";
+           + "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\nbody\r\n";
 }
 
-int storedCount()
+int stored()
 {
     return int(mail::readMailList(mail::HistoryKind::Received).size());
 }
 
-void setCounter(int value)
-{
-    QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Korvane"), QStringLiteral("Korvane"));
-    s.setValue(QStringLiteral("Pro/Value"), QString::number(value));
-}
+const QString NotifyPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString NotifyName = QStringLiteral("org.freedesktop.Notifications");
 
 }  // namespace
 
-// A stand-in for the desktop's notification service: records every
-// notification and can say that one was clicked.
+// Records every notification; click() says the user clicked one.
 class StandInNotifications : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 public:
-    struct Shown {
-        QString summary, body;
-        QStringList actions;
-    };
-    QList<Shown> shown;
+    QStringList shown;  // summary, LF, body
     QDBusConnection bus;
     explicit StandInNotifications(const QDBusConnection &b) : bus(b) {}
-
     void click(uint id)
     {
-        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
-                                                         QStringLiteral("org.freedesktop.Notifications"),
-                                                         QStringLiteral("ActionInvoked"));
-        signal << id << QStringLiteral("default");
-        bus.send(signal);
+        QDBusMessage signal = QDBusMessage::createSignal(NotifyPath, NotifyName, QStringLiteral("ActionInvoked"));
+        bus.send(signal << id << QStringLiteral("default"));
     }
 
 public slots:
-    QStringList GetCapabilities() { return {QStringLiteral("actions"), QStringLiteral("body")}; }
+    QStringList GetCapabilities() { return {QStringLiteral("actions")}; }
     uint Notify(const QString &, uint, const QString &, const QString &summary, const QString &body,
                 const QStringList &actions, const QVariantMap &, int)
     {
-        shown.append({summary, body, actions});
+        if (actions.contains(QStringLiteral("default")))
+            shown << summary + u'\n' + body;
         return uint(shown.size());
     }
 };
@@ -92,19 +76,24 @@ class TestDailyChecks : public QObject {
     MailServers servers;
     std::unique_ptr<TestProgramFolder> folder;
     std::unique_ptr<ScriptedDialogs> boxes;
-    QPointer<app::Mainform> form;
     QProcess busDaemon;
     QString busAddress;
 
-    app::Mainform *startProgram(int intervalMinutes)
+    // The program started with an automatic check every `minutes` minutes of 50 ms.
+    app::Mainform *start(int minutes)
     {
-        settings::saveReceiveOptions({intervalMinutes, false, 0, true});
-        form = Windows::get<app::Mainform>(QStringLiteral("Mainform"));
+        settings::saveReceiveOptions({minutes, false, 0, true});
+        auto *form = Windows::get<app::Mainform>(QStringLiteral("Mainform"));
         form->startUp();
         form->show();
-        // A minute of the automatic check lasts 50 ms here.
         form->autoCheck()->setMinuteLength(50);
         return form;
+    }
+    void click(app::Mainform *form)
+    {
+        auto *receive = form->findChild<ClickLabel *>(QStringLiteral("Label3"));
+        QTRY_VERIFY(receive->isEnabled());
+        QTest::mouseClick(receive, Qt::LeftButton);
     }
 
 private slots:
@@ -115,27 +104,18 @@ private slots:
             QSKIP(qPrintable(servers.error()));
         nmail::NMailInitializeWinSock();
         app::registerAllWindows();
-        // A private session bus for the notification service.
-        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-        if (daemon.isEmpty())
-            return;
-        busDaemon.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                 QStringLiteral("--print-address")});
+        busDaemon.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address"});
         if (busDaemon.waitForReadyRead(5000))
             busAddress = QString::fromUtf8(busDaemon.readLine()).trimmed();
     }
     void cleanupTestCase()
     {
         nmail::NMailEndWinSock();
-        if (busDaemon.state() != QProcess::NotRunning) {
-            busDaemon.terminate();
-            busDaemon.waitForFinished(3000);
-        }
+        busDaemon.terminate();
+        busDaemon.waitForFinished(3000);
     }
-
     void init()
     {
-        Windows::unloadAll();
         folder = std::make_unique<TestProgramFolder>();
         folder->installData();
         boxes = std::make_unique<ScriptedDialogs>();
@@ -156,63 +136,55 @@ private slots:
     void automaticCheckEveryMinute()
     {
         QVERIFY(servers.deliver(mailText("a@example.jp", "first")));
-        app::Mainform *main = startProgram(1);
-        QVERIFY(main->autoCheck()->isActive());
-        QTRY_COMPARE_WITH_TIMEOUT(storedCount(), 1, 10000);
-        QCOMPARE(servers.maildirCount(), 0);
+        app::Mainform *form = start(1);
+        QTRY_COMPARE_WITH_TIMEOUT(stored(), 1, 10000);
         QVERIFY(servers.deliver(mailText("b@example.jp", "second")));
-        QTRY_COMPARE_WITH_TIMEOUT(storedCount(), 2, 10000);
-        QCOMPARE(boxes->shown.size(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(stored(), 2, 10000);
+        QCOMPARE(servers.maildirCount(), 0);
 
         // Nothing starts while a modal box waits for the user.
         QVERIFY(servers.deliver(mailText("c@example.jp", "third")));
-        QDialog modal(main);
+        QDialog modal(form);
         modal.setModal(true);
         modal.show();
-        QVERIFY(QApplication::activeModalWidget());
-        QSignalSpy skipped(main->autoCheck(), &app::AutoCheck::skipped);
+        QSignalSpy skipped(form->autoCheck(), &app::AutoCheck::skipped);
         QVERIFY(skipped.wait(5000));
-        QCOMPARE(storedCount(), 2);
+        QCOMPARE(stored(), 2);
         modal.close();
-        QTRY_COMPARE_WITH_TIMEOUT(storedCount(), 3, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(stored(), 3, 10000);
+        QCOMPARE(boxes->shown.size(), 0);
 
-        // Switched off from the options, the timer stops.
-        QVERIFY(settings::saveReceiveOptions({0, false, 0, true}));
-        QVERIFY(!main->autoCheck()->isActive());
+        QVERIFY(settings::saveReceiveOptions({0, false, 0, true}));  // switched off
+        QVERIFY(!form->autoCheck()->isActive());
     }
 
     void automaticErrorShownOnce()
     {
         settings::serverSettings().pop3Server = QStringLiteral("127.0.0.1:%1").arg(MailServers::unusedPort());
         QVERIFY(settings::saveServerSettings());
-        app::Mainform *main = startProgram(0);
-        main->autoCheck()->tick();
-        main->autoCheck()->tick();
-        main->autoCheck()->tick();
+        app::Mainform *form = start(0);
+        for (int turn = 0; turn < 3; ++turn)
+            form->autoCheck()->tick();
         QCOMPARE(boxes->shown.size(), 1);
-        // A check by hand shows it again.
-        auto *receive = main->findChild<ClickLabel *>(QStringLiteral("Label3"));
-        QTRY_VERIFY(receive->isEnabled());
-        QTest::mouseClick(receive, Qt::LeftButton);
-        QCOMPARE(boxes->shown.size(), 2);
-        QCOMPARE(boxes->shown[1].text, boxes->shown[0].text);
+        click(form);  // by hand: shown again
+        QCOMPARE(boxes->texts(), QStringList(2, boxes->shown[0].text));
     }
 
     void tabAndEnterStartACheck()
     {
         QVERIFY(servers.deliver(mailText("a@example.jp", "by keyboard")));
-        app::Mainform *main = startProgram(0);
-        QApplication::setActiveWindow(main);
-        main->findChild<QWidget *>(QStringLiteral("Label2"))->setFocus();
+        app::Mainform *form = start(0);
+        QApplication::setActiveWindow(form);
+        form->findChild<QWidget *>(QStringLiteral("Label2"))->setFocus();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Label3"));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        QCOMPARE(storedCount(), 1);
-        // The focus stays on the label after its flash; Alt+R clicks it too.
+        QCOMPARE(stored(), 1);
+        // The focus comes back after the label's flash; Alt+R presses it too.
         QTRY_COMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Label3"));
         QVERIFY(servers.deliver(mailText("b@example.jp", "by access key")));
-        QTest::keyClick(main, Qt::Key_R, Qt::AltModifier);
-        QCOMPARE(storedCount(), 2);
+        QTest::keyClick(form, Qt::Key_R, Qt::AltModifier);
+        QCOMPARE(stored(), 2);
     }
 
     void notificationAfterMail()
@@ -221,48 +193,40 @@ private slots:
             QSKIP("dbus-daemon could not start a private session bus");
         QDBusConnection serviceBus = QDBusConnection::connectToBus(busAddress, QStringLiteral("standin"));
         QDBusConnection programBus = QDBusConnection::connectToBus(busAddress, QStringLiteral("program"));
-        QVERIFY(serviceBus.isConnected() && programBus.isConnected());
         StandInNotifications service(serviceBus);
-        QVERIFY(serviceBus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service,
-                                          QDBusConnection::ExportAllSlots));
-        QVERIFY(serviceBus.registerService(QStringLiteral("org.freedesktop.Notifications")));
+        QVERIFY(serviceBus.registerObject(NotifyPath, &service, QDBusConnection::ExportAllSlots));
+        QVERIFY(serviceBus.registerService(NotifyName));
 
-        setCounter(55);  // two mails: 57, the 12th temple
+        pilgrimage::storeProgressCounter(55);  // two mails later: 57, the 12th temple
         QVERIFY(servers.deliver(mailText("Taro <taro@example.jp>", "<b>photos</b>")));
         QVERIFY(servers.deliver(mailText("jiro@example.jp", "second")));
-        app::Mainform *main = startProgram(0);
-        main->setNotifier(new app::DesktopNotifier(programBus, main));
-        auto *receive = main->findChild<ClickLabel *>(QStringLiteral("Label3"));
-        QTest::mouseClick(receive, Qt::LeftButton);
+        app::Mainform *form = start(0);
+        form->setNotifier(new app::DesktopNotifier(programBus, form));
+        click(form);
         QTRY_COMPARE(service.shown.size(), 1);
-        const StandInNotifications::Shown n = service.shown.first();
-        QCOMPARE(n.summary, QStringLiteral("2 通のメールが届きました"));
-        QVERIFY2(n.body.contains(QStringLiteral("taro@example.jp")), qPrintable(n.body));
-        QVERIFY2(n.body.contains(QStringLiteral("&lt;b&gt;photos&lt;/b&gt;")), qPrintable(n.body));
-        QVERIFY2(n.body.endsWith(QStringLiteral("第12番 焼山寺に到着")), qPrintable(n.body));
-        QVERIFY(n.actions.contains(QStringLiteral("default")));
+        const QString text = service.shown.first();
+        QVERIFY2(text.startsWith(QStringLiteral("2 通のメールが届きました\n")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("taro@example.jp")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("&lt;b&gt;photos&lt;/b&gt;")), qPrintable(text));
+        QVERIFY2(text.endsWith(QStringLiteral("\n第12番 焼山寺に到着")), qPrintable(text));
 
-        // No new mail: no notification. Notify off: none either.
-        QTRY_VERIFY(receive->isEnabled());
-        QTest::mouseClick(receive, Qt::LeftButton);
+        // No new mail, or notifications switched off: none.
+        click(form);
         QVERIFY(servers.deliver(mailText("a@example.jp", "quiet")));
         QVERIFY(settings::saveReceiveOptions({0, false, 0, false}));
-        QTRY_VERIFY(receive->isEnabled());
-        QTest::mouseClick(receive, Qt::LeftButton);
-        QCOMPARE(storedCount(), 3);
-        // The bus keeps the order of one connection's calls: a notification
-        // sent by now has arrived before this answer.
-        const QDBusMessage ping = QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
-            QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("GetCapabilities"));
+        click(form);
+        QCOMPARE(stored(), 3);
+        // One connection's calls arrive in order: a notification sent by now
+        // has arrived before this answer.
+        const QDBusMessage ping =
+            QDBusMessage::createMethodCall(NotifyName, NotifyPath, NotifyName, QStringLiteral("GetCapabilities"));
         QCOMPARE(programBus.call(ping, QDBus::BlockWithGui).type(), QDBusMessage::ReplyMessage);
         QCOMPARE(service.shown.size(), 1);
 
         // A click on the notification brings the window forward.
-        main->showMinimized();
-        QTRY_VERIFY(main->isMinimized());
+        form->showMinimized();
         service.click(1);
-        QTRY_VERIFY(!main->isMinimized());
+        QTRY_VERIFY(!form->isMinimized());
         QCOMPARE(boxes->shown.size(), 0);
     }
 };

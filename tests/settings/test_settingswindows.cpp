@@ -260,11 +260,9 @@ private slots:
         QTRY_VERIFY(w.isNull());
         QCOMPARE(changed.size(), 1);
         store.sync();
-        QCOMPARE(store.value("Receive/IntervalMinutes").toInt(), 15);
-        QCOMPARE(store.value("Receive/KeepOnServer").toBool(), true);
-        QCOMPARE(store.value("Receive/KeepDays").toInt(), 30);
-        QCOMPARE(store.value("Receive/Notify").toBool(), true);
-        QCOMPARE(store.value("Pro/Value"), QVariant());  // the counter beside it untouched
+        QCOMPARE(store.allKeys(), QStringList({"Receive/IntervalMinutes", "Receive/KeepDays",
+                                               "Receive/KeepOnServer", "Receive/Notify"}));
+        QCOMPARE(loadReceiveOptions(), (ReceiveOptions{15, true, 30, true}));
     }
 
     void tabFollowsReadingOrder_data()
@@ -298,8 +296,6 @@ private slots:
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         }
         QCOMPARE(seen, order);
-        for (const QString &name : order)
-            QVERIFY2(!w->findChild<QWidget *>(name)->accessibleName().isEmpty(), qPrintable(name));
     }
 };
 

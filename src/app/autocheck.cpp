@@ -11,15 +11,23 @@
 
 namespace korvane::app {
 
-// The dialog service while an automatic check runs: a message an earlier
-// automatic check has shown already is not shown again; everything else
-// goes on to the service in use.
+// The dialog service while an automatic check runs: a message of the check
+// (over the main window) that an earlier automatic check has shown already
+// is not shown again; everything else, and the messages of other windows
+// the user works in meanwhile, go on to the service in use.
 class FilteringDialogs : public Dialogs {
 public:
-    FilteringDialogs(Dialogs &inner, QSet<QString> &shown) : inner_(inner), shown_(shown) {}
+    FilteringDialogs(Dialogs &inner, QSet<QString> &shown, const QWidget *checkWindow)
+        : inner_(inner), shown_(shown), checkWindow_(checkWindow)
+    {
+    }
 
     void notice(QWidget *parent, const QString &text, const QString &title, Icon icon) override
     {
+        if (parent && parent != checkWindow_) {
+            inner_.notice(parent, text, title, icon);
+            return;
+        }
         noticed_ = true;
         if (shown_.contains(text))
             return;
@@ -52,6 +60,7 @@ public:
 private:
     Dialogs &inner_;
     QSet<QString> &shown_;
+    const QWidget *checkWindow_;
     bool noticed_ = false;
 };
 
@@ -102,7 +111,7 @@ void AutoCheck::tick()
         return;
     }
     Dialogs *outer = &Dialogs::instance();
-    FilteringDialogs filter(*outer, shownErrors_);
+    FilteringDialogs filter(*outer, shownErrors_, Windows::loaded(QStringLiteral("Mainform")));
     Dialogs::install(&filter);
     automatic_ = true;
     auto restore = qScopeGuard([&] {

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QAbstractButton>
+#include <QAccessibleWidget>
 #include <QAbstractScrollArea>
 #include <QAbstractSpinBox>
 #include <QComboBox>
@@ -75,8 +76,47 @@ void flashLabelMeanwhile(QWidget *label)
     QTimer::singleShot(50, label, [label, hadFocus] { endFlash(label, hadFocus); });
 }
 
+namespace {
+
+// Assistive technology sees a label clicked for an action as a button it
+// can press.
+class ClickLabelAccessible : public QAccessibleWidget {
+public:
+    explicit ClickLabelAccessible(ClickLabel *label) : QAccessibleWidget(label, QAccessible::Button) {}
+
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString &action) override
+    {
+        auto *label = static_cast<ClickLabel *>(widget());
+        if (action == pressAction() && label->isEnabled())
+            emit label->clicked();
+    }
+    QStringList keyBindingsForAction(const QString &action) const override
+    {
+        const QChar key = static_cast<ClickLabel *>(widget())->accessKey();
+        if (action != pressAction() || key.isNull())
+            return {};
+        return {QStringLiteral("Alt+%1").arg(key)};
+    }
+};
+
+QAccessibleInterface *clickLabelAccessible(const QString &className, QObject *object)
+{
+    auto *label = className == QLatin1String("korvane::ClickLabel") ? qobject_cast<ClickLabel *>(object) : nullptr;
+    if (!label || label->focusPolicy() == Qt::NoFocus)
+        return nullptr;  // a caption or a picture: the plain label's view
+    return new ClickLabelAccessible(label);
+}
+
+}  // namespace
+
 ClickLabel::ClickLabel(const QString &text, QWidget *parent) : QLabel(text, parent)
 {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(clickLabelAccessible);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
     setAttribute(Qt::WA_TranslucentBackground);
     setAutoFillBackground(false);
 }

@@ -16,6 +16,7 @@
 #include "settings/settings.h"
 #include "testenv.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -178,6 +179,9 @@ private slots:
         form->findChild<QWidget *>(QStringLiteral("Label2"))->setFocus();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Label3"));
+        QAccessibleInterface *spoken = QAccessible::queryAccessibleInterface(QApplication::focusWidget());
+        QCOMPARE(spoken->role(), QAccessible::Button);
+        QCOMPARE(spoken->text(QAccessible::Name), QStringLiteral("受信"));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QCOMPARE(stored(), 1);
         // The focus comes back after the label's flash; Alt+R presses it too.

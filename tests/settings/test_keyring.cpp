@@ -50,5 +50,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestKeyring)
+QTEST_GUILESS_MAIN(TestKeyring)
 #include "test_keyring.moc"

@@ -8,13 +8,15 @@
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-translations-l10n libgl-dev
-          libcurl4-openssl-dev libssl-dev libgmime-3.0-dev fonts-ipafont-gothic)
+          libcurl4-openssl-dev libssl-dev libgmime-3.0-dev fonts-ipafont-gothic
+          qtkeychain-qt6-dev)
 for arg in "$@"; do
   case $arg in
     --tests)
       packages+=(dovecot-core dovecot-pop3d python3-aiosmtpd openssl mpop
                  xvfb openbox xdotool imagemagick x11-utils
-                 desktop-file-utils appstream clang libclang-rt-14-dev) ;;
+                 desktop-file-utils appstream clang libclang-rt-14-dev
+                 dbus gnome-keyring) ;;
     --package)
       packages+=(dpkg-dev file lintian) ;;
   esac

@@ -1,5 +1,7 @@
 #include "mainform.h"
 
+#include "autocheck.h"
+#include "notify.h"
 #include "pictures.h"
 
 #include "common/dialogs.h"
@@ -12,6 +14,9 @@
 #include "mail/nmail.h"
 #include "pilgrimage/display.h"
 #include "pilgrimage/maparea.h"
+#include "pilgrimage/progress.h"
+#include "settings/keyring.h"
+#include "settings/receiveoptions.h"
 #include "settings/settings.h"
 
 #include <QAbstractButton>
@@ -161,6 +166,58 @@ Mainform::Mainform(QWidget *parent) : QWidget(parent)
     connect(step, &QTimer::timeout, findChild<pilgrimage::MapArea *>(QStringLiteral("Image2")),
             &pilgrimage::MapArea::stepPilgrim);
     step->start();
+
+    setUpDailyChecks();
+}
+
+Mainform::~Mainform()
+{
+    mail::setCheckFinishedHandler(nullptr);
+}
+
+void Mainform::setUpDailyChecks()
+{
+    // The automatic check clicks the receive label, so that it is the very
+    // check the user starts by hand.
+    autoCheck_ = new AutoCheck(
+        [this] {
+            if (auto *receive = findChild<ClickLabel *>(QStringLiteral("Label3")))
+                emit receive->clicked();
+        },
+        this);
+    autoCheck_->setIntervalMinutes(settings::loadReceiveOptions().intervalMinutes);
+    connect(&settings::ReceiveOptionsEvents::instance(), &settings::ReceiveOptionsEvents::changed, autoCheck_,
+            [this] { autoCheck_->setIntervalMinutes(settings::loadReceiveOptions().intervalMinutes); });
+    // Without a session bus there is no one to notify.
+    if (settings::keyring::sessionBusKnown())
+        setNotifier(new DesktopNotifier(QDBusConnection::sessionBus(), this));
+    mail::setCheckFinishedHandler([this](const mail::CheckSummary &summary) { checkFinished(summary); });
+}
+
+void Mainform::setNotifier(DesktopNotifier *notifier)
+{
+    if (notifier_ && notifier_ != notifier && notifier_->parent() == this)
+        delete notifier_;
+    notifier_ = notifier;
+    if (notifier_)
+        connect(notifier_, &DesktopNotifier::activated, this, &Mainform::bringForward);
+}
+
+void Mainform::checkFinished(const mail::CheckSummary &summary)
+{
+    if (summary.received <= 0 || !notifier_ || !settings::loadReceiveOptions().notify)
+        return;
+    notifier_->notify(newMailNotification(summary.received, summary.firstFrom, summary.firstSubject,
+                                          pilgrimage::progressCounterValue()));
+}
+
+void Mainform::bringForward()
+{
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
 }
 
 void Mainform::buildControls()
@@ -346,7 +403,11 @@ void Mainform::connectLaunchers()
     onClick("Label2", flashThenShow("WriteForm"));
     onClick("Label6", flashThenShow("FriendForm"));
     onClick("Label20", flashThenShow("SetForm"));
-    onClick("Label3", [](QWidget *) { mail::receiveLabelClicked(); });
+    onClick("Label3", [this](QWidget *) {
+        if (autoCheck_ && !autoCheck_->inAutomaticCheck() && !mail::isCheckRunning())
+            autoCheck_->manualCheckStarted();
+        mail::receiveLabelClicked();
+    });
     onClick("Label4", [](QWidget *lb) { mail::openHistoryWindow(mail::HistoryKind::Received, lb); });
     onClick("Label5", [](QWidget *lb) { mail::openHistoryWindow(mail::HistoryKind::Sent, lb); });
     onClick("Label7", [this](QWidget *lb) {
@@ -361,6 +422,28 @@ void Mainform::connectLaunchers()
         if (guard)
             setWindowState(windowState() | Qt::WindowMinimized);
     });
+
+    // For the keyboard: the launchers from top to bottom, then the small
+    // buttons from top to bottom, each with its access key.
+    const struct {
+        const char *name;
+        char key;
+    } keyboard[] = {
+        {"Label2", 'N'},  {"Label3", 'R'},  {"Label4", 'I'},  {"Label5", 'S'},  {"Label6", 'A'},
+        {"Label10", 'M'}, {"Label11", 'G'}, {"Label24", 'B'}, {"Label23", 'P'}, {"Label20", 'T'},
+        {"Label14", 'F'}, {"Label13", 'E'}, {"Label7", 'H'},  {"Label8", 'W'},
+    };
+    QWidget *previous = nullptr;
+    for (const auto &k : keyboard) {
+        auto *lb = findChild<ClickLabel *>(QString::fromLatin1(k.name));
+        if (!lb)
+            continue;
+        lb->setFocusPolicy(Qt::StrongFocus);
+        lb->setAccessKey(QChar::fromLatin1(k.key));
+        if (previous)
+            setTabOrder(previous, lb);
+        previous = lb;
+    }
 
     for (const Hint &h : Hints) {
         QWidget *w = findChild<QWidget *>(QString::fromLatin1(h.control));

@@ -14,7 +14,14 @@
 
 class QPlainTextEdit;
 
+namespace korvane::mail {
+struct CheckSummary;
+}
+
 namespace korvane::app {
+
+class AutoCheck;
+class DesktopNotifier;
 
 class Mainform : public QWidget {
     Q_OBJECT
@@ -38,6 +45,13 @@ public:
     // The clock text: date, two blanks, time.
     static QString clockText(const QDateTime &when);
 
+    // The automatic mail check, set from the receive options.
+    AutoCheck *autoCheck() const { return autoCheck_; }
+    // The desktop notification after mail came in (tests give it their bus).
+    void setNotifier(DesktopNotifier *notifier);
+
+    ~Mainform() override;
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -51,8 +65,13 @@ private:
     void fitHintBox();
     void hideHint();
     void refreshClock();
+    void setUpDailyChecks();
+    void checkFinished(const mail::CheckSummary &summary);
+    void bringForward();
 
     QPlainTextEdit *hintBox_ = nullptr;
+    AutoCheck *autoCheck_ = nullptr;
+    DesktopNotifier *notifier_ = nullptr;
 };
 
 // Registers Mainform with the window registry.

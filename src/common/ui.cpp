@@ -2,10 +2,22 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QAbstractButton>
+#include <QAccessibleWidget>
+#include <QAbstractScrollArea>
+#include <QAbstractSpinBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QMetaMethod>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QShortcut>
+#include <QTabWidget>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+
+#include <limits>
 
 namespace korvane {
 
@@ -31,25 +43,119 @@ void pauseWithEvents(int ms)
     loop.exec(QEventLoop::AllEvents);
 }
 
+namespace {
+
+// Enables a flashed label again; the keyboard focus it had before the flash
+// (a disabled widget loses it) comes back, unless the user moved it meanwhile.
+void endFlash(QWidget *label, bool hadFocus)
+{
+    label->setEnabled(true);
+    if (hadFocus && label->isVisible()) {
+        QWidget *now = label->window()->focusWidget();
+        if (!now || now == label || now->focusPolicy() == Qt::NoFocus || now == label->nextInFocusChain())
+            label->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+}  // namespace
+
 void flashLabel(QWidget *label)
 {
     QPointer<QWidget> guard(label);
+    const bool hadFocus = label->hasFocus();
     label->setEnabled(false);
     pauseWithEvents(50);
     if (guard)
-        guard->setEnabled(true);
+        endFlash(guard, hadFocus);
 }
 
 void flashLabelMeanwhile(QWidget *label)
 {
+    const bool hadFocus = label->hasFocus();
     label->setEnabled(false);
-    QTimer::singleShot(50, label, [label] { label->setEnabled(true); });
+    QTimer::singleShot(50, label, [label, hadFocus] { endFlash(label, hadFocus); });
 }
+
+namespace {
+
+// Assistive technology sees a label clicked for an action as a button it
+// can press.
+class ClickLabelAccessible : public QAccessibleWidget {
+public:
+    explicit ClickLabelAccessible(ClickLabel *label) : QAccessibleWidget(label, QAccessible::Button) {}
+
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString &action) override
+    {
+        auto *label = static_cast<ClickLabel *>(widget());
+        if (action == pressAction() && label->isEnabled())
+            emit label->clicked();
+    }
+    QStringList keyBindingsForAction(const QString &action) const override
+    {
+        const QChar key = static_cast<ClickLabel *>(widget())->accessKey();
+        if (action != pressAction() || key.isNull())
+            return {};
+        return {QStringLiteral("Alt+%1").arg(key)};
+    }
+};
+
+QAccessibleInterface *clickLabelAccessible(const QString &className, QObject *object)
+{
+    auto *label = className == QLatin1String("korvane::ClickLabel") ? qobject_cast<ClickLabel *>(object) : nullptr;
+    if (!label || label->focusPolicy() == Qt::NoFocus)
+        return nullptr;  // a caption or a picture: the plain label's view
+    return new ClickLabelAccessible(label);
+}
+
+}  // namespace
 
 ClickLabel::ClickLabel(const QString &text, QWidget *parent) : QLabel(text, parent)
 {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(clickLabelAccessible);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
     setAttribute(Qt::WA_TranslucentBackground);
     setAutoFillBackground(false);
+}
+
+QString ClickLabel::spokenCaption(const QString &caption)
+{
+    QString out;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        const QChar c = caption[i];
+        if (c == u'&' && i + 1 < caption.size() && caption[i + 1] != u'&')
+            continue;
+        if (!c.isSpace())
+            out += c;
+    }
+    return out;
+}
+
+void ClickLabel::connectNotify(const QMetaMethod &signal)
+{
+    QLabel::connectNotify(signal);
+    // A label clicked for an action is a button: Tab stops at it.
+    if (signal != QMetaMethod::fromSignal(&ClickLabel::clicked))
+        return;
+    if (focusPolicy() == Qt::NoFocus)
+        setFocusPolicy(Qt::StrongFocus);
+    if (accessibleName().isEmpty())
+        setAccessibleName(spokenCaption(text()));
+}
+
+void ClickLabel::setAccessKey(QChar key)
+{
+    accessKey_ = key.toUpper();
+    auto *shortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key(accessKey_.unicode())), this);
+    shortcut->setContext(Qt::WindowShortcut);
+    connect(shortcut, &QShortcut::activated, this, [this] {
+        if (isEnabled() && isVisible())
+            emit clicked();
+    });
+    setAccessibleDescription(QStringLiteral("Alt+%1").arg(accessKey_));
 }
 
 void ClickLabel::mouseReleaseEvent(QMouseEvent *event)
@@ -59,10 +165,168 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent *event)
         emit clicked();
 }
 
+void ClickLabel::keyPressEvent(QKeyEvent *event)
+{
+    if (focusPolicy() != Qt::NoFocus && !event->isAutoRepeat() && event->modifiers() == Qt::NoModifier
+        && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Space)) {
+        event->accept();
+        if (isEnabled())
+            emit clicked();
+        return;
+    }
+    QLabel::keyPressEvent(event);
+}
+
+void ClickLabel::paintEvent(QPaintEvent *event)
+{
+    QLabel::paintEvent(event);
+    if (!hasFocus())
+        return;
+    // A dotted frame in the caption's colour: it shows on the light bars and
+    // on the map alike.
+    QPainter p(this);
+    p.setPen(QPen(palette().color(QPalette::WindowText), 1, Qt::DotLine));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
 void ClickLabel::enterEvent(QEnterEvent *event)
 {
     QLabel::enterEvent(event);
     emit hovered();
+}
+
+namespace {
+
+// The caption of a label for a control; empty for labels that hold a
+// picture or nothing.
+QString captionOf(const QLabel *label)
+{
+    if (!label || label->text().isEmpty() || label->textFormat() == Qt::RichText)
+        return QString();
+    return ClickLabel::spokenCaption(label->text());
+}
+
+// Controls with no caption on the screen, named as a sighted user knows
+// them: by what they hold.
+const struct {
+    const char *window;
+    const char *control;
+    const char16_t *name;
+} UncaptionedControls[] = {
+    {"Mainform", "Text1", u"霊場の案内"},
+    {"Mainform", "Text7", u"説明"},
+    {"WriteForm", "AttachText", u"添付ファイル"},
+    {"WriteForm", "Text4", u"貼付け欄"},
+    {"WriteForm", "Check2", u"貼付け欄の印"},
+    {"TyakuForm", "MailListView", u"メールの一覧"},
+    {"TyakuForm", "Text7", u"件名"},
+    {"TyakuForm", "Text8", u"差出人"},
+    {"TyakuForm", "Text9", u"日付"},
+    {"TyakuForm", "rtfEd", u"本文"},
+    {"TyakuForm", "Text6", u"コピーする文字"},
+    {"TyakuForm", "Text4", u"ボタンの説明"},
+    {"FriendForm", "MailListView", u"アドレスの一覧"},
+    {"KaoForm", "SSTab1", u"顔文字のページ"},
+    {"KakudaiForm", "UpDown1Up", u"文字を大きく"},
+    {"KakudaiForm", "UpDown1Down", u"文字を小さく"},
+};
+
+QString uncaptionedName(const QWidget *window, const QWidget *w)
+{
+    const QString windowName = window->objectName();
+    const QString name = w->objectName();
+    for (const auto &c : UncaptionedControls) {
+        if (windowName == QLatin1String(c.window) && name == QLatin1String(c.control))
+            return QString::fromUtf16(c.name);
+    }
+    return QString();
+}
+
+// The title of the tab whose page holds the widget, if any.
+QString tabTitle(const QWidget *w)
+{
+    for (const QWidget *page = w; page && !page->isWindow(); page = page->parentWidget()) {
+        const QWidget *stack = page->parentWidget();
+        auto *tabs = stack ? qobject_cast<const QTabWidget *>(stack->parentWidget()) : nullptr;
+        if (tabs && tabs->indexOf(const_cast<QWidget *>(page)) >= 0)
+            return ClickLabel::spokenCaption(tabs->tabText(tabs->indexOf(const_cast<QWidget *>(page))));
+    }
+    return QString();
+}
+
+}  // namespace
+
+bool isNamedControl(const QWidget *w)
+{
+    if (!(w->focusPolicy() & Qt::TabFocus) || w->isWindow())
+        return false;
+    // Not a part of another control (a spin box's line edit, a combo box's
+    // list, a scroll area's viewport).
+    for (const QWidget *p = w->parentWidget(); p && !p->isWindow(); p = p->parentWidget()) {
+        if (qobject_cast<const QAbstractSpinBox *>(p) || qobject_cast<const QComboBox *>(p)
+            || qobject_cast<const QAbstractScrollArea *>(p))
+            return false;
+    }
+    return true;
+}
+
+namespace {
+
+// The nearest caption on the control's line to its left, else the nearest
+// one just above it.
+QString captionBeside(const QWidget *w, const QList<QLabel *> &labels)
+{
+    const QRect r = w->geometry();
+    int best = std::numeric_limits<int>::max();
+    QString name;
+    for (QLabel *label : labels) {
+        const QString caption = captionOf(label);
+        if (label == w || caption.isEmpty() || label->parentWidget() != w->parentWidget()
+            || qobject_cast<ClickLabel *>(label))
+            continue;
+        const QRect l = label->geometry();
+        int distance = std::numeric_limits<int>::max();
+        if (l.right() <= r.left() + 4 && l.center().y() >= r.top() && l.center().y() <= r.bottom())
+            distance = r.left() - l.right();
+        else if (l.bottom() <= r.top() + 4 && r.top() - l.bottom() < 2 * l.height() + 8 && l.left() < r.right()
+                 && l.right() > r.left())
+            distance = r.top() - l.bottom() + 1000;
+        if (distance < best) {
+            best = distance;
+            name = caption;
+        }
+    }
+    return name;
+}
+
+QString nameFor(const QWidget *window, const QWidget *w, const QList<QLabel *> &labels)
+{
+    if (QString name = uncaptionedName(window, w); !name.isEmpty())
+        return name;
+    if (auto *button = qobject_cast<const QAbstractButton *>(w); button && !button->text().isEmpty())
+        return ClickLabel::spokenCaption(button->text());
+    if (auto *label = qobject_cast<const QLabel *>(w))
+        return captionOf(label);
+    for (QLabel *label : labels) {
+        if (label->buddy() == w && !captionOf(label).isEmpty())
+            return captionOf(label);
+    }
+    if (QString name = tabTitle(w); !name.isEmpty())
+        return name;
+    return captionBeside(w, labels);
+}
+
+}  // namespace
+
+void nameControlsForAssistiveTech(QWidget *window)
+{
+    const QList<QLabel *> labels = window->findChildren<QLabel *>();
+    for (QWidget *w : window->findChildren<QWidget *>()) {
+        if (!w->accessibleName().isEmpty() || !isNamedControl(w))
+            continue;
+        if (const QString name = nameFor(window, w, labels); !name.isEmpty())
+            w->setAccessibleName(name);
+    }
 }
 
 QFont designFont(const QString &family, double pointSize, bool bold)

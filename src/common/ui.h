@@ -48,11 +48,23 @@ void flashLabel(QWidget *label);
 void flashLabelMeanwhile(QWidget *label);
 
 // A label that reports clicks and the mouse entering it, drawn transparent
-// over whatever lies beneath.
+// over whatever lies beneath. A label something listens to for clicks is a
+// button for the keyboard as well: Tab reaches it, Enter or Space clicks it,
+// a dotted frame shows the focus, and its access key (Alt and a letter)
+// clicks it from anywhere in its window. Its accessible name is its caption
+// without the blanks that place it.
 class ClickLabel : public QLabel {
     Q_OBJECT
 public:
     explicit ClickLabel(const QString &text = QString(), QWidget *parent = nullptr);
+
+    // Alt+`key` clicks the label while its window is active.
+    void setAccessKey(QChar key);
+    QChar accessKey() const { return accessKey_; }
+
+    // A caption as read aloud: without the blanks (ASCII or full-width)
+    // and without an access key's "&".
+    static QString spokenCaption(const QString &caption);
 
 signals:
     void clicked();
@@ -61,7 +73,21 @@ signals:
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void enterEvent(QEnterEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void connectNotify(const QMetaMethod &signal) override;
+
+private:
+    QChar accessKey_;
 };
+
+// Gives every control of a window that has no accessible name the caption a
+// sighted user reads for it: its own text, the label that names it (its
+// buddy) or the caption beside or above it.
+void nameControlsForAssistiveTech(QWidget *window);
+// Whether a widget is a control of its own that Tab reaches (so it needs an
+// accessible name), not a part of another control.
+bool isNamedControl(const QWidget *w);
 
 // Sets the font family used for the design's "ＭＳ Ｐゴシック" and friends; the
 // family name is kept so that fontconfig picks the Japanese font it maps it to.

@@ -1,5 +1,7 @@
 #include "windows.h"
 
+#include "ui.h"
+
 #include <QHash>
 
 namespace korvane {
@@ -40,6 +42,8 @@ QWidget *Windows::get(const QString &name)
     QWidget *w = (*it)();
     if (w && w->objectName().isEmpty())
         w->setObjectName(name);
+    if (w)
+        nameControlsForAssistiveTech(w);
     slot = w;
     return w;
 }

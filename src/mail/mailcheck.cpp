@@ -27,6 +27,7 @@ const QString CredentialsWindow = QStringLiteral("IdPassForm");
 
 bool running = false;
 MailCheck *current = nullptr;  // the check running now
+CheckFinishedHandler finishedHandler;
 
 QWidget *control(const QString &window, const QString &name)
 {
@@ -173,6 +174,8 @@ QString WindowsMailCheckView::asEditorHoldsIt(const QString &text)
 
 void WindowsMailCheckView::showInViewer(const ViewerTexts &texts)
 {
+    if (!firstShown_)
+        firstShown_ = texts;
     fallback_ = texts;
     viewerWaiting_ = true;
     // Once a frame.
@@ -263,7 +266,17 @@ MailCheckResult runMailCheck(MailCheckView *view)
         MailCheck *outer = current;
         current = &check;
         auto restore = qScopeGuard([&] { current = outer; });
-        return check.run();
+        const MailCheckResult result = check.run();
+        if (finishedHandler) {
+            CheckSummary summary;
+            summary.received = result.received;
+            if (auto *shown = dynamic_cast<WindowsMailCheckView *>(&v); shown && shown->firstShown()) {
+                summary.firstFrom = shown->firstShown()->from;
+                summary.firstSubject = shown->firstShown()->subject;
+            }
+            finishedHandler(summary);
+        }
+        return result;
     } catch (const std::exception &e) {
         dialogs().notice(v.dialogParent(), QStringLiteral("メールの受信中にエラーが起きました。\n%1").arg(e.what()),
                          ErrorTitle, Dialogs::Icon::Critical);
@@ -304,6 +317,11 @@ void checkMail()
 bool isCheckRunning()
 {
     return running;
+}
+
+void setCheckFinishedHandler(CheckFinishedHandler handler)
+{
+    finishedHandler = std::move(handler);
 }
 
 }  // namespace korvane::mail

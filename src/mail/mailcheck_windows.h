@@ -19,6 +19,8 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <optional>
+
 namespace korvane::mail {
 
 class WindowsMailCheckView : public MailCheckView {
@@ -44,12 +46,16 @@ public:
     // line break becomes LF, a no-break space a space.
     static QString asEditorHoldsIt(const QString &text);
 
+    // The first mail put into the viewer since the view was made.
+    const std::optional<ViewerTexts> &firstShown() const { return firstShown_; }
+
 private:
     enum class Unseen { Wait, Fill };
     void fillViewer(Unseen unseen);
     QWidget *knownBox(const QString &window, const QString &name) const;
 
     long long counterBeforeStep_ = 0;
+    std::optional<ViewerTexts> firstShown_;
     ViewerTexts fallback_;  // used for boxes that no registered window holds
     bool viewerWaiting_ = false;  // fallback_ is still to go into the boxes
     QTimer fillViewer_;

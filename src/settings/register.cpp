@@ -9,6 +9,7 @@ void registerWindows()
 {
     Windows::registerFactory(QStringLiteral("OptionForm"), [] { return new OptionForm; });
     Windows::registerFactory(QStringLiteral("IdPassForm"), [] { return new IdPassForm; });
+    Windows::registerFactory(QStringLiteral("ReceiveOptionsForm"), [] { return new ReceiveOptionsForm; });
     Windows::registerFactory(QStringLiteral("SetForm"), [] { return new SetForm; });
 }
 

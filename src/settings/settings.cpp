@@ -1,5 +1,7 @@
 #include "settings.h"
 
+#include "keyring.h"
+
 #include "common/cp932.h"
 #include "common/paths.h"
 #include "common/text.h"
@@ -110,19 +112,55 @@ QString credentialsFilePath()
     return paths::resolve(QString::fromUtf16(CredentialsFile));
 }
 
-QString readCredentialValue(const QString &key)
+namespace {
+
+bool isPasswordKey(const QString &key)
 {
-    return profile::readString(credentialsFilePath(), QString::fromLatin1(CredentialsSection), key, QString(),
-                               MaxCredentialBytes);
+    return key.compare(QLatin1String(PasswordKey), Qt::CaseInsensitive) == 0;
 }
 
-bool tryWriteCredentialValue(const QString &key, const QString &value, QString *error)
+bool writeCredentialFile(const QString &key, const QString &value, QString *error)
 {
-    // The file holds a password in clear text: owner only, from the first
+    // The file may hold a password in clear text: owner only, from the first
     // byte written, and tightened if it was ever wider.
     return profile::writeString(paths::ensureParent(QString::fromUtf16(CredentialsFile)),
                                 QString::fromLatin1(CredentialsSection), key, value,
                                 QFileDevice::ReadOwner | QFileDevice::WriteOwner, error);
+}
+
+}  // namespace
+
+QString keyringAccount()
+{
+    // One saved password per program folder, as one credentials file.
+    return QStringLiteral("iniIdPass %1").arg(credentialsFilePath());
+}
+
+QString readCredentialValue(const QString &key)
+{
+    const QString value = profile::readString(credentialsFilePath(), QString::fromLatin1(CredentialsSection), key,
+                                              QString(), MaxCredentialBytes);
+    if (!isPasswordKey(key))
+        return value;
+    if (!value.isEmpty()) {
+        // A password the file still holds moves to the keyring and leaves
+        // the file, where a keyring takes it.
+        if (keyring::writePassword(keyringAccount(), value))
+            writeCredentialFile(key, QString(), nullptr);
+        return value;
+    }
+    return keyring::readPassword(keyringAccount()).value_or(QString());
+}
+
+bool tryWriteCredentialValue(const QString &key, const QString &value, QString *error)
+{
+    if (isPasswordKey(key)) {
+        const bool inKeyring = value.isEmpty() ? keyring::deletePassword(keyringAccount())
+                                               : keyring::writePassword(keyringAccount(), value);
+        if (inKeyring)
+            return writeCredentialFile(key, QString(), error);
+    }
+    return writeCredentialFile(key, value, error);
 }
 
 void writeCredentialValue(const QString &key, const QString &value)

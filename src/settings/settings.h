@@ -47,10 +47,14 @@ bool saveServerSettings(QString *error);
 // The credentials file: a profile file with section "EXEINI" and the keys
 // "NAME" (user ID), "NAME2" (password, in clear text) and "NAME3" ("1" or "0",
 // whether the last confirmation asked to save). It is kept readable by its
-// owner only.
+// owner only. Where the desktop's keyring answers, the password lives there
+// instead (keyring.h, under keyringAccount()) and "NAME2" stays empty; a
+// password found in the file moves to the keyring when it is read.
 inline constexpr const char16_t *CredentialsFile = u"\\★MailData\\iniIdPass.ini";
 inline constexpr const char *CredentialsSection = "EXEINI";
 inline constexpr int MaxCredentialBytes = 255;
+inline constexpr const char *PasswordKey = "NAME2";
+QString keyringAccount();
 QString credentialsFilePath();
 // writeCredentialValue with the outcome: false, with the reason in *error,
 // when the file cannot be written.

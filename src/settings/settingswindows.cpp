@@ -3,6 +3,7 @@
 #include "common/dialogs.h"
 #include "common/ui.h"
 #include "common/windows.h"
+#include "receiveoptions.h"
 #include "settings.h"
 
 #include <QCheckBox>
@@ -10,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 
 namespace korvane::settings {
 namespace {
@@ -68,11 +70,13 @@ OptionForm::OptionForm(QWidget *parent) : QDialog(parent)
     QPushButton *ok = makeButton(this, QStringLiteral("OkCommand"), QStringLiteral("設定"), 1020, 2700, 1260, 375);
     QPushButton *cancel = makeButton(this, QStringLiteral("CancelCommand"), QStringLiteral("中止"), 2520, 2700, 1260, 375);
 
+    // Tab goes in reading order: the boxes from the top, the check box, the
+    // buttons from the left.
     setTabOrder(smtp_, pop3_);
-    setTabOrder(pop3_, apop_);
+    setTabOrder(pop3_, mail_);
+    setTabOrder(mail_, apop_);
     setTabOrder(apop_, ok);
     setTabOrder(ok, cancel);
-    setTabOrder(cancel, mail_);
 
     connect(ok, &QPushButton::clicked, this, &OptionForm::okClicked);
     connect(cancel, &QPushButton::clicked, this, &QWidget::close);
@@ -119,9 +123,9 @@ IdPassForm::IdPassForm(QWidget *parent) : QDialog(parent)
     ok->setDefault(true);
 
     setTabOrder(id_, pass_);
-    setTabOrder(pass_, ok);
+    setTabOrder(pass_, save_);
+    setTabOrder(save_, ok);
     setTabOrder(ok, cancel);
-    setTabOrder(cancel, save_);
 
     connect(ok, &QPushButton::clicked, this, &IdPassForm::okClicked);
     connect(cancel, &QPushButton::clicked, this, &QWidget::close);
@@ -154,13 +158,80 @@ void IdPassForm::okClicked()
     close();
 }
 
+ReceiveOptionsForm::ReceiveOptionsForm(QWidget *parent) : QDialog(parent)
+{
+    prepareWindow(this, QStringLiteral("ReceiveOptionsForm"), QStringLiteral("受信の設定"), 4800, 2880);
+    connect(this, &QDialog::finished, this, [this] { forgetSelf(this); });
+
+    QLabel *l1 = designLabel(this, QStringLiteral("Label1"), QStringLiteral("自動受信の間隔(&I)"), 240, 240, 2640, 255);
+    interval_ = designControl<QSpinBox>(this, QStringLiteral("IntervalSpin"), 2940, 195, 1620, 315);
+    interval_->setRange(0, MaxIntervalMinutes);
+    interval_->setSuffix(QStringLiteral(" 分"));
+    interval_->setSpecialValueText(QStringLiteral("しない"));
+    l1->setBuddy(interval_);
+
+    keep_ = new QCheckBox(QStringLiteral("受信したメールをサーバーに残す(&K)"), this);
+    keep_->setObjectName(QStringLiteral("KeepCheck"));
+    placeTwips(keep_, 240, 720, 4320, 300);
+    QLabel *l2 = designLabel(this, QStringLiteral("Label2"), QStringLiteral("サーバーから消すまで(&D)"), 480, 1185, 2400, 255);
+    keepDays_ = designControl<QSpinBox>(this, QStringLiteral("KeepDaysSpin"), 2940, 1140, 1620, 315);
+    keepDays_->setRange(0, MaxKeepDays);
+    keepDays_->setSuffix(QStringLiteral(" 日"));
+    keepDays_->setSpecialValueText(QStringLiteral("消さない"));
+    l2->setBuddy(keepDays_);
+
+    notify_ = new QCheckBox(QStringLiteral("メールが届いたらデスクトップに知らせる(&N)"), this);
+    notify_->setObjectName(QStringLiteral("NotifyCheck"));
+    placeTwips(notify_, 240, 1680, 4320, 300);
+
+    QPushButton *ok = makeButton(this, QStringLiteral("OkCommand"), QStringLiteral("設定"), 1020, 2220, 1260, 375);
+    QPushButton *cancel = makeButton(this, QStringLiteral("CancelCommand"), QStringLiteral("中止"), 2520, 2220, 1260, 375);
+    ok->setDefault(true);
+
+    setTabOrder(interval_, keep_);
+    setTabOrder(keep_, keepDays_);
+    setTabOrder(keepDays_, notify_);
+    setTabOrder(notify_, ok);
+    setTabOrder(ok, cancel);
+
+    connect(ok, &QPushButton::clicked, this, &ReceiveOptionsForm::okClicked);
+    connect(cancel, &QPushButton::clicked, this, &QWidget::close);
+    // The days count only for mail kept on the server.
+    connect(keep_, &QCheckBox::toggled, keepDays_, &QWidget::setEnabled);
+    connect(keep_, &QCheckBox::toggled, l2, &QWidget::setEnabled);
+
+    const ReceiveOptions o = loadReceiveOptions();
+    interval_->setValue(o.intervalMinutes);
+    keep_->setChecked(o.keepOnServer);
+    keepDays_->setValue(o.keepDays);
+    keepDays_->setEnabled(o.keepOnServer);
+    l2->setEnabled(o.keepOnServer);
+    notify_->setChecked(o.notify);
+}
+
+void ReceiveOptionsForm::okClicked()
+{
+    ReceiveOptions o;
+    o.intervalMinutes = interval_->value();
+    o.keepOnServer = keep_->isChecked();
+    o.keepDays = keepDays_->value();
+    o.notify = notify_->isChecked();
+    QString error;
+    if (!saveReceiveOptions(o, &error))
+        dialogs().notice(this, QStringLiteral("受信の設定を保存できませんでした。\r\n%1").arg(error), ProgramTitle,
+                         Dialogs::Icon::Exclamation);
+    close();
+}
+
 SetForm::SetForm(QWidget *parent) : QWidget(parent)
 {
-    prepareWindow(this, QStringLiteral("SetForm"), QStringLiteral("ID/PASS"), 3600, 1140);
+    prepareWindow(this, QStringLiteral("SetForm"), QStringLiteral("ID/PASS"), 5280, 1140);
     QPushButton *idPass = makeButton(this, QStringLiteral("Command1"), QStringLiteral("ID/PASS"), 240, 300, 1440, 480);
     QPushButton *server = makeButton(this, QStringLiteral("Command2"), QStringLiteral("POPサーバー"), 1920, 300, 1440, 480);
+    QPushButton *receive = makeButton(this, QStringLiteral("Command3"), QStringLiteral("受信の設定"), 3600, 300, 1440, 480);
     connect(idPass, &QPushButton::clicked, this, [] { Windows::show(QStringLiteral("IdPassForm")); });
     connect(server, &QPushButton::clicked, this, [] { Windows::show(QStringLiteral("OptionForm")); });
+    connect(receive, &QPushButton::clicked, this, [] { Windows::show(QStringLiteral("ReceiveOptionsForm")); });
 }
 
 void SetForm::closeEvent(QCloseEvent *event)

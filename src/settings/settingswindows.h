@@ -7,6 +7,7 @@
 
 class QCheckBox;
 class QLineEdit;
+class QSpinBox;
 
 namespace korvane::settings {
 
@@ -41,6 +42,23 @@ private:
     QLineEdit *id_;
     QLineEdit *pass_;
     QCheckBox *save_;
+};
+
+// "受信の設定": the receive options of the per-user settings store
+// (receiveoptions.h). "設定" stores them and the running program takes them
+// up at once; "中止", Esc and the close box change nothing.
+class ReceiveOptionsForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit ReceiveOptionsForm(QWidget *parent = nullptr);
+
+    void okClicked();
+
+private:
+    QSpinBox *interval_;
+    QCheckBox *keep_;
+    QSpinBox *keepDays_;
+    QCheckBox *notify_;
 };
 
 // The settings launcher (also captioned "ID/PASS").

@@ -1,14 +1,19 @@
 // The server settings window, the credentials window and the launcher.
 #include "common/windows.h"
 #include "scripteddialogs.h"
+#include "settings/receiveoptions.h"
 #include "settings/register.h"
 #include "settings/settings.h"
 #include "testenv.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSpinBox>
 #include <QTest>
 
 using namespace korvane;
@@ -42,7 +47,7 @@ private slots:
     void smallFixedWindowsHaveOnlyACloseBox()
     {
         TestProgramFolder folder;
-        for (const char *name : {"OptionForm", "IdPassForm", "SetForm"}) {
+        for (const char *name : {"OptionForm", "IdPassForm", "SetForm", "ReceiveOptionsForm"}) {
             QPointer<QWidget> w = open(name);
             const Qt::WindowFlags flags = w->windowFlags();
             QVERIFY2(flags & Qt::CustomizeWindowHint, name);
@@ -217,11 +222,80 @@ private slots:
         QWidget *w = open("SetForm");
         QCOMPARE(w->windowTitle(), QStringLiteral("ID/PASS"));
         QCOMPARE(child<QPushButton>(w, "Command2")->text(), QStringLiteral("POPサーバー"));
+        QCOMPARE(child<QPushButton>(w, "Command3")->text(), QStringLiteral("受信の設定"));
         QTest::mouseClick(child<QPushButton>(w, "Command1"), Qt::LeftButton);
         QTest::mouseClick(child<QPushButton>(w, "Command2"), Qt::LeftButton);
-        QVERIFY(Windows::loaded("IdPassForm") && Windows::loaded("IdPassForm")->isVisible());
-        QVERIFY(Windows::loaded("OptionForm") && Windows::loaded("OptionForm")->isVisible());
+        QTest::mouseClick(child<QPushButton>(w, "Command3"), Qt::LeftButton);
+        for (const char *name : {"IdPassForm", "OptionForm", "ReceiveOptionsForm"})
+            QVERIFY2(Windows::loaded(name) && Windows::loaded(name)->isVisible(), name);
         QVERIFY(w->isVisible());  // the launcher stays open
+    }
+
+    void receiveOptionsForm()
+    {
+        TestProgramFolder folder;
+        QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Korvane", "Korvane");
+        QCOMPARE(loadReceiveOptions(), ReceiveOptions());  // off, delete, notify
+        // Typed by hand: out of range and words.
+        store.setValue("Receive/IntervalMinutes", "-3");
+        store.setValue("Receive/KeepOnServer", "yes");
+        store.setValue("Receive/KeepDays", "99999");
+        store.setValue("Receive/Notify", "off");
+        store.sync();
+        QCOMPARE(loadReceiveOptions(), (ReceiveOptions{0, true, MaxKeepDays, false}));
+        store.setValue("Receive/KeepOnServer", false);
+        store.sync();
+
+        QPointer<QWidget> w = open("ReceiveOptionsForm");
+        QCOMPARE(w->windowTitle(), QStringLiteral("受信の設定"));
+        QCOMPARE(child<QSpinBox>(w, "IntervalSpin")->text(), QStringLiteral("しない"));
+        QVERIFY(!child<QSpinBox>(w, "KeepDaysSpin")->isEnabled());  // only for kept mail
+        child<QSpinBox>(w, "IntervalSpin")->setValue(15);
+        child<QCheckBox>(w, "KeepCheck")->setChecked(true);
+        QVERIFY(child<QSpinBox>(w, "KeepDaysSpin")->isEnabled());
+        child<QSpinBox>(w, "KeepDaysSpin")->setValue(30);
+        child<QCheckBox>(w, "NotifyCheck")->setChecked(true);
+        QSignalSpy changed(&ReceiveOptionsEvents::instance(), &ReceiveOptionsEvents::changed);
+        QTest::mouseClick(child<QPushButton>(w, "OkCommand"), Qt::LeftButton);
+        QTRY_VERIFY(w.isNull());
+        QCOMPARE(changed.size(), 1);
+        store.sync();
+        QCOMPARE(store.allKeys(), QStringList({"Receive/IntervalMinutes", "Receive/KeepDays",
+                                               "Receive/KeepOnServer", "Receive/Notify"}));
+        QCOMPARE(loadReceiveOptions(), (ReceiveOptions{15, true, 30, true}));
+    }
+
+    void tabFollowsReadingOrder_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("IdPassForm") << "IdPassForm"
+                                    << QStringList{"IdText", "PassText", "Check1", "OKCommand", "CancelCommand"};
+        QTest::newRow("OptionForm") << "OptionForm"
+                                    << QStringList{"SmtpText", "Pop3Text", "MailText", "ApopCheck", "OkCommand",
+                                                   "CancelCommand"};
+        QTest::newRow("ReceiveOptionsForm")
+            << "ReceiveOptionsForm"
+            << QStringList{"IntervalSpin", "KeepCheck", "KeepDaysSpin", "NotifyCheck", "OkCommand", "CancelCommand"};
+    }
+    void tabFollowsReadingOrder()
+    {
+        QFETCH(QString, window);
+        QFETCH(QStringList, order);
+        TestProgramFolder folder;
+        saveReceiveOptions({5, true, 0, true});  // the days box takes part
+        QWidget *w = open(window);
+        w->findChild<QWidget *>(order.first())->setFocus();
+        QStringList seen;
+        for (qsizetype i = 0; i < order.size(); ++i) {
+            QWidget *focus = QApplication::focusWidget();
+            // A spin box's focus lies on its line edit.
+            while (focus && focus->objectName().isEmpty())
+                focus = focus->parentWidget();
+            seen << (focus ? focus->objectName() : QString());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        QCOMPARE(seen, order);
     }
 };
 

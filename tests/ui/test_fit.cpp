@@ -9,6 +9,7 @@
 
 #include "addressbook/addressbook.h"
 #include "common/dialogs.h"
+#include "common/ui.h"
 #include "common/windows.h"
 #include "mail/historywindow.h"
 #include "mail/mailhistory.h"
@@ -375,7 +376,7 @@ private slots:
     {
         QTest::addColumn<QString>("window");
         for (const char *name : {"Mainform", "WriteForm", "BackForm", "TyakuForm", "FriendForm", "KaoForm",
-                                 "SetForm", "OptionForm", "IdPassForm", "KakudaiForm"})
+                                 "SetForm", "OptionForm", "IdPassForm", "ReceiveOptionsForm", "KakudaiForm"})
             QTest::newRow(name) << QString::fromLatin1(name);
     }
 
@@ -411,6 +412,11 @@ private slots:
 
         Checker checker;
         checker.check(w);
+        // Every control Tab reaches has a name for assistive technology.
+        for (QWidget *c : w->findChildren<QWidget *>()) {
+            if (isNamedControl(c) && c->isVisibleTo(w) && c->accessibleName().trimmed().isEmpty())
+                checker.faults << where(c) + QStringLiteral(": no accessible name");
+        }
         if (window == QLatin1String("KakudaiForm")) {
             // Large type still fits its boxes.
             auto *view = static_cast<texttools::KakudaiForm *>(w);

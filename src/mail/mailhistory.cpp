@@ -21,7 +21,10 @@ constexpr qsizetype LineEndOffset = 32280;
 constexpr qsizetype LiveOffset = 32282;
 constexpr qsizetype ListPartLength = BodyOffset;  // subject, date and address
 constexpr qsizetype TrailerOffset = BodyOffset + BodyWidth - OriginalTrailerWidth;
-constexpr QByteArrayView TrailerTag = "\0KORVANE-ORIGINAL:";
+// The tag starts with a NUL, so its length is given: a view of a string
+// literal would stop at that NUL.
+constexpr char TrailerTagBytes[] = "\0KORVANE-ORIGINAL:";
+constexpr QByteArrayView TrailerTag(TrailerTagBytes, sizeof TrailerTagBytes - 1);
 
 // A name that can stand in the trailer and be joined to a folder safely: no
 // folders, no dots in front, ASCII only.

@@ -157,6 +157,8 @@ private slots:
         const QByteArray bytes = readFile(historyPath(HistoryKind::Received));
         QCOMPARE(bytes.size(), MailRecordLength);
         QCOMPARE(bytes.mid(32280, 4), QByteArray("\r\n\x01\x00", 4));
+        if (!original.isEmpty() && found)
+            QCOMPARE(bytes.mid(32280 - 64, 18 + original.size() + 1), QByteArray("\0KORVANE-ORIGINAL:", 18) + original.toLatin1() + '\0');
         const MailRecord back = *readMailRecord(HistoryKind::Received, 1);
         QCOMPARE(back.body, trimAsciiSpaces(body));
         QVERIFY(!back.body.contains(QChar(u'\0')));

@@ -1,5 +1,7 @@
 #include "history_listmodel.h"
 
+#include <algorithm>
+
 namespace korvane::mail {
 
 MailListModel::MailListModel(QObject *parent) : QAbstractTableModel(parent)
@@ -16,6 +18,25 @@ void MailListModel::setEntries(std::vector<MailListEntry> entries)
 void MailListModel::clear()
 {
     setEntries({});
+}
+
+void MailListModel::removeEntries(QList<int> rows)
+{
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    // From the end, a run of neighbouring rows at a time.
+    for (qsizetype i = rows.size() - 1; i >= 0;) {
+        const int last = rows[i];
+        int first = last;
+        while (i > 0 && rows[i - 1] == first - 1)
+            first = rows[--i];
+        --i;
+        if (first < 0 || last >= int(entries_.size()))
+            continue;
+        beginRemoveRows(QModelIndex(), first, last);
+        entries_.erase(entries_.begin() + first, entries_.begin() + last + 1);
+        endRemoveRows();
+    }
 }
 
 int MailListModel::rowCount(const QModelIndex &parent) const

@@ -5,6 +5,7 @@
 #include "common/recordfile.h"
 #include "common/text.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,6 +19,12 @@
 #include <future>
 #include <mutex>
 #include <thread>
+
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 namespace korvane::mail {
 namespace {
@@ -439,7 +446,13 @@ std::optional<MailRecord> lastMailRecord(HistoryKind kind)
 
 HistoryWrites *historyWrites()
 {
-    static HistoryWrites *writes = new HistoryWrites;
+    static HistoryWrites *writes = [] {
+        auto *w = new HistoryWrites;
+        // A deletion under way ends before the program does.
+        if (QCoreApplication *app = QCoreApplication::instance())
+            QObject::connect(app, &QCoreApplication::aboutToQuit, w, [] { waitForHistoryWrites(); });
+        return w;
+    }();
     return writes;
 }
 
@@ -586,7 +599,14 @@ public:
             std::lock_guard guard(lock_);
             queue_.push_back(std::move(d));
             if (!thread_.joinable())
-                thread_ = std::thread([this] { run(); });
+                thread_ = std::thread([this] {
+#ifdef Q_OS_LINUX
+                    // Behind the windows for the processor: a rewrite may
+                    // take a while, the windows must answer meanwhile.
+                    ::setpriority(PRIO_PROCESS, pid_t(::syscall(SYS_gettid)), 10);
+#endif
+                    run();
+                });
         }
         wake_.notify_all();
     }

@@ -275,27 +275,37 @@ private slots:
     }
 
     // A crash at any step of a delete leaves the old history or the new one,
-    // and the next delete works.
+    // and the next delete works; a mail appended while the delete copied is
+    // in whichever is left.
     void aCrashDuringADeleteLosesNothing_data()
     {
         QTest::addColumn<int>("crashAt");
+        QTest::addColumn<bool>("appendDuring");
         // The steps of deleting 2 of 3: work copy opened, two records
-        // copied, work copy flushed, renamed.
+        // copied, work copy flushed, renamed; with a mail appended after the
+        // flush, its copy comes before the rename.
         for (int i = 1; i <= 5; ++i)
-            QTest::addRow("step %d", i) << i;
+            QTest::addRow("step %d", i) << i << false;
+        for (int i = 4; i <= 6; ++i)
+            QTest::addRow("step %d, a mail appended meanwhile", i) << i << true;
     }
     void aCrashDuringADeleteLosesNothing()
     {
         QFETCH(int, crashAt);
+        QFETCH(bool, appendDuring);
         TestProgramFolder folder;
         appendThree();
+        const QByteArray appended = appendDuring ? encodeMailRecord(HistoryKind::Received, "during", "", "", "") : QByteArray();
         const QByteArray before = readFile(historyPath(HistoryKind::Received));
         const QByteArray after = recordAt(before, 1) + recordAt(before, 3);
+        const int lastStep = appendDuring ? 6 : 5;
 
         int steps = 0;
-        RecordFile::setRewriteHook([&](RecordFile::RewriteStep) {
+        RecordFile::setRewriteHook([&](RecordFile::RewriteStep s) {
             if (++steps == crashAt)
                 throw SimulatedCrash{};
+            if (appendDuring && s == RecordFile::RewriteStep::WorkCopyFlushed)
+                appendMailRecord(HistoryKind::Received, "during", "", "", "");
         });
         bool crashed = false;
         try {
@@ -306,14 +316,15 @@ private slots:
         RecordFile::setRewriteHook(nullptr);
         QVERIFY(crashed);
         const QByteArray now = readFile(historyPath(HistoryKind::Received));
-        if (crashAt < 5)
-            QCOMPARE(now, before);
+        if (crashAt < lastStep)
+            QCOMPARE(now, before + (crashAt > 4 ? appended : QByteArray()));
         else
-            QCOMPARE(now, after);
+            QCOMPARE(now, after + appended);
 
         // Life goes on after the crash, a left-over work copy or not.
+        const int left = mailRecordCount(HistoryKind::Received);
         QVERIFY(deleteMailRecord(HistoryKind::Received, 1));
-        QCOMPARE(mailRecordCount(HistoryKind::Received), crashAt < 5 ? 2 : 1);
+        QCOMPARE(mailRecordCount(HistoryKind::Received), left - 1);
         QVERIFY(!QFileInfo::exists(historyWorkPath(HistoryKind::Received)));
     }
 

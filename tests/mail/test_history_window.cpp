@@ -178,6 +178,30 @@ private slots:
         QCOMPARE(mailRecordCount(HistoryKind::Received), 2);
     }
 
+    // Mails picked together go in one delete, their kept originals with them;
+    // the question says so.
+    void severalSelectedMailsGoInOneDelete()
+    {
+        HistoryFixture f;
+        writeFile(f.folder.file(QStringLiteral("受信原本/x.eml")), "mail");
+        appendMailRecord(HistoryKind::Received, "Subject4", "Date4", "a@b.jp", "Body 4", nullptr,
+                         RecordFile::Durability::OnDisk, "x.eml");
+        TyakuForm *form = open(HistoryKind::Received);
+        clickRow(form, 0);
+        QTest::mouseClick(form->mailList()->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          form->mailList()->visualRect(form->mailListModel()->index(3, 0)).center());
+        f.dialogs.questionAnswers.enqueue(true);
+        press(form, "Command3");
+        QCOMPARE(f.dialogs.texts().size(), 1);
+        QVERIFY(f.dialogs.last().text.startsWith(QStringLiteral("選択された（行、青色）データを削除します。よろしいですか\n\n受信原本")));
+        QCOMPARE(column(form, 0), QStringList({"Subject2", "Subject3"}));
+        QCOMPARE(text(form, "Text2"), QStringLiteral("2"));
+        QCOMPARE(text(form, "Text7"), QStringLiteral("Subject3"));
+        waitForHistoryWrites();
+        QCOMPARE(QFileInfo(historyPath(HistoryKind::Received)).size(), 2 * MailRecordLength);
+        QVERIFY(!QFileInfo::exists(f.folder.file(QStringLiteral("受信原本/x.eml"))));
+    }
+
     void deleteAnsweredNoKeepsTheMail()
     {
         HistoryFixture f;
@@ -286,6 +310,7 @@ private slots:
         QCOMPARE(form->mailListModel()->rowCount(), 0);
         QCOMPARE(text(form, "Text2"), QStringLiteral("0"));
         QCOMPARE(text(form, "rtfEd"), QString());
+        waitForHistoryWrites();
         QVERIFY(QFileInfo::exists(historyPath(HistoryKind::Received)));
         QCOMPARE(QFileInfo(historyPath(HistoryKind::Received)).size(), 0);
     }

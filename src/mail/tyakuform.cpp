@@ -319,11 +319,14 @@ void TyakuForm::loadHistoryList()
     model_->setEntries(std::move(entries));
     shownRow_ = -1;
     // Reading every record would leave the viewer and the clipboard on the
-    // last one: go there directly, reading that one body only.
+    // last one: go there directly, reading that one body only. What the
+    // user copied stays on the clipboard: only nothing or a mail the
+    // program put there gives way.
     if (rows > 0) {
         if (std::optional<MailRecord> last = readMailRecord(kind_, rows)) {
             showViewer(*last);
-            putBodyOnClipboard();
+            if (!clipboardHoldsUsersData())
+                putBodyOnClipboard();
         }
     }
     countBox_->setText(QString::number(model_->rowCount()));
@@ -398,9 +401,7 @@ void TyakuForm::clearViewer()
 
 void TyakuForm::putBodyOnClipboard()
 {
-    QClipboard *clipboard = QApplication::clipboard();
-    clipboard->clear();
-    clipboard->setText(pane_->text());
+    putProgramTextOnClipboard(pane_->text());
 }
 
 bool TyakuForm::selectionMarked() const

@@ -31,6 +31,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QStyleOptionButton>
 #include <QTabBar>
@@ -87,6 +89,8 @@ double contrastRatio(const QColor &a, const QColor &b)
 class Checker {
 public:
     QStringList faults;
+    // Whether a box's tooltip may show the text the box cuts.
+    bool tooltipShowsWhole = true;
 
     void check(QWidget *window)
     {
@@ -206,7 +210,7 @@ private:
         const QMargins m = e->textMargins() + e->contentsMargins();
         const int room = e->width() - 2 * frame - m.left() - m.right() - 4;
         const int width = fm.horizontalAdvance(e->text());
-        if (width > room && e->toolTip() != e->text())
+        if (width > room && (!tooltipShowsWhole || e->toolTip() != e->text()))
             fault(e, e->text(), width, room);
         if (fm.height() > e->height() - 2 * frame)
             fault(e, e->text(), fm.height(), e->height() - 2 * frame, "high");
@@ -374,14 +378,25 @@ private slots:
     void everyWindow_data()
     {
         QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("date");       // of a last mail received, if any
+        QTest::addColumn<int>("enlargedSize");   // the enlarged view's type at its largest here
         for (const char *name : {"Mainform", "WriteForm", "BackForm", "TyakuForm", "FriendForm", "KaoForm",
                                  "SetForm", "OptionForm", "IdPassForm", "KakudaiForm"})
-            QTest::newRow(name) << QString::fromLatin1(name);
+            QTest::newRow(name) << QString::fromLatin1(name) << QString() << 28;
+        const QString zoned = QStringLiteral("Wed, 9 Dec 2026 10:00:00 +0900 (JST)");
+        QTest::newRow("TyakuForm, date with its zone's name") << "TyakuForm" << zoned << 0;
+        QTest::newRow("KakudaiForm at 40 pt") << "KakudaiForm" << zoned << 40;
     }
 
     void everyWindow()
     {
         QFETCH(QString, window);
+        QFETCH(QString, date);
+        QFETCH(int, enlargedSize);
+        if (!date.isEmpty())
+            mail::appendMailRecord(mail::HistoryKind::Received, QStringLiteral("結願のご報告"), date,
+                                   QStringLiteral("四国八十八ヶ所霊場会 <info@reijokai.example.jp>"),
+                                   QStringLiteral("結願しました。"));
         QWidget *w = nullptr;
         if (window == QLatin1String("Mainform")) {
             auto *main = Windows::get<app::Mainform>(window);
@@ -408,18 +423,51 @@ private slots:
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w));
         QCoreApplication::processEvents();
+        if (!date.isEmpty() && window == QLatin1String("TyakuForm"))
+            w->findChild<QLineEdit *>(QStringLiteral("Text9"))->setToolTip(QString());  // the date shows whole
 
         Checker checker;
         checker.check(w);
         if (window == QLatin1String("KakudaiForm")) {
-            // Large type still fits its boxes.
+            // Large type still fits its boxes: the whole of each, for those
+            // who read there what they cannot read small.
+            checker.tooltipShowsWhole = false;
+            checker.check(w);
             auto *view = static_cast<texttools::KakudaiForm *>(w);
-            while (view->fontSize() < 28)
+            while (view->fontSize() < enlargedSize)
                 view->sizeUp();
             QCoreApplication::processEvents();
             checker.check(w);
         }
         QVERIFY2(checker.faults.isEmpty(), qPrintable(checker.faults.join(u'\n')));
+    }
+
+    // A window of fixed size larger than the screen (the compose window at
+    // 200 % on a 1080-line screen) shrinks to it; its controls scroll into
+    // view and keep their names. One that fits stays as it was.
+    void fixedWindowsShrinkToTheScreen()
+    {
+        QWidget *compose = Windows::get(QStringLiteral("WriteForm"));
+        const QRect area = compose->screen()->availableGeometry();
+        const QSize design(compose->width(), area.height() + 300);
+        compose->setFixedSize(design);
+        Windows::show(QStringLiteral("WriteForm"));
+        QVERIFY(QTest::qWaitForWindowExposed(compose));
+        QVERIFY2(compose->height() < area.height(), qPrintable(QString::number(compose->height())));
+        auto *scroll = compose->findChild<QScrollArea *>();
+        QVERIFY(scroll && scroll->widget()->size() == design);
+        QWidget *lowest = compose->findChild<QWidget *>(QStringLiteral("Command1"));
+        for (auto *c : compose->findChildren<QWidget *>()) {
+            if (c->parentWidget() == scroll->widget() && c->isVisibleTo(compose)
+                && c->geometry().bottom() > lowest->geometry().bottom())
+                lowest = c;
+        }
+        scroll->ensureWidgetVisible(lowest, 0, 0);
+        QVERIFY(compose->rect().contains(QRect(lowest->mapTo(compose, QPoint()), lowest->size())));
+
+        QWidget *book = Windows::show(QStringLiteral("FriendForm"));
+        QVERIFY(QTest::qWaitForWindowExposed(book));
+        QVERIFY(!book->findChild<QScrollArea *>());
     }
 
     void everyTempleCaption()

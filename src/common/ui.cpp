@@ -13,6 +13,7 @@
 #include <QProxyStyle>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStyle>
 #include <QStyleFactory>
 #include <QTextEdit>
 #include <QPointer>
@@ -351,10 +352,16 @@ void ScreenFit::fit(QWidget *window)
             child->setVisible(shown);
         }
         scroll->setWidget(page);
+        scroll->show();  // made while the window shows: not shown with it
     }
     window->setProperty(ContentSizeProperty, design);
     scroll->widget()->setFixedSize(design);
-    const QSize shown(std::min(design.width(), room.width()), std::min(design.height(), room.height()));
+    // A scroll bar one way takes room the other way: given where there is some.
+    const int bar = scroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll);
+    const int extraWidth = design.height() > room.height() ? bar : 0;
+    const int extraHeight = design.width() > room.width() ? bar : 0;
+    const QSize shown(std::min(design.width() + extraWidth, room.width()),
+                      std::min(design.height() + extraHeight, room.height()));
     window->setProperty(ShownSizeProperty, shown);
     window->setFixedSize(shown);
     scroll->setGeometry(QRect(QPoint(0, 0), shown));

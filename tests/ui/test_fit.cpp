@@ -462,6 +462,7 @@ private slots:
                 && c->geometry().bottom() > lowest->geometry().bottom())
                 lowest = c;
         }
+        QVERIFY(lowest->isVisible());
         scroll->ensureWidgetVisible(lowest, 0, 0);
         QVERIFY(compose->rect().contains(QRect(lowest->mapTo(compose, QPoint()), lowest->size())));
 

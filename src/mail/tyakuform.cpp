@@ -698,7 +698,8 @@ void TyakuForm::applyResizeRules()
     // Subject, sender and date share the width 5 : 3 : 2; a date needs its
     // whole length, so when the fifth is too narrow it takes from the subject
     // (down to 4 tenths, which still holds a long subject), then from the
-    // sender (down to the date's own share).
+    // sender (down to 2 tenths: an address whole is a hover away, a date
+    // with its zone's name, "+0900 (JST)", must show whole).
     int subjectWidth = px(0.5 * w);
     int senderWidth = px(0.3 * w);
     int dateWidth = px(0.2 * w);
@@ -707,7 +708,7 @@ void TyakuForm::applyResizeRules()
         const int fromSubject = std::min(dateNeed - dateWidth, std::max(0, subjectWidth - px(0.4 * w)));
         subjectWidth -= fromSubject;
         dateWidth += fromSubject;
-        const int fromSender = std::min(dateNeed - dateWidth, std::max(0, senderWidth - dateWidth));
+        const int fromSender = std::min(dateNeed - dateWidth, std::max(0, senderWidth - px(0.2 * w)));
         senderWidth -= fromSender;
         dateWidth += fromSender;
     }

@@ -301,9 +301,7 @@ KakudaiForm *openEnlargedView(const QString &editorText, const QString &subject,
 {
     if (!Windows::isRegistered(QStringLiteral("KakudaiForm")))
         Windows::registerFactory(QStringLiteral("KakudaiForm"), [] { return new KakudaiForm; });
-    QClipboard *clipboard = QGuiApplication::clipboard();
-    clipboard->clear();
-    clipboard->setText(editorText);
+    putProgramTextOnClipboard(editorText);  // the mail, as the history puts it there
     auto *form = Windows::get<KakudaiForm>(QStringLiteral("KakudaiForm"));
     if (!form)
         return nullptr;

@@ -1,5 +1,5 @@
-// Server names and the sentences a failed call ends in: the user reads what
-// went wrong in Japanese first; the library's English only as a detail.
+// Server names, and the sentences a failed call ends in: Japanese first,
+// the library's English only as a detail at the end.
 #include "mail/transport_common.h"
 
 #include <QRegularExpression>
@@ -14,29 +14,20 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("smtp");
-        QTest::addColumn<int>("security");
         QTest::addColumn<QByteArray>("url");
-        const int plain = int(Security::Plain), tls = int(Security::ImplicitTls), stls = int(Security::StartTls);
-        QTest::newRow("bare host") << "pop.example.jp" << false << plain << QByteArray("pop3://pop.example.jp:110/");
-        QTest::newRow("995 means TLS") << "pop.example.jp:995" << false << tls << QByteArray("pop3s://pop.example.jp:995/");
-        QTest::newRow("465 means TLS") << "smtp.example.jp:465" << true << tls << QByteArray("smtps://smtp.example.jp:465/");
-        QTest::newRow("465 is no TLS port of POP3") << "pop.example.jp:465" << false << plain
-                                                    << QByteArray("pop3://pop.example.jp:465/");
-        QTest::newRow("scheme wins over port") << "pop3://pop.example.jp:995" << false << stls
-                                               << QByteArray("pop3://pop.example.jp:995/");
-        QTest::newRow("submission stays plain") << "smtp.example.jp:587" << true << plain
-                                                << QByteArray("smtp://smtp.example.jp:587/");
+        QTest::newRow("995 means TLS") << "pop.example.jp:995" << false << QByteArray("pop3s://pop.example.jp:995/");
+        QTest::newRow("465 means TLS") << "smtp.example.jp:465" << true << QByteArray("smtps://smtp.example.jp:465/");
+        QTest::newRow("not for POP3") << "pop.example.jp:465" << false << QByteArray("pop3://pop.example.jp:465/");
+        QTest::newRow("scheme first") << "pop3://pop.example.jp:995" << false << QByteArray("pop3://pop.example.jp:995/");
     }
     void serverNames()
     {
         QFETCH(QString, name);
         QFETCH(bool, smtp);
-        QFETCH(int, security);
         QFETCH(QByteArray, url);
         ServerAddress address;
         QString error;
         QVERIFY2(parseServer(name, smtp ? Protocol::Smtp : Protocol::Pop3, address, error), qPrintable(error));
-        QCOMPARE(int(address.security), security);
         QCOMPARE(address.url, url);
     }
 
@@ -47,30 +38,21 @@ private slots:
         QTest::addColumn<QByteArray>("library");
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QString>("said");
-        QTest::newRow("refused") << "127.0.0.1:1" << int(CURLE_COULDNT_CONNECT)
-                                 << QByteArray("Failed to connect to 127.0.0.1 port 1: Couldn't connect to server")
-                                 << QByteArray() << QStringLiteral("接続できません");
-        QTest::newRow("no such host") << "nowhere.invalid" << int(CURLE_COULDNT_RESOLVE_HOST)
-                                      << QByteArray("Could not resolve host: nowhere.invalid") << QByteArray()
-                                      << QStringLiteral("見つかりません");
+        QTest::newRow("refused") << "127.0.0.1:1" << int(CURLE_COULDNT_CONNECT) << QByteArray("Couldn't connect to server")
+                                 << QByteArray() << "接続できません";
         QTest::newRow("silent") << "127.0.0.1:2110" << int(CURLE_OPERATION_TIMEDOUT)
-                                << QByteArray("server response timeout") << QByteArray()
-                                << QStringLiteral("タイムアウト");
+                                << QByteArray("server response timeout") << QByteArray() << "タイムアウト";
         QTest::newRow("plain on the TLS port") << "pop3://127.0.0.1:995" << int(CURLE_OPERATION_TIMEDOUT)
                                                << QByteArray("server response timeout") << QByteArray()
-                                               << QStringLiteral("「pop3s://127.0.0.1:995」");
-        QTest::newRow("cut off") << "127.0.0.1:2110" << int(CURLE_RECV_ERROR)
-                                 << QByteArray("Connection died, tried 5 times before giving up") << QByteArray()
-                                 << QStringLiteral("接続が切れました");
+                                               << "「pop3s://127.0.0.1:995」";
         QTest::newRow("not a mail server") << "127.0.0.1:80" << int(CURLE_WEIRD_SERVER_REPLY)
                                            << QByteArray("Got unexpected pop3-server response") << QByteArray()
-                                           << QStringLiteral("ポート番号が違う");
-        QTest::newRow("server refused") << "127.0.0.1:2110" << int(CURLE_RECV_ERROR)
-                                        << QByteArray("RETR failed") << QByteArray("-ERR mailbox locked")
-                                        << QStringLiteral("-ERR mailbox locked");
+                                           << "ポート番号が違う";
+        QTest::newRow("server refused") << "127.0.0.1:2110" << int(CURLE_RECV_ERROR) << QByteArray("RETR failed")
+                                        << QByteArray("-ERR mailbox locked") << "-ERR mailbox locked";
         QTest::newRow("unknown code") << "127.0.0.1:2110" << int(CURLE_BAD_CONTENT_ENCODING)
                                       << QByteArray("Unrecognized content encoding type") << QByteArray()
-                                      << QStringLiteral("エラーが起きました");
+                                      << "エラーが起きました";
     }
     void failureTexts()
     {
@@ -87,11 +69,8 @@ private slots:
         const QString text = describeFailure(CURLcode(code), library.constData(), log, address, Protocol::Pop3);
         QVERIFY2(text.contains(said), qPrintable(text));
         // The first line is Japanese: apart from the names, no Latin words.
-        QString first = text.section(u'\n', 0, 0);
-        first.remove(QStringLiteral("POP3")).remove(address.shown).remove(address.host).remove(QStringLiteral("TLS"));
-        first.remove(QRegularExpression(QStringLiteral("pop3s?://")));
+        QString first = text.section(u'\n', 0, 0).remove(QStringLiteral("POP3")).remove(address.shown);
         QVERIFY2(!first.contains(QRegularExpression(QStringLiteral("[A-Za-z]"))), qPrintable(text));
-        // The library's words come last, as a detail.
         QVERIFY2(text.endsWith(QStringLiteral("\n（詳細: %1）").arg(QString::fromUtf8(library))), qPrintable(text));
     }
 };

@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -326,8 +327,8 @@ void ScreenFit::fit(QWidget *window)
                              && window->maximumSize() != window->property(ShownSizeProperty).toSize();
         if (!resized)
             design = window->property(ContentSizeProperty).toSize();
-    } else if (window->minimumSize() != window->maximumSize()) {
-        return;  // not a window of fixed size
+    } else if (window->minimumSize() != window->maximumSize() || window->layout()) {
+        return;  // not a window of fixed size with its controls placed by hand
     }
     const QMargins frame = frameMargins(window);
     const QSize room(area.width() - frame.left() - frame.right(), area.height() - frame.top() - frame.bottom());

@@ -272,6 +272,7 @@ MailCheckResult MailCheck::run()
         }
     } endSession{session_, extraction_, originals_, syncThread_, syncCall_};
     const settings::ServerSettings server = settings::serverSettings();
+    bool loginSkipped = false;
     if (!server.pop3Server.isEmpty()) {
         Session s;
         QString connectMessage;
@@ -288,13 +289,13 @@ MailCheckResult MailCheck::run()
             result_.stopReason = trimAtNul(connectMessage);
             notify(QStringLiteral("メールを受信できません。\n%1").arg(result_.stopReason), ErrorTitle);
         } else {
-            const QString userId = settings::readCredentialValue(QStringLiteral("NAME"));
-            const QString password = settings::readCredentialValue(QStringLiteral("NAME2"));
-            settings::readCredentialValue(QStringLiteral("NAME3"));
+            // What was typed into ID/PASS holds for the whole run, saved or not.
+            const settings::AccountCredentials credentials = settings::loginCredentials();
+            const QString userId = credentials.userId;
+            const QString password = credentials.password;
             view_.setCredentialBoxes(userId, password);
-            settings::accountCredentials().userId = userId;
-            settings::accountCredentials().password = password;
             if (userId.isEmpty() || password.isEmpty()) {
+                loginSkipped = true;
                 view_.showCredentialsWindow();
             } else {
                 const bool apop = server.useApop != 0;
@@ -328,7 +329,10 @@ MailCheckResult MailCheck::run()
                 clearReceiveJournal();  // an empty mailbox holds nothing the journal names
         }
     }
-    view_.setStatus(result_.received >= 1 ? checktext::NewMail : checktext::NoNewMail);
+    if (loginSkipped)
+        view_.setStatus(checktext::NoLogin);
+    else
+        view_.setStatus(result_.received >= 1 ? checktext::NewMail : checktext::NoNewMail);
     if (cancelled_ && session_ && !session_->applicationQuitting())
         dialogs().notice(view_.dialogParent(),
                          QStringLiteral("メールの受信を中止しました。\n受信していないメールはサーバーに残してあります。"),

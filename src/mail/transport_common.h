@@ -29,6 +29,7 @@ struct ServerAddress {
 
 // Parses a server name; false (with a message) when it cannot be used.
 // Ports by default: POP3 110, POP3S 995; SMTP 25, SMTPS 465, submission 587.
+// Without a scheme, port 995 (POP3) or 465 (SMTP) means TLS from the start.
 bool parseServer(const QString &name, Protocol protocol, ServerAddress &address, QString &error);
 
 // Seconds after which a silent server (connect, reply or transfer) ends a call.

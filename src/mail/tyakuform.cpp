@@ -339,11 +339,14 @@ void TyakuForm::showLastRecord()
 {
     shownRow_ = -1;
     // Reading every record would leave the viewer and the clipboard on the
-    // last one: go there directly, reading that one body only.
+    // last one: go there directly, reading that one body only. What the
+    // user copied stays on the clipboard: only nothing or a mail the
+    // program put there gives way.
     if (const int rows = model_->rowCount(); rows > 0) {
         if (std::optional<MailRecord> last = readMailRecord(kind_, rows)) {
             showViewer(*last);
-            putBodyOnClipboard();
+            if (!clipboardHoldsUsersData())
+                putBodyOnClipboard();
         }
     }
     countBox_->setText(QString::number(model_->rowCount()));
@@ -418,9 +421,7 @@ void TyakuForm::clearViewer()
 
 void TyakuForm::putBodyOnClipboard()
 {
-    QClipboard *clipboard = QApplication::clipboard();
-    clipboard->clear();
-    clipboard->setText(pane_->text());
+    putProgramTextOnClipboard(pane_->text());
 }
 
 bool TyakuForm::selectionMarked() const
@@ -742,7 +743,8 @@ void TyakuForm::applyResizeRules()
     // Subject, sender and date share the width 5 : 3 : 2; a date needs its
     // whole length, so when the fifth is too narrow it takes from the subject
     // (down to 4 tenths, which still holds a long subject), then from the
-    // sender (down to the date's own share).
+    // sender (down to 2 tenths: an address whole is a hover away, a date
+    // with its zone's name, "+0900 (JST)", must show whole).
     int subjectWidth = px(0.5 * w);
     int senderWidth = px(0.3 * w);
     int dateWidth = px(0.2 * w);
@@ -751,7 +753,7 @@ void TyakuForm::applyResizeRules()
         const int fromSubject = std::min(dateNeed - dateWidth, std::max(0, subjectWidth - px(0.4 * w)));
         subjectWidth -= fromSubject;
         dateWidth += fromSubject;
-        const int fromSender = std::min(dateNeed - dateWidth, std::max(0, senderWidth - dateWidth));
+        const int fromSender = std::min(dateNeed - dateWidth, std::max(0, senderWidth - px(0.2 * w)));
         senderWidth -= fromSender;
         dateWidth += fromSender;
     }

@@ -136,6 +136,13 @@ private slots:
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Body 3\nline 2"));
         QCOMPARE(text(form, "Text5"), QString());
         QCOMPARE(form->mailList()->palette().color(QPalette::Base), QColor(210, 250, 250));
+        // What the user copied outlives opening a history; a mail chosen
+        // in the list replaces it.
+        QApplication::clipboard()->setText(QStringLiteral("the user's words"));
+        open(HistoryKind::Received);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("the user's words"));
+        clickRow(form, 0);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Body 1\nline 2"));
     }
 
     void theSentHistoryListsRecipients()

@@ -6,6 +6,7 @@
 #include "common/digest.h"
 #include "common/paths.h"
 #include "common/text.h"
+#include "mail/mailcheck_logic.h"
 #include "mail/nmail.h"
 #include "mail/transport_smtp.h"
 #include "mime/mime.h"
@@ -252,7 +253,7 @@ QString withoutProgramNotes(const QString &recordBody)
             skipNames = false;
             continue;  // the names of the saved attachments
         }
-        skipNames = line.startsWith(QStringLiteral("♪♪♪　添付ファイルがありましので"));
+        skipNames = line == mail::checktext::AttachmentNotice;
         if (skipNames || line.startsWith(QStringLiteral("〓〓 ")))
             continue;
         kept << line;

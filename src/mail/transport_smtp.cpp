@@ -20,6 +20,7 @@ std::atomic<bool> stopRequested{false};
 
 // One send as it goes: the upload, and the traffic that shows the server is alive.
 struct Send {
+    CURL *curl = nullptr;
     const QByteArray *data = nullptr;
     qsizetype offset = 0;
     ReplyLog log;
@@ -57,6 +58,11 @@ size_t readUpload(char *buffer, size_t size, size_t count, void *userp)
     if (s->offset == s->data->size() && !s->mailSent) {
         s->mailSent = true;
         s->mailSentAt = Clock::now();
+        // Only the answer to the end of the mail may take that long; the
+        // progress callback holds the wait to finalReplyWait.
+        const long longest = finalReplyWait.load() + 5;
+        curl_easy_setopt(s->curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, longest);
+        curl_easy_setopt(s->curl, CURLOPT_LOW_SPEED_TIME, longest);
     }
     return n;
 }
@@ -125,14 +131,10 @@ SendResult sendMessage(const ServerAddress &server, const QString &envelopeFrom,
         return SendResult::Refused;
     }
     Send send;
+    send.curl = curl;
     send.data = &message;
     char errorBuffer[CURL_ERROR_SIZE] = {};
     applyCommonOptions(curl, server);
-    // libcurl waits for every reply as long as the last one may take; the
-    // progress callback holds the other replies to the usual timeout.
-    const long longest = qMax(timeoutSeconds(), finalReplySeconds()) + 5;
-    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, longest);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, longest);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, watchProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &send);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);

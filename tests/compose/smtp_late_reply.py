@@ -1,10 +1,11 @@
 #!/usr/bin/python3
 """A small SMTP server on 127.0.0.1 that answers the end of a mail late.
 
-  smtp_late_reply.py PORTFILE DELAY
+  smtp_late_reply.py PORTFILE DELAY [--silent]
 
 Every command is answered at once, except the end of the mail (the line
 "."), which is answered "250" after DELAY seconds (a negative DELAY: never).
+With --silent the server says nothing at all, not even its greeting.
 The mail received is written to PORTFILE + ".mail" as it arrived, before the
 answer is sent. The server runs until it is killed.
 """
@@ -14,6 +15,8 @@ import sys
 
 
 async def session(reader, writer, delay, mailfile):
+    if "--silent" in sys.argv:
+        await asyncio.sleep(3600)
     writer.write(b"220 late.example ESMTP\r\n")
     await writer.drain()
     in_data = False

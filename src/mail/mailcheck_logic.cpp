@@ -90,21 +90,6 @@ constexpr qint64 FetchAheadBytes = 16 * 1024 * 1024;
 // Files that hold mail are for their owner's eyes only.
 constexpr QFileDevice::Permissions OwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
-// The name an original is kept under: the date it was written and a digest
-// of its bytes, so that the same mail fetched twice (a check that died before
-// the server removed it) is kept once.
-QString originalName(const QByteArray &digest, const QString &dateHeader)
-{
-    // Senders often get the weekday wrong, which the parser refuses: the date
-    // is read without it then.
-    QDateTime when = QDateTime::fromString(dateHeader.trimmed(), Qt::RFC2822Date);
-    if (!when.isValid())
-        when = QDateTime::fromString(dateHeader.section(u',', 1).trimmed(), Qt::RFC2822Date);
-    const QString stamp = when.isValid() ? when.toUTC().toString(QStringLiteral("yyyyMMdd-HHmmss"))
-                                         : QStringLiteral("00000000-000000");
-    return stamp + QLatin1Char('-') + QString::fromLatin1(digest.toHex().left(16)) + QStringLiteral(".eml");
-}
-
 // Puts the files on the disk, which lie in the folders given.
 bool syncFolderContents(const QStringList &folders, const QStringList &files, QString *error)
 {
@@ -657,7 +642,7 @@ void MailCheck::prepareRecord(Session &s, Fetched &f)
     const nmail::MailTexts &texts = f.texts;
     // The name the original is kept under (storeOriginal), as the user finds
     // it under the program folder.
-    f.originalName = originalName(f.digest, texts.date);
+    f.originalName = originalFileName(f.digest, texts.date);
     const QString originalShown = QFileInfo(s.originalsFolder).fileName() + QDir::separator() + f.originalName;
     // The notice says exactly which files were saved, when some were.
     if (!f.savedFiles.isEmpty()) {

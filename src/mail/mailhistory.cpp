@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -274,7 +275,19 @@ int MailHistoryAppender::append(const QString &subject, const QString &date, con
     return file_.append(bytes, error, durability);
 }
 
-QString receivedBodyForRecord(const QString &body, const QString &originalName, bool *lost, qsizetype reserve)
+QString originalFileName(const QByteArray &digest, const QString &dateHeader)
+{
+    // Senders often get the weekday wrong, which the parser refuses: the date
+    // is read without it then.
+    QDateTime when = QDateTime::fromString(dateHeader.trimmed(), Qt::RFC2822Date);
+    if (!when.isValid())
+        when = QDateTime::fromString(dateHeader.section(u',', 1).trimmed(), Qt::RFC2822Date);
+    const QString stamp = when.isValid() ? when.toUTC().toString(QStringLiteral("yyyyMMdd-HHmmss"))
+                                         : QStringLiteral("00000000-000000");
+    return stamp + QLatin1Char('-') + QString::fromLatin1(digest.toHex().left(16)) + QStringLiteral(".eml");
+}
+
+QString bodyForRecord(const QString &body, const QString &originalName, bool *lost, qsizetype reserve)
 {
     QString text = trimAsciiSpaces(toCrLf(body));
     const qsizetype nuls = text.contains(QChar(u'\0')) ? text.count(QChar(u'\0')) : 0;

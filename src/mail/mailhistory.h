@@ -88,7 +88,12 @@ private:
     HistoryKind kind_;
     RecordAppender file_;
 };
-// A received mail's body as its record can hold it. The record keeps
+// The name a mail is kept under in an originals folder: the date it was
+// written (its Date header) and a digest of its bytes, so that the same mail
+// is kept once.
+QString originalFileName(const QByteArray &digest, const QString &dateHeader);
+
+// A mail's body as its record can hold it (received or sent). The record keeps
 // 32000 bytes of code page 932 and ends at its first NUL; when the body does
 // not fit whole (too long, NULs, characters shown as "〓"), what fits is
 // kept and a last line says so and names `originalName`, the file under
@@ -96,8 +101,12 @@ private:
 // when anything did not fit.
 // `reserve` bytes are left free at the end for lines added later; room for
 // the name of the original (OriginalTrailerWidth) is always left.
-QString receivedBodyForRecord(const QString &body, const QString &originalName, bool *lost = nullptr,
-                              qsizetype reserve = 0);
+QString bodyForRecord(const QString &body, const QString &originalName, bool *lost = nullptr, qsizetype reserve = 0);
+inline QString receivedBodyForRecord(const QString &body, const QString &originalName, bool *lost = nullptr,
+                                     qsizetype reserve = 0)
+{
+    return bodyForRecord(body, originalName, lost, reserve);
+}
 // The address field's width in bytes.
 constexpr qsizetype MailAddressWidth = 90;
 

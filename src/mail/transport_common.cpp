@@ -31,7 +31,13 @@ int progressCallback(void *userp, curl_off_t, curl_off_t, curl_off_t, curl_off_t
 
 int debugCallback(CURL *, curl_infotype type, char *data, size_t size, void *userp)
 {
-    auto *log = static_cast<ReplyLog *>(userp);
+    return logTraffic(type, data, size, static_cast<ReplyLog *>(userp));
+}
+
+}  // namespace
+
+int logTraffic(curl_infotype type, const char *data, size_t size, ReplyLog *log)
+{
     if (type == CURLINFO_HEADER_OUT) {
         if (!log->quitAsked && size >= 4 && qstrnicmp(data, "QUIT", 4) == 0) {
             log->quitUnasked = true;
@@ -52,8 +58,6 @@ int debugCallback(CURL *, curl_infotype type, char *data, size_t size, void *use
         log->lastError = log->lastReply;
     return 0;
 }
-
-}  // namespace
 
 void cancelAllSessions()
 {

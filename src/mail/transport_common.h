@@ -71,6 +71,9 @@ struct ReplyLog {
 // How long a QUIT that libcurl sent by itself may wait for its answer.
 constexpr std::chrono::milliseconds UnaskedQuitGrace{1000};
 void attachReplyLog(CURL *curl, ReplyLog *log);
+// What the debug callback of attachReplyLog does with one piece of traffic:
+// for a session that watches the traffic itself and passes it on.
+int logTraffic(curl_infotype type, const char *data, size_t size, ReplyLog *log);
 
 // A sentence for the user about a failed libcurl call.
 QString describeFailure(CURLcode code, const char *errorBuffer, const ReplyLog &log, const ServerAddress &address,

@@ -408,6 +408,11 @@ private slots:
         QTest::newRow("ASCII stays") << QStringLiteral("Re: a plain subject") << QByteArray();
         QTest::newRow("ASCII that looks encoded") << QStringLiteral("=?UTF-8?B?abc?=") << QByteArray("ISO-2022-JP");
         QTest::newRow("long ASCII") << QStringLiteral("word ").repeated(40).trimmed() << QByteArray();
+        // A run without blanks cannot be folded as plain text: it goes as encoded words.
+        QTest::newRow("URL without blanks") << QStringLiteral("https://example.jp/") + QStringLiteral("a1").repeated(300)
+                                            << QByteArray("ISO-2022-JP");
+        // Forms that ISO-2022-JP would turn into their JIS neighbours.
+        QTest::newRow("CP932 forms") << QStringLiteral("～－∥￠￡￢―") << QByteArray("UTF-8");
     }
     void headerEncodingRoundTrips()
     {
@@ -417,7 +422,7 @@ private slots:
         if (!charset.isEmpty())
             QVERIFY2(encoded.startsWith("=?" + charset + "?B?"), encoded.constData());
         for (const QByteArray &line : encoded.split('\n'))
-            QVERIFY2(line.size() <= 78, line.constData());
+            QVERIFY2(line.size() <= (charset.isEmpty() ? 78 : 77), line.constData());  // 76 and the CR
         QByteArray unfolded = encoded;
         unfolded.replace("\r\n", "");
         QCOMPARE(decodeHeaderText(unfolded), text);
@@ -680,20 +685,29 @@ private slots:
     {
         QTest::addColumn<QString>("body");
         QTest::addColumn<QByteArray>("marker");
-        QTest::newRow("JIS, short lines") << QStringLiteral("霊山寺\n二行目") << QByteArray("Content-Transfer-Encoding: 7bit");
+        QTest::addColumn<QString>("subject");
+        const QString subject = QStringLiteral("件名");
+        QTest::newRow("JIS, short lines") << QStringLiteral("霊山寺\n二行目") << QByteArray("Content-Transfer-Encoding: 7bit")
+                                          << subject;
         QTest::newRow("JIS, a line over 998 bytes") << QStringLiteral("遍").repeated(600)
-                                                    << QByteArray("Content-Transfer-Encoding: base64");
-        QTest::newRow("UTF-8") << QStringLiteral("髙 😀") << QByteArray("charset=UTF-8");
-        QTest::newRow("ASCII with a leading dot") << QStringLiteral(".\r\n..x") << QByteArray("charset=US-ASCII");
+                                                    << QByteArray("Content-Transfer-Encoding: base64") << subject;
+        QTest::newRow("UTF-8") << QStringLiteral("髙 😀") << QByteArray("charset=UTF-8") << subject;
+        QTest::newRow("ASCII with a leading dot") << QStringLiteral(".\r\n..x") << QByteArray("charset=US-ASCII") << subject;
+        QTest::newRow("CP932 forms as typed") << QStringLiteral("10～20－∥￠￡￢―") << QByteArray("charset=UTF-8") << subject;
+        QTest::newRow("long subject") << QStringLiteral("b") << QByteArray("Subject: =?ISO-2022-JP?B?")
+                                      << QStringLiteral("四国八十八箇所霊場会の御案内、徳島県鳴門市大麻町板東塚鼻一番札所より");
+        QTest::newRow("URL subject") << QStringLiteral("b") << QByteArray("Subject: =?ISO-2022-JP?B?")
+                                     << QStringLiteral("https://example.jp/") + QStringLiteral("x").repeated(1200);
     }
     void builtMessages()
     {
         QFETCH(QString, body);
         QFETCH(QByteArray, marker);
+        QFETCH(QString, subject);
         OutgoingMail mail;
         mail.from = QStringLiteral("遍路 太郎 <henro@example.jp>");
         mail.to = QStringLiteral("\"Kukai, Sensei\" <k@example.jp>; 札所 <f@example.jp>, plain@example.jp");
-        mail.subject = QStringLiteral("件名");
+        mail.subject = subject;
         mail.body = body;
         QByteArray raw;
         QString error;
@@ -701,8 +715,12 @@ private slots:
         QVERIFY2(raw.contains(marker), raw.constData());
         for (const QByteArray &line : raw.split('\n'))
             QVERIFY(line.size() <= 1000 && (line.isEmpty() || line.endsWith('\r')));
+        // Header lines with encoded words: 76 characters, the field name included.
+        for (const QByteArray &line : raw.left(splitMessage(raw).headerEnd).split('\n'))
+            QVERIFY2(!line.contains("=?") || line.size() <= 77, line.constData());
         const ReceivedTexts back = messageTexts(raw);
         QCOMPARE(back.from, QStringLiteral("遍路 太郎 <henro@example.jp>"));
+        QCOMPARE(back.subject, subject);
         QString expected = body;
         expected.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\n'), QLatin1String("\r\n"));
         QCOMPARE(back.body, expected + QStringLiteral("\r\n"));
@@ -713,6 +731,43 @@ private slots:
         const QList<HeaderField> fields = parseHeaderBlock(raw.constData(), splitMessage(raw).headerEnd);
         QCOMPARE(decodeHeaderText(headerValue(fields, "To")),
                  QStringLiteral("\"Kukai, Sensei\" <k@example.jp>, 札所 <f@example.jp>, plain@example.jp"));
+    }
+
+    void addressLists_data()
+    {
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QStringList>("envelope");
+        QTest::addColumn<QByteArray>("header");
+        QTest::newRow("Japanese separators")
+            << QStringLiteral("a@example.jp、b@example.jp；c@example.jp，d@example.jp ; e@example.jp")
+            << QStringList{"a@example.jp", "b@example.jp", "c@example.jp", "d@example.jp", "e@example.jp"}
+            << QByteArray("a@example.jp,\r\n b@example.jp,\r\n c@example.jp,\r\n d@example.jp,\r\n e@example.jp");
+        QTest::newRow("a name holding 、") << QStringLiteral("山田、太郎 <t@example.jp>、u@example.jp")
+                                         << QStringList{"t@example.jp", "u@example.jp"} << QByteArray("<t@example.jp>");
+        QTest::newRow("internationalised domain") << QStringLiteral("花子 <hanako@例え.テスト>")
+                                                  << QStringList{"hanako@xn--r8jz45g.xn--zckzah"}
+                                                  << QByteArray(" <hanako@xn--r8jz45g.xn--zckzah>");
+    }
+    void addressLists()
+    {
+        QFETCH(QString, to);
+        QFETCH(QStringList, envelope);
+        QFETCH(QByteArray, header);
+        QStringList addresses;
+        QString error;
+        QVERIFY2(envelopeAddresses(to, addresses, error), qPrintable(error));
+        QCOMPARE(addresses, envelope);
+        OutgoingMail mail;
+        mail.from = QStringLiteral("a@example.jp");
+        mail.to = to;
+        mail.answeredMessageId = "<1@example.jp>";
+        mail.answeredReferences = "<0@example.jp>\r\n <1@example.jp>";
+        QByteArray raw;
+        QVERIFY(buildMessage(mail, raw, error));
+        const QByteArray head = raw.left(splitMessage(raw).headerEnd);
+        QVERIFY2(head.contains(header), head.constData());
+        // A reply names the answered mail after those it answered.
+        QVERIFY(head.contains("\r\nIn-Reply-To: <1@example.jp>\r\nReferences: <0@example.jp> <1@example.jp>\r\n"));
     }
 
     void gmimeReadsWhatWeBuild()

@@ -183,7 +183,11 @@ const QString PartSeparator = QStringLiteral("\r\n\r\n") + QString(24, QChar(0x2
 
 class Walker {
 public:
-    Walker(const QString &folder, Extraction &ex, FileSync sync) : folder_(folder), ex_(ex), sync_(sync) {}
+    // `saving` false: the texts only, no file written.
+    Walker(const QString &folder, Extraction &ex, FileSync sync, bool saving = true)
+        : folder_(folder), ex_(ex), sync_(sync), saving_(saving)
+    {
+    }
 
     // `textWanted`: false inside an alternative that was not chosen, whose
     // text says again what the chosen one says; its files are still saved.
@@ -326,6 +330,8 @@ private:
 
     void save(const QString &name, const QByteArray &type, const std::function<bool(QFile &)> &write)
     {
+        if (!saving_)
+            return;
         const QString safe = safeFileName(name, QStringLiteral("attachment") + extensionFor(type));
         if (!QDir().mkpath(folder_)) {
             fail(safe);
@@ -377,6 +383,7 @@ private:
     QString folder_;
     Extraction &ex_;
     FileSync sync_;
+    bool saving_;
     QStringList texts_;
     std::optional<QString> fragment_;
 };
@@ -526,7 +533,9 @@ ReceivedTexts messageTexts(const QByteArray &raw)
     return t;
 }
 
-Extraction extractAttachments(const QByteArray &given, const QString &folder, FileSync sync)
+namespace {
+
+Extraction extract(const QByteArray &given, const QString &folder, FileSync sync, bool saving)
 {
     qsizetype size = given.size();
     while (size > 0 && given[size - 1] == '\0')
@@ -578,7 +587,7 @@ Extraction extractAttachments(const QByteArray &given, const QString &folder, Fi
     g_mime_parser_options_set_rfc2047_compliance_mode(options, GMIME_RFC_COMPLIANCE_STRICT);
     GMimeMessage *message = g_mime_parser_construct_message(parser, options);
     {
-        Walker walker(folder, ex, sync);
+        Walker walker(folder, ex, sync, saving);
         if (message)
             walker.walk(g_mime_message_get_mime_part(message), 0);
         ex.texts.body = walker.readableText();
@@ -589,6 +598,29 @@ Extraction extractAttachments(const QByteArray &given, const QString &folder, Fi
     g_object_unref(stream);
     g_mime_parser_options_free(options);
     return ex;
+}
+
+}  // namespace
+
+Extraction extractAttachments(const QByteArray &raw, const QString &folder, FileSync sync)
+{
+    return extract(raw, folder, sync, true);
+}
+
+ReceivedTexts readableTexts(const QByteArray &raw)
+{
+    return extract(raw, QString(), FileSync::ByCaller, false).texts;
+}
+
+std::optional<QString> readableTextOfFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray raw = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return readableTexts(raw).body;
 }
 
 QString safeFileName(const QString &name, const QString &fallback)

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <chrono>
 #include <filesystem>
@@ -299,6 +300,49 @@ private slots:
         QVERIFY(t.header.startsWith(QStringLiteral("Received: x\r\nSubject: =?UTF-8?B?")));
         QVERIFY(t.header.endsWith(QStringLiteral("+0900")));
         QCOMPARE(t.body, QStringLiteral("body\r\n"));
+    }
+
+    // Raw 8-bit bytes of a header are read in one charset judged on the
+    // whole header and the body's declared charset.
+    void rawHeaders_data()
+    {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("from");
+        QTest::newRow("Latin-1 body, a letter alone")
+            << QByteArray("Subject: \xc0 bient\xf4t\r\nFrom: Jos\xe9 <j@example.com>\r\n"
+                          "Content-Type: text/plain; charset=iso-8859-1\r\n")
+            << QStringLiteral("À bientôt") << QStringLiteral("José <j@example.com>");
+        QTest::newRow("Latin words beside a Japanese body")
+            << QByteArray("Subject: R\xe9sum\xe9\r\nFrom: M\xfcller <m@example.com>\r\n"
+                          "Content-Type: text/plain; charset=shift_jis\r\n")
+            << QStringLiteral("Résumé") << QStringLiteral("Müller <m@example.com>");
+        QTest::newRow("Shift_JIS judged on the whole header")
+            << "Subject: " + inCharset(QStringLiteral("お遍路の記録"), "CP932") + "\r\nFrom: \xb0\xa1 <a@example.jp>\r\n"
+            << QStringLiteral("お遍路の記録") << QStringLiteral("ｰ｡ <a@example.jp>");
+    }
+    void rawHeaders()
+    {
+        QFETCH(QByteArray, header);
+        QFETCH(QString, subject);
+        QFETCH(QString, from);
+        const ReceivedTexts t = messageTexts(header + "\r\nbody\r\n");
+        QCOMPARE(t.subject, subject);
+        QCOMPARE(t.from, from);
+        QVERIFY(t.header.contains(subject));
+    }
+
+    // The mail check reads mail off the window's thread: Qt's HTML reader
+    // gives the same text there, <pre> and <code> (which ask for a font) too.
+    void htmlOffTheWindowThread()
+    {
+        const QString html = QStringLiteral("<h1>見出し</h1><pre>a  b</pre><p><code>x</code> &hearts;</p>");
+        QString there;
+        std::unique_ptr<QThread> thread(QThread::create([&] { there = htmlToText(html); }));
+        thread->start();
+        QVERIFY(thread->wait(10000));
+        QCOMPARE(there, htmlToText(html));
+        QCOMPARE(there, QStringLiteral("見出し\n\na  b\n\nx ♥"));
     }
 
     void bodies_data()
@@ -689,6 +733,8 @@ private slots:
             names << QFileInfo(p).fileName();
         QCOMPARE(names, saved);
         QCOMPARE(ex.texts.body, body);
+        // The viewer's reading of a kept original: the same text, no file written.
+        QCOMPARE(readableTexts(mail).body, body);
         // Nothing to save: the folder is not even created.
         QCOMPARE(QFileInfo::exists(folder), !saved.isEmpty());
         if (QTest::currentDataTag() == QLatin1String("padded base64 attachment"))

@@ -75,5 +75,7 @@ inline constexpr const char16_t *QuickSaveFolder = u"\\■TextQuickSave\\";
 inline constexpr const char16_t *PaletteFolder = u"\\顔文字データ\\";
 // The originals of received mail, byte for byte, one .eml file each.
 inline constexpr const char16_t *OriginalsFolder = u"\\受信原本\\";
+// The originals of sent mail, byte for byte as the server accepted them.
+inline constexpr const char16_t *SentOriginalsFolder = u"\\送信原本\\";
 
 }  // namespace korvane::paths

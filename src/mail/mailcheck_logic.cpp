@@ -627,7 +627,8 @@ bool MailCheck::receiveOne(Session &s, int n)
     // fields and gives the body CR LF breaks itself.
     if (!s.history)
         s.history.emplace(HistoryKind::Received);
-    const int number = s.history->append(v.subject, v.date, address, v.body, &error, RecordFile::Durability::Written);
+    const int number =
+        s.history->append(v.subject, v.date, address, v.body, &error, RecordFile::Durability::Written, f.originalName);
     if (number <= 0) {
         if (error.isEmpty())
             error = QStringLiteral("着信履歴に書き込めません。");

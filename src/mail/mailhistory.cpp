@@ -20,6 +20,50 @@ constexpr qsizetype BodyOffset = 280, BodyWidth = 32000;
 constexpr qsizetype LineEndOffset = 32280;
 constexpr qsizetype LiveOffset = 32282;
 constexpr qsizetype ListPartLength = BodyOffset;  // subject, date and address
+constexpr qsizetype TrailerOffset = BodyOffset + BodyWidth - OriginalTrailerWidth;
+constexpr QByteArrayView TrailerTag = "\0KORVANE-ORIGINAL:";
+
+// A name that can stand in the trailer and be joined to a folder safely: no
+// folders, no dots in front, ASCII only.
+bool isOriginalName(QStringView name)
+{
+    if (name.isEmpty() || name.size() > OriginalTrailerWidth - TrailerTag.size() - 1 || name.startsWith(u'.'))
+        return false;
+    for (QChar c : name) {
+        const char16_t u = c.unicode();
+        if (!((u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'-' || u == u'_'
+              || u == u'.'))
+            return false;
+    }
+    return true;
+}
+
+QByteArray originalTrailer(const QString &original)
+{
+    QByteArray t;
+    if (!isOriginalName(original))
+        return t;
+    t.reserve(OriginalTrailerWidth);
+    t += TrailerTag;
+    t += original.toLatin1();
+    t.append(OriginalTrailerWidth - t.size(), '\0');
+    return t;
+}
+
+// The name a record's trailer holds, or nothing.
+QString trailerName(const QByteArray &bytes)
+{
+    if (bytes.size() < TrailerOffset + OriginalTrailerWidth)
+        return QString();
+    const QByteArrayView trailer(bytes.constData() + TrailerOffset, OriginalTrailerWidth);
+    if (!trailer.startsWith(TrailerTag))
+        return QString();
+    QByteArrayView name = trailer.sliced(TrailerTag.size());
+    const qsizetype end = name.indexOf('\0');
+    name = end < 0 ? name : name.first(end);
+    const QString text = QString::fromLatin1(name);
+    return isOriginalName(text) ? text : QString();
+}
 
 static_assert(LiveOffset + 2 == MailRecordLength);
 
@@ -118,8 +162,36 @@ QString historyWorkPath(HistoryKind kind)
     return paths::resolve(relativeWork(kind));
 }
 
+QString originalsFolderName(HistoryKind kind)
+{
+    const QString folder =
+        QString::fromUtf16(kind == HistoryKind::Received ? paths::OriginalsFolder : paths::SentOriginalsFolder);
+    return folder.mid(1, folder.size() - 2);
+}
+
+QString originalPath(HistoryKind kind, const MailRecord &record)
+{
+    QString name = record.original;
+    if (name.isEmpty()) {
+        // A record from before names were kept names its original only in the
+        // note of a body that did not fit: 「受信原本/….eml」.
+        const QString folder = originalsFolderName(kind);
+        qsizetype at = record.body.lastIndexOf(QStringLiteral("「") + folder);
+        if (at >= 0) {
+            at += folder.size() + 2;  // 「, the folder and its separator
+            const qsizetype end = record.body.indexOf(QStringLiteral("」"), at);
+            if (end > at)
+                name = record.body.mid(at, end - at);
+        }
+    }
+    if (!isOriginalName(name))
+        return QString();
+    const QString path = paths::resolve(QStringLiteral("\\%1\\%2").arg(originalsFolderName(kind), name));
+    return QFileInfo(path).isFile() ? path : QString();
+}
+
 QByteArray encodeMailRecord(HistoryKind kind, const QString &subject, const QString &date, const QString &address,
-                            const QString &body)
+                            const QString &body, const QString &original)
 {
     QByteArray r;
     r.reserve(MailRecordLength);
@@ -127,7 +199,9 @@ QByteArray encodeMailRecord(HistoryKind kind, const QString &subject, const QStr
     // The sent history keeps the clock text as shown, blanks included.
     r += cp932::field(kind == HistoryKind::Sent ? date : trimAsciiSpaces(date), DateWidth);
     r += cp932::field(trimAsciiSpaces(address), AddressWidth);
-    r += cp932::field(trimAsciiSpaces(toCrLf(body)), BodyWidth);
+    const QByteArray trailer = originalTrailer(original);
+    r += cp932::field(trimAsciiSpaces(toCrLf(body)), BodyWidth - trailer.size());
+    r += trailer;
     r += "\r\n";
     r += '\x01';
     r += '\0';
@@ -141,15 +215,17 @@ MailRecord decodeMailRecord(const QByteArray &bytes)
     m.subject = fieldText(bytes, SubjectOffset, SubjectWidth);
     m.date = fieldText(bytes, DateOffset, DateWidth);
     m.address = fieldText(bytes, AddressOffset, AddressWidth);
-    m.body = fieldText(bytes, BodyOffset, BodyWidth);
+    m.original = trailerName(bytes);
+    m.body = fieldText(bytes, BodyOffset, m.original.isEmpty() ? BodyWidth : BodyWidth - OriginalTrailerWidth);
     m.live = liveFlag(bytes) != 0;
     return m;
 }
 
 int appendMailRecord(HistoryKind kind, const QString &subject, const QString &date, const QString &address,
-                     const QString &body, QString *error, RecordFile::Durability durability)
+                     const QString &body, QString *error, RecordFile::Durability durability,
+                     const QString &original)
 {
-    QByteArray bytes = encodeMailRecord(kind, subject, date, address, body);
+    QByteArray bytes = encodeMailRecord(kind, subject, date, address, body, original);
     rememberBytes(kind, bytes);
     RecordFile file(historyPath(kind), MailRecordLength);  // the append makes a missing folder
     return file.append(bytes, error, durability);
@@ -160,9 +236,10 @@ MailHistoryAppender::MailHistoryAppender(HistoryKind kind) : kind_(kind), file_(
 }
 
 int MailHistoryAppender::append(const QString &subject, const QString &date, const QString &address,
-                                const QString &body, QString *error, RecordFile::Durability durability)
+                                const QString &body, QString *error, RecordFile::Durability durability,
+                                const QString &original)
 {
-    QByteArray bytes = encodeMailRecord(kind_, subject, date, address, body);
+    QByteArray bytes = encodeMailRecord(kind_, subject, date, address, body, original);
     rememberBytes(kind_, bytes);
     return file_.append(bytes, error, durability);
 }
@@ -175,7 +252,7 @@ QString receivedBodyForRecord(const QString &body, const QString &originalName, 
         text.remove(QChar(u'\0'));
     qsizetype replaced = 0;
     const QByteArray bytes = cp932::encode(text, &replaced);
-    const qsizetype room = qMax<qsizetype>(0, BodyWidth - reserve);
+    const qsizetype room = qMax<qsizetype>(0, BodyWidth - OriginalTrailerWidth - reserve);
     const bool fits = nuls == 0 && replaced == 0 && bytes.size() <= room;
     if (lost)
         *lost = !fits;

@@ -6,7 +6,8 @@
 //   0          100    subject   (CP932, space-padded)
 //   100        90     date
 //   190        90     address
-//   280        32000  body
+//   280        32000  body      (its last 64 bytes name the kept original,
+//                                 when there is one: see OriginalTrailerWidth)
 //   32280      2      lineEnd   CR LF
 //   32282      2      live      16-bit little-endian, 1 live, 0 marked
 #include "common/recordfile.h"
@@ -30,7 +31,26 @@ struct MailRecord {
     QString address;
     QString body;
     bool live = true;
+    // The file name (no folder) of the mail as it went over the wire, kept
+    // under the kind's originals folder; empty when the record names none.
+    QString original;
 };
+
+// A record whose mail is kept whole names that file in the last bytes of its
+// body field: a NUL (so that every reader of the body text stops before it),
+// a tag and the file name, NUL-padded. The body text then holds at most
+// 32000 - OriginalTrailerWidth bytes. The name travels with the record
+// through every rewrite, whatever number the record has.
+constexpr qsizetype OriginalTrailerWidth = 64;
+
+// The folder (under the program folder) where mails of `kind` are kept whole:
+// "受信原本" and "送信原本".
+QString originalsFolderName(HistoryKind kind);
+// The absolute path of the file that holds the whole mail of `record`, or an
+// empty string when the record names none or the file is gone. Records
+// written before names were kept are matched through the note that names the
+// original in their body.
+QString originalPath(HistoryKind kind, const MailRecord &record);
 
 // What a history list shows of one record, read without decoding the body.
 struct MailListEntry {
@@ -47,9 +67,11 @@ QString historyWorkPath(HistoryKind kind);
 // (history full, disk full, folder not writable) with the reason in *error.
 // The record is on disk when this returns; with Durability::Written it is
 // with the operating system, and syncMailHistory puts it on disk.
+// `original` names the kept original (MailRecord::original), if any.
 int appendMailRecord(HistoryKind kind, const QString &subject, const QString &date, const QString &address,
                      const QString &body, QString *error = nullptr,
-                     RecordFile::Durability durability = RecordFile::Durability::OnDisk);
+                     RecordFile::Durability durability = RecordFile::Durability::OnDisk,
+                     const QString &original = QString());
 // Appends the records of one kind for a run of appends (a mail check), with
 // the file held open between them (RecordAppender); otherwise as
 // appendMailRecord.
@@ -57,7 +79,8 @@ class MailHistoryAppender {
 public:
     explicit MailHistoryAppender(HistoryKind kind);
     int append(const QString &subject, const QString &date, const QString &address, const QString &body,
-               QString *error = nullptr, RecordFile::Durability durability = RecordFile::Durability::OnDisk);
+               QString *error = nullptr, RecordFile::Durability durability = RecordFile::Durability::OnDisk,
+               const QString &original = QString());
 
 private:
     HistoryKind kind_;
@@ -69,7 +92,8 @@ private:
 // kept and a last line says so and names `originalName`, the file under
 // the originals folder that holds the whole mail. *lost (if given) is set
 // when anything did not fit.
-// `reserve` bytes are left free at the end for lines added later.
+// `reserve` bytes are left free at the end for lines added later; room for
+// the name of the original (OriginalTrailerWidth) is always left.
 QString receivedBodyForRecord(const QString &body, const QString &originalName, bool *lost = nullptr,
                               qsizetype reserve = 0);
 // The address field's width in bytes.
@@ -101,7 +125,7 @@ std::optional<MailRecord> lastMailRecord(HistoryKind kind);
 // The bytes of one record as the files hold them (fields cut and padded,
 // lineEnd CR LF, live 1), and the fields of such bytes (trimmed).
 QByteArray encodeMailRecord(HistoryKind kind, const QString &subject, const QString &date,
-                            const QString &address, const QString &body);
+                            const QString &address, const QString &body, const QString &original = QString());
 MailRecord decodeMailRecord(const QByteArray &bytes);
 
 }  // namespace korvane::mail

@@ -3,6 +3,7 @@
 
 #include "common/cp932.h"
 #include "common/recordfile.h"
+#include "common/text.h"
 #include "scripteddialogs.h"
 #include "testenv.h"
 
@@ -119,6 +120,51 @@ private slots:
         QCOMPARE(sent.mid(280, 14), cp932::encode(QStringLiteral("一行目\r\n二行目")));
         QCOMPARE(sent.mid(32280, 4), QByteArray("\r\n\x01\x00", 4));
         QVERIFY(readMailRecord(HistoryKind::Sent, 1)->live);
+    }
+
+    // The record names the file that keeps its whole mail in the last bytes
+    // of the body field, behind a NUL: the body reads as before, the name
+    // survives a rewrite, and only plain file names under the kind's folder
+    // are ever taken.
+    void theKeptOriginalTravelsWithTheRecord_data()
+    {
+        QTest::addColumn<QString>("original");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("named") << QStringLiteral("20261209-010203-0123456789abcdef.eml") << QStringLiteral("本文") << true;
+        QTest::newRow("a full body keeps room for the name")
+            << QStringLiteral("a.eml") << receivedBodyForRecord(QString(40000, u'z'), QStringLiteral("受信原本/a.eml")) << true;
+        QTest::newRow("named only in an older record's note")
+            << QString() << QStringLiteral("x\r\n〓〓 …元のメール全体は「受信原本/old.eml」にあります。") << true;
+        QTest::newRow("a folder in the name is refused") << QStringLiteral("../plxdata2.data") << QStringLiteral("b") << false;
+        QTest::newRow("a note naming a folder is refused")
+            << QString() << QStringLiteral("「受信原本/../★MAilData/plxdata2.data」") << false;
+    }
+    void theKeptOriginalTravelsWithTheRecord()
+    {
+        QFETCH(QString, original);
+        QFETCH(QString, body);
+        QFETCH(bool, found);
+        TestProgramFolder folder;
+        const QString kept = original.isEmpty() ? QStringLiteral("old.eml") : original;
+        writeFile(folder.file(QStringLiteral("受信原本/") + kept), "mail");
+        writeFile(folder.file(QStringLiteral("受信原本/a.eml")), "mail");
+        QCOMPARE(appendMailRecord(HistoryKind::Received, "first", "d", "a", "gone"), 1);
+        QCOMPARE(appendMailRecord(HistoryKind::Received, "s", "d", "a", body, nullptr,
+                                  RecordFile::Durability::OnDisk, original),
+                 2);
+        QVERIFY(deleteMailRecord(HistoryKind::Received, 1));
+        const QByteArray bytes = readFile(historyPath(HistoryKind::Received));
+        QCOMPARE(bytes.size(), MailRecordLength);
+        QCOMPARE(bytes.mid(32280, 4), QByteArray("\r\n\x01\x00", 4));
+        const MailRecord back = *readMailRecord(HistoryKind::Received, 1);
+        QCOMPARE(back.body, trimAsciiSpaces(body));
+        QVERIFY(!back.body.contains(QChar(u'\0')));
+        const QString path = originalPath(HistoryKind::Received, back);
+        QCOMPARE(!path.isEmpty(), found);
+        if (found)
+            QCOMPARE(QFileInfo(path).fileName(), kept);
+        QVERIFY(originalPath(HistoryKind::Sent, back).isEmpty());
     }
 
     void readersAcceptALoneLeadByte()

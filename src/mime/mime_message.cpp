@@ -24,8 +24,18 @@
 
 namespace korvane::mime {
 
+namespace {
+// GMime's own count of its users is not guarded: every set-up and clean-up
+// goes through this one.
+std::mutex initMutex;
+int initCount = 0;
+}  // namespace
+
 void initialize()
 {
+    std::lock_guard lock(initMutex);
+    if (initCount++ > 0)
+        return;
     g_mime_init();
     // Undeclared 8-bit text in received mail is most likely Japanese.
     const char *fallbacks[] = {"utf-8", "cp932", "euc-jp", "iso-8859-1", nullptr};
@@ -33,7 +43,13 @@ void initialize()
     g_mime_parser_options_set_rfc2047_compliance_mode(g_mime_parser_options_get_default(), GMIME_RFC_COMPLIANCE_STRICT);
 }
 
-void shutdown() { g_mime_shutdown(); }
+void shutdown()
+{
+    std::lock_guard lock(initMutex);
+    if (initCount == 0 || --initCount > 0)
+        return;
+    g_mime_shutdown();
+}
 
 namespace {
 
@@ -609,6 +625,10 @@ Extraction extractAttachments(const QByteArray &raw, const QString &folder, File
 
 ReceivedTexts readableTexts(const QByteArray &raw)
 {
+    // The viewer reads kept mail at any time, a mail check running or not:
+    // GMime stays set up from its first use to the end of the program.
+    static std::once_flag setUp;
+    std::call_once(setUp, [] { initialize(); });
     return extract(raw, QString(), FileSync::ByCaller, false).texts;
 }
 

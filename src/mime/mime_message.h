@@ -55,7 +55,8 @@ enum class FileSync { EachFile, ByCaller };
 Extraction extractAttachments(const QByteArray &raw, const QString &folder, FileSync sync = FileSync::EachFile);
 
 // The texts of a whole message as extractAttachments gives them (the body
-// its readable text, full Unicode), with nothing saved anywhere.
+// its readable text, full Unicode), with nothing saved anywhere. Needs no
+// initialize() of the caller's: it keeps GMime set up from its first call on.
 ReceivedTexts readableTexts(const QByteArray &raw);
 // The readable text of a message file (a kept original); nothing when the
 // file cannot be read.

@@ -15,6 +15,7 @@
 #include <QMap>
 
 #include <algorithm>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -828,6 +829,11 @@ bool isAsciiLetter(QChar c)
     return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
 }
 
+bool isAsciiDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
 // Walks the tags of an HTML text in one pass: `tag(name, closing)` for each
 // tag (name in lower case), `text(from, to)` for the text between them.
 // Comments and the contents of script and style are skipped; a ">" inside
@@ -844,7 +850,7 @@ template <class Tag, class Text> void forEachTag(const QString &html, Tag tag, T
         }
         const QChar next = html[i + 1];
         const bool closing = next == QLatin1Char('/');
-        if (html.mid(i, 4) == QLatin1String("<!--")) {
+        if (QStringView(html).sliced(i).startsWith(QLatin1String("<!--"))) {
             text(textStart, i);
             const qsizetype e = html.indexOf(QLatin1String("-->"), i + 4);
             i = textStart = e < 0 ? n : e + 3;
@@ -858,9 +864,20 @@ template <class Tag, class Text> void forEachTag(const QString &html, Tag tag, T
         text(textStart, i);
         qsizetype k = i + (closing ? 2 : 1);
         const qsizetype nameStart = k;
-        while (k < n && (html[k].isLetterOrNumber() || html[k] == QLatin1Char('!') || html[k] == QLatin1Char('?')))
+        while (k < n && (isAsciiLetter(html[k]) || isAsciiDigit(html[k]) || html[k] == QLatin1Char('!')
+                         || html[k] == QLatin1Char('?')))
             ++k;
-        const QString name = html.mid(nameStart, k - nameStart).toLower();
+        // The name in lower case; a name longer than any HTML element's is
+        // no element of interest (left empty).
+        char lower[16];
+        qsizetype length = k - nameStart;
+        if (length >= qsizetype(sizeof lower))
+            length = 0;
+        for (qsizetype m = 0; m < length; ++m) {
+            const char16_t u = html[nameStart + m].unicode();
+            lower[m] = u < 0x80 ? char(u >= 'A' && u <= 'Z' ? u + 32 : u) : '?';
+        }
+        const QLatin1StringView name(lower, length);
         // Up to the ">" outside quotes; a quote opens a value only behind "=".
         QChar quote;
         QChar last;
@@ -880,7 +897,7 @@ template <class Tag, class Text> void forEachTag(const QString &html, Tag tag, T
         }
         i = textStart = qMin(k + 1, n);
         if (!closing && (name == QLatin1String("script") || name == QLatin1String("style"))) {
-            const qsizetype e = html.indexOf(QLatin1String("</") + name, i, Qt::CaseInsensitive);
+            const qsizetype e = html.indexOf(QLatin1String("</") + QString(name), i, Qt::CaseInsensitive);
             const qsizetype g = e < 0 ? -1 : html.indexOf(QLatin1Char('>'), e);
             i = textStart = g < 0 ? n : g + 1;
             continue;
@@ -890,29 +907,34 @@ template <class Tag, class Text> void forEachTag(const QString &html, Tag tag, T
     text(textStart, n);
 }
 
-bool isEmptyElement(const QString &name)
+template <std::size_t N> bool oneOf(QLatin1StringView name, const QLatin1StringView (&names)[N])
 {
-    static const QSet<QString> names = {
-        QStringLiteral("br"),   QStringLiteral("img"),   QStringLiteral("hr"),    QStringLiteral("meta"),
-        QStringLiteral("link"), QStringLiteral("input"), QStringLiteral("area"),  QStringLiteral("base"),
-        QStringLiteral("col"),  QStringLiteral("wbr"),   QStringLiteral("param"), QStringLiteral("source"),
-        // Usually left open: the next one ends them.
-        QStringLiteral("p"),    QStringLiteral("li"),    QStringLiteral("td"),    QStringLiteral("th"),
-        QStringLiteral("tr"),   QStringLiteral("dt"),    QStringLiteral("dd"),    QStringLiteral("option"),
-    };
-    return names.contains(name);
+    for (QLatin1StringView n : names)
+        if (name == n)
+            return true;
+    return false;
 }
 
-bool isLineTag(const QString &name)
+bool isEmptyElement(QLatin1StringView name)
 {
-    static const QSet<QString> names = {
-        QStringLiteral("br"),  QStringLiteral("p"),   QStringLiteral("div"),        QStringLiteral("tr"),
-        QStringLiteral("li"),  QStringLiteral("h1"),  QStringLiteral("h2"),         QStringLiteral("h3"),
-        QStringLiteral("h4"),  QStringLiteral("h5"),  QStringLiteral("h6"),         QStringLiteral("table"),
-        QStringLiteral("ul"),  QStringLiteral("ol"),  QStringLiteral("blockquote"), QStringLiteral("hr"),
-        QStringLiteral("dt"),  QStringLiteral("dd"),  QStringLiteral("pre"),        QStringLiteral("center"),
+    using L = QLatin1StringView;
+    static constexpr L names[] = {
+        L("br"), L("img"), L("hr"), L("meta"), L("link"), L("input"), L("area"), L("base"), L("col"), L("wbr"),
+        L("param"), L("source"),
+        // Usually left open: the next one ends them.
+        L("p"), L("li"), L("td"), L("th"), L("tr"), L("dt"), L("dd"), L("option"),
     };
-    return names.contains(name);
+    return oneOf(name, names);
+}
+
+bool isLineTag(QLatin1StringView name)
+{
+    using L = QLatin1StringView;
+    static constexpr L names[] = {
+        L("br"), L("p"),  L("div"), L("tr"),    L("li"), L("h1"), L("h2"),         L("h3"), L("h4"), L("h5"),
+        L("h6"), L("table"), L("ul"), L("ol"), L("blockquote"), L("hr"), L("dt"), L("dd"), L("pre"), L("center"),
+    };
+    return oneOf(name, names);
 }
 
 // How deep the elements of the text nest, about: Qt's HTML reader takes
@@ -922,7 +944,7 @@ int nestingDepth(const QString &html)
     int depth = 0, deepest = 0;
     forEachTag(
         html,
-        [&](const QString &name, bool closing) {
+        [&](QLatin1StringView name, bool closing) {
             if (isEmptyElement(name) || name.startsWith(QLatin1Char('!')) || name.startsWith(QLatin1Char('?')))
                 return;
             depth = closing ? qMax(0, depth - 1) : depth + 1;
@@ -932,36 +954,111 @@ int nestingDepth(const QString &html)
     return deepest;
 }
 
-// The text with every tag dropped, tags that end a line written as <br>:
-// for HTML nested far deeper than any mail's, and where no graphical
-// application runs (Qt's reader needs its fonts for <pre> and <code>).
-QString flattened(const QString &html)
+// One named entity ("&euro;") as Qt's HTML reader reads it, remembered: a
+// text holds few different names. Unknown names stay as written.
+QString namedEntity(QStringView name)
+{
+    static std::mutex mutex;
+    static QHash<QString, QString> known;
+    const QString key = name.toString();
+    {
+        std::lock_guard lock(mutex);
+        const auto it = known.constFind(key);
+        if (it != known.constEnd())
+            return *it;
+    }
+    QTextDocument doc;
+    doc.setHtml(QLatin1Char('&') + key + QLatin1Char(';'));
+    const QString text = doc.toPlainText();
+    std::lock_guard lock(mutex);
+    if (known.size() < 4096)
+        known.insert(key, text);
+    return text;
+}
+
+// Appends text of the HTML with its entities decoded and its white space
+// runs as one blank.
+void appendHtmlText(QStringView text, QString &out)
+{
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char(' ') || c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\t')
+            || c == QLatin1Char('\f')) {
+            if (!out.isEmpty() && !out.endsWith(QLatin1Char(' ')) && !out.endsWith(QLatin1Char('\n')))
+                out += QLatin1Char(' ');
+            continue;
+        }
+        if (c == QLatin1Char('&')) {
+            qsizetype e = i + 1;
+            while (e < n && e - i <= 32 && (isAsciiLetter(text[e]) || isAsciiDigit(text[e]) || text[e] == QLatin1Char('#')))
+                ++e;
+            if (e < n && text[e] == QLatin1Char(';') && e > i + 1) {
+                const QStringView name = text.sliced(i + 1, e - i - 1);
+                QString decoded;
+                if (name.startsWith(QLatin1Char('#'))) {
+                    bool ok = false;
+                    const bool hex = name.size() > 1 && (name[1] == QLatin1Char('x') || name[1] == QLatin1Char('X'));
+                    const uint code = hex ? name.sliced(2).toUInt(&ok, 16) : name.sliced(1).toUInt(&ok, 10);
+                    const char32_t c32 = ok && code > 0 && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF)
+                                             ? char32_t(code)
+                                             : char32_t(QChar::ReplacementCharacter);
+                    decoded = QString::fromUcs4(&c32, 1);
+                } else {
+                    decoded = namedEntity(name);
+                }
+                out += decoded == QChar(QChar::Nbsp) ? QStringLiteral(" ") : decoded;
+                i = e;
+                continue;
+            }
+        }
+        // A run of ordinary characters at once.
+        qsizetype e = i + 1;
+        while (e < n) {
+            const char16_t u = text[e].unicode();
+            if (u == '&' || u == ' ' || u == '\n' || u == '\r' || u == '\t' || u == '\f')
+                break;
+            ++e;
+        }
+        out += text.sliced(i, e - i);
+        i = e - 1;
+    }
+}
+
+// The HTML read without Qt's document: tags dropped, the tags that end a
+// line as line breaks, entities decoded (named ones by Qt's reader), white
+// space runs as one blank. In one pass, for HTML too large or nested too
+// deep for the document (whose time grows with every paragraph, and with
+// the square of the depth), and where no graphical application runs (the
+// document needs its fonts for <pre> and <code>).
+QString plainReading(const QString &html)
 {
     QString out;
-    out.reserve(html.size());
+    out.reserve(html.size() / 2);
     bool inHead = false;
     forEachTag(
         html,
-        [&](const QString &name, bool closing) {
-            if (name == QLatin1String("head") || name == QLatin1String("title"))
+        [&](QLatin1StringView name, bool closing) {
+            if (name == QLatin1String("head") || name == QLatin1String("title")) {
                 inHead = !closing;
-            else if (isLineTag(name))
-                out += QLatin1String("<br>");
+            } else if (isLineTag(name)) {
+                while (out.endsWith(QLatin1Char(' ')))
+                    out.chop(1);
+                out += QLatin1Char('\n');
+            }
         },
         [&](qsizetype from, qsizetype to) {
-            if (inHead)
-                return;
-            for (qsizetype i = from; i < to; ++i) {
-                if (html[i] == QLatin1Char('<'))
-                    out += QLatin1String("&lt;");
-                else
-                    out += html[i];
-            }
+            if (!inHead)
+                appendHtmlText(QStringView(html).sliced(from, to - from), out);
         });
     return out;
 }
 
+// HTML larger than this is read by plainReading.
+constexpr qsizetype MaxDocumentHtml = 512 * 1024;
 constexpr int MaxHtmlDepth = 500;
+
+QString tidyLines(const QString &out);
 
 // Qt's document, loading nothing a mail names (images, style sheets).
 class MailDocument : public QTextDocument {
@@ -974,20 +1071,18 @@ protected:
 QString htmlToText(const QString &html)
 {
     const bool graphical = qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr;
+    QString out;
+    if (!graphical || html.size() > MaxDocumentHtml || nestingDepth(html) > MaxHtmlDepth)
+        return tidyLines(plainReading(html));
+    // Qt's reader runs text behind a closed <div> into the div's last line
+    // ("<div>a</div>b" as "ab"); an empty div after each one ends that line,
+    // as a browser does.
+    QString source = html;
+    source.replace(QLatin1String("</div>"), QLatin1String("</div><div></div>"), Qt::CaseInsensitive);
     MailDocument doc;
-    if (graphical && nestingDepth(html) <= MaxHtmlDepth) {
-        // Qt's reader runs text behind a closed <div> into the div's last
-        // line ("<div>a</div>b" as "ab"); an empty div after each one ends
-        // that line, as a browser does.
-        QString source = html;
-        source.replace(QLatin1String("</div>"), QLatin1String("</div><div></div>"), Qt::CaseInsensitive);
-        doc.setHtml(source);
-    } else {
-        doc.setHtml(flattened(html));
-    }
+    doc.setHtml(source);
     // Block by block: paragraphs with a margin apart by an empty line, list
     // items with their mark, the cells of a table row on one line.
-    QString out;
     out.reserve(html.size() / 2);
     const QTextTable *lastTable = nullptr;
     int lastRow = -1;
@@ -1021,7 +1116,14 @@ QString htmlToText(const QString &html)
         lastRow = row;
         spaced = format.bottomMargin() > 0 && !line.isEmpty();
     }
-    // At most one empty line in a row, none at the ends, no blanks at line ends.
+    return tidyLines(out);
+}
+
+namespace {
+
+// At most one empty line in a row, none at the ends, no blanks at line ends.
+QString tidyLines(const QString &out)
+{
     QStringList kept;
     int empty = 0;
     for (QString l : out.split(QLatin1Char('\n'))) {
@@ -1041,5 +1143,7 @@ QString htmlToText(const QString &html)
         kept.removeLast();
     return kept.join(QLatin1Char('\n'));
 }
+
+}  // namespace
 
 }  // namespace korvane::mime

@@ -656,7 +656,8 @@ void MailCheck::prepareRecord(Session &s, Fetched &f)
     // fit is named in the body, which keeps room for it.
     const QString sender = trimAtNul(texts.from);
     QString senderNote;
-    switch (fitAddressField(sender, MailAddressWidth).fit) {
+    // A mail without a sender has nothing that could not fit.
+    switch (sender.trimmed().isEmpty() ? AddressFit::Whole : fitAddressField(sender, MailAddressWidth).fit) {
     case AddressFit::TooLong:
         senderNote = QStringLiteral("\r\n\r\n〓〓 差出人「%1」は履歴に入りきりません。元のメール全体は「%2」にあります。")
                          .arg(sender.left(200), originalShown);

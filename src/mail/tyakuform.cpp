@@ -2,6 +2,7 @@
 
 #include "historywindow.h"
 #include "history_listmodel.h"
+#include "history_viewtext.h"
 #include "history_quicksave.h"
 
 #include "common/addressfield.h"
@@ -361,7 +362,10 @@ void TyakuForm::showViewer(const MailRecord &record)
     fillingViewer_ = false;
     for (QLineEdit *box : {subject_, sender_, date_})
         box->setCursorPosition(0);
-    pane_->setText(record.body);
+    // The mail as its sender wrote it, from the kept original when there is
+    // one; the clipboard, quick save, reply and the enlarged view take the
+    // viewer's text.
+    pane_->setText(readableBody(kind_, record));
     if (date_->width() < dateBoxWidthNeeded())
         applyResizeRules();
 }

@@ -528,6 +528,30 @@ private slots:
         QCOMPARE(view->findChild<QPlainTextEdit *>(QStringLiteral("Text15"))->toPlainText(),
                  QStringLiteral("Body 3\nline 2"));
     }
+
+    // The viewer, the clipboard and the enlarged view show the kept
+    // original's text, which the record's code page cannot hold; the record
+    // stays as it was, and one without an original shows its body.
+    void theViewerShowsTheKeptOriginal()
+    {
+        HistoryFixture f;
+        const QString mail = QStringLiteral("絵文字😀 Ünïcödé 한국어");
+        writeFile(f.folder.file(QStringLiteral("受信原本/20240101-k.eml")),
+                  "Subject: k\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n" + mail.toUtf8() + "\r\n");
+        QCOMPARE(appendMailRecord(HistoryKind::Received, "k", "d", "k@example.jp", QStringLiteral("絵文字〓 Unicode 〓"),
+                                  nullptr, RecordFile::Durability::OnDisk, QStringLiteral("20240101-k.eml")),
+                 4);
+        TyakuForm *form = open(HistoryKind::Received);
+        QCOMPARE(text(form, "rtfEd"), mail + u'\n');
+        QCOMPARE(QApplication::clipboard()->text(), mail + u'\n');
+        press(form, "Command29");
+        auto *view = Windows::loaded<texttools::KakudaiForm>(QStringLiteral("KakudaiForm"));
+        QVERIFY(view);
+        QCOMPARE(view->findChild<QPlainTextEdit *>(QStringLiteral("Text15"))->toPlainText(), mail);
+        QCOMPARE(readMailRecord(HistoryKind::Received, 4)->body, QStringLiteral("絵文字〓 Unicode 〓"));
+        clickRow(form, 0);
+        QCOMPARE(text(form, "rtfEd"), QStringLiteral("Body 1\nline 2"));
+    }
 };
 
 QTEST_MAIN(TestHistoryWindow)

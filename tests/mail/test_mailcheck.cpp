@@ -926,6 +926,20 @@ private slots:
                  qPrintable(r->body));
     }
 
+    // A header that starts folded and names no sender keeps its body, with
+    // no note about the sender; its HTML is read off the window's thread.
+    void foldedHeaderWithoutSender()
+    {
+        const QByteArray mail = " folded start\r\nTo: user@example.jp\r\nSubject: no sender\r\n"
+                                "Content-Type: text/html; charset=utf-8\r\n\r\n<p>&euro;<pre>code</pre></p>\r\n";
+        QVERIFY(servers.deliver(mail));
+        startProgram();
+        clickReceive();
+        const std::optional<MailRecord> r = readMailRecord(HistoryKind::Received, 1);
+        QVERIFY(r);
+        QVERIFY2(r->body.startsWith(QStringLiteral("〓\r\n\r\ncode")) && !r->body.contains(QStringLiteral("差出人")),
+                 qPrintable(r->body));
+    }
 
     // A server that sends a byte at a time holds neither the check nor the
     // program: closed in the middle of a check, the program ends within

@@ -130,7 +130,7 @@ bool saveReceiveJournal(const ReceiveJournal &journal, QString *error)
     const QString path = paths::ensureParent(QStringLiteral("\\★MAilData\\plxrecv.jnl"));
     const QString work = path + QStringLiteral(".tmp");
     QFile file(work);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         setError(error, QStringLiteral("%1 を作れません: %2").arg(work, file.errorString()));
         return false;
     }

@@ -261,6 +261,9 @@ private slots:
         const QByteArray expected = cp932::encode(QStringLiteral("Subject:  abc\r\nFrom:  先生 <t@example.jp>\r\n"
                                                                  "Date:  2024/05/01\r\nBody:  本文です\r\n二行目\r\n"));
         QCOMPARE(readFile(path), expected);
+        const auto othersMay = QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteGroup
+                             | QFileDevice::WriteOther;
+        QCOMPARE(QFile::permissions(path) & othersMay, QFileDevice::Permissions());
         QVERIFY(f.dialogs.shown.isEmpty());
         QCOMPARE(text(form, "rtfEd"), QStringLiteral("Subject:  abc\nFrom:  先生 <t@example.jp>\nDate:  2024/05/01\n"
                                                      "Body:  本文です\n二行目"));

@@ -510,6 +510,8 @@ private slots:
         j.pending = QStringList({"U1", "U2", "U3"});
         j.counterBefore = 10;
         QVERIFY(saveReceiveJournal(j));
+        QCOMPARE(QFile::permissions(receiveJournalPath()) & (QFileDevice::ReadOther | QFileDevice::ReadGroup),
+                 QFileDevice::Permissions());
         ReceiveJournal back;
         QVERIFY(ReceiveJournal::parse(j.serialize(), &back));
         QCOMPARE(back.counterBefore, 10);

@@ -64,6 +64,13 @@ ReceiveJournal loadReceiveJournal();
 bool saveReceiveJournal(const ReceiveJournal &journal, QString *error = nullptr);
 bool clearReceiveJournal(QString *error = nullptr);
 
+// The mails the user was told were too large to receive, by UIDL, so that
+// each is told once, not at every check. A small file beside the journal
+// (UTF-8 text: "korvane-too-large 1", then one UIDL a line), replaced
+// atomically as the journal is; an empty set removes it.
+QSet<QString> loadToldTooLarge();
+bool saveToldTooLarge(const QSet<QString> &uidls, QString *error = nullptr);
+
 // After a check that never ended (the program killed): raises the pilgrimage
 // counter by the mails that check stored, when the counter is still the one
 // it started from. Called at start-up and before each check.

@@ -37,13 +37,14 @@ namespace {
 
 class NMailTransport final : public MailCheckTransport {
 public:
-    int connect(const QString &server) override { return nmail::NMailPop3Connect(server); }
+    int connect(const QString &server) override { return nmail::NMailPop3Connect(server, false); }
     int authenticate(int h, const QString &id, const QString &pw, bool apop) override
     {
         return nmail::NMailPop3Authenticate(h, id, pw, apop);
     }
     QString uidl(int h, int n) override { return nmail::NMailPop3GetUidl(h, n); }
     int status(int h, int n, nmail::MailTexts &t) override { return nmail::NMailPop3GetMailStatus(h, n, t); }
+    int header(int h, int n, nmail::MailTexts &t) override { return nmail::NMailPop3GetMailHeader(h, n, t); }
     qint64 size(int h, int n) override { return nmail::NMailPop3GetMailSize(h, n); }
     int getMail(int h, int n, nmail::MailTexts &t) override { return nmail::NMailPop3GetMail(h, n, t); }
     QByteArray rawMail(int h) override { return nmail::NMailPop3GetRawMail(h); }
@@ -66,6 +67,7 @@ public:
     void abandon(int h) override { nmail::NMailPop3Abandon(h); }
     QString lastMessage() override { return nmail::NMailGetMessage(); }
     void cancelAll() override { nmail::NMailPop3CancelAll(); }
+    void clearCancel() override { nmail::NMailPop3ClearCancel(); }
 };
 
 const QString LeftOnServer = QStringLiteral("このメールと、まだ受信していないメールはサーバーに残してあります。"
@@ -78,6 +80,9 @@ std::function<bool(QString *)> &historySyncHook()
 }
 
 
+
+// The record's subject field, in code page 932 bytes.
+constexpr qsizetype SubjectFieldWidth = 100;
 
 // DELEs whose answer the next mail does not wait for: an answer is taken
 // behind the fetches asked for before it (MailCheck::FetchDepth at most).
@@ -205,7 +210,10 @@ struct MailCheck::Session {
     ReceiveJournal journal;   // as written for this session
     QStringList undeleted;    // stored, but the server refused DELE
     QStringList refusedNumbers; // their numbers, for the user
+    QStringList refusedUnremembered; // the same without a UIDL of their own: stored again next time
     QStringList tooLarge;     // what was left on the server for its size
+    QSet<QString> toldBefore; // too large, and told so by an earlier check (UIDLs)
+    QSet<QString> toldNow;    // too large in this check (UIDLs)
     QString originalsFolder;  // "\受信原本\"
     QStringList keptFiles;    // originals and attachments kept by this check, to be put on the disk before QUIT
     bool journalWritten = false;
@@ -253,6 +261,11 @@ MailCheckResult MailCheck::run()
     aheadStarted_ = 0;
     syncedMeanwhile_ = 0;
     cancelled_ = false;
+    gate_ = std::make_shared<FetchGate>();
+    // Cleared here, before anything waits: a stop asked from now on (the
+    // user, or the program ending while the server is reached) holds for
+    // every call of this check.
+    transport_.clearCancel();
     session_->setCancel([this] { cancel(); });
     extraction_->setCancel([this] { cancel(); });
     originals_->setCancel([this] { cancel(); });
@@ -315,7 +328,10 @@ MailCheckResult MailCheck::run()
             }
             pilgrimage::ProgressCounterHold::writeHeld();
             if (historyOnDisk(s)) {
-                result_.quitConfirmed = closeSession(s) >= 0;
+                QString quitMessage;
+                result_.quitConfirmed = closeSession(s, &quitMessage) >= 0;
+                if (!result_.quitConfirmed && result_.deleted + result_.replayed > 0 && !result_.stopped)
+                    tellDeletionsUnconfirmed(s, quitMessage);
             } else {
                 net([&] {
                     transport_.abandon(s.handle);
@@ -324,11 +340,19 @@ MailCheckResult MailCheck::run()
             }
             if (s.journalWritten)
                 finishJournal(s);
-            else if (result_.count == 0 && result_.quitConfirmed)
-                clearReceiveJournal();  // an empty mailbox holds nothing the journal names
+            else if (result_.count == 0 && result_.quitConfirmed) {
+                // An empty mailbox holds nothing the journal names, nor a
+                // mail told too large.
+                clearReceiveJournal();
+                saveToldTooLarge({});
+            }
         }
     }
-    view_.setStatus(result_.received >= 1 ? checktext::NewMail : checktext::NoNewMail);
+    QString status = result_.received >= 1 ? checktext::NewMail : checktext::NoNewMail;
+    if (result_.skipped > 0)
+        status = (result_.received >= 1 ? checktext::NewMail : QString())
+                 + QStringLiteral("大きすぎるメール %1 通をサーバーに残しました。").arg(result_.skipped);
+    view_.setStatus(status);
     if (cancelled_ && session_ && !session_->applicationQuitting())
         dialogs().notice(view_.dialogParent(),
                          QStringLiteral("メールの受信を中止しました。\n受信していないメールはサーバーに残してあります。"),
@@ -340,7 +364,28 @@ MailCheckResult MailCheck::run()
 void MailCheck::cancel()
 {
     cancelled_ = true;
+    {
+        std::lock_guard lock(gate_->mutex);
+        gate_->cancelled = true;
+    }
+    gate_->changed.notify_all();
     transport_.cancelAll();
+}
+
+void MailCheck::holdFetching(bool hold)
+{
+    {
+        std::lock_guard lock(gate_->mutex);
+        gate_->held = hold;
+    }
+    gate_->changed.notify_all();
+}
+
+bool MailCheck::FetchGate::pass()
+{
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [this] { return !held || cancelled; });
+    return !cancelled;
 }
 
 void MailCheck::notify(const QString &text, const QString &title)
@@ -391,6 +436,8 @@ void MailCheck::receiveAll(Session &s)
     for (const QString &stale : QDir(s.originalsFolder).entryList({QStringLiteral(".incoming-*.part")},
                                                                   QDir::Files | QDir::Hidden))
         QFile::remove(QDir(s.originalsFolder).filePath(stale));
+
+    s.toldBefore = loadToldTooLarge();
 
     // Mails stored by a check whose session did not end cleanly are still on
     // the server: find them before anything is fetched.
@@ -461,15 +508,24 @@ MailCheck::Fetched MailCheck::fetch(Session &s, int n)
 {
     Fetched out;
     const qint64 limit = transport_.maxMailSize();
+    const qint64 listed = transport_.size(s.handle, n);
     auto tooLarge = [&] {
         out.result = -3;
-        out.message = QStringLiteral("%1 通目のメールは、上限の %2 MB を超えるため受信しませんでした。")
+        // Named by its sender, subject and size, from its header alone.
+        nmail::MailTexts head;
+        if (transport_.header(s.handle, n, head) < 0)
+            head = nmail::MailTexts();
+        const QString size = listed > limit ? QStringLiteral("%1 MB").arg(double(listed) / (1024 * 1024), 0, 'f', 1)
+                                            : QStringLiteral("%1 MB 超").arg(limit / (1024 * 1024));
+        out.message = QStringLiteral("%1 通目のメールは、上限の %2 MB を超えるため受信しませんでした。\n"
+                                     "　差出人: %3\n　件名: %4\n　大きさ: %5")
                           .arg(n)
-                          .arg(limit / (1024 * 1024));
+                          .arg(limit / (1024 * 1024))
+                          .arg(trimAtNul(head.from).left(200), trimAtNul(head.subject).left(200), size);
         return out;
     };
     // Too large by its listed size: not fetched at all.
-    if (transport_.size(s.handle, n) > limit)
+    if (listed > limit)
         return tooLarge();
     // This mail and the one fetched after it are asked for before this one's
     // answer is read: the server prepares the next while this one is
@@ -568,7 +624,13 @@ bool MailCheck::receiveOne(Session &s, int n)
             }
         }
         ++result_.skipped;
-        s.tooLarge << f.message;
+        // Told once per mail: a mail with a UIDL of its own that an earlier
+        // check named is not named again.
+        const QString uidl = n <= s.uidls.size() ? s.uidls[n - 1] : QString();
+        if (uidl.isEmpty() || !s.toldBefore.contains(uidl))
+            s.tooLarge << f.message;
+        if (!uidl.isEmpty())
+            s.toldNow.insert(uidl);
         return true;
     }
     if (f.result < 0) {
@@ -681,6 +743,11 @@ void MailCheck::prepareRecord(Session &s, Fetched &f)
     case AddressFit::Whole:
         break;
     }
+    // A subject longer than its field is cut there; the body names it whole.
+    const QString subject = trimAsciiSpaces(trimAtNul(texts.subject));
+    if (cp932::encode(subject).size() > SubjectFieldWidth)
+        senderNote.prepend(QStringLiteral("\r\n\r\n〓〓 件名「%1」は履歴に入りきりません。元のメール全体は「%2」にあります。")
+                               .arg(subject.left(300), originalShown));
     bool bodyLost = false;
     f.recordBody = receivedBodyForRecord(
         trimAtNul(texts.body), originalShown, &bodyLost,
@@ -744,14 +811,27 @@ void MailCheck::noteRefusedDelete(Session &s, int n, const QString &message)
     // Stored, and still on the server: the journal names it, so the next
     // check removes it without storing it again. The check goes on.
     const QString uidl = n <= s.uidls.size() ? s.uidls[n - 1] : QString();
-    if (!uidl.isEmpty())
-        s.undeleted.append(uidl);
     ++result_.undeleted;
-    s.refusedNumbers << QStringLiteral("%1 通目: %2").arg(n).arg(trimAtNul(message).section(u'\n', -1));
+    const QString line = QStringLiteral("%1 通目: %2").arg(n).arg(trimAtNul(message).section(u'\n', -1));
+    if (uidl.isEmpty()) {
+        // Without a UIDL of its own (none, or one the server gives to other
+        // mails as well) nothing tells this mail apart at the next check.
+        s.refusedUnremembered << line;
+        return;
+    }
+    s.undeleted.append(uidl);
+    s.refusedNumbers << line;
 }
 
 void MailCheck::reportLeftovers(Session &s)
 {
+    // The mails told too large are remembered while they are on the server.
+    QSet<QString> told = s.toldNow;
+    for (const QString &uidl : std::as_const(s.uidls))
+        if (!uidl.isEmpty() && s.toldBefore.contains(uidl))
+            told.insert(uidl);
+    if (told != s.toldBefore)
+        saveToldTooLarge(told);  // at worst a mail is told once more
     QStringList parts;
     if (!s.tooLarge.isEmpty())
         parts << s.tooLarge.join(u'\n') + QStringLiteral("\n大きすぎるメールはサーバーに残してあります。");
@@ -759,6 +839,11 @@ void MailCheck::reportLeftovers(Session &s)
         parts << QStringLiteral("次のメールは着信履歴に保存しましたが、サーバーが削除を断りました。\n%1\n"
                                 "次に受信するときに、もう一度保存することなく削除を試みます。")
                      .arg(s.refusedNumbers.join(u'\n'));
+    if (!s.refusedUnremembered.isEmpty())
+        parts << QStringLiteral("次のメールは着信履歴に保存しましたが、サーバーが削除を断りました。\n%1\n"
+                                "サーバーがこれらのメールに固有の番号（UIDL）を付けていないため、次に受信するときに"
+                                "もう一度保存されます。")
+                     .arg(s.refusedUnremembered.join(u'\n'));
     if (!parts.isEmpty())
         notify(parts.join(QStringLiteral("\n\n")), ProgramTitle);
 }
@@ -782,7 +867,14 @@ void MailCheck::fetchAhead(Session &s, int upTo)
         aheadStarted_ = m;
         auto ahead = std::make_shared<AheadMail>();
         ahead->n = m;
-        ahead->fetch = session_->start([this, &s, ahead] { ahead->fetched = fetch(s, ahead->n); });
+        ahead->fetch = session_->start([this, &s, ahead, gate = gate_] {
+            if (!gate->pass()) {
+                ahead->fetched.result = -1;
+                ahead->fetched.message = QStringLiteral("メールの受信を中止しました。");
+                return;
+            }
+            ahead->fetched = fetch(s, ahead->n);
+        });
         ahead->extract = extraction_->start([this, &s, ahead] {
             if (SessionThread::awaitOnWorker(ahead->fetch) && ahead->fetched.result >= 0)
                 extract(s, ahead->n, ahead->fetched);
@@ -1016,10 +1108,32 @@ bool MailCheck::historyOnDisk(Session &s)
     return false;
 }
 
-int MailCheck::closeSession(Session &s)
+void MailCheck::tellDeletionsUnconfirmed(Session &s, const QString &detail)
+{
+    // Said once, for the whole check: the server may or may not have
+    // removed what it was asked to.
+    bool withoutUidl = false;
+    for (const QString &uidl : std::as_const(s.uidls))
+        withoutUidl = withoutUidl || uidl.isEmpty();
+    QString text = QStringLiteral("サーバーが最後の確認（QUIT）に正しく応えなかったため、受信したメールがサーバーから"
+                                  "削除されたかどうか分かりません。\n受信したメールはすべて着信履歴に保存してあります。"
+                                  "サーバーに残っていたメールは、次に受信するときにもう一度保存することなく削除します。");
+    if (withoutUidl)
+        text += QStringLiteral("\nただし、このサーバーが番号（UIDL）を付けていないメールは、残っていれば次にもう一度保存されます。");
+    if (!detail.isEmpty())
+        text += QStringLiteral("\n\n") + trimAtNul(detail);
+    notify(text, ProgramTitle);
+}
+
+int MailCheck::closeSession(Session &s, QString *message)
 {
     if (!s.serverFailed)
-        return net([&] { return transport_.close(s.handle); });
+        return net([&] {
+            const int r = transport_.close(s.handle);
+            if (r < 0 && message)
+                *message = transport_.lastMessage();
+            return r;
+        });
     // The session may be dead: wait a while for QUIT, then let it finish on
     // its own (the call holds the transport).
     struct Outcome {

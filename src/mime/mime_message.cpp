@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -183,7 +184,10 @@ const QString PartSeparator = QStringLiteral("\r\n\r\n") + QString(24, QChar(0x2
 
 class Walker {
 public:
-    Walker(const QString &folder, Extraction &ex, FileSync sync) : folder_(folder), ex_(ex), sync_(sync) {}
+    Walker(const QString &folder, Extraction &ex, FileSync sync, const std::function<bool()> &stop)
+        : folder_(folder), ex_(ex), sync_(sync), stop_(stop)
+    {
+    }
 
     // `textWanted`: false inside an alternative that was not chosen, whose
     // text says again what the chosen one says; its files are still saved.
@@ -300,6 +304,15 @@ private:
 
     void save(const QString &name, const QByteArray &type, const std::function<bool(QFile &)> &write)
     {
+        // A stop asked meanwhile ends the saving: the files saved so far are
+        // the caller's to remove.
+        if (stop_ && stop_()) {
+            if (ex_.result == 1) {
+                ex_.result = -5;
+                ex_.error = QStringLiteral("添付ファイルの保存を中止しました。");
+            }
+            return;
+        }
         const QString safe = safeFileName(name, QStringLiteral("attachment") + extensionFor(type));
         if (!QDir().mkpath(folder_)) {
             fail(safe);
@@ -351,6 +364,7 @@ private:
     QString folder_;
     Extraction &ex_;
     FileSync sync_;
+    std::function<bool()> stop_;
     QStringList texts_;
     std::optional<QString> fragment_;
 };
@@ -493,7 +507,8 @@ ReceivedTexts messageTexts(const QByteArray &raw)
     return t;
 }
 
-Extraction extractAttachments(const QByteArray &given, const QString &folder, FileSync sync)
+Extraction extractAttachments(const QByteArray &given, const QString &folder, FileSync sync,
+                              const std::function<bool()> &stop)
 {
     qsizetype size = given.size();
     while (size > 0 && given[size - 1] == '\0')
@@ -535,7 +550,7 @@ Extraction extractAttachments(const QByteArray &given, const QString &folder, Fi
     g_mime_parser_options_set_rfc2047_compliance_mode(options, GMIME_RFC_COMPLIANCE_STRICT);
     GMimeMessage *message = g_mime_parser_construct_message(parser, options);
     {
-        Walker walker(folder, ex, sync);
+        Walker walker(folder, ex, sync, stop);
         if (message)
             walker.walk(g_mime_message_get_mime_part(message), 0);
         ex.texts.body = walker.readableText();
@@ -620,9 +635,19 @@ QString createUniqueFile(const QString &folder, const QString &name, QSet<QStrin
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     const QString base = dot > 0 ? name.left(dot) : name;
     const QString ext = dot > 0 ? name.mid(dot) : QString();
+    // The numbers tried for a name are remembered (per thread, by folder and
+    // name): the thousandth file of one name does not try the numbers of the
+    // 999 before it again, so naming many files alike takes linear time. A
+    // number skipped because its file went meanwhile only leaves a gap.
+    thread_local QHash<QString, qint64> nextNumber;
+    if (nextNumber.size() > 100000)
+        nextNumber.clear();
+    const QString hintKey = folder + QChar(u'/') + name.toCaseFolded();
+    qint64 &next = nextNumber[hintKey];
     // Names are compared without regard to letter case, as a Windows file
     // system would; a name taken meanwhile by someone else is skipped too.
-    for (qint64 i = 1;; ++i) {
+    for (qint64 i = qMax<qint64>(1, next);; ++i) {
+        next = i + 1;
         const QString candidate = i == 1 ? name : QStringLiteral("%1 (%2)%3").arg(base).arg(i).arg(ext);
         const QString key = candidate.toCaseFolded();
         if (taken->contains(key))

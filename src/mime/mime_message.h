@@ -5,6 +5,8 @@
 #include <QSet>
 #include <QStringList>
 
+#include <functional>
+
 class QFile;
 
 namespace korvane::mime {
@@ -50,7 +52,9 @@ struct Extraction {
 // Each saved file is on the disk when this returns, unless the caller puts
 // the folder's files on the disk itself (FileSync::ByCaller).
 enum class FileSync { EachFile, ByCaller };
-Extraction extractAttachments(const QByteArray &raw, const QString &folder, FileSync sync = FileSync::EachFile);
+// `stop`, asked before each file, ends the saving when it says so (-5).
+Extraction extractAttachments(const QByteArray &raw, const QString &folder, FileSync sync = FileSync::EachFile,
+                              const std::function<bool()> &stop = {});
 
 // An attachment name reduced to a safe base name for any file system: the
 // last path component only, no control characters or characters a file

@@ -203,6 +203,49 @@ bool saveToldTooLarge(const QSet<QString> &uidls, QString *error)
     return replaceDataFile(ToldTooLargeFile, bytes, error);
 }
 
+namespace {
+const QString KeptFile = QStringLiteral("\\★MAilData\\plxkeep.lst");
+const QByteArray KeptMagic = QByteArrayLiteral("korvane-kept 1");
+}  // namespace
+
+QHash<QString, qint64> loadKeptOnServer()
+{
+    QHash<QString, qint64> kept;
+    QFile file(paths::resolve(KeptFile));
+    if (!file.open(QIODevice::ReadOnly))
+        return kept;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    if (lines.value(0).trimmed() != KeptMagic)
+        return kept;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QList<QByteArray> fields = lines[i].trimmed().split(' ');
+        bool ok = false;
+        const qint64 when = fields.value(1).toLongLong(&ok);
+        const QString uidl = QString::fromLatin1(fields.value(0));
+        if (fields.size() == 2 && ok && !uidl.isEmpty() && isWritableUidl(uidl))
+            kept.insert(uidl, when);
+    }
+    return kept;
+}
+
+bool saveKeptOnServer(const QHash<QString, qint64> &kept, QString *error)
+{
+    const QString path = paths::resolve(KeptFile);
+    if (kept.isEmpty()) {
+        if (!QFileInfo::exists(path) || QFile::remove(path))
+            return true;
+        setError(error, QStringLiteral("%1 を削除できません。").arg(path));
+        return false;
+    }
+    QStringList uidls = kept.keys();
+    uidls.sort();
+    QByteArray bytes = KeptMagic + '\n';
+    for (const QString &uidl : std::as_const(uidls))
+        if (isWritableUidl(uidl))
+            bytes += uidl.toLatin1() + ' ' + QByteArray::number(kept.value(uidl)) + '\n';
+    return replaceDataFile(KeptFile, bytes, error);
+}
+
 bool clearReceiveJournal(QString *error)
 {
     const QString path = receiveJournalPath();

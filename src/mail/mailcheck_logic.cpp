@@ -20,7 +20,9 @@
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QSet>
+#include <QSettings>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -217,6 +219,7 @@ struct MailCheck::Session {
     QString originalsFolder;  // "\受信原本\"
     QStringList keptFiles;    // originals and attachments kept by this check, to be put on the disk before QUIT
     bool journalWritten = false;
+    bool keptChanged = false;  // mails received in this check to be remembered as kept
     bool serverFailed = false; // an exchange with the server failed
     QString attachmentFolder;  // "\添付フォルダ\"
     std::optional<MailHistoryAppender> history;  // the received history, held open while mails come in
@@ -226,6 +229,16 @@ struct MailCheck::Session {
     {
         return n <= uidls.size() && !uidls[n - 1].isEmpty() && already.contains(uidls[n - 1]);
     }
+
+    // Mails kept on the server (KeepOnServer): received by an earlier
+    // check, by UIDL, with when; those received meanwhile go in there too.
+    bool keep = false;
+    int keepDays = 0;             // 0: for ever
+    QHash<QString, qint64> kept;
+    QSet<QString> leftAlone;      // kept, and not yet due for deletion: neither fetched nor deleted
+    bool leftAloneHas(int n) const { return n <= uidls.size() && !uidls[n - 1].isEmpty() && leftAlone.contains(uidls[n - 1]); }
+    // Mail n is not fetched in this check.
+    bool notFetched(int n) const { return storedBefore(n) || leftAloneHas(n); }
 };
 
 MailCheck::MailCheck(MailCheckView &view, std::shared_ptr<MailCheckTransport> transport)
@@ -327,7 +340,7 @@ MailCheckResult MailCheck::run()
                 }
             }
             pilgrimage::ProgressCounterHold::writeHeld();
-            if (historyOnDisk(s)) {
+            if (historyOnDisk(s) && keptOnDisk(s)) {
                 QString quitMessage;
                 result_.quitConfirmed = closeSession(s, &quitMessage) >= 0;
                 if (!result_.quitConfirmed && result_.deleted + result_.replayed > 0 && !result_.stopped)
@@ -439,6 +452,34 @@ void MailCheck::receiveAll(Session &s)
 
     s.toldBefore = loadToldTooLarge();
 
+    // With the mails kept on the server, those received before are not
+    // fetched again; those due (KeepDays after they were received) are
+    // removed as the mails stored by a broken check are.
+    {
+        const QSettings options(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Korvane"),
+                                QStringLiteral("Korvane"));
+        s.keep = options.value(QStringLiteral("Receive/KeepOnServer"), false).toBool();
+        s.keepDays = qMax(0, options.value(QStringLiteral("Receive/KeepDays"), 0).toInt());
+    }
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    if (s.keep) {
+        const qsizetype unnamed = std::count(s.uidls.cbegin(), s.uidls.cend(), QString());
+        if (unnamed > 0) {
+            stop(s,
+                 QStringLiteral("メールをサーバーに残す設定になっていますが、このサーバーはメールに固有の番号（UIDL）を"
+                                "付けていない（%1 通）ため、どのメールを受信済みか覚えておけません。同じメールを何度も"
+                                "受信しないよう、メールを受信しませんでした。\n\n受信の設定で「サーバーに残す」を"
+                                "やめると受信できます。メールはすべてサーバーに残してあります。")
+                     .arg(unnamed),
+                 ProgramTitle);
+            return;
+        }
+        s.kept = loadKeptOnServer();
+    }
+    auto due = [&](const QString &uidl) {
+        return s.keepDays > 0 && now - s.kept.value(uidl) >= qint64(s.keepDays) * 24 * 60 * 60;
+    };
+
     // Mails stored by a check whose session did not end cleanly are still on
     // the server: find them before anything is fetched.
     const ReceiveJournal previous = loadReceiveJournal();
@@ -449,7 +490,11 @@ void MailCheck::receiveAll(Session &s)
     s.journal.counterBefore = int(pilgrimage::progressCounterValue());
     for (int n = 1; n <= s.uidls.size(); ++n) {
         const QString &uidl = s.uidls[n - 1];
-        if (!uidl.isEmpty() && storedBefore.contains(uidl)) {
+        if (s.keep && !uidl.isEmpty() && storedBefore.contains(uidl) && !s.kept.contains(uidl))
+            s.kept.insert(uidl, now);  // stored by a check that broke off: kept from now on
+        if (s.keep && s.kept.contains(uidl) && !due(uidl)) {
+            s.leftAlone.insert(uidl);
+        } else if (!uidl.isEmpty() && (storedBefore.contains(uidl) || (s.keep && s.kept.contains(uidl)))) {
             if (!s.already.contains(uidl)) {
                 s.already.insert(uidl);
                 s.journal.stored.append(uidl);
@@ -468,6 +513,13 @@ void MailCheck::receiveAll(Session &s)
         return;
     }
     s.journalWritten = true;
+    if (s.keep && !saveKeptOnServer(s.kept, &error)) {
+        stop(s,
+             QStringLiteral("受信済みのメールの記録を書き込めないため、メールを受信できません。\n%1\n\n%2")
+                 .arg(error, QStringLiteral("メールはすべてサーバーに残してあります。")),
+             ProgramTitle);
+        return;
+    }
 
     // What runs ahead on the session thread uses this session: it is over
     // before the session is, whatever way the loop ends.
@@ -480,6 +532,8 @@ void MailCheck::receiveAll(Session &s)
             result_.stopped = true;
             break;
         }
+        if (s.leftAloneHas(n))
+            continue;  // received before, and kept on the server
         if (s.storedBefore(n)) {
             // Already in the history: only remove it from the server.
             if (!settleDeletes(s))
@@ -532,7 +586,7 @@ MailCheck::Fetched MailCheck::fetch(Session &s, int n)
     // written. Into memory; the original is written once it is whole.
     transport_.retrieveAhead(s.handle, n);
     for (int next = n + 1; next <= s.uidls.size(); ++next) {
-        if (!s.storedBefore(next)) {
+        if (!s.notFetched(next)) {
             transport_.retrieveAhead(s.handle, next);
             break;
         }
@@ -705,7 +759,14 @@ bool MailCheck::receiveOne(Session &s, int n)
         s.keptFiles << f.keptFile;
     s.keptFiles << f.savedFiles;
     syncMeanwhile(s);
-    deleteAhead(s, n);
+    if (s.keep) {
+        // Kept on the server: remembered (on the disk before QUIT, with the
+        // history) so that no later check fetches it again.
+        s.kept.insert(s.uidls[n - 1], QDateTime::currentSecsSinceEpoch());
+        s.keptChanged = true;
+    } else {
+        deleteAhead(s, n);
+    }
     fetchAhead(s, n + FetchDepth);
     return true;
 }
@@ -857,7 +918,7 @@ void MailCheck::fetchAhead(Session &s, int upTo)
     for (const auto &ahead : aheadMails_)
         aheadBytes += listed(ahead->n);
     for (int m = aheadStarted_ + 1; m <= qMin(upTo, result_.count); ++m) {
-        if (s.storedBefore(m)) {
+        if (s.notFetched(m)) {
             aheadStarted_ = m;
             continue;  // only removed from the server
         }
@@ -1123,6 +1184,27 @@ void MailCheck::tellDeletionsUnconfirmed(Session &s, const QString &detail)
     if (!detail.isEmpty())
         text += QStringLiteral("\n\n") + trimAtNul(detail);
     notify(text, ProgramTitle);
+}
+
+bool MailCheck::keptOnDisk(Session &s)
+{
+    if (!s.keptChanged)
+        return true;
+    // Only the mails still on the server are remembered.
+    QHash<QString, qint64> kept;
+    for (const QString &uidl : std::as_const(s.uidls))
+        if (s.kept.contains(uidl))
+            kept.insert(uidl, s.kept.value(uidl));
+    QString error;
+    if (saveKeptOnServer(kept, &error))
+        return true;
+    s.serverFailed = true;
+    stop(s,
+         QStringLiteral("受信済みのメールの記録を書き込めませんでした。\n%1\n\n受信したメールは着信履歴に保存してあります。"
+                        "サーバーからは何も削除していません。")
+             .arg(error),
+         ProgramTitle);
+    return false;
 }
 
 int MailCheck::closeSession(Session &s, QString *message)

@@ -274,6 +274,9 @@ private:
     int closeSession(Session &s, QString *message = nullptr);
     void tellDeletionsUnconfirmed(Session &s, const QString &detail);
     bool historyOnDisk(Session &s);
+    // The mails kept on the server, remembered on the disk; false (the check
+    // stopped, told why) when that failed.
+    bool keptOnDisk(Session &s);
     // The folders whose file systems hold what the check stores.
     static QStringList foldersToSync(const Session &s, bool withHistory);
     void syncMeanwhile(Session &s);

@@ -1008,6 +1008,58 @@ private slots:
         QCOMPARE(pop.mailboxCount(), 0);
     }
 
+    // Mails kept on the server: received once across checks and a restart,
+    // never deleted, then deleted at the first check KeepDays after they
+    // were received. A server without UIDLs of its own is refused.
+    void keepOnServer()
+    {
+        QSettings options(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Korvane"), QStringLiteral("Korvane"));
+        options.setValue(QStringLiteral("Receive/KeepOnServer"), true);
+        options.setValue(QStringLiteral("Receive/KeepDays"), 3);
+        options.sync();
+        deliver(2);
+        startProgram();
+        clickReceive();
+        deliver(1, QStringLiteral("later"));
+        clickReceive();
+        const QStringList all({"mail 1", "mail 2", "later 1"});
+        QCOMPARE(storedSubjects(), all);
+        QCOMPARE(servers.maildirCount(), 3);
+        QProcess restarted;
+        restarted.start(QCoreApplication::applicationDirPath() + QStringLiteral("/mailcheck_probe"), {folder->path()});
+        QVERIFY(restarted.waitForFinished(60000));
+        QCOMPARE(restarted.exitCode(), 0);
+        QCOMPARE(storedSubjects(), all);
+        QCOMPARE(servers.maildirCount(), 3);
+        QVERIFY(boxes->shown.isEmpty());
+
+        // Three days on, they go.
+        QFile state(paths::resolve(QStringLiteral("\\★MAilData\\plxkeep.lst")));
+        QVERIFY(state.open(QIODevice::ReadOnly));
+        QList<QByteArray> lines = state.readAll().split('\n');
+        state.close();
+        QCOMPARE(lines.size(), 5);  // the first line, three mails, the empty end
+        for (qsizetype i = 1; i < 4; ++i)
+            lines[i] = lines[i].split(' ')[0] + ' ' + QByteArray::number(lines[i].split(' ')[1].toLongLong() - 3 * 86400);
+        QVERIFY(state.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        state.write(lines.join('\n'));
+        state.close();
+        clickReceive();
+        QVERIFY(boxes->shown.isEmpty());
+        QCOMPARE(storedSubjects(), all);
+        QCOMPARE(servers.maildirCount(), 0);
+
+        MisbehavingPop3 pop({plainMail(QStringLiteral("unnamed 1"), "body", 1), plainMail(QStringLiteral("unnamed 2"), "body", 2)},
+                            {QStringLiteral("--dup-uidl")});
+        QVERIFY(pop.ok());
+        configure(pop.address());
+        clickReceive();
+        QCOMPARE(boxes->shown.size(), 1);
+        QVERIFY2(boxes->last().text.contains(QStringLiteral("UIDL")), qPrintable(boxes->last().text));
+        QCOMPARE(storedSubjects(), all);
+        QCOMPARE(pop.mailboxCount(), 2);
+    }
+
     // A check against a closed port, the main window closed, then a check
     // against a server that accepts and never answers: the second failure
     // is told as well, after one timeout. (Kept last: Qt remembers the

@@ -151,10 +151,11 @@ QList<Case> cases()
             parts += "--b\r\nContent-Type: application/octet-stream; name=\"a.bin\"\r\n\r\nx\r\n";
         return head("Subject: parts\r\nContent-Type: multipart/mixed; boundary=\"b\"\r\n") + "\r\n" + parts + "--b--\r\n";
     }};
-    // Named in linear time: well under 2 s for 20,000 files of one name.
-    list << Case{"attachments-same-name-20000", [=] {
+    // Named in linear time: 19,990 files of one name (just below the most
+    // parts a mail is taken apart with) well under 2 s.
+    list << Case{"attachments-same-name-19990", [=] {
         QByteArray parts;
-        for (int i = 0; i < 20000; ++i)
+        for (int i = 0; i < 19990; ++i)
             parts += "--b\r\nContent-Type: application/octet-stream; name=\"a.bin\"\r\n\r\nx\r\n";
         return head("Subject: parts\r\nContent-Type: multipart/mixed; boundary=\"b\"\r\n") + "\r\n" + parts + "--b--\r\n";
     }};

@@ -335,7 +335,7 @@ private:
         // again to truncate it would have the file system write it out at
         // once when it is closed.
         QFile file;
-        const QString path = createUniqueFile(folder_, safe, &taken.names, &file);
+        const QString path = createUniqueFile(folder_, safe, &taken.names, &file, &nextNumbers_);
         taken.modified = QFileInfo(folder_).lastModified();
         if (path.isEmpty()) {
             fail(safe);
@@ -365,6 +365,7 @@ private:
     Extraction &ex_;
     FileSync sync_;
     std::function<bool()> stop_;
+    QHash<QString, qint64> nextNumbers_;  // by name, for this mail's files
     QStringList texts_;
     std::optional<QString> fragment_;
 };
@@ -630,20 +631,17 @@ QString createUniqueFile(const QString &folder, const QString &name)
     return createUniqueFile(folder, name, &taken);
 }
 
-QString createUniqueFile(const QString &folder, const QString &name, QSet<QString> *taken, QFile *file)
+QString createUniqueFile(const QString &folder, const QString &name, QSet<QString> *taken, QFile *file,
+                         QHash<QString, qint64> *nextNumbers)
 {
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     const QString base = dot > 0 ? name.left(dot) : name;
     const QString ext = dot > 0 ? name.mid(dot) : QString();
-    // The numbers tried for a name are remembered (per thread, by folder and
-    // name): the thousandth file of one name does not try the numbers of the
-    // 999 before it again, so naming many files alike takes linear time. A
-    // number skipped because its file went meanwhile only leaves a gap.
-    thread_local QHash<QString, qint64> nextNumber;
-    if (nextNumber.size() > 100000)
-        nextNumber.clear();
-    const QString hintKey = folder + QChar(u'/') + name.toCaseFolded();
-    qint64 &next = nextNumber[hintKey];
+    // With `nextNumbers`, the numbers tried for a name are remembered: the
+    // thousandth file of one name does not try the numbers of the 999 before
+    // it again, so naming many files alike takes linear time.
+    qint64 unused = 1;
+    qint64 &next = nextNumbers ? (*nextNumbers)[name.toCaseFolded()] : unused;
     // Names are compared without regard to letter case, as a Windows file
     // system would; a name taken meanwhile by someone else is skipped too.
     for (qint64 i = qMax<qint64>(1, next);; ++i) {

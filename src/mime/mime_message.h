@@ -1,6 +1,7 @@
 #pragma once
 // The texts of a received mail, and attachment extraction into a folder.
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QSet>
 #include <QStringList>
@@ -69,7 +70,10 @@ QString safeFileName(const QString &name, const QString &fallback);
 QString createUniqueFile(const QString &folder, const QString &name);
 // The same, with the names already taken in the folder (case-folded), which
 // it keeps up to date: one listing of the folder serves many files. With
-// `file`, the file is left open in it for writing.
-QString createUniqueFile(const QString &folder, const QString &name, QSet<QString> *taken, QFile *file = nullptr);
+// `file`, the file is left open in it for writing. With `nextNumbers` (kept
+// by the caller for a run of files, by case-folded name), a name's search
+// goes on where its last one ended: many files of one name in linear time.
+QString createUniqueFile(const QString &folder, const QString &name, QSet<QString> *taken, QFile *file = nullptr,
+                         QHash<QString, qint64> *nextNumbers = nullptr);
 
 }  // namespace korvane::mime

@@ -43,7 +43,10 @@ QString readableBody(HistoryKind kind, const MailRecord &record)
     notes.removeIf([](const QString &line) { return line.startsWith(QStringLiteral("〓〓 この本文は履歴に全部は入りませんでした")); });
     if (notes.isEmpty())
         return *text;
-    return trimAsciiSpaces(toCrLf(*text)) + QStringLiteral("\r\n\r\n") + notes.join(QStringLiteral("\r\n"));
+    QString shown = toCrLf(*text);
+    while (shown.endsWith(QStringLiteral("\r\n")))
+        shown.chop(2);
+    return shown + QStringLiteral("\r\n\r\n") + notes.join(QStringLiteral("\r\n"));
 }
 
 }  // namespace korvane::mail

@@ -115,7 +115,7 @@ const Hint Hints[] = {
     {"Label23", u"八十八箇所を踏破すると使用できるようになります。「札所番号」で編集したい札所を呼び出して、"
                 u"外部アプリからの文字を貼付けします。"},
     {"Label24", u"八十八箇所を踏破すると使用できるようになります。巡礼データを１からに戻します。"},
-    {"Label7", u"作者のホームページをブラウザで開きます。"},
+    {"Label7", u"利用の手引き（このソフトの使い方）をブラウザで開きます。"},
     {"Label8", u"画面を最小化、待機状態にします。"},
     {"Image1", nullptr},
     {"Image2", nullptr},
@@ -433,6 +433,8 @@ void Mainform::connectLaunchers()
         {"Label10", 'M'}, {"Label11", 'G'}, {"Label24", 'B'}, {"Label23", 'P'}, {"Label20", 'T'},
         {"Label14", 'F'}, {"Label13", 'E'}, {"Label7", 'H'},  {"Label8", 'W'},
     };
+    // The hint box only follows the mouse: Tab passes it by.
+    hintBox_->setFocusPolicy(Qt::NoFocus);
     QWidget *previous = nullptr;
     for (const auto &k : keyboard) {
         auto *lb = findChild<ClickLabel *>(QString::fromLatin1(k.name));

@@ -26,6 +26,7 @@
 #include <QComboBox>
 #include <QEnterEvent>
 #include <QFontInfo>
+#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -49,6 +50,37 @@ QString where(const QWidget *w)
 {
     QString path = w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName();
     return w->window()->objectName() + QLatin1Char('/') + path;
+}
+
+// Tab from the window's first control walks every control shown, and among
+// the controls of one pane never goes back up or leftwards along a line.
+QStringList tabOrderFaults(QWidget *window, bool inRows)
+{
+    QList<QWidget *> shown;
+    for (QWidget *c : window->findChildren<QWidget *>())
+        if (isNamedControl(c) && c->isVisibleTo(window) && c->isEnabled())
+            shown << c;
+    QList<QWidget *> chain;
+    for (QWidget *c = window->nextInFocusChain(); c != window; c = c->nextInFocusChain())
+        if (shown.contains(c) && !chain.contains(c))
+            chain << c;
+    QStringList faults;
+    for (QWidget *c : shown)
+        if (!chain.contains(c))
+            faults << where(c) + QStringLiteral(": not reached by Tab");
+    const auto box = [window](QWidget *c) { return QRect(c->mapTo(window, QPoint()), c->size()); };
+    QHash<QWidget *, QWidget *> previous;  // in the same pane
+    for (QWidget *c : chain) {
+        QWidget *&p = previous[c->parentWidget()];
+        if (p && inRows) {
+            const QRect a = box(p), b = box(c);
+            const bool sameLine = b.top() < a.bottom() && a.top() < b.bottom();
+            if (b.bottom() <= a.top() || (sameLine && b.right() <= a.left()))
+                faults << QStringLiteral("%1: Tab comes from %2 below or right of it").arg(where(c), where(p));
+        }
+        p = c;
+    }
+    return faults;
 }
 
 // Text as drawn: mnemonics gone, each line measured on its own.
@@ -376,7 +408,8 @@ private slots:
     {
         QTest::addColumn<QString>("window");
         for (const char *name : {"Mainform", "WriteForm", "BackForm", "TyakuForm", "FriendForm", "KaoForm",
-                                 "SetForm", "OptionForm", "IdPassForm", "ReceiveOptionsForm", "KakudaiForm"})
+                                 "SetForm", "OptionForm", "IdPassForm", "ReceiveOptionsForm", "KakudaiForm",
+                                 "TyakuForm sent"})
             QTest::newRow(name) << QString::fromLatin1(name);
     }
 
@@ -388,9 +421,10 @@ private slots:
             auto *main = Windows::get<app::Mainform>(window);
             main->startUp();
             w = main;
-        } else if (window == QLatin1String("TyakuForm")) {
-            mail::openHistoryWindow(mail::HistoryKind::Received);
-            w = Windows::loaded(window);
+        } else if (window.startsWith(QLatin1String("TyakuForm"))) {
+            mail::openHistoryWindow(window.endsWith(QLatin1String("sent")) ? mail::HistoryKind::Sent
+                                                                            : mail::HistoryKind::Received);
+            w = Windows::loaded(QStringLiteral("TyakuForm"));
         } else if (window == QLatin1String("KakudaiForm")) {
             mail::openHistoryWindow(mail::HistoryKind::Received);
             auto *history = Windows::loaded(QStringLiteral("TyakuForm"));
@@ -417,6 +451,8 @@ private slots:
             if (isNamedControl(c) && c->isVisibleTo(w) && c->accessibleName().trimmed().isEmpty())
                 checker.faults << where(c) + QStringLiteral(": no accessible name");
         }
+        // (The main window's launchers are read as two columns, left then right.)
+        checker.faults << tabOrderFaults(w, window != QLatin1String("Mainform"));
         if (window == QLatin1String("KakudaiForm")) {
             // Large type still fits its boxes.
             auto *view = static_cast<texttools::KakudaiForm *>(w);

@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -18,6 +19,8 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QTextDocument>
 #include <QTreeWidget>
 
 namespace korvane::addressbook {
@@ -31,6 +34,16 @@ const QString ConfirmDelete = QStringLiteral("選択された（行、青色）�
 const QString NoAddress = QStringLiteral("メールアドレスが入力されていません");
 const QString NoCard = QStringLiteral("名詞が入力されていません");
 
+// Shows a field without the blanks that fill it to the record's width, so
+// that a field too long for its column ends in "…" and a short one never does.
+class FieldDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QString displayText(const QVariant &value, const QLocale &locale) const override
+    {
+        return trimAsciiSpaces(QStyledItemDelegate::displayText(value, locale));
+    }
+};
 
 }  // namespace
 
@@ -67,7 +80,8 @@ FriendForm::FriendForm(QWidget *parent) : QWidget(parent)
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setAllColumnsShowFocus(true);
-    list_->setTextElideMode(Qt::ElideNone);  // fields keep their fill spaces; no "..."
+    list_->setItemDelegate(new FieldDelegate(list_));
+    list_->setTextElideMode(Qt::ElideRight);
     placeTwips(list_, 120, 120, 7560, 2760);
 
     designLabel(this, QStringLiteral("Label1"), QStringLiteral("名前"), 120, 3045, 1260, 255);
@@ -258,6 +272,18 @@ void FriendForm::showHint(const QString &button)
     }
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     hint_->setPlainText(text);
+    // The box grows upwards over the notes below the buttons until the whole
+    // hint shows: it is read while the mouse rests on a button, so it cannot
+    // be scrolled.
+    const int bottom = twips(5640 + 840);
+    const int margin = int(hint_->document()->documentMargin());
+    const int frame = hint_->frameWidth();
+    const int textWidth = hint_->width() - 2 * frame - 2 * margin - 4;
+    const int need = QFontMetrics(hint_->font()).boundingRect(QRect(0, 0, textWidth, 10000), Qt::TextWordWrap, text).height()
+                     + 2 * margin + 2 * frame + 4;
+    const int height = std::min(bottom - twips(3000), std::max(twips(840), need));
+    hint_->setGeometry(hint_->x(), bottom - height, hint_->width(), height);
+    hint_->raise();
     hint_->show();
 }
 

@@ -115,7 +115,7 @@ const Hint Hints[] = {
     {"Label23", u"八十八箇所を踏破すると使用できるようになります。「札所番号」で編集したい札所を呼び出して、"
                 u"外部アプリからの文字を貼付けします。"},
     {"Label24", u"八十八箇所を踏破すると使用できるようになります。巡礼データを１からに戻します。"},
-    {"Label7", u"利用の手引き（このソフトの使い方）をブラウザで開きます。"},
+    {"Label7", u"このプログラムの利用の手引きをブラウザで開きます。"},
     {"Label8", u"画面を最小化、待機状態にします。"},
     {"Image1", nullptr},
     {"Image2", nullptr},
@@ -392,17 +392,23 @@ void Mainform::connectLaunchers()
     };
     // Feedback first, then the window. A window that is not part of the
     // program (not registered) shows nothing.
-    auto flashThenShow = [](const char *window) {
-        return [window](QWidget *lb) {
+    auto flashThenShow = [this](const char *window, bool nearHere = false) {
+        return [this, window, nearHere](QWidget *lb) {
             QPointer<QWidget> guard(lb);
             flashLabel(lb);
-            if (guard)
-                Windows::show(QString::fromLatin1(window));
+            if (!guard)
+                return;
+            // A small window opens by the main window, not wherever the
+            // window manager finds room.
+            QWidget *w = nearHere ? Windows::get(QString::fromLatin1(window)) : nullptr;
+            if (w && !w->isVisible() && !placeBeside(w, this))
+                placeOver(w, this);
+            Windows::show(QString::fromLatin1(window));
         };
     };
     onClick("Label2", flashThenShow("WriteForm"));
     onClick("Label6", flashThenShow("FriendForm"));
-    onClick("Label20", flashThenShow("SetForm"));
+    onClick("Label20", flashThenShow("SetForm", true));
     onClick("Label3", [this](QWidget *) {
         if (autoCheck_ && !autoCheck_->inAutomaticCheck() && !mail::isCheckRunning())
             autoCheck_->manualCheckStarted();
@@ -549,13 +555,26 @@ void Mainform::startUp()
 
 void Mainform::showCentred()
 {
+    // The server settings of the first start stand beside the window, the
+    // two centred together where the screen has room for both.
+    QWidget *options = Windows::loaded(QStringLiteral("OptionForm"));
+    if (options && !options->isVisible())
+        options = nullptr;
     if (QScreen *screen = this->screen()) {
+        const QRect area = screen->availableGeometry();
         QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
+        frame.moveCenter(area.center());
+        if (options) {
+            const int besideWidth = options->frameGeometry().width() + 8;
+            if (frame.width() + besideWidth <= area.width())
+                frame.moveLeft(area.left() + (area.width() - frame.width() - besideWidth) / 2);
+        }
         move(frame.topLeft());
     }
     show();
     raise();
+    if (options)
+        placeBeside(options, this);
     activateWindow();
 }
 

@@ -5,6 +5,7 @@
 
 #include "common/dialogs.h"
 #include "common/paths.h"
+#include "common/ui.h"
 #include "common/windows.h"
 #include "compose/mailto.h"
 #include "mail/nmail.h"
@@ -43,24 +44,19 @@ namespace korvane::app {
 
 void prepareApplication(QCoreApplication &app)
 {
-    // The windows name the fonts of their design; these are the free fonts
-    // that look and measure alike, for systems whose font configuration does
-    // not map the names itself.
-    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"),
-                               {QStringLiteral("IPAPGothic"), QStringLiteral("IPA Pゴシック"),
-                                QStringLiteral("VL PGothic"), QStringLiteral("Noto Sans CJK JP")});
-    QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"),
-                               {QStringLiteral("IPAGothic"), QStringLiteral("IPAゴシック"),
-                                QStringLiteral("VL Gothic"), QStringLiteral("Noto Sans Mono CJK JP")});
-    QFont::insertSubstitutions(QStringLiteral("Book Antiqua"),
-                               {QStringLiteral("P052"), QStringLiteral("TeX Gyre Pagella"),
-                                QStringLiteral("URW Palladio L"), QStringLiteral("Palatino")});
+    installDesignFonts();
     QCoreApplication::setOrganizationName(QStringLiteral("Korvane"));
     QCoreApplication::setApplicationName(QStringLiteral("Korvane"));
     // The desktop entry and the icon installed with the program.
     if (qobject_cast<QGuiApplication *>(&app)) {
         QGuiApplication::setDesktopFileName(QStringLiteral(KORVANE_APP_ID));
         QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(KORVANE_APP_ID)));
+    }
+    // No box of the program is handed a paste of nothing, and no window of
+    // fixed size runs off its screen.
+    if (qobject_cast<QGuiApplication *>(&app)) {
+        PasteGuard::install();
+        ScreenFit::install();
     }
     auto *translator = new QTranslator(&app);
     if (translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

@@ -136,6 +136,7 @@ QString decode(const char *data, qsizetype size)
     char *dst = out.data();
     size_t dstLeft = size_t(out.size());
     static const char replacement[] = "\xEF\xBF\xBD";  // U+FFFD
+    static const char geta[] = "\xE3\x80\x93";         // U+3013 〓
     while (srcLeft > 0) {
         size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
         if (r != size_t(-1))
@@ -146,13 +147,18 @@ QString decode(const char *data, qsizetype size)
             reserveBehind(out, dst, dstLeft, dstLeft + 16);
             continue;
         }
-        // EILSEQ: one byte that does not decode.
+        // EILSEQ: a double-byte character code page 932 does not assign
+        // (a lead byte and a valid second byte) is one "〓"; any other byte
+        // that does not decode is U+FFFD. The second byte is never read as a
+        // character of its own.
+        const auto *b = reinterpret_cast<const unsigned char *>(src);
+        const bool pair = srcLeft >= 2 && isLeadByte(b[0]) && b[1] >= 0x40 && b[1] <= 0xFC && b[1] != 0x7F;
         reserveBehind(out, dst, dstLeft, 3);
-        memcpy(dst, replacement, 3);
+        memcpy(dst, pair ? geta : replacement, 3);
         dst += 3;
         dstLeft -= 3;
-        ++src;
-        --srcLeft;
+        src += pair ? 2 : 1;
+        srcLeft -= pair ? 2 : 1;
     }
     return QString::fromUtf8(out.constData(), dst - out.data());
 }

@@ -4,7 +4,9 @@
 // Policy, the same everywhere:
 //  - characters code page 932 cannot hold are written as "〓" (U+3013, the
 //    mark Japanese mail uses for a character that cannot be shown);
-//  - bytes that do not decode become U+FFFD;
+//  - a double-byte character code page 932 does not assign (a lead byte
+//    and a second byte in range) becomes one "〓"; other bytes that do not
+//    decode become U+FFFD;
 //  - a lead byte cut off at the end of the bytes is dropped.
 #include <QByteArray>
 #include <QString>

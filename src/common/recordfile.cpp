@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <QHash>
+
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -100,6 +102,18 @@ RecordFile::RecordFile(QString path, qsizetype recordLength)
 {
 }
 
+std::mutex &RecordFile::lockFor(const QString &path)
+{
+    static std::mutex registry;
+    static QHash<QString, std::shared_ptr<std::mutex>> locks;
+    const QString key = QFileInfo(path).absoluteFilePath();
+    std::lock_guard guard(registry);
+    std::shared_ptr<std::mutex> &lock = locks[key];
+    if (!lock)
+        lock = std::make_shared<std::mutex>();
+    return *lock;
+}
+
 void RecordFile::setRewriteHook(std::function<void(RewriteStep)> hook)
 {
     rewriteHook() = std::move(hook);
@@ -136,6 +150,7 @@ bool RecordFile::write(int n, QByteArrayView record, QString *error)
         return false;
     }
     QDir().mkpath(QFileInfo(path_).absolutePath());
+    std::lock_guard guard(lockFor(path_));
     QFile file(path_);
     if (!file.open(QIODevice::ReadWrite, OwnerOnly)) {
         setError(error, QStringLiteral("%1 を開けません: %2").arg(path_, file.errorString()));
@@ -269,6 +284,7 @@ int appendTo(QFile &file, qint64 length, qsizetype recordLength, QByteArrayView 
 
 int RecordFile::append(QByteArrayView record, QString *error, Durability durability)
 {
+    std::lock_guard guard(lockFor(path_));
     QFile file;
     if (!openForAppend(file, path_, error))
         return 0;
@@ -293,6 +309,9 @@ bool RecordAppender::holdsTheFileAtPath() const
 
 int RecordAppender::append(QByteArrayView record, QString *error, RecordFile::Durability durability)
 {
+    // Held from the look at the path to the end of the write: a rewrite
+    // cannot put another file in its place in between.
+    std::lock_guard guard(RecordFile::lockFor(path_));
     if (file_.isOpen() && !holdsTheFileAtPath())
         file_.close();
     if (!file_.isOpen()) {
@@ -338,7 +357,7 @@ bool RecordFile::sync(QString *error) const
 }
 
 bool RecordFile::rewrite(const QString &workPath, const std::function<bool(int, QByteArrayView)> &keep,
-                         QString *error)
+                         QString *error, const Plan &plan)
 {
     if (!QFileInfo::exists(path_))
         return true;
@@ -352,41 +371,58 @@ bool RecordFile::rewrite(const QString &workPath, const std::function<bool(int, 
         setError(error, QStringLiteral("%1 を作れません: %2").arg(workPath, work.errorString()));
         return false;
     }
-    step(RewriteStep::WorkCopyOpened);
-    for (int n = 1; n <= reader.count(); ++n) {
-        std::optional<QByteArray> record = reader.read(n);
-        if (!record)
-            break;
-        if (!keep(n, *record))
-            continue;
-        errno = 0;
-        if (work.write(*record) != record->size()) {
-            setError(error, QStringLiteral("%1 に書き込めません: %2").arg(workPath, failureReason(work, errno)));
-            work.close();
-            QFile::remove(workPath);
-            return false;
-        }
-        step(RewriteStep::RecordCopied);
-    }
-    QString reason;
-    if (!syncToDisk(work, &reason)) {
-        setError(error, QStringLiteral("%1 に書き込めません: %2").arg(workPath, reason));
+    const auto fail = [&](const QString &text) {
+        setError(error, text);
         work.close();
         QFile::remove(workPath);
         return false;
-    }
-    work.close();
+    };
+    step(RewriteStep::WorkCopyOpened);
+    // Copies records from..to of `from` that are kept; false on a failed write.
+    const auto copy = [&](RecordReader &from, int first, int last) {
+        for (int n = first; n <= last; ++n) {
+            if (plan.dropUnread && plan.dropUnread(n))
+                continue;
+            std::optional<QByteArray> record = from.read(n);
+            if (!record)
+                break;
+            if (!keep(n, *record))
+                continue;
+            errno = 0;
+            if (work.write(*record) != record->size())
+                return false;
+            step(RewriteStep::RecordCopied);
+        }
+        return true;
+    };
+    const int copied = reader.count();
+    if (!copy(reader, 1, copied))
+        return fail(QStringLiteral("%1 に書き込めません: %2").arg(workPath, failureReason(work, errno)));
+    QString reason;
+    if (!syncToDisk(work, &reason))
+        return fail(QStringLiteral("%1 に書き込めません: %2").arg(workPath, reason));
     step(RewriteStep::WorkCopyFlushed);
-    std::error_code ec;
-    std::filesystem::rename(std::filesystem::path(workPath.toStdU16String()),
-                            std::filesystem::path(path_.toStdU16String()), ec);
-    if (ec) {
-        setError(error, QStringLiteral("%1 を置き換えられません: %2")
-                            .arg(path_, QString::fromLocal8Bit(ec.message())));
-        QFile::remove(workPath);
-        return false;
+    {
+        // From here on nothing is added to the file: what was appended while
+        // the copy ran is taken over, and the work copy takes its place.
+        std::lock_guard guard(lockFor(path_));
+        RecordReader now(path_, recordLength_);
+        if (now.count() > copied) {
+            if (!copy(now, copied + 1, now.count()))
+                return fail(QStringLiteral("%1 に書き込めません: %2").arg(workPath, failureReason(work, errno)));
+            if (!syncToDisk(work, &reason))
+                return fail(QStringLiteral("%1 に書き込めません: %2").arg(workPath, reason));
+        }
+        work.close();
+        std::error_code ec;
+        std::filesystem::rename(std::filesystem::path(workPath.toStdU16String()),
+                                std::filesystem::path(path_.toStdU16String()), ec);
+        if (ec)
+            return fail(QStringLiteral("%1 を置き換えられません: %2").arg(path_, QString::fromLocal8Bit(ec.message())));
+        syncFolderOf(path_);
+        if (plan.replaced)
+            plan.replaced();
     }
-    syncFolderOf(path_);
     step(RewriteStep::Renamed);
     return true;
 }

@@ -7,6 +7,12 @@
 // (an append may leave that to a later sync() when its caller makes sure
 // nothing depends on the record before then); a rewrite writes the kept records to a work copy, flushes it and renames it
 // over the file, so a crash at any moment leaves the old file or the new one.
+//
+// Threads: every change to a file (append, write, the end of a rewrite)
+// holds the file's lock (lockFor), so a rewrite may run on a thread of its
+// own while another thread appends: the records appended while it copied are
+// taken over before the work copy replaces the file, and an append never
+// lands in a file that is being replaced.
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QFile>
@@ -14,6 +20,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace korvane {
@@ -60,8 +67,24 @@ public:
     // Rewrites the file keeping, in their order, the records for which keep()
     // answers true. The kept records are written to workPath, flushed, then
     // renamed over the file. A missing file is left missing.
+    //
+    // The copy runs without the file's lock; records appended meanwhile are
+    // then copied under it (keep() is asked about them too), and the work
+    // copy replaces the file while it is held. Records for which
+    // dropUnread() answers true are left out without being read. replaced()
+    // runs under the lock right after the new file took the old one's
+    // place, for state that must change with the file.
+    struct Plan {
+        std::function<bool(int n)> dropUnread;
+        std::function<void()> replaced;
+    };
     bool rewrite(const QString &workPath, const std::function<bool(int n, QByteArrayView record)> &keep,
-                 QString *error = nullptr);
+                 QString *error = nullptr, const Plan &plan = Plan());
+
+    // The lock that every change to the file at `path` holds (one per file in
+    // this process). Readers that must see the file together with state kept
+    // beside it take it too, briefly.
+    static std::mutex &lockFor(const QString &path);
 
     // Test hook: called at each step of a rewrite. A hook that throws
     // simulates a crash at that moment.

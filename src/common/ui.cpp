@@ -1,18 +1,31 @@
 #include "ui.h"
 
+#include <QAbstractScrollArea>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QAbstractButton>
-#include <QAccessibleWidget>
 #include <QAbstractScrollArea>
 #include <QAbstractSpinBox>
+#include <QAccessibleWidget>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLayout>
+#include <QLineEdit>
 #include <QMetaMethod>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPlainTextEdit>
+#include <QProxyStyle>
+#include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTabWidget>
+#include <QTextEdit>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -340,6 +353,22 @@ void nameControlsForAssistiveTech(QWidget *window)
     }
 }
 
+void installDesignFonts()
+{
+    // The windows name the fonts of their design; these are the free fonts
+    // that look and measure alike, for systems whose font configuration does
+    // not map the names itself.
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"),
+                               {QStringLiteral("IPAPGothic"), QStringLiteral("IPA Pゴシック"),
+                                QStringLiteral("VL PGothic"), QStringLiteral("Noto Sans CJK JP")});
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"),
+                               {QStringLiteral("IPAGothic"), QStringLiteral("IPAゴシック"),
+                                QStringLiteral("VL Gothic"), QStringLiteral("Noto Sans Mono CJK JP")});
+    QFont::insertSubstitutions(QStringLiteral("Book Antiqua"),
+                               {QStringLiteral("P052"), QStringLiteral("TeX Gyre Pagella"),
+                                QStringLiteral("URW Palladio L"), QStringLiteral("Palatino")});
+}
+
 QFont designFont(const QString &family, double pointSize, bool bold)
 {
     QFont f(family);
@@ -406,6 +435,260 @@ void FramePacer::release()
         }
     }
     releasing_ = false;
+}
+
+bool clipboardHoldsData(QClipboard::Mode mode)
+{
+    const QClipboard *clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        return false;
+    if (mode == QClipboard::Selection && !clipboard->supportsSelection())
+        return false;
+    const QMimeData *data = clipboard->mimeData(mode);
+    return data && !data->formats().isEmpty();
+}
+
+namespace {
+
+class PasswordStarStyle final : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returned) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return u'*';
+        return QProxyStyle::styleHint(hint, option, widget, returned);
+    }
+};
+
+}  // namespace
+
+void showPasswordAsStars(QLineEdit *box)
+{
+    // A style of its own, drawn as the application's but for the mask.
+    auto *style = new PasswordStarStyle(QStyleFactory::create(box->style()->name()));
+    style->setParent(box);
+    box->setStyle(style);
+}
+
+namespace {
+// The format that marks the program's own clipboard text.
+const QString ProgramTextFormat = QStringLiteral("application/x-korvane-program-text");
+}  // namespace
+
+void putProgramTextOnClipboard(const QString &text)
+{
+    auto *data = new QMimeData;
+    data->setText(text);
+    data->setData(ProgramTextFormat, QByteArray("1"));
+    QGuiApplication::clipboard()->setMimeData(data);
+}
+
+bool clipboardHoldsUsersData()
+{
+    if (!clipboardHoldsData())
+        return false;
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+    return !data->hasFormat(ProgramTextFormat);
+}
+
+void PasteGuard::install()
+{
+    static QPointer<PasteGuard> guard;
+    if (guard || !QCoreApplication::instance())
+        return;
+    guard = new PasteGuard;
+    guard->setParent(QCoreApplication::instance());
+    QCoreApplication::instance()->installEventFilter(guard);
+}
+
+namespace {
+
+// The editable box an event goes to: the box itself, or the box whose inner
+// area (the viewport of a text box) receives the mouse.
+QWidget *editableBox(QObject *watched)
+{
+    if (!watched->isWidgetType())
+        return nullptr;
+    auto *w = static_cast<QWidget *>(watched);
+    if (auto *line = qobject_cast<QLineEdit *>(w))
+        return line->isReadOnly() ? nullptr : line;
+    if (auto *text = qobject_cast<QTextEdit *>(w))
+        return text->isReadOnly() ? nullptr : text;
+    if (auto *plain = qobject_cast<QPlainTextEdit *>(w))
+        return plain->isReadOnly() ? nullptr : plain;
+    if (auto *area = qobject_cast<QAbstractScrollArea *>(w->parentWidget()); area && area->viewport() == w)
+        return editableBox(area);
+    return nullptr;
+}
+
+}  // namespace
+
+bool PasteGuard::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (!key->matches(QKeySequence::Paste) || !editableBox(watched) || clipboardHoldsData(QClipboard::Clipboard))
+            return false;
+        key->accept();
+        return true;
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick: {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() != Qt::MiddleButton || !editableBox(watched)
+            || !QGuiApplication::clipboard()->supportsSelection() || clipboardHoldsData(QClipboard::Selection))
+            return false;
+        mouse->accept();
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+namespace {
+
+// The frame the window manager puts around a window: known once the window
+// is on screen, estimated before.
+QMargins frameMargins(const QWidget *window)
+{
+    const QRect frame = window->frameGeometry();
+    const QRect inner = window->geometry();
+    if (frame != inner)
+        return QMargins(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+                        frame.bottom() - inner.bottom());
+    return QMargins(4, 28, 4, 4);
+}
+
+QRect freeArea(const QWidget *window)
+{
+    const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect();
+}
+
+const char *const ScrollName = "screenFitScroll";
+const char *const ContentSizeProperty = "screenFitContentSize";
+const char *const ShownSizeProperty = "screenFitShownSize";
+
+}  // namespace
+
+void ScreenFit::install()
+{
+    static QPointer<ScreenFit> fitter;
+    if (fitter || !QCoreApplication::instance())
+        return;
+    fitter = new ScreenFit;
+    fitter->setParent(QCoreApplication::instance());
+    QCoreApplication::instance()->installEventFilter(fitter);
+}
+
+void ScreenFit::fit(QWidget *window)
+{
+    const QRect area = freeArea(window);
+    if (area.isEmpty())
+        return;
+    auto *scroll = window->findChild<QScrollArea *>(QLatin1String(ScrollName), Qt::FindDirectChildrenOnly);
+    // The size the window's design gives it (kept while it scrolls).
+    QSize design = window->maximumSize();
+    if (scroll) {
+        // Unless the window set itself another fixed size meanwhile, the
+        // design's size is the one kept.
+        const bool resized = window->minimumSize() == window->maximumSize()
+                             && window->maximumSize() != window->property(ShownSizeProperty).toSize();
+        if (!resized)
+            design = window->property(ContentSizeProperty).toSize();
+    } else if (window->minimumSize() != window->maximumSize() || window->layout()) {
+        return;  // not a window of fixed size with its controls placed by hand
+    }
+    const QMargins frame = frameMargins(window);
+    const QSize room(area.width() - frame.left() - frame.right(), area.height() - frame.top() - frame.bottom());
+    if (!scroll && design.width() <= room.width() && design.height() <= room.height())
+        return;
+    if (!scroll) {
+        // The controls move onto a page of the design's size that scrolls.
+        scroll = new QScrollArea(window);
+        scroll->setObjectName(QLatin1String(ScrollName));
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setWidgetResizable(false);
+        auto *page = new QWidget;
+        page->setObjectName(QStringLiteral("screenFitPage"));
+        const auto children = window->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+        for (QWidget *child : children) {
+            if (child == scroll || child->isWindow())
+                continue;
+            const QRect place = child->geometry();
+            const bool shown = !child->isHidden();
+            child->setParent(page);
+            child->setGeometry(place);
+            child->setVisible(shown);
+        }
+        scroll->setWidget(page);
+        scroll->show();  // made while the window shows: not shown with it
+    }
+    window->setProperty(ContentSizeProperty, design);
+    scroll->widget()->setFixedSize(design);
+    // A scroll bar one way takes room the other way: given where there is some.
+    const int bar = scroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll);
+    const int extraWidth = design.height() > room.height() ? bar : 0;
+    const int extraHeight = design.width() > room.width() ? bar : 0;
+    const QSize shown(std::min(design.width() + extraWidth, room.width()),
+                      std::min(design.height() + extraHeight, room.height()));
+    window->setProperty(ShownSizeProperty, shown);
+    window->setFixedSize(shown);
+    scroll->setGeometry(QRect(QPoint(0, 0), shown));
+    // Where it would run off the screen, it comes back onto it.
+    QRect frameRect(window->pos(), shown.grownBy(frame));
+    if (!area.contains(frameRect)) {
+        frameRect.moveLeft(std::clamp(frameRect.left(), area.left(), std::max(area.left(), area.right() - frameRect.width() + 1)));
+        frameRect.moveTop(std::clamp(frameRect.top(), area.top(), std::max(area.top(), area.bottom() - frameRect.height() + 1)));
+        window->move(frameRect.topLeft());
+    }
+}
+
+bool ScreenFit::eventFilter(QObject *watched, QEvent *event)
+{
+    if ((event->type() == QEvent::Show || event->type() == QEvent::Resize) && watched->isWidgetType()) {
+        auto *w = static_cast<QWidget *>(watched);
+        const bool now = event->type() == QEvent::Show || w->isVisible();
+        if (now && w->isWindow() && !w->property("screenFitBusy").toBool()) {
+            w->setProperty("screenFitBusy", true);
+            fit(w);
+            w->setProperty("screenFitBusy", false);
+        }
+    }
+    return false;
+}
+
+bool placeBeside(QWidget *window, QWidget *anchor)
+{
+    const QRect area = freeArea(anchor);
+    const QRect anchorFrame = anchor->frameGeometry();
+    const QSize size = window->size().grownBy(frameMargins(window));
+    constexpr int gap = 8;
+    const int top = std::clamp(anchorFrame.top(), area.top(), std::max(area.top(), area.bottom() - size.height() + 1));
+    const QRect right(QPoint(anchorFrame.right() + 1 + gap, top), size);
+    const QRect left(QPoint(anchorFrame.left() - gap - size.width(), top), size);
+    for (const QRect &place : {right, left}) {
+        if (area.contains(place)) {
+            window->move(place.topLeft());
+            return true;
+        }
+    }
+    return false;
+}
+
+void placeOver(QWidget *window, QWidget *anchor)
+{
+    const QRect area = freeArea(anchor);
+    QRect place(QPoint(), window->size().grownBy(frameMargins(window)));
+    place.moveCenter(anchor->frameGeometry().center());
+    place.moveLeft(std::clamp(place.left(), area.left(), std::max(area.left(), area.right() - place.width() + 1)));
+    place.moveTop(std::clamp(place.top(), area.top(), std::max(area.top(), area.bottom() - place.height() + 1)));
+    window->move(place.topLeft());
 }
 
 }  // namespace korvane

@@ -1,5 +1,6 @@
 #pragma once
 // Window helpers shared by every window.
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QList>
@@ -9,6 +10,7 @@
 
 #include <vector>
 
+class QLineEdit;
 class QWidget;
 
 namespace korvane {
@@ -96,6 +98,10 @@ void setTabChain(const QList<QWidget *> &controls);
 // Sets the font family used for the design's "ＭＳ Ｐゴシック" and friends; the
 // family name is kept so that fontconfig picks the Japanese font it maps it to.
 QFont designFont(const QString &family, double pointSize, bool bold = false);
+// Maps the font names of the designs ("ＭＳ Ｐゴシック", "ＭＳ ゴシック", "Book
+// Antiqua") to the free fonts that look and measure alike, for systems whose
+// font configuration does not map them itself. Once, at start.
+void installDesignFonts();
 
 // While it lives, the windows are drawn at most once per frame (about 60
 // times a second) however often their contents change: a window's repaint
@@ -123,5 +129,57 @@ private:
     bool releasing_ = false;
     int frames_ = 0;
 };
+
+// Whether the clipboard (or, for QClipboard::Selection, the mouse
+// selection of X11) holds anything at all.
+bool clipboardHoldsData(QClipboard::Mode mode = QClipboard::Clipboard);
+
+// Makes a password box hide what is typed behind "*", one to a letter,
+// whatever the style would draw.
+void showPasswordAsStars(QLineEdit *box);
+
+// Puts text on the clipboard that the program chose itself (not the user):
+// marked as the program's, so that it may be replaced without a word.
+void putProgramTextOnClipboard(const QString &text);
+// Whether the clipboard holds something of the user's: anything but nothing
+// or the program's own text.
+bool clipboardHoldsUsersData();
+
+// Keeps a paste of nothing away from every editable box of the program.
+// With nobody owning the X11 clipboard, Qt hands out clipboard data without
+// a single format, and the text boxes (QTextEdit, QPlainTextEdit) read the
+// first of its formats unchecked and crash. Installed on the application, it
+// swallows the paste keys (Ctrl+V, Shift+Insert) and the middle click of the
+// mouse selection while there is nothing to paste; a paste of something goes
+// through untouched.
+class PasteGuard final : public QObject {
+public:
+    // Installs one guard on the running application (once).
+    static void install();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+};
+
+// Keeps every window of fixed size on its screen. A window larger than the
+// screen's free area (the compose window at 200 % on a 1080-line screen)
+// shrinks to it, and its controls scroll inside it at their places. Windows
+// that fit are left as they are. Installed on the application.
+class ScreenFit final : public QObject {
+public:
+    // Installs one on the running application (once).
+    static void install();
+    // Fits one window now (what the installed one does when it is shown).
+    static void fit(QWidget *window);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+};
+
+// Moves `window` beside `anchor` (to its right, else to its left) where the
+// screen has room for both; leaves it where it is otherwise. True if moved.
+bool placeBeside(QWidget *window, QWidget *anchor);
+// Centres `window` on `anchor`, kept inside the screen.
+void placeOver(QWidget *window, QWidget *anchor);
 
 }  // namespace korvane

@@ -6,6 +6,7 @@
 #include "common/text.h"
 #include "common/ui.h"
 #include "mail/mailhistory.h"
+#include "mail/transport_smtp.h"
 #include "settings/settings.h"
 
 #include <QApplication>
@@ -109,7 +110,12 @@ BackForm::BackForm(QWidget *parent) : QWidget(parent)
     });
     connect(cancelAttachmentsButton_, &QPushButton::clicked, this, [this] { attachments_->cancel(); });
     connect(sendButton_, &QPushButton::clicked, this, &BackForm::sendReply);
-    connect(stopButton_, &QPushButton::clicked, this, &QWidget::close);
+    connect(stopButton_, &QPushButton::clicked, this, [this] {
+        if (sending_)
+            nmail::transport::stopSending();
+        else
+            close();
+    });
     connect(pasteBodyButton_, &QPushButton::clicked, this, &BackForm::pasteIntoReplyBody);
 
     // The history window fills the body before the user has touched it (typing
@@ -120,10 +126,14 @@ BackForm::BackForm(QWidget *parent) : QWidget(parent)
     connect(bodyText_, &QTextEdit::textChanged, this, [this] {
         if (ownChange_ || bodyText_->hasFocus())
             return;
-        const std::optional<mail::MailRecord> received =
-            property("historyKind").toInt() == 1 ? mail::lastMailRecord(mail::HistoryKind::Received)
-                                                 : std::nullopt;
-        answeredBody_ = trimAsciiSpaces(received ? received->body : toCrLf(bodyText_->toPlainText()));
+        takeAnsweredMail();
+    });
+    // Files dropped on the window are attached.
+    catchFileDrops(this, [this](const QStringList &files) {
+        if (sending_)
+            return;
+        attachments_->addFiles(files);
+        attachmentList_->raise();
     });
 
     // Tab in reading order: the boxes and buttons above the body, the body,
@@ -138,6 +148,54 @@ BackForm::BackForm(QWidget *parent) : QWidget(parent)
 }
 
 BackForm::~BackForm() = default;
+
+void BackForm::takeAnsweredMail()
+{
+    // The history window has set the subject, the recipient and now the
+    // body from its boxes; the record buffer of its kind holds the answered
+    // mail. Its kept original gives the text as it was written, the whole
+    // sender and the Message-ID. Without one, the boxes stay as filled, less
+    // the program's own notes.
+    const int kindNumber = property("historyKind").toInt();
+    const mail::HistoryKind kind = kindNumber == 2 ? mail::HistoryKind::Sent : mail::HistoryKind::Received;
+    const std::optional<mail::MailRecord> record =
+        kindNumber == 1 || kindNumber == 2 ? mail::lastMailRecord(kind) : std::nullopt;
+    const std::optional<ReplySource> original = record ? replySource(kind, *record) : std::nullopt;
+    if (original) {
+        answeredBody_ = original->body;
+        answeredIds_ = original->ids;
+        toText_->setText(original->recipient);
+        subjectText_->setText(replySubject(original->subject));
+        setBodyText(original->body);
+    } else {
+        const QString filled = trimAsciiSpaces(toCrLf(bodyText_->toPlainText()));
+        const QString shown = withoutProgramNotes(filled);
+        answeredBody_ = record && kind == mail::HistoryKind::Received ? withoutProgramNotes(record->body) : shown;
+        answeredIds_ = {};
+        if (kindNumber != 0 && !subjectText_->text().isEmpty())
+            subjectText_->setText(replySubject(subjectText_->text()));
+        if (shown != filled)
+            setBodyText(shown);
+    }
+    filled_ = QStringList{toText_->text(), subjectText_->text(), bodyText_->toPlainText()};
+}
+
+void BackForm::showEvent(QShowEvent *event)
+{
+    // Shown without a filled body: what the boxes hold now is the start.
+    if (filled_.isEmpty())
+        filled_ = QStringList{toText_->text(), subjectText_->text(), bodyText_->toPlainText()};
+    QWidget::showEvent(event);
+}
+
+bool BackForm::holdsUnsentText() const
+{
+    const QStringList now{toText_->text(), subjectText_->text(), bodyText_->toPlainText()};
+    if (done_ || now == filled_)
+        return false;
+    // Boxes emptied by the user hold nothing worth keeping.
+    return !trimAsciiSpaces(now.join(QString())).isEmpty();
+}
 
 void BackForm::setBodyText(const QString &text)
 {
@@ -196,8 +254,9 @@ void BackForm::sendReply()
     {
         InputFreeze freeze(this);
         statusBar_->showMessage(SendingText);
+        StopDuringSend stop(stopButton_);
         outcome = sendMail(server.smtpServer, toText_->text(), server.mailAddress, subjectText_->text(),
-                           toCrLf(bodyText_->toPlainText()), attachText_->text());
+                           toCrLf(bodyText_->toPlainText()), attachText_->text(), answeredIds_);
         // The program may have ended while the send ran, taking this window with it.
         if (!self)
             return;
@@ -205,16 +264,25 @@ void BackForm::sendReply()
     }
     sending_ = false;
     if (!outcome.sent) {
-        // The reply stays in the window so that it can be corrected and sent again.
+        // The reply stays in the window so that it can be corrected and sent
+        // again; one that may have gone out is not offered for a second send
+        // without a word (the message says so).
         dialogs().notice(this, outcome.error, SendErrorTitle);
+        if (outcome.uncertain)
+            statusBar_->showMessage(UncertainText);
         return;
     }
+    done_ = true;
     close();
 }
 
 void BackForm::closeEvent(QCloseEvent *event)
 {
     if (sending_) {
+        event->ignore();
+        return;
+    }
+    if (holdsUnsentText() && !confirmDiscard(this)) {
         event->ignore();
         return;
     }

@@ -2,6 +2,8 @@
 // The reply window `BackForm`. The history window fills its recipient,
 // subject and body (by control name) and shows it; the user edits, may attach
 // files and paste the clipboard above the answered mail, and sends.
+#include "composesupport.h"
+
 #include <QRect>
 #include <QWidget>
 
@@ -54,10 +56,15 @@ public slots:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void applyLayout();
     void setBodyText(const QString &text);
+    // Takes the answered mail when the history window has filled the boxes.
+    void takeAnsweredMail();
+    // True when the boxes hold text the user wrote that was not sent.
+    bool holdsUnsentText() const;
 
     // Each control keeps its design name as objectName (in brackets).
     QLineEdit *toText_ = nullptr;                     // recipient (ToText)
@@ -75,8 +82,12 @@ private:
 
     std::unique_ptr<AttachmentControls> attachments_;
     QString answeredBody_;
+    AnsweredIds answeredIds_;
+    // What the boxes held when the history window filled them.
+    QStringList filled_;
     bool ownChange_ = false;
     bool sending_ = false;
+    bool done_ = false;  // sent, or given up: closes without asking
 };
 
 }  // namespace korvane::compose

@@ -10,6 +10,7 @@
 #include "common/ui.h"
 #include "common/windows.h"
 #include "mail/mailhistory.h"
+#include "mail/transport_smtp.h"
 #include "settings/settings.h"
 
 #include <QApplication>
@@ -19,6 +20,7 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDir>
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -130,7 +132,7 @@ void WriteForm::buildControls()
     auto *pasteBodyButton = button(this, "Command5", QStringLiteral("本文に貼付"), 4700, 490, 1100);
     auto *paletteButton = button(this, "Command8", QStringLiteral("顔・絵文字"), 4700, 880, 1100);
     auto *sendButton = button(this, "Command1", QStringLiteral("送信"), 5880, 100, 1100);
-    auto *stopButton = button(this, "Command3", QStringLiteral("送信中止"), 5880, 490, 1100);
+    auto *stopButton = stopButton_ = button(this, "Command3", QStringLiteral("送信中止"), 5880, 490, 1100);
     auto *clearButton = button(this, "Command11", QStringLiteral("クリア"), 5880, 880, 1100);
 
     attachFileButton_ = button(this, "AttachCommand", QStringLiteral("添付File"), 120, 1320, 1000);
@@ -194,6 +196,13 @@ void WriteForm::buildControls()
 
     attachments_ = std::make_unique<AttachmentControls>(this, attachText_, attachmentList_, attachFileButton_, addAttachmentButton_,
                                                         cancelAttachmentsButton_);
+    // Files dropped on the window are attached.
+    catchFileDrops(this, [this](const QStringList &files) {
+        if (sending_)
+            return;
+        attachments_->addFiles(files);
+        layoutBody();
+    });
 
     const std::pair<QPushButton *, QString> hints[] = {
         {sendButton, QStringLiteral("送信します。電話回線が接続されていない場合は、自動的に接続してメールを送信します。")},
@@ -229,7 +238,12 @@ void WriteForm::buildControls()
     });
     connect(clearButton, &QPushButton::clicked, this, &WriteForm::clearCompose);
     connect(paletteButton, &QPushButton::clicked, this, [] { Windows::show(QStringLiteral("KaoForm")); });
-    connect(stopButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(stopButton, &QPushButton::clicked, this, [this] {
+        if (sending_)
+            nmail::transport::stopSending();
+        else
+            close();
+    });
     connect(sendButton, &QPushButton::clicked, this, &WriteForm::sendComposedMail);
     connect(hiddenPasteButton_, &QPushButton::clicked, this, [this] { hiddenPasteBox_->setText(QApplication::clipboard()->text()); });
 
@@ -434,11 +448,17 @@ void WriteForm::mouseMoveEvent(QMouseEvent *event)
 
 void WriteForm::closeEvent(QCloseEvent *event)
 {
-    // A send in progress finishes before the window can go.
-    if (sending_)
+    // A send in progress finishes before the window can go; what the user
+    // wrote goes only when the user says so.
+    if (sending_ || (holdsUnsentText() && !confirmDiscard(this)))
         event->ignore();
     else
         event->accept();
+}
+
+bool WriteForm::holdsUnsentText() const
+{
+    return !trimAsciiSpaces(toText_->text() + subjectText_->text() + bodyText_->toPlainText()).isEmpty();
 }
 
 QString WriteForm::sentDateText() const
@@ -463,19 +483,33 @@ QStringList WriteForm::bulkRecipients()
     return recipients;
 }
 
-void WriteForm::recordSentMail(const QString &recipient, const QString &subject, const QString &body)
+void WriteForm::recordSentMail(const QString &recipient, const QString &subject, const QString &body,
+                               const QByteArray &message)
 {
+    QStringList problems;
+    // The mail as it went out is kept whole first, on the disk before its
+    // record names it: a body the record cannot hold names that file.
+    QString error;
+    const QString original = keepSentOriginal(message, &error);
+    QString recordBody = trimAsciiSpaces(body);
+    if (original.isEmpty())
+        problems << error;
+    else
+        recordBody = mail::bodyForRecord(
+            recordBody, mail::originalsFolderName(mail::HistoryKind::Sent) + QDir::separator() + original);
     // The history's address field is 90 bytes: a long display name is
     // shortened, an address is never cut.
     const FittedAddress address = fitAddressField(recipient, SentAddressWidth);
-    QString error;
+    error.clear();
     if (address.fit == AddressFit::TooLong)
-        error = addressTooLongMessage(recipient, SentAddressWidth);
+        problems << addressTooLongMessage(recipient, SentAddressWidth);
     else if (mail::appendMailRecord(mail::HistoryKind::Sent, trimAsciiSpaces(subject), sentDateText(), address.text,
-                                    trimAsciiSpaces(body), &error) != 0)
+                                    recordBody, &error, RecordFile::Durability::OnDisk, original) == 0)
+        problems << error;
+    if (problems.isEmpty())
         return;
-    dialogs().notice(this, QStringLiteral("送信しましたが、送信履歴に保存できませんでした。\r\n") + error, ProgramTitle,
-                     Dialogs::Icon::Exclamation);
+    dialogs().notice(this, QStringLiteral("送信しましたが、送信履歴に保存できませんでした。\r\n") + problems.join(QStringLiteral("\r\n")),
+                     ProgramTitle, Dialogs::Icon::Exclamation);
 }
 
 void WriteForm::sendComposedMail()
@@ -513,8 +547,10 @@ void WriteForm::sendComposedMail()
     const bool fortune = fortuneCheck_->isChecked() && !bulk;
     const QPointer<WriteForm> self(this);
     int sent = 0;
+    bool uncertain = false;
     {
         InputFreeze freeze(this);
+        StopDuringSend stop(stopButton_);
         for (const QString &recipient : recipients) {
             statusLabel_->setText(SendingText);
             const SendOutcome outcome = sendMail(server.smtpServer, recipient, server.mailAddress, subject,
@@ -524,12 +560,15 @@ void WriteForm::sendComposedMail()
                 return;
             if (!outcome.sent) {
                 dialogs().notice(this, outcome.error, SendErrorTitle);
+                // A mail the server may have is not sent again without a word.
+                uncertain = uncertain || outcome.uncertain;
                 continue;
             }
             ++sent;
             // Only what the server took is recorded, with the address it went
-            // to; the history holds the mail as written, without the fortune.
-            recordSentMail(recipient, subject, body);
+            // to; the history holds the mail as written, without the fortune,
+            // and its original the mail as it went out.
+            recordSentMail(recipient, subject, body, outcome.message);
         }
     }
     sending_ = false;
@@ -540,7 +579,10 @@ void WriteForm::sendComposedMail()
         attachmentList_->setVisible(listShown);
         attachFileButton_->setEnabled(firstEnabled);
         layoutBody();
-        statusLabel_->clear();
+        if (uncertain)
+            statusLabel_->setText(UncertainText);
+        else
+            statusLabel_->clear();
         return;
     }
 

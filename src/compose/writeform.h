@@ -86,7 +86,11 @@ private:
     // The addresses a bulk send goes to, from the address book.
     static QStringList bulkRecipients();
     // Adds a mail the server accepted to the sent history, or says why it could not.
-    void recordSentMail(const QString &recipient, const QString &subject, const QString &body);
+    // `message`: the mail as the server accepted it, kept whole beside the record.
+    void recordSentMail(const QString &recipient, const QString &subject, const QString &body,
+                        const QByteArray &message);
+    // True when the boxes hold text the user wrote that was not sent.
+    bool holdsUnsentText() const;
     QString sentDateText() const;
 
     // Each control keeps its design name as objectName (in brackets).
@@ -110,6 +114,7 @@ private:
     QCheckBox *hiddenCheck_ = nullptr;                   // hidden row (Check2)
     QLineEdit *hiddenNumberBox_ = nullptr;               // hidden row (Text3)
     QPlainTextEdit *hintBox_ = nullptr;                  // button hints (Text14)
+    QPushButton *stopButton_ = nullptr;                  // "送信中止" (Command3)
 
     std::unique_ptr<AttachmentControls> attachments_;
     QList<qint16> addressIndex_;

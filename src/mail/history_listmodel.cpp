@@ -1,5 +1,7 @@
 #include "history_listmodel.h"
 
+#include <algorithm>
+
 namespace korvane::mail {
 
 MailListModel::MailListModel(QObject *parent) : QAbstractTableModel(parent)
@@ -16,6 +18,39 @@ void MailListModel::setEntries(std::vector<MailListEntry> entries)
 void MailListModel::clear()
 {
     setEntries({});
+}
+
+void MailListModel::removeEntries(QList<int> rows)
+{
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    if (rows.size() > 16) {
+        // Many rows apart: the list is laid out once, not once per run.
+        std::vector<MailListEntry> kept;
+        kept.reserve(entries_.size());
+        auto gone = rows.cbegin();
+        for (int r = 0; r < int(entries_.size()); ++r) {
+            if (gone != rows.cend() && *gone == r)
+                ++gone;
+            else
+                kept.push_back(std::move(entries_[size_t(r)]));
+        }
+        setEntries(std::move(kept));
+        return;
+    }
+    // From the end, a run of neighbouring rows at a time.
+    for (qsizetype i = rows.size() - 1; i >= 0;) {
+        const int last = rows[i];
+        int first = last;
+        while (i > 0 && rows[i - 1] == first - 1)
+            first = rows[--i];
+        --i;
+        if (first < 0 || last >= int(entries_.size()))
+            continue;
+        beginRemoveRows(QModelIndex(), first, last);
+        entries_.erase(entries_.begin() + first, entries_.begin() + last + 1);
+        endRemoveRows();
+    }
 }
 
 int MailListModel::rowCount(const QModelIndex &parent) const

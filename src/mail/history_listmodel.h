@@ -20,6 +20,8 @@ public:
 
     void setEntries(std::vector<MailListEntry> entries);
     void clear();
+    // Removes the rows `rows` (from 0, any order).
+    void removeEntries(QList<int> rows);
     const MailListEntry &entry(int row) const { return entries_[size_t(row)]; }
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;

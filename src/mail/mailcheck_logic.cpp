@@ -90,21 +90,6 @@ constexpr qint64 FetchAheadBytes = 16 * 1024 * 1024;
 // Files that hold mail are for their owner's eyes only.
 constexpr QFileDevice::Permissions OwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
-// The name an original is kept under: the date it was written and a digest
-// of its bytes, so that the same mail fetched twice (a check that died before
-// the server removed it) is kept once.
-QString originalName(const QByteArray &digest, const QString &dateHeader)
-{
-    // Senders often get the weekday wrong, which the parser refuses: the date
-    // is read without it then.
-    QDateTime when = QDateTime::fromString(dateHeader.trimmed(), Qt::RFC2822Date);
-    if (!when.isValid())
-        when = QDateTime::fromString(dateHeader.section(u',', 1).trimmed(), Qt::RFC2822Date);
-    const QString stamp = when.isValid() ? when.toUTC().toString(QStringLiteral("yyyyMMdd-HHmmss"))
-                                         : QStringLiteral("00000000-000000");
-    return stamp + QLatin1Char('-') + QString::fromLatin1(digest.toHex().left(16)) + QStringLiteral(".eml");
-}
-
 // Puts the files on the disk, which lie in the folders given.
 bool syncFolderContents(const QStringList &folders, const QStringList &files, QString *error)
 {
@@ -272,6 +257,7 @@ MailCheckResult MailCheck::run()
         }
     } endSession{session_, extraction_, originals_, syncThread_, syncCall_};
     const settings::ServerSettings server = settings::serverSettings();
+    bool loginSkipped = false;
     if (!server.pop3Server.isEmpty()) {
         Session s;
         QString connectMessage;
@@ -288,13 +274,13 @@ MailCheckResult MailCheck::run()
             result_.stopReason = trimAtNul(connectMessage);
             notify(QStringLiteral("メールを受信できません。\n%1").arg(result_.stopReason), ErrorTitle);
         } else {
-            const QString userId = settings::readCredentialValue(QStringLiteral("NAME"));
-            const QString password = settings::readCredentialValue(QStringLiteral("NAME2"));
-            settings::readCredentialValue(QStringLiteral("NAME3"));
+            // What was typed into ID/PASS holds for the whole run, saved or not.
+            const settings::AccountCredentials credentials = settings::loginCredentials();
+            const QString userId = credentials.userId;
+            const QString password = credentials.password;
             view_.setCredentialBoxes(userId, password);
-            settings::accountCredentials().userId = userId;
-            settings::accountCredentials().password = password;
             if (userId.isEmpty() || password.isEmpty()) {
+                loginSkipped = true;
                 view_.showCredentialsWindow();
             } else {
                 const bool apop = server.useApop != 0;
@@ -328,7 +314,10 @@ MailCheckResult MailCheck::run()
                 clearReceiveJournal();  // an empty mailbox holds nothing the journal names
         }
     }
-    view_.setStatus(result_.received >= 1 ? checktext::NewMail : checktext::NoNewMail);
+    if (loginSkipped)
+        view_.setStatus(checktext::NoLogin);
+    else
+        view_.setStatus(result_.received >= 1 ? checktext::NewMail : checktext::NoNewMail);
     if (cancelled_ && session_ && !session_->applicationQuitting())
         dialogs().notice(view_.dialogParent(),
                          QStringLiteral("メールの受信を中止しました。\n受信していないメールはサーバーに残してあります。"),
@@ -653,7 +642,7 @@ void MailCheck::prepareRecord(Session &s, Fetched &f)
     const nmail::MailTexts &texts = f.texts;
     // The name the original is kept under (storeOriginal), as the user finds
     // it under the program folder.
-    f.originalName = originalName(f.digest, texts.date);
+    f.originalName = originalFileName(f.digest, texts.date);
     const QString originalShown = QFileInfo(s.originalsFolder).fileName() + QDir::separator() + f.originalName;
     // The notice says exactly which files were saved, when some were.
     if (!f.savedFiles.isEmpty()) {
@@ -667,7 +656,8 @@ void MailCheck::prepareRecord(Session &s, Fetched &f)
     // fit is named in the body, which keeps room for it.
     const QString sender = trimAtNul(texts.from);
     QString senderNote;
-    switch (fitAddressField(sender, MailAddressWidth).fit) {
+    // A mail without a sender has nothing that could not fit.
+    switch (sender.trimmed().isEmpty() ? AddressFit::Whole : fitAddressField(sender, MailAddressWidth).fit) {
     case AddressFit::TooLong:
         senderNote = QStringLiteral("\r\n\r\n〓〓 差出人「%1」は履歴に入りきりません。元のメール全体は「%2」にあります。")
                          .arg(sender.left(200), originalShown);

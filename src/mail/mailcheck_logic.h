@@ -121,6 +121,8 @@ inline const QString Receiving = QStringLiteral("メールを受信します。"
 inline const QString Checking = QStringLiteral("メールのチェックをしています。");
 inline const QString NewMail = QStringLiteral("新着メールがあります。");
 inline const QString NoNewMail = QStringLiteral("新着メールは有りません。");
+// No ID or password to log in with: the server was not asked.
+inline const QString NoLogin = QStringLiteral("IDとパスワードがないため、受信していません。");
 inline const QString AttachmentCannotOpen = QStringLiteral("添付ファイルをオープンできません");
 inline const QString PartialIncomplete = QStringLiteral("分割されたメールが全て揃っていません");
 inline const QString AttachmentNotice =

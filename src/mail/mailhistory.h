@@ -13,6 +13,8 @@
 #include "common/recordfile.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -86,7 +88,12 @@ private:
     HistoryKind kind_;
     RecordAppender file_;
 };
-// A received mail's body as its record can hold it. The record keeps
+// The name a mail is kept under in an originals folder: the date it was
+// written (its Date header) and a digest of its bytes, so that the same mail
+// is kept once.
+QString originalFileName(const QByteArray &digest, const QString &dateHeader);
+
+// A mail's body as its record can hold it (received or sent). The record keeps
 // 32000 bytes of code page 932 and ends at its first NUL; when the body does
 // not fit whole (too long, NULs, characters shown as "〓"), what fits is
 // kept and a last line says so and names `originalName`, the file under
@@ -94,8 +101,12 @@ private:
 // when anything did not fit.
 // `reserve` bytes are left free at the end for lines added later; room for
 // the name of the original (OriginalTrailerWidth) is always left.
-QString receivedBodyForRecord(const QString &body, const QString &originalName, bool *lost = nullptr,
-                              qsizetype reserve = 0);
+QString bodyForRecord(const QString &body, const QString &originalName, bool *lost = nullptr, qsizetype reserve = 0);
+inline QString receivedBodyForRecord(const QString &body, const QString &originalName, bool *lost = nullptr,
+                                     qsizetype reserve = 0)
+{
+    return bodyForRecord(body, originalName, lost, reserve);
+}
 // The address field's width in bytes.
 constexpr qsizetype MailAddressWidth = 90;
 
@@ -108,9 +119,48 @@ std::optional<MailRecord> readMailRecord(HistoryKind kind, int n);
 int mailRecordCount(HistoryKind kind);
 // The list columns of every record, in file order.
 std::vector<MailListEntry> readMailList(HistoryKind kind);
-// Deletes record n / every record, rewriting the file crash-safely.
+// Deleting records. The records go from every reader at once (the list,
+// readMailRecord, mailRecordCount number the records that stay); the file is
+// rewritten crash-safely through its work copy on a thread of its own, one
+// deletion after another, while appends go on (RecordFile::rewrite). Each
+// record's kept original (originalPath) goes once the new history is on the
+// disk, unless a record that stays names the same file. A failed rewrite
+// brings the records back and is told through historyWrites().
+//
+// Queues the deletion of records `numbers` (as the readers number them now)
+// and returns at once; false, with the reason, for a number that names no
+// record.
+bool deleteMailRecordsLater(HistoryKind kind, QList<int> numbers, QString *error = nullptr);
+// Queues the deletion of every record there is now (not of those appended
+// while it runs).
+void deleteAllMailRecordsLater(HistoryKind kind);
+// True when one of records `numbers` (as the readers number them; the
+// first 200 are looked at) has its mail kept in the originals folder; with
+// no numbers, when that folder holds any mail.
+bool anyKeptOriginal(HistoryKind kind, const QList<int> &numbers);
+// Waits until every queued deletion is done.
+void waitForHistoryWrites();
+// Deletes record n / every record and returns when the file is replaced,
+// with the outcome.
 bool deleteMailRecord(HistoryKind kind, int n, QString *error = nullptr);
 bool deleteAllMailRecords(HistoryKind kind, QString *error = nullptr);
+
+// Tells the user-interface thread how queued deletions ended. Created on the
+// first call, which must come from the user-interface thread.
+class HistoryWrites : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+signals:
+    // The file of `kind` (HistoryKind as a number: 0 received, 1 sent) no
+    // longer holds the deleted records and is on the disk. `renumbered`:
+    // records marked deleted by another program were dropped too, so the
+    // list must be read again.
+    void written(int kind, bool renumbered);
+    // The deletion failed; the records are back.
+    void failed(int kind, const QString &error);
+};
+HistoryWrites *historyWrites();
 
 // Every record, bodies included, in file order. Holds the whole history in
 // memory: the history window reads the list with readMailList instead.

@@ -493,6 +493,12 @@ QString NMailGetMessage()
 int NMailSmtpSendMail(const QString &server, const QString &to, const QString &from, const QString &subject,
                       const QString &body, const QString &attachments)
 {
+    return NMailSmtpSendMail(server, to, from, subject, body, attachments, SmtpSendExtras{});
+}
+
+int NMailSmtpSendMail(const QString &server, const QString &to, const QString &from, const QString &subject,
+                      const QString &body, const QString &attachments, const SmtpSendExtras &extras)
+{
     transport::ServerAddress address;
     QString error;
     if (!transport::parseServer(server, transport::Protocol::Smtp, address, error)) {
@@ -519,6 +525,8 @@ int NMailSmtpSendMail(const QString &server, const QString &to, const QString &f
     mail.to = to;
     mail.subject = subject;
     mail.body = body;
+    mail.answeredMessageId = extras.answeredMessageId;
+    mail.answeredReferences = extras.answeredReferences;
     for (const QString &path : attachments.split(QLatin1Char(','))) {
         if (!path.trimmed().isEmpty())
             mail.attachments << path.trimmed();
@@ -533,11 +541,14 @@ int NMailSmtpSendMail(const QString &server, const QString &to, const QString &f
         credentials.userId = settings::readCredentialValue(QStringLiteral("NAME"));
         credentials.password = settings::readCredentialValue(QStringLiteral("NAME2"));
     }
-    if (!transport::sendMessage(address, senders.first(), recipients, message, credentials.userId,
-                                credentials.password, error)) {
+    const transport::SendResult sent =
+        transport::sendMessage(address, senders.first(), recipients, message, credentials.userId, credentials.password, error);
+    if (sent != transport::SendResult::Accepted) {
         setMessage(error);
-        return -1;
+        return sent == transport::SendResult::Uncertain ? SmtpSendUncertain : -1;
     }
+    if (extras.sentMessage)
+        *extras.sentMessage = std::move(message);
     return 0;
 }
 

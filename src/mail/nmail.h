@@ -127,4 +127,19 @@ QString NMailGetMessage();
 int NMailSmtpSendMail(const QString &server, const QString &to, const QString &from, const QString &subject,
                       const QString &body, const QString &attachments);
 
+// What a send may add to the call above.
+struct SmtpSendExtras {
+    // For a reply: the answered mail's Message-ID and References fields.
+    QByteArray answeredMessageId;
+    QByteArray answeredReferences;
+    // Set to the mail's bytes exactly as they went to the server (when sent).
+    QByteArray *sentMessage = nullptr;
+};
+// The result of a send whose mail went out whole but whose acceptance the
+// server never confirmed: the server may have the mail (NMailGetMessage says so).
+constexpr int SmtpSendUncertain = -2;
+// As above, with the extras; SmtpSendUncertain besides -1 on failure.
+int NMailSmtpSendMail(const QString &server, const QString &to, const QString &from, const QString &subject,
+                      const QString &body, const QString &attachments, const SmtpSendExtras &extras);
+
 }  // namespace korvane::nmail

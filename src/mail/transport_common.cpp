@@ -31,7 +31,13 @@ int progressCallback(void *userp, curl_off_t, curl_off_t, curl_off_t, curl_off_t
 
 int debugCallback(CURL *, curl_infotype type, char *data, size_t size, void *userp)
 {
-    auto *log = static_cast<ReplyLog *>(userp);
+    return logTraffic(type, data, size, static_cast<ReplyLog *>(userp));
+}
+
+}  // namespace
+
+int logTraffic(curl_infotype type, const char *data, size_t size, ReplyLog *log)
+{
     if (type == CURLINFO_HEADER_OUT) {
         if (!log->quitAsked && size >= 4 && qstrnicmp(data, "QUIT", 4) == 0) {
             log->quitUnasked = true;
@@ -52,8 +58,6 @@ int debugCallback(CURL *, curl_infotype type, char *data, size_t size, void *use
         log->lastError = log->lastReply;
     return 0;
 }
-
-}  // namespace
 
 void cancelAllSessions()
 {
@@ -157,6 +161,10 @@ bool parseServer(const QString &name, Protocol protocol, ServerAddress &address,
             return false;
         }
     }
+    // Without a scheme, the port of TLS from the start means TLS, as every
+    // mail program takes it: no server greets a plain connection there.
+    if (sep < 0 && number == (protocol == Protocol::Pop3 ? 995 : 465))
+        security = Security::ImplicitTls;
     const bool v6 = host.contains(QLatin1Char(':'));
     const QString urlHost = v6 ? QLatin1Char('[') + host + QLatin1Char(']') : host;
     address.host = host;
@@ -195,67 +203,114 @@ void attachReplyLog(CURL *curl, ReplyLog *log)
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
 }
 
+namespace {
+
+// What the user reads for a failed libcurl call, in the user's words: %1 the
+// protocol ("POP3", "SMTP"), %2 the server (host:port), %3 the host name, %4
+// the timeout in seconds. The library's own text follows only as a detail.
+struct FailureText {
+    CURLcode code;
+    bool beforeServerReply;  // said even where the server answered with a refusal
+    const char16_t *text;
+};
+constexpr FailureText failureTexts[] = {
+    {CURLE_UNSUPPORTED_PROTOCOL, false, u"サーバー名（%2）の書き方では%1サーバーと通信できません。"},
+    {CURLE_URL_MALFORMAT, false, u"サーバー名（%2）を読み取れません。"},
+    {CURLE_FAILED_INIT, false, u"%1サーバー（%2）と通信する準備ができません。"},
+    {CURLE_COULDNT_RESOLVE_HOST, true, u"%1サーバー「%3」が見つかりません。サーバー名と、ネットワークにつながっているかを確かめてください。"},
+    {CURLE_COULDNT_CONNECT, true, u"%1サーバー（%2）に接続できません。サーバー名とポート番号を確かめてください。"},
+    {CURLE_WEIRD_SERVER_REPLY, false, u"%1サーバー（%2）の応答を読み取れません。%1サーバーでないか、ポート番号が違う可能性があります。"},
+    {CURLE_REMOTE_ACCESS_DENIED, false, u"%1サーバー（%2）が要求を断りました。"},
+    {CURLE_OPERATION_TIMEDOUT, true, u"%1サーバー（%2）から応答がありません（%4秒でタイムアウトしました）。"},
+    {CURLE_OUT_OF_MEMORY, false, u"メモリが足りないため、%1サーバー（%2）と通信できません。"},
+    {CURLE_READ_ERROR, false, u"%1サーバー（%2）へ送るデータを読み込めません。"},
+    {CURLE_SEND_ERROR, false, u"%1サーバー（%2）との接続が切れました。"},
+    {CURLE_RECV_ERROR, false, u"%1サーバー（%2）との接続が切れました。"},
+    {CURLE_GOT_NOTHING, false, u"%1サーバー（%2）との接続が切れました。"},
+    {CURLE_SSL_CONNECT_ERROR, true, u"%1サーバー（%2）と暗号化の手続きができません。"},
+    {CURLE_SSL_ENGINE_NOTFOUND, false, u"%1サーバー（%2）と暗号化の手続きができません。"},
+    {CURLE_SSL_ENGINE_SETFAILED, false, u"%1サーバー（%2）と暗号化の手続きができません。"},
+    {CURLE_SSL_CERTPROBLEM, false, u"%1サーバー（%2）と暗号化の手続きができません。"},
+    {CURLE_SSL_CIPHER, false, u"%1サーバー（%2）と暗号化の手続きができません（共通の暗号方式がありません）。"},
+    {CURLE_SSL_SHUTDOWN_FAILED, false, u"%1サーバー（%2）との暗号化した接続を正しく閉じられませんでした。"},
+    {CURLE_PEER_FAILED_VERIFICATION, true,
+     u"%1サーバー（%2）の証明書を確かめられません。証明書が信頼できないか、サーバー名と合っていません"
+     u"（通信の途中に第三者が入り込んでいる可能性もあります）。暗号化できない相手とは通信しません。"},
+    {CURLE_SSL_CACERT_BADFILE, true,
+     u"%1サーバー（%2）の証明書を確かめられません。証明書が信頼できないか、サーバー名と合っていません"
+     u"（通信の途中に第三者が入り込んでいる可能性もあります）。暗号化できない相手とは通信しません。"},
+    {CURLE_SSL_ISSUER_ERROR, true,
+     u"%1サーバー（%2）の証明書を確かめられません。証明書が信頼できないか、サーバー名と合っていません"
+     u"（通信の途中に第三者が入り込んでいる可能性もあります）。暗号化できない相手とは通信しません。"},
+    {CURLE_AUTH_ERROR, false, u"%1サーバー（%2）の認証に失敗しました。"},
+};
+
+// The well-known port of the protocol over TLS from the start.
+int tlsPort(Protocol protocol)
+{
+    return protocol == Protocol::Pop3 ? 995 : 465;
+}
+
+}  // namespace
+
 QString describeFailure(CURLcode code, const char *errorBuffer, const ReplyLog &log, const ServerAddress &address,
                         Protocol protocol)
 {
     const QString server = address.shown;
     const QString kind = protocol == Protocol::Pop3 ? QStringLiteral("POP3") : QStringLiteral("SMTP");
+    auto fill = [&](const char16_t *text) {
+        // Names hold no "%", so one replacement cannot make another's mark.
+        return QString::fromUtf16(text)
+            .replace(QLatin1String("%1"), kind)
+            .replace(QLatin1String("%2"), server)
+            .replace(QLatin1String("%3"), address.host)
+            .replace(QLatin1String("%4"), QString::number(timeoutSeconds()));
+    };
+    const FailureText *known = nullptr;
+    for (const FailureText &f : failureTexts) {
+        if (f.code == code)
+            known = &f;
+    }
     QString text;
     switch (code) {
-    case CURLE_COULDNT_RESOLVE_HOST:
-        text = QStringLiteral("%1サーバー「%2」が見つかりません。").arg(kind, address.host);
-        break;
-    case CURLE_COULDNT_CONNECT:
-        text = QStringLiteral("%1サーバー（%2）に接続できません。").arg(kind, server);
-        break;
-    case CURLE_OPERATION_TIMEDOUT:
-        text = QStringLiteral("%1サーバー（%2）から応答がありません（%3秒でタイムアウトしました）。")
-                   .arg(kind, server)
-                   .arg(timeoutSeconds());
-        break;
     case CURLE_USE_SSL_FAILED:
         text = QStringLiteral("%1サーバー（%2）は暗号化（%3）に対応していません。暗号化なしでは通信しません。")
                    .arg(kind, server, protocol == Protocol::Pop3 ? QStringLiteral("STLS") : QStringLiteral("STARTTLS"));
         break;
-    case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_SSL_CACERT_BADFILE:
-    case CURLE_SSL_ISSUER_ERROR:
-        text = QStringLiteral("%1サーバー（%2）の証明書を確かめられません。証明書が信頼できないか、サーバー名と合っていません"
-                              "（通信の途中に第三者が入り込んでいる可能性もあります）。暗号化できない相手とは通信しません。")
-                   .arg(kind, server);
-        break;
     case CURLE_ABORTED_BY_CALLBACK:
-        if (cancelRequested()) {
-            text = QStringLiteral("%1サーバー（%2）との通信を中止しました。").arg(kind, server);
-            break;
-        }
-        text = QStringLiteral("%1サーバー（%2）との通信でエラーが起きました。").arg(kind, server);
-        break;
-    case CURLE_SSL_CONNECT_ERROR:
-        text = QStringLiteral("%1サーバー（%2）と暗号化の手続きができません。").arg(kind, server);
+        text = cancelRequested() ? fill(u"%1サーバー（%2）との通信を中止しました。")
+                                 : fill(u"%1サーバー（%2）との通信でエラーが起きました。");
         break;
     case CURLE_LOGIN_DENIED:
         text = protocol == Protocol::Pop3 ? QStringLiteral("ユーザーIDまたはパスワードが違います（認証に失敗しました）。")
                                           : QStringLiteral("SMTPサーバーの認証に失敗しました。");
         break;
     default:
-        if (!log.lastError.isEmpty()) {
+        if (known && known->beforeServerReply) {
+            text = fill(known->text);
+        } else if (!log.lastError.isEmpty()) {
             // The server said no (a refused recipient, a refused command).
             text = protocol == Protocol::Smtp ? QStringLiteral("SMTPサーバー（%1）が送信を断りました。").arg(server)
                                               : QStringLiteral("POP3サーバー（%1）がエラーを返しました。").arg(server);
-            break;
+        } else {
+            text = fill(known ? known->text : u"%1サーバー（%2）との通信でエラーが起きました。");
         }
-        if (code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR || code == CURLE_GOT_NOTHING) {
-            text = QStringLiteral("%1サーバー（%2）との接続が切れました。").arg(kind, server);
-            break;
-        }
-        text = QStringLiteral("%1サーバー（%2）との通信でエラーが起きました。").arg(kind, server);
         break;
+    }
+    // A server on the port of TLS from the start waits for the TLS handshake
+    // and never greets a plain connection.
+    const bool silentOnTlsPort = code == CURLE_OPERATION_TIMEDOUT || code == CURLE_GOT_NOTHING
+                                 || code == CURLE_RECV_ERROR || code == CURLE_WEIRD_SERVER_REPLY;
+    if (silentOnTlsPort && address.security != Security::ImplicitTls && address.port == tlsPort(protocol)) {
+        const QString scheme = protocol == Protocol::Pop3 ? QStringLiteral("pop3s") : QStringLiteral("smtps");
+        text += QStringLiteral("\nポート %1 は暗号化（TLS）で始める接続の番号です。サーバー名を「%2://%3」と書いてください。")
+                    .arg(address.port)
+                    .arg(scheme, address.shown);
     }
     if (!log.lastError.isEmpty())
         text += QStringLiteral("\nサーバーの応答: ") + QString::fromUtf8(log.lastError);
     if (errorBuffer && *errorBuffer)
-        text += QStringLiteral("\n（") + QString::fromUtf8(errorBuffer).trimmed() + QStringLiteral("）");
+        text += QStringLiteral("\n（詳細: ") + QString::fromUtf8(errorBuffer).trimmed() + QStringLiteral("）");
     return text;
 }
 

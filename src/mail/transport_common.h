@@ -29,6 +29,7 @@ struct ServerAddress {
 
 // Parses a server name; false (with a message) when it cannot be used.
 // Ports by default: POP3 110, POP3S 995; SMTP 25, SMTPS 465, submission 587.
+// Without a scheme, port 995 (POP3) or 465 (SMTP) means TLS from the start.
 bool parseServer(const QString &name, Protocol protocol, ServerAddress &address, QString &error);
 
 // Seconds after which a silent server (connect, reply or transfer) ends a call.
@@ -70,6 +71,9 @@ struct ReplyLog {
 // How long a QUIT that libcurl sent by itself may wait for its answer.
 constexpr std::chrono::milliseconds UnaskedQuitGrace{1000};
 void attachReplyLog(CURL *curl, ReplyLog *log);
+// What the debug callback of attachReplyLog does with one piece of traffic:
+// for a session that watches the traffic itself and passes it on.
+int logTraffic(curl_infotype type, const char *data, size_t size, ReplyLog *log);
 
 // A sentence for the user about a failed libcurl call.
 QString describeFailure(CURLcode code, const char *errorBuffer, const ReplyLog &log, const ServerAddress &address,

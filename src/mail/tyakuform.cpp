@@ -2,6 +2,7 @@
 
 #include "historywindow.h"
 #include "history_listmodel.h"
+#include "history_viewtext.h"
 #include "history_quicksave.h"
 
 #include "common/addressfield.h"
@@ -35,6 +36,8 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
+
+#include <algorithm>
 
 namespace korvane::mail {
 namespace {
@@ -98,6 +101,17 @@ TyakuForm::TyakuForm(QWidget *parent) : QMainWindow(parent)
     setWindowTitle(QStringLiteral("着信履歴"));
     buildControls();
     loadEditorFile();
+    // Deletions end off this thread: a failed one brings its mails back.
+    connect(historyWrites(), &HistoryWrites::failed, this, [this](int kind, const QString &error) {
+        if (kind == (kind_ == HistoryKind::Received ? 0 : 1) && isVisible())
+            loadHistoryList();
+        dialogs().notice(this, QStringLiteral("メールを削除できませんでした。削除したメールは履歴に戻してあります。\n%1")
+                                   .arg(error));
+    });
+    connect(historyWrites(), &HistoryWrites::written, this, [this](int kind, bool renumbered) {
+        if (renumbered && kind == (kind_ == HistoryKind::Received ? 0 : 1) && isVisible())
+            loadHistoryList();
+    });
     resize(twips(10680), twips(7920));
     applyResizeRules();
 }
@@ -137,7 +151,8 @@ void TyakuForm::buildControls()
     list_->setItemsExpandable(false);
     list_->setUniformRowHeights(true);
     list_->setAllColumnsShowFocus(true);
-    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several mails can be picked (Shift, Ctrl) and deleted together.
+    list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->header()->setStretchLastSection(true);  // the date takes what the window gains
@@ -326,13 +341,22 @@ void TyakuForm::loadHistoryList()
     std::vector<MailListEntry> entries = readMailList(kind_);
     const int rows = int(entries.size());
     model_->setEntries(std::move(entries));
+    Q_UNUSED(rows);
+    showLastRecord();
+}
+
+void TyakuForm::showLastRecord()
+{
     shownRow_ = -1;
     // Reading every record would leave the viewer and the clipboard on the
-    // last one: go there directly, reading that one body only.
-    if (rows > 0) {
+    // last one: go there directly, reading that one body only. What the
+    // user copied stays on the clipboard: only nothing or a mail the
+    // program put there gives way.
+    if (const int rows = model_->rowCount(); rows > 0) {
         if (std::optional<MailRecord> last = readMailRecord(kind_, rows)) {
             showViewer(*last);
-            putBodyOnClipboard();
+            if (!clipboardHoldsUsersData())
+                putBodyOnClipboard();
         }
     }
     countBox_->setText(QString::number(model_->rowCount()));
@@ -347,7 +371,10 @@ void TyakuForm::showViewer(const MailRecord &record)
     fillingViewer_ = false;
     for (QLineEdit *box : {subject_, sender_, date_})
         box->setCursorPosition(0);
-    pane_->setText(record.body);
+    // The mail as its sender wrote it, from the kept original when there is
+    // one; the clipboard, quick save, reply and the enlarged view take the
+    // viewer's text.
+    pane_->setText(readableBody(kind_, record));
     if (date_->width() < dateBoxWidthNeeded())
         applyResizeRules();
 }
@@ -407,9 +434,7 @@ void TyakuForm::clearViewer()
 
 void TyakuForm::putBodyOnClipboard()
 {
-    QClipboard *clipboard = QApplication::clipboard();
-    clipboard->clear();
-    clipboard->setText(pane_->text());
+    putProgramTextOnClipboard(pane_->text());
 }
 
 bool TyakuForm::selectionMarked() const
@@ -428,6 +453,25 @@ int TyakuForm::selectedRow() const
     if (!current.isValid() || !list_->selectionModel()->isRowSelected(current.row(), QModelIndex()))
         return -1;
     return current.row();
+}
+
+QList<int> TyakuForm::selectedRows() const
+{
+    QList<int> rows;
+    const QModelIndexList selected = list_->selectionModel()->selectedRows();
+    for (const QModelIndex &index : selected)
+        rows << index.row();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+QString TyakuForm::withOriginalsNote(const QString &question, const QList<int> &numbers) const
+{
+    if (!anyKeptOriginal(kind_, numbers))
+        return question;
+    return question + QStringLiteral("\n\n%1に保存してあるメール全体も一緒に削除します"
+                                     "（添付フォルダのファイルは残ります）。")
+                          .arg(originalsFolderName(kind_));
 }
 
 void TyakuForm::showSelectedMail(int row)
@@ -488,16 +532,19 @@ void TyakuForm::quickSaveMail()
 
 void TyakuForm::deleteSelectedMail()
 {
-    const int row = selectedRow();
-    if (!selectionMarked() || row < 0) {
+    const QList<int> rows = selectedRows();
+    if (!selectionMarked() || rows.isEmpty()) {
         dialogs().notice(this, NoSelection);
         clearSelectionMarker();
         return;
     }
+    QList<int> numbers;
+    for (int row : rows)
+        numbers << row + 1;
     const QString question = kind_ == HistoryKind::Received
                                  ? QStringLiteral("選択された（行、青色）データを削除します。よろしいですか")
                                  : QStringLiteral("選択された（行、青色）データを削除します。よろしいですか?");
-    if (!dialogs().question(this, question, QuestionTitle, Dialogs::Icon::Question)) {
+    if (!dialogs().question(this, withOriginalsNote(question, numbers), QuestionTitle, Dialogs::Icon::Question)) {
         body_->setFocus();
         body_->clear();
         clearSelectionMarker();
@@ -505,12 +552,17 @@ void TyakuForm::deleteSelectedMail()
     }
     body_->setFocus();
     clearSelectionMarker();
+    // The mails leave the list now; the file is rewritten in the background.
     QString error;
-    if (!deleteMailRecord(kind_, row + 1, &error))
+    if (!deleteMailRecordsLater(kind_, numbers, &error)) {
         dialogs().notice(this, QStringLiteral("メールを削除できませんでした。\n%1").arg(error));
+        clearViewer();
+        loadHistoryList();
+        return;
+    }
     clearViewer();
-    model_->clear();
-    loadHistoryList();
+    model_->removeEntries(rows);
+    showLastRecord();
 }
 
 void TyakuForm::addSenderToAddressBook()
@@ -558,12 +610,10 @@ void TyakuForm::replyToSelectedMail()
 
 void TyakuForm::deleteAllMail()
 {
-    if (!dialogs().question(this, QStringLiteral("すべてのデータを削除して良いですか？"), QuestionTitle,
-                            Dialogs::Icon::Question))
+    if (!dialogs().question(this, withOriginalsNote(QStringLiteral("すべてのデータを削除して良いですか？"), {}),
+                            QuestionTitle, Dialogs::Icon::Question))
         return;
-    QString error;
-    if (!deleteAllMailRecords(kind_, &error))
-        dialogs().notice(this, QStringLiteral("メールを削除できませんでした。\n%1").arg(error));
+    deleteAllMailRecordsLater(kind_);
     model_->clear();
     loadHistoryList();
     countBox_->setText(QString::number(model_->rowCount()));
@@ -706,7 +756,8 @@ void TyakuForm::applyResizeRules()
     // Subject, sender and date share the width 5 : 3 : 2; a date needs its
     // whole length, so when the fifth is too narrow it takes from the subject
     // (down to 4 tenths, which still holds a long subject), then from the
-    // sender (down to the date's own share).
+    // sender (down to 2 tenths: an address whole is a hover away, a date
+    // with its zone's name, "+0900 (JST)", must show whole).
     int subjectWidth = px(0.5 * w);
     int senderWidth = px(0.3 * w);
     int dateWidth = px(0.2 * w);
@@ -715,7 +766,7 @@ void TyakuForm::applyResizeRules()
         const int fromSubject = std::min(dateNeed - dateWidth, std::max(0, subjectWidth - px(0.4 * w)));
         subjectWidth -= fromSubject;
         dateWidth += fromSubject;
-        const int fromSender = std::min(dateNeed - dateWidth, std::max(0, senderWidth - dateWidth));
+        const int fromSender = std::min(dateNeed - dateWidth, std::max(0, senderWidth - px(0.2 * w)));
         senderWidth -= fromSender;
         dateWidth += fromSender;
     }

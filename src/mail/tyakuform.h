@@ -84,6 +84,9 @@ private:
     bool selectionMarked() const;
     void clearSelectionMarker();
     int selectedRow() const;
+    QList<int> selectedRows() const;
+    void showLastRecord();
+    QString withOriginalsNote(const QString &question, const QList<int> &numbers) const;
     void showHelp(const QString &text);
     void hideHelp();
     void resetStatusControls();

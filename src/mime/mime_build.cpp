@@ -6,13 +6,43 @@
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTimeZone>
+#include <QUrl>
 
 namespace korvane::mime {
 
 namespace {
 
-constexpr qsizetype MaxWordPayload = 75;  // an encoded word's whole length
+// Header lines that hold encoded words end within 76 characters, the field
+// name included; plain text is folded near 78.
+constexpr qsizetype MaxEncodedLine = 76;
+constexpr qsizetype MaxPlainLine = 78;
+
+// Code page 932 forms that ISO-2022-JP writes as their JIS neighbours, so
+// that readers show another character than the one typed (～ as 〜, － as
+// −, ∥ as ‖, ￠￡￢ as ¢£¬, the dashes as each other). A text holding one of
+// them goes out as UTF-8.
+bool hasWindowsOnlyForm(const QString &text)
+{
+    for (QChar c : text) {
+        switch (c.unicode()) {
+        case 0xFF5E: case 0xFF0D: case 0x2225: case 0xFFE0: case 0xFFE1: case 0xFFE2: case 0x2014: case 0x2015:
+            return true;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
+// The text in ISO-2022-JP, when it goes out in that charset at all.
+std::optional<QByteArray> jisText(const QString &text)
+{
+    if (hasWindowsOnlyForm(text))
+        return std::nullopt;
+    return encodeIso2022Jp(text);
+}
 
 bool isPlainAscii(const QString &s)
 {
@@ -60,7 +90,7 @@ QByteArray foldAscii(const QByteArray &text, qsizetype firstLineUsed)
     const QList<QByteArray> words = text.split(' ');
     for (qsizetype i = 0; i < words.size(); ++i) {
         if (i > 0) {
-            if (lineLength + 1 + words[i].size() > 78 && lineLength > 0) {
+            if (lineLength + 1 + words[i].size() > MaxPlainLine && lineLength > 0) {
                 out += "\r\n ";
                 lineLength = 1;
             } else {
@@ -89,44 +119,69 @@ QStringList codePoints(const QString &text)
     return points;
 }
 
+// The text as B-encoded words, each line (the first one after
+// `firstLineUsed` characters, the others after the folding space) within
+// MaxEncodedLine characters. Words are cut between characters only.
 QByteArray encodedWords(const QString &text, qsizetype firstLineUsed)
 {
-    const bool jis = encodeIso2022Jp(text).has_value();
+    const bool jis = jisText(text).has_value();
     const QByteArray prefix = jis ? "=?ISO-2022-JP?B?" : "=?UTF-8?B?";
-    const qsizetype maxRaw = (MaxWordPayload - prefix.size() - 2) / 4 * 3;
     auto encode = [&](const QString &s) { return jis ? *encodeIso2022Jp(s) : s.toUtf8(); };
+    // The raw bytes a word may carry on a line that has `used` characters.
+    auto room = [&](qsizetype used) {
+        return qMax<qsizetype>(4, MaxEncodedLine - used - prefix.size() - 2) / 4 * 3;
+    };
 
-    QList<QByteArray> words;
+    QByteArray out;
+    auto put = [&](const QString &chunk) {
+        if (!out.isEmpty())
+            out += "\r\n ";
+        out += prefix + encode(chunk).toBase64() + "?=";
+    };
     QString chunk;
+    qsizetype maxRaw = room(firstLineUsed);
     for (const QString &point : codePoints(text)) {
         const QString next = chunk + point;
         if (!chunk.isEmpty() && encode(next).size() > maxRaw) {
-            words << prefix + encode(chunk).toBase64() + "?=";
+            put(chunk);
             chunk = point;
+            maxRaw = room(1);
         } else {
             chunk = next;
         }
     }
     if (!chunk.isEmpty())
-        words << prefix + encode(chunk).toBase64() + "?=";
-    QByteArray out;
-    qsizetype lineLength = firstLineUsed;
-    for (qsizetype i = 0; i < words.size(); ++i) {
-        if (i > 0) {
-            out += "\r\n ";
-            lineLength = 1;
-        }
-        out += words[i];
-        lineLength += words[i].size();
-    }
+        put(chunk);
     return out;
+}
+
+// Characters on the last line of a folded header text whose first line had
+// `firstLineUsed` characters before it.
+qsizetype lastLineLength(const QByteArray &folded, qsizetype firstLineUsed)
+{
+    const qsizetype fold = folded.lastIndexOf("\r\n");
+    return fold < 0 ? firstLineUsed + folded.size() : folded.size() - fold - 2;
+}
+
+// True when plain text holds a run without blanks that no folding can bring
+// within a line (a long address in a subject, say).
+bool hasOverlongWord(const QString &text, qsizetype firstLineUsed)
+{
+    qsizetype used = firstLineUsed;
+    for (const QString &word : text.split(QLatin1Char(' '))) {
+        if (used + word.size() > MaxPlainLine)
+            return true;
+        used = 1;
+    }
+    return false;
 }
 
 QByteArray headerText(const QString &text, qsizetype firstLineUsed)
 {
     const QString s = oneLine(text);
-    if (isPlainAscii(s))
+    if (isPlainAscii(s) && !hasOverlongWord(s, firstLineUsed))
         return foldAscii(s.toLatin1(), firstLineUsed);
+    // Encoded words may be cut anywhere: that folds a long run without blanks too.
     return encodedWords(s, firstLineUsed);
 }
 
@@ -134,6 +189,13 @@ struct Address {
     QString name;
     QString address;
 };
+
+bool isListSeparator(QChar c)
+{
+    // Besides "," and ";", the ways Japanese text parts items: "、" "，" "；".
+    return c == QLatin1Char(',') || c == QLatin1Char(';') || c == QChar(0x3001) || c == QChar(0xFF0C)
+           || c == QChar(0xFF1B);
+}
 
 QStringList splitList(const QString &list)
 {
@@ -148,7 +210,13 @@ QStringList splitList(const QString &list)
             ++angle;
         else if (!quoted && c == QLatin1Char('>') && angle > 0)
             --angle;
-        if (!quoted && angle == 0 && (c == QLatin1Char(',') || c == QLatin1Char(';'))) {
+        if (!quoted && angle == 0 && isListSeparator(c)) {
+            // A part without an address is the start of a display name
+            // ("山田、太郎 <t@example.jp>"): it goes on.
+            if (!cur.contains(QLatin1Char('@')) && !cur.trimmed().isEmpty()) {
+                cur += c;
+                continue;
+            }
             parts << cur;
             cur.clear();
         } else {
@@ -157,6 +225,23 @@ QStringList splitList(const QString &list)
     }
     parts << cur;
     return parts;
+}
+
+// The address with its domain in the ASCII form (IDNA) that every server
+// and reader takes; the local part stays as written.
+QString asciiDomain(const QString &address)
+{
+    const qsizetype at = address.lastIndexOf(QLatin1Char('@'));
+    if (at < 0)
+        return address;
+    const QString domain = address.mid(at + 1);
+    bool ascii = true;
+    for (QChar c : domain)
+        ascii = ascii && c.unicode() < 0x80;
+    if (ascii)
+        return address;
+    const QByteArray ace = QUrl::toAce(domain);
+    return ace.isEmpty() ? address : address.left(at + 1) + QString::fromLatin1(ace);
 }
 
 bool parseAddress(const QString &entry, Address &a)
@@ -180,9 +265,10 @@ bool parseAddress(const QString &entry, Address &a)
     for (QChar c : a.address) {
         const ushort u = c.unicode();
         if (u <= 0x20 || u == 0x7F || c == QLatin1Char('<') || c == QLatin1Char('>') || c == QLatin1Char(',')
-            || c == QLatin1Char(';') || c == QLatin1Char('"'))
+            || c == QLatin1Char(';') || c == QLatin1Char('"') || isListSeparator(c))
             return false;
     }
+    a.address = asciiDomain(a.address);
     return true;
 }
 
@@ -192,14 +278,16 @@ QByteArray formatAddress(const Address &a, qsizetype firstLineUsed)
     if (a.name.isEmpty())
         return addr;
     QByteArray name;
-    if (isPlainAscii(a.name)) {
+    if (isPlainAscii(a.name) && firstLineUsed + a.name.size() + 2 <= MaxPlainLine) {
         QString quoted = a.name;
         quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
         name = '"' + quoted.toLatin1() + '"';
     } else {
         name = encodedWords(a.name, firstLineUsed);
     }
-    return name + " <" + addr + '>';
+    // The address goes on a line of its own when the name's last line has no room for it.
+    const bool fold = lastLineLength(name, firstLineUsed) + 3 + addr.size() + 1 > MaxEncodedLine;
+    return name + (fold ? "\r\n <" : " <") + addr + '>';
 }
 
 QByteArray addressList(const QString &list, qsizetype firstLineUsed)
@@ -291,6 +379,16 @@ QByteArray textAttachmentCharset(const QByteArray &data)
     return QByteArray();
 }
 
+// The message identifiers ("<left@right>") a header field holds, in order.
+QList<QByteArray> messageIds(const QByteArray &field)
+{
+    static const QRegularExpression id(QStringLiteral("<[\\x21-\\x3B\\x3D\\x3F-\\x7E]+@[\\x21-\\x3B\\x3D\\x3F-\\x7E]+>"));
+    QList<QByteArray> ids;
+    for (auto it = id.globalMatch(QString::fromLatin1(field)); it.hasNext();)
+        ids << it.next().captured().toLatin1();
+    return ids;
+}
+
 struct BodyPart {
     QByteArray headers;  // Content-Type and Content-Transfer-Encoding lines
     QByteArray content;
@@ -312,7 +410,7 @@ BodyPart textPart(const QString &text)
         ascii = ascii && c.unicode() < 0x80;
     QByteArray charset;
     QByteArray bytes;
-    if (const std::optional<QByteArray> jis = encodeIso2022Jp(t)) {
+    if (const std::optional<QByteArray> jis = jisText(t)) {
         bytes = *jis;
         charset = ascii ? "US-ASCII" : "ISO-2022-JP";
     } else {
@@ -434,6 +532,15 @@ bool buildMessage(const OutgoingMail &mail, QByteArray &out, QString &error)
     m += "Date: " + rfc5322Date(when) + "\r\n";
     m += "Message-ID: <" + when.toUTC().toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1() + '.' + randomHex(8)
          + "@" + domain + ">\r\n";
+    // A reply names the mail it answers, so that readers thread them.
+    const QList<QByteArray> answered = messageIds(mail.answeredMessageId);
+    if (!answered.isEmpty()) {
+        m += "In-Reply-To: " + answered.first() + "\r\n";
+        QList<QByteArray> references = messageIds(mail.answeredReferences);
+        references.removeAll(answered.first());
+        references << answered.first();
+        m += "References: " + foldAscii(references.join(' '), 12) + "\r\n";
+    }
     m += "MIME-Version: 1.0\r\n";
     m += "X-Mailer: Korvane\r\n";
     const BodyPart text = textPart(mail.body);

@@ -81,10 +81,49 @@ private:
     iconv_t cd_;
 };
 
+// How a charset pairs its bytes, so that a character that does not convert
+// is skipped whole: one mark for a double-byte character, not a mark and a
+// stray second byte read as a character of its own.
+enum class Pairs { None, Sjis, Euc };
+
+Pairs pairsOf(const char *charset)
+{
+    if (std::strcmp(charset, "CP932") == 0)
+        return Pairs::Sjis;
+    if (std::strncmp(charset, "EUC-J", 5) == 0)
+        return Pairs::Euc;
+    return Pairs::None;
+}
+
+// The length of the double-byte (or EUC three-byte) character at `p` that
+// the converter refused, 0 when the byte is not the start of one.
+int pairLength(Pairs pairs, const unsigned char *p, size_t left)
+{
+    auto euc = [](unsigned char b) { return b >= 0xA1 && b <= 0xFE; };
+    switch (pairs) {
+    case Pairs::Sjis:
+        if (left >= 2 && ((p[0] >= 0x81 && p[0] <= 0x9F) || (p[0] >= 0xE0 && p[0] <= 0xFC))
+            && p[1] >= 0x40 && p[1] <= 0xFC && p[1] != 0x7F)
+            return 2;
+        return 0;
+    case Pairs::Euc:
+        if (left >= 3 && p[0] == 0x8F && euc(p[1]) && euc(p[2]))
+            return 3;
+        if (left >= 2 && euc(p[0]) && euc(p[1]))
+            return 2;
+        return 0;
+    case Pairs::None:
+        break;
+    }
+    return 0;
+}
+
 // Appends `size` bytes from the descriptor's charset to `out` as UTF-16 and
 // returns the descriptor to its initial state. Strict: false on the first
-// invalid or incomplete sequence. Lenient: each bad byte becomes U+FFFD.
-bool iconvAppend(iconv_t cd, const char *data, qsizetype size, bool strict, QString &out)
+// invalid or incomplete sequence. Lenient: a well-formed double-byte
+// character the charset does not assign (a carrier's pictogram in an
+// unassigned row) becomes one "〓", any other bad byte U+FFFD.
+bool iconvAppend(iconv_t cd, const char *data, qsizetype size, bool strict, QString &out, Pairs pairs = Pairs::None)
 {
     qsizetype used = out.size();  // in UTF-16 units
     out.resize(used + size + 16);
@@ -107,12 +146,15 @@ bool iconvAppend(iconv_t cd, const char *data, qsizetype size, bool strict, QStr
             ok = false;
             break;
         }
-        // EILSEQ or EINVAL: one replacement character, skip one byte.
+        // EILSEQ or EINVAL: one replacement character for the character or
+        // the byte.
         if (used >= out.size())
             out.resize(out.size() + 64);
-        out[used++] = QChar::ReplacementCharacter;
-        ++in;
-        --inLeft;
+        const int pair = errno == EILSEQ ? pairLength(pairs, reinterpret_cast<unsigned char *>(in), inLeft) : 0;
+        out[used++] = pair ? QChar(0x3013) : QChar::ReplacementCharacter;
+        const size_t skip = pair ? size_t(pair) : 1;
+        in += skip;
+        inLeft -= skip;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
     if (ok) {
@@ -135,7 +177,7 @@ std::optional<QString> iconvDecode(const QByteArray &bytes, const char *charset,
     if (!cv.ok())
         return std::nullopt;
     QString out;
-    if (!iconvAppend(cv.get(), bytes.constData(), bytes.size(), strict, out))
+    if (!iconvAppend(cv.get(), bytes.constData(), bytes.size(), strict, out, pairsOf(charset)))
         return std::nullopt;
     return out;
 }
@@ -203,6 +245,20 @@ const char *acceptedIconvName(const QByteArray &name)
         m["utf-32be"] = "UTF-32BE";
         m["utf16"] = "UTF-16";
         m["utf32"] = "UTF-32";
+        // Microsoft's names: "unicode" is its little-endian UTF-16 (code page
+        // 1200), "unicodeFFFE" and "unicodebig" the big-endian one (1201).
+        m["unicode"] = "UTF-16LE";
+        m["unicodefffe"] = "UTF-16BE";
+        m["unicodebig"] = "UTF-16BE";
+        m["unicodebigunmarked"] = "UTF-16BE";
+        m["unicodelittleunmarked"] = "UTF-16LE";
+        // UTF-7 (RFC 2152) is read as text; HTML in it is never taken as
+        // markup (see isUtf7).
+        m["utf-7"] = "UTF-7";
+        m["utf7"] = "UTF-7";
+        m["unicode-1-1-utf-7"] = "UTF-7";
+        m["csunicode11utf7"] = "UTF-7";
+        m["x-unicode-2-0-utf-7"] = "UTF-7";
         m["gb18030"] = "GB18030";
         m["big5"] = "BIG5";
         m["x-big5"] = "BIG5";
@@ -263,7 +319,7 @@ Charset lookup(const QByteArray &declared)
         return {Kind::Iconv, "CP949"};
     if (const char *iconvName = acceptedIconvName(name))
         return {Kind::Iconv, iconvName};
-    // Anything else (UTF-7, EBCDIC, ...) is not decoded as declared: glibc
+    // Anything else (EBCDIC, ...) is not decoded as declared: glibc
     // would load whatever converter a sender names.
     return {};
 }
@@ -315,6 +371,16 @@ Probe probe(const QByteArray &bytes, const char *charset)
     }
 }
 
+// The converter for the bytes: UTF-16 with a byte order mark is read in the
+// order the mark gives (and the mark dropped), whatever order its name says.
+const char *iconvNameFor(const Charset &cs, const QByteArray &bytes)
+{
+    if (cs.iconvName.startsWith("UTF-16") && bytes.size() >= 2
+        && ((uchar(bytes[0]) == 0xFF && uchar(bytes[1]) == 0xFE) || (uchar(bytes[0]) == 0xFE && uchar(bytes[1]) == 0xFF)))
+        return "UTF-16";
+    return cs.iconvName.constData();
+}
+
 void jisToSjis(unsigned char j1, unsigned char j2, QByteArray &out)
 {
     int s1 = ((j1 - 0x21) >> 1) + 0x81;
@@ -354,7 +420,8 @@ std::optional<QString> iso2022Jp(const QByteArray &bytes, bool strict)
             return true;
         if (!sjisCv)
             sjisCv.emplace(Utf16Native, "CP932");
-        const bool ok = sjisCv->ok() && iconvAppend(sjisCv->get(), sjis.constData(), sjis.size(), strict, out);
+        const bool ok =
+            sjisCv->ok() && iconvAppend(sjisCv->get(), sjis.constData(), sjis.size(), strict, out, Pairs::Sjis);
         sjis.clear();
         return ok;
     };
@@ -456,7 +523,7 @@ std::optional<QString> iso2022Jp(const QByteArray &bytes, bool strict)
             const char euc[3] = {char(0x8F), char(c | 0x80), char(c2 | 0x80)};
             if (!eucCv)
                 eucCv.emplace(Utf16Native, "EUC-JP-MS");
-            if (!eucCv->ok() || !iconvAppend(eucCv->get(), euc, 3, strict, out))
+            if (!eucCv->ok() || !iconvAppend(eucCv->get(), euc, 3, strict, out, Pairs::Euc))
                 return std::nullopt;
             continue;
         }
@@ -473,6 +540,12 @@ std::optional<QString> iso2022Jp(const QByteArray &bytes, bool strict)
 bool isKnownCharset(const QByteArray &charset)
 {
     return lookup(charset).kind != Kind::Unknown;
+}
+
+bool isUtf7(const QByteArray &charset)
+{
+    const Charset cs = lookup(charset);
+    return cs.kind == Kind::Iconv && cs.iconvName == "UTF-7";
 }
 
 std::optional<QString> decodeIso2022Jp(const QByteArray &bytes)
@@ -499,12 +572,70 @@ std::optional<QString> decodeStrict(const QByteArray &bytes, const QByteArray &c
             return s;
         return iconvDecode(bytes, "ISO-2022-JP-2", true);
     case Kind::Iconv:
-        return iconvDecode(bytes, cs.iconvName.constData(), true);
+        return iconvDecode(bytes, iconvNameFor(cs, bytes), true);
     case Kind::Unknown:
         break;
     }
     return std::nullopt;
 }
+
+namespace {
+
+bool isAsciiLetter(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// True when the 8-bit bytes read as Latin-1 letters inside words: each is
+// an accented letter (0xC0 to 0xFF, × and ÷ aside), at most two in a row,
+// beside an ASCII letter ("R\xe9sum\xe9", "Z\xfcrich"). Code page 932 would
+// pair such a byte with the letter behind it into a rare kanji, EUC-JP two
+// of them; Japanese text has longer runs and bytes below 0xC0.
+bool readsAsLatinWords(const QByteArray &bytes)
+{
+    const auto *d = reinterpret_cast<const unsigned char *>(bytes.constData());
+    const qsizetype n = bytes.size();
+    bool any = false;
+    for (qsizetype i = 0; i < n;) {
+        if (d[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        qsizetype end = i;
+        while (end < n && d[end] >= 0x80) {
+            if (d[end] < 0xC0 || d[end] == 0xD7 || d[end] == 0xF7)
+                return false;
+            ++end;
+        }
+        if (end - i > 2 || !((i > 0 && isAsciiLetter(d[i - 1])) || (end < n && isAsciiLetter(d[end]))))
+            return false;
+        any = true;
+        i = end;
+    }
+    return any;
+}
+
+// The charset undeclared 8-bit bytes are read in (see decodeUndeclared);
+// null when none decodes (read as ISO-8859-1 then).
+const char *undeclaredPick(const QByteArray &bytes)
+{
+    // Probe without keeping the output, so a large text is decoded only once.
+    if (probe(bytes, "UTF-8").valid)
+        return "UTF-8";
+    if (readsAsLatinWords(bytes))
+        return "CP1252";
+    const Probe sjis = probe(bytes, "CP932");
+    const Probe euc = probe(bytes, "EUC-JP-MS");
+    if (sjis.valid && euc.valid)
+        return euc.oddness < sjis.oddness ? "EUC-JP-MS" : "CP932";
+    if (sjis.valid)
+        return "CP932";
+    if (euc.valid)
+        return "EUC-JP-MS";
+    return nullptr;
+}
+
+}  // namespace
 
 QString decodeUndeclared(const QByteArray &bytes)
 {
@@ -517,23 +648,39 @@ QString decodeUndeclared(const QByteArray &bytes)
     }
     if (isAscii(bytes))
         return QString::fromLatin1(bytes);
-    // Probe without keeping the output, so a large text is decoded only once.
-    if (probe(bytes, "UTF-8").valid)
+    const char *pick = undeclaredPick(bytes);
+    if (pick && std::strcmp(pick, "UTF-8") == 0)
         return QString::fromUtf8(bytes);
-    const Probe sjis = probe(bytes, "CP932");
-    const Probe euc = probe(bytes, "EUC-JP-MS");
-    const char *pick = nullptr;
-    if (sjis.valid && euc.valid)
-        pick = euc.oddness < sjis.oddness ? "EUC-JP-MS" : "CP932";
-    else if (sjis.valid)
-        pick = "CP932";
-    else if (euc.valid)
-        pick = "EUC-JP-MS";
     if (pick) {
         if (auto s = iconvDecode(bytes, pick, false))
             return *s;
     }
     return QString::fromLatin1(bytes);
+}
+
+QByteArray headerCharset(const QByteArray &header, const QByteArray &bodyCharset)
+{
+    if (isAscii(header))
+        return {};
+    if (probe(header, "UTF-8").valid)
+        return "utf-8";
+    // The body's charset, when the whole header reads in it; ASCII and
+    // ISO-2022-JP say nothing about 8-bit bytes. A Japanese one gives way
+    // to Latin words, which it would read as rare kanji.
+    const Charset declared = lookup(bodyCharset);
+    const bool japanese = declared.iconvName == "CP932" || declared.iconvName.startsWith("EUC-J");
+    if (japanese && readsAsLatinWords(header))
+        return "windows-1252";
+    if ((declared.kind == Kind::Latin1 || declared.kind == Kind::Iconv) && decodeStrict(header, bodyCharset))
+        return bodyCharset;
+    const char *pick = undeclaredPick(header);
+    if (!pick)
+        return {};
+    if (std::strcmp(pick, "CP1252") == 0)
+        return "windows-1252";
+    if (std::strcmp(pick, "CP932") == 0)
+        return "cp932";
+    return "euc-jp";
 }
 
 QString decodeCharset(const QByteArray &bytes, const QByteArray &charset)
@@ -556,7 +703,7 @@ QString decodeCharset(const QByteArray &bytes, const QByteArray &charset)
     case Kind::Iso2022Jp:
         return *iso2022Jp(bytes, false);
     case Kind::Iconv:
-        return iconvDecode(bytes, cs.iconvName.constData(), false).value_or(QString::fromLatin1(bytes));
+        return iconvDecode(bytes, iconvNameFor(cs, bytes), false).value_or(QString::fromLatin1(bytes));
     default:
         return QString::fromLatin1(bytes);
     }

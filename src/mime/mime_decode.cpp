@@ -2,12 +2,20 @@
 
 #include "mime_charset.h"
 
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QHash>
 #include <QSet>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextList>
+#include <QTextTable>
 #include <QStringDecoder>
 #include <QMap>
 
 #include <algorithm>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -372,14 +380,21 @@ char asciiLower(char c)
     return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
 }
 
+// Two spellings of one charset ("UTF-8", "utf8", "iso_2022-jp"): letter
+// case, "-" and "_" aside.
 bool sameCharset(QByteArrayView a, QByteArrayView b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (qsizetype i = 0; i < a.size(); ++i)
-        if (asciiLower(a[i]) != asciiLower(b[i]))
+    qsizetype i = 0, j = 0;
+    for (;;) {
+        while (i < a.size() && (a[i] == '-' || a[i] == '_'))
+            ++i;
+        while (j < b.size() && (b[j] == '-' || b[j] == '_'))
+            ++j;
+        if (i == a.size() || j == b.size())
+            return i == a.size() && j == b.size();
+        if (asciiLower(a[i++]) != asciiLower(b[j++]))
             return false;
-    return true;
+    }
 }
 
 // Finds encoded words in one header text. The searches for a word's end
@@ -414,14 +429,21 @@ public:
             return false;
         const qsizetype textStart = q1 + 3;
         const qsizetype end = closeAtOrAfter(textStart);
-        if (end < 0 || blankAtOrAfter(textStart) < end)
+        if (end < 0)
+            return false;
+        // Mailers that fold a long word insert blanks into its base64 text
+        // ("=?ISO-2022-JP?B?GyRC... JWEh...?="); such a word is still one
+        // word when nothing but base64 and blanks lies up to its "?=". In Q
+        // text a blank is not breakage that can be told apart from prose.
+        const bool base64 = enc == 'B' || enc == 'b';
+        if (blankAtOrAfter(textStart) < end && !(base64 && notBase64AtOrAfter(textStart) >= end))
             return false;
         word.charset = QByteArrayView(d + p, q1 - p);
         const qsizetype star = word.charset.indexOf('*');
         if (star >= 0)
             word.charset.truncate(star);
         word.text = QByteArrayView(d + textStart, end - textStart);
-        word.base64 = enc == 'B' || enc == 'b';
+        word.base64 = base64;
         word.next = end + 2;
         return true;
     }
@@ -447,14 +469,33 @@ private:
         return blank_;
     }
 
+    // The first character at or after `from` that is neither base64 nor a
+    // blank, or the text's size.
+    qsizetype notBase64AtOrAfter(qsizetype from)
+    {
+        if (odd_ < from) {
+            odd_ = from;
+            const char *d = s_.constData();
+            while (odd_ < s_.size()) {
+                const char c = d[odd_];
+                if (base64Table.v[static_cast<unsigned char>(c)] < 0 && c != '=' && c != ' ' && c != '\t'
+                    && c != '\r' && c != '\n')
+                    break;
+                ++odd_;
+            }
+        }
+        return odd_;
+    }
+
     const QByteArray &s_;
     qsizetype close_ = -2;  // -2 not searched yet, -1 none left
     qsizetype blank_ = -1;
+    qsizetype odd_ = -1;
 };
 
 }  // namespace
 
-QString decodeHeaderText(const QByteArray &raw)
+QString decodeHeaderText(const QByteArray &raw, const QByteArray &rawCharset)
 {
     // One pass: white space between two encoded words is not part of the
     // text, and adjacent words of one charset are one text (a character may
@@ -494,8 +535,16 @@ QString decodeHeaderText(const QByteArray &raw)
         segments.push_back({false, {}, raw.mid(literalStart)});
 
     QString out;
-    for (const Segment &s : segments)
-        out += s.word ? decodeCharset(s.bytes, s.charset) : decodeUndeclared(s.bytes);
+    for (const Segment &s : segments) {
+        if (s.word) {
+            out += decodeCharset(s.bytes, s.charset);
+        } else {
+            std::optional<QString> text;
+            if (!rawCharset.isEmpty())
+                text = decodeStrict(s.bytes, rawCharset);
+            out += text ? *text : decodeUndeclared(s.bytes);
+        }
+    }
     for (QChar &c : out) {
         if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
             c = QLatin1Char(' ');
@@ -775,142 +824,310 @@ ParameterValue parseParameterValue(const QByteArray &raw)
 
 namespace {
 
-QString entity(const QString &name)
+bool isAsciiLetter(QChar c)
 {
-    static const QHash<QString, QString> named = {
-        {QStringLiteral("amp"), QStringLiteral("&")},      {QStringLiteral("lt"), QStringLiteral("<")},
-        {QStringLiteral("gt"), QStringLiteral(">")},       {QStringLiteral("quot"), QStringLiteral("\"")},
-        {QStringLiteral("apos"), QStringLiteral("'")},     {QStringLiteral("nbsp"), QStringLiteral(" ")},
-        {QStringLiteral("copy"), QStringLiteral("©")},     {QStringLiteral("reg"), QStringLiteral("®")},
-        {QStringLiteral("hellip"), QStringLiteral("…")},   {QStringLiteral("mdash"), QStringLiteral("—")},
-        {QStringLiteral("ndash"), QStringLiteral("–")},    {QStringLiteral("laquo"), QStringLiteral("«")},
-        {QStringLiteral("raquo"), QStringLiteral("»")},    {QStringLiteral("yen"), QStringLiteral("¥")},
-        {QStringLiteral("times"), QStringLiteral("×")},    {QStringLiteral("middot"), QStringLiteral("·")},
-        {QStringLiteral("lsquo"), QStringLiteral("‘")},    {QStringLiteral("rsquo"), QStringLiteral("’")},
-        {QStringLiteral("ldquo"), QStringLiteral("“")},    {QStringLiteral("rdquo"), QStringLiteral("”")},
-    };
-    if (name.startsWith(QLatin1Char('#'))) {
-        bool ok = false;
-        const uint code = (name.size() > 1 && (name[1] == QLatin1Char('x') || name[1] == QLatin1Char('X')))
-                              ? name.mid(2).toUInt(&ok, 16)
-                              : name.mid(1).toUInt(&ok, 10);
-        if (!ok || code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return QString(QChar::ReplacementCharacter);
-        const char32_t c = code;
-        return QString::fromUcs4(&c, 1);
-    }
-    return named.value(name.toLower());
+    return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
 }
 
-bool isBlockTag(const QString &t)
+bool isAsciiDigit(QChar c)
 {
-    static const QStringList blocks = {
-        QStringLiteral("p"),    QStringLiteral("div"),   QStringLiteral("tr"),         QStringLiteral("li"),
-        QStringLiteral("h1"),   QStringLiteral("h2"),    QStringLiteral("h3"),         QStringLiteral("h4"),
-        QStringLiteral("h5"),   QStringLiteral("h6"),    QStringLiteral("table"),      QStringLiteral("ul"),
-        QStringLiteral("ol"),   QStringLiteral("pre"),   QStringLiteral("blockquote"), QStringLiteral("hr"),
-        QStringLiteral("dt"),   QStringLiteral("dd"),    QStringLiteral("section"),    QStringLiteral("article"),
-        QStringLiteral("header"), QStringLiteral("footer"), QStringLiteral("center"),
-    };
-    return blocks.contains(t);
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
 }
+
+// Walks the tags of an HTML text in one pass: `tag(name, closing)` for each
+// tag (name in lower case), `text(from, to)` for the text between them.
+// Comments and the contents of script and style are skipped; a ">" inside
+// a quoted attribute value does not end its tag.
+template <class Tag, class Text> void forEachTag(const QString &html, Tag tag, Text text)
+{
+    const qsizetype n = html.size();
+    qsizetype i = 0;
+    qsizetype textStart = 0;
+    while (i < n) {
+        if (html[i] != QLatin1Char('<') || i + 1 >= n) {
+            ++i;
+            continue;
+        }
+        const QChar next = html[i + 1];
+        const bool closing = next == QLatin1Char('/');
+        if (QStringView(html).sliced(i).startsWith(QLatin1String("<!--"))) {
+            text(textStart, i);
+            const qsizetype e = html.indexOf(QLatin1String("-->"), i + 4);
+            i = textStart = e < 0 ? n : e + 3;
+            continue;
+        }
+        if (!isAsciiLetter(closing ? (i + 2 < n ? html[i + 2] : QChar()) : next) && next != QLatin1Char('!')
+            && next != QLatin1Char('?')) {
+            ++i;  // a "<" of the text
+            continue;
+        }
+        text(textStart, i);
+        qsizetype k = i + (closing ? 2 : 1);
+        const qsizetype nameStart = k;
+        while (k < n && (isAsciiLetter(html[k]) || isAsciiDigit(html[k]) || html[k] == QLatin1Char('!')
+                         || html[k] == QLatin1Char('?')))
+            ++k;
+        // The name in lower case; a name longer than any HTML element's is
+        // no element of interest (left empty).
+        char lower[16];
+        qsizetype length = k - nameStart;
+        if (length >= qsizetype(sizeof lower))
+            length = 0;
+        for (qsizetype m = 0; m < length; ++m) {
+            const char16_t u = html[nameStart + m].unicode();
+            lower[m] = u < 0x80 ? char(u >= 'A' && u <= 'Z' ? u + 32 : u) : '?';
+        }
+        const QLatin1StringView name(lower, length);
+        // Up to the ">" outside quotes; a quote opens a value only behind "=".
+        QChar quote;
+        QChar last;
+        while (k < n) {
+            const QChar c = html[k];
+            if (!quote.isNull()) {
+                if (c == quote)
+                    quote = QChar();
+            } else if ((c == QLatin1Char('"') || c == QLatin1Char('\'')) && last == QLatin1Char('=')) {
+                quote = c;
+            } else if (c == QLatin1Char('>')) {
+                break;
+            }
+            if (!c.isSpace())
+                last = c;
+            ++k;
+        }
+        i = textStart = qMin(k + 1, n);
+        if (!closing && (name == QLatin1String("script") || name == QLatin1String("style"))) {
+            const qsizetype e = html.indexOf(QLatin1String("</") + QString(name), i, Qt::CaseInsensitive);
+            const qsizetype g = e < 0 ? -1 : html.indexOf(QLatin1Char('>'), e);
+            i = textStart = g < 0 ? n : g + 1;
+            continue;
+        }
+        tag(name, closing);
+    }
+    text(textStart, n);
+}
+
+template <std::size_t N> bool oneOf(QLatin1StringView name, const QLatin1StringView (&names)[N])
+{
+    for (QLatin1StringView n : names)
+        if (name == n)
+            return true;
+    return false;
+}
+
+bool isEmptyElement(QLatin1StringView name)
+{
+    using L = QLatin1StringView;
+    static constexpr L names[] = {
+        L("br"), L("img"), L("hr"), L("meta"), L("link"), L("input"), L("area"), L("base"), L("col"), L("wbr"),
+        L("param"), L("source"),
+        // Usually left open: the next one ends them.
+        L("p"), L("li"), L("td"), L("th"), L("tr"), L("dt"), L("dd"), L("option"),
+    };
+    return oneOf(name, names);
+}
+
+bool isLineTag(QLatin1StringView name)
+{
+    using L = QLatin1StringView;
+    static constexpr L names[] = {
+        L("br"), L("p"),  L("div"), L("tr"),    L("li"), L("h1"), L("h2"),         L("h3"), L("h4"), L("h5"),
+        L("h6"), L("table"), L("ul"), L("ol"), L("blockquote"), L("hr"), L("dt"), L("dd"), L("pre"), L("center"),
+    };
+    return oneOf(name, names);
+}
+
+// How deep the elements of the text nest, about: Qt's HTML reader takes
+// time that grows with the square of the depth.
+int nestingDepth(const QString &html)
+{
+    int depth = 0, deepest = 0;
+    forEachTag(
+        html,
+        [&](QLatin1StringView name, bool closing) {
+            if (isEmptyElement(name) || name.startsWith(QLatin1Char('!')) || name.startsWith(QLatin1Char('?')))
+                return;
+            depth = closing ? qMax(0, depth - 1) : depth + 1;
+            deepest = qMax(deepest, depth);
+        },
+        [](qsizetype, qsizetype) {});
+    return deepest;
+}
+
+// One named entity ("&euro;") as Qt's HTML reader reads it, remembered: a
+// text holds few different names. Unknown names stay as written.
+QString namedEntity(QStringView name)
+{
+    static std::mutex mutex;
+    static QHash<QString, QString> known;
+    const QString key = name.toString();
+    {
+        std::lock_guard lock(mutex);
+        const auto it = known.constFind(key);
+        if (it != known.constEnd())
+            return *it;
+    }
+    QTextDocument doc;
+    doc.setHtml(QLatin1Char('&') + key + QLatin1Char(';'));
+    const QString text = doc.toPlainText();
+    std::lock_guard lock(mutex);
+    if (known.size() < 4096)
+        known.insert(key, text);
+    return text;
+}
+
+// Appends text of the HTML with its entities decoded and its white space
+// runs as one blank.
+void appendHtmlText(QStringView text, QString &out)
+{
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char(' ') || c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\t')
+            || c == QLatin1Char('\f')) {
+            if (!out.isEmpty() && !out.endsWith(QLatin1Char(' ')) && !out.endsWith(QLatin1Char('\n')))
+                out += QLatin1Char(' ');
+            continue;
+        }
+        if (c == QLatin1Char('&')) {
+            qsizetype e = i + 1;
+            while (e < n && e - i <= 32 && (isAsciiLetter(text[e]) || isAsciiDigit(text[e]) || text[e] == QLatin1Char('#')))
+                ++e;
+            if (e < n && text[e] == QLatin1Char(';') && e > i + 1) {
+                const QStringView name = text.sliced(i + 1, e - i - 1);
+                QString decoded;
+                if (name.startsWith(QLatin1Char('#'))) {
+                    bool ok = false;
+                    const bool hex = name.size() > 1 && (name[1] == QLatin1Char('x') || name[1] == QLatin1Char('X'));
+                    const uint code = hex ? name.sliced(2).toUInt(&ok, 16) : name.sliced(1).toUInt(&ok, 10);
+                    const char32_t c32 = ok && code > 0 && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF)
+                                             ? char32_t(code)
+                                             : char32_t(QChar::ReplacementCharacter);
+                    decoded = QString::fromUcs4(&c32, 1);
+                } else {
+                    decoded = namedEntity(name);
+                }
+                out += decoded == QChar(QChar::Nbsp) ? QStringLiteral(" ") : decoded;
+                i = e;
+                continue;
+            }
+        }
+        // A run of ordinary characters at once.
+        qsizetype e = i + 1;
+        while (e < n) {
+            const char16_t u = text[e].unicode();
+            if (u == '&' || u == ' ' || u == '\n' || u == '\r' || u == '\t' || u == '\f')
+                break;
+            ++e;
+        }
+        out += text.sliced(i, e - i);
+        i = e - 1;
+    }
+}
+
+// The HTML read without Qt's document: tags dropped, the tags that end a
+// line as line breaks, entities decoded (named ones by Qt's reader), white
+// space runs as one blank. In one pass, for HTML too large or nested too
+// deep for the document (whose time grows with every paragraph, and with
+// the square of the depth), and where no graphical application runs (the
+// document needs its fonts for <pre> and <code>).
+QString plainReading(const QString &html)
+{
+    QString out;
+    out.reserve(html.size() / 2);
+    bool inHead = false;
+    forEachTag(
+        html,
+        [&](QLatin1StringView name, bool closing) {
+            if (name == QLatin1String("head") || name == QLatin1String("title")) {
+                inHead = !closing;
+            } else if (isLineTag(name)) {
+                while (out.endsWith(QLatin1Char(' ')))
+                    out.chop(1);
+                out += QLatin1Char('\n');
+            }
+        },
+        [&](qsizetype from, qsizetype to) {
+            if (!inHead)
+                appendHtmlText(QStringView(html).sliced(from, to - from), out);
+        });
+    return out;
+}
+
+// HTML larger than this is read by plainReading.
+constexpr qsizetype MaxDocumentHtml = 512 * 1024;
+constexpr int MaxHtmlDepth = 500;
+
+QString tidyLines(const QString &out);
+
+// Qt's document, loading nothing a mail names (images, style sheets).
+class MailDocument : public QTextDocument {
+protected:
+    QVariant loadResource(int, const QUrl &) override { return {}; }
+};
 
 }  // namespace
 
 QString htmlToText(const QString &html)
 {
+    const bool graphical = qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr;
     QString out;
-    out.reserve(html.size());
-    bool pendingSpace = false;
-    int pre = 0;
-    const qsizetype n = html.size();
-    auto newline = [&]() {
-        while (out.endsWith(QLatin1Char(' ')))
-            out.chop(1);
-        out += QLatin1Char('\n');
-        pendingSpace = false;
-    };
-    qsizetype i = 0;
-    while (i < n) {
-        const QChar c = html[i];
-        if (c == QLatin1Char('<')) {
-            if (html.mid(i, 4) == QLatin1String("<!--")) {
-                const qsizetype e = html.indexOf(QLatin1String("-->"), i + 4);
-                i = e < 0 ? n : e + 3;
-                continue;
-            }
-            const qsizetype close = html.indexOf(QLatin1Char('>'), i + 1);
-            if (close < 0)
-                break;
-            QString tag = html.mid(i + 1, close - i - 1).trimmed();
-            const bool closing = tag.startsWith(QLatin1Char('/'));
-            if (closing)
-                tag = tag.mid(1);
-            qsizetype k = 0;
-            while (k < tag.size() && (tag[k].isLetterOrNumber() || tag[k] == QLatin1Char('!')))
-                ++k;
-            const QString name = tag.left(k).toLower();
-            i = close + 1;
-            if (!closing && (name == QLatin1String("script") || name == QLatin1String("style")
-                             || name == QLatin1String("head") || name == QLatin1String("title"))) {
-                const qsizetype e = html.indexOf(QLatin1String("</") + name, i, Qt::CaseInsensitive);
-                if (e < 0) {
-                    i = n;
-                } else {
-                    const qsizetype g = html.indexOf(QLatin1Char('>'), e);
-                    i = g < 0 ? n : g + 1;
-                }
-                continue;
-            }
-            if (name == QLatin1String("br")) {
-                newline();
-            } else if (isBlockTag(name)) {
-                if (!out.isEmpty() && !out.endsWith(QLatin1Char('\n')))
-                    newline();
-                if (name == QLatin1String("pre"))
-                    pre += closing ? -1 : 1;
-                if (name == QLatin1String("p") && closing)
-                    newline();
-            } else if (name == QLatin1String("td") || name == QLatin1String("th")) {
-                if (!closing && !out.isEmpty() && !out.endsWith(QLatin1Char('\n')))
-                    pendingSpace = true;
-            }
-            continue;
+    if (!graphical || html.size() > MaxDocumentHtml || nestingDepth(html) > MaxHtmlDepth)
+        return tidyLines(plainReading(html));
+    // Qt's reader runs text behind a closed <div> into the div's last line
+    // ("<div>a</div>b" as "ab"); an empty div after each one ends that line,
+    // as a browser does.
+    QString source = html;
+    source.replace(QLatin1String("</div>"), QLatin1String("</div><div></div>"), Qt::CaseInsensitive);
+    MailDocument doc;
+    doc.setHtml(source);
+    // Block by block: paragraphs with a margin apart by an empty line, list
+    // items with their mark, the cells of a table row on one line.
+    out.reserve(html.size() / 2);
+    const QTextTable *lastTable = nullptr;
+    int lastRow = -1;
+    bool spaced = false;  // the previous block wants an empty line behind it
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        const QTextBlockFormat format = b.blockFormat();
+        QString line = b.text();
+        line.remove(QChar(QChar::ObjectReplacementCharacter));
+        line.remove(QChar(0xFDD0));
+        line.remove(QChar(0xFDD1));
+        line.replace(QChar(QChar::Nbsp), QLatin1Char(' '));
+        line.replace(QChar(QChar::LineSeparator), QLatin1Char('\n'));
+        if (const QTextList *list = b.textList()) {
+            const int style = list->format().style();
+            const QString mark = style >= QTextListFormat::ListSquare && style <= QTextListFormat::ListDisc
+                                     ? QStringLiteral("・")
+                                     : list->itemText(b) + QLatin1Char(' ');
+            line = QString(2 * qMax(0, list->format().indent() - 1), QLatin1Char(' ')) + mark + line;
         }
-        if (c == QLatin1Char('&')) {
-            qsizetype semi = i + 1;
-            while (semi < n && semi - i <= 10 && (html[semi].isLetterOrNumber() || html[semi] == QLatin1Char('#')))
-                ++semi;
-            const QString rep = (semi < n && html[semi] == QLatin1Char(';')) ? entity(html.mid(i + 1, semi - i - 1))
-                                                                              : QString();
-            if (!rep.isEmpty()) {
-                if (pendingSpace && !out.isEmpty() && !out.endsWith(QLatin1Char('\n')))
-                    out += QLatin1Char(' ');
-                pendingSpace = false;
-                out += rep;
-                i = semi + 1;
-                continue;
-            }
+        QTextCursor cursor(b);
+        const QTextTable *table = cursor.currentTable();
+        const int row = table ? table->cellAt(cursor).row() : -1;
+        if (!out.isEmpty() || b != doc.begin()) {
+            if (table && table == lastTable && row == lastRow)
+                out += line.isEmpty() ? QString() : QStringLiteral(" ");
+            else
+                out += (spaced || format.topMargin() > 0) ? QStringLiteral("\n\n") : QStringLiteral("\n");
         }
-        if (pre == 0 && (c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\r')
-                         || c == QLatin1Char('\n'))) {
-            pendingSpace = true;
-            ++i;
-            continue;
-        }
-        if (pendingSpace && !out.isEmpty() && !out.endsWith(QLatin1Char('\n')))
-            out += QLatin1Char(' ');
-        pendingSpace = false;
-        if (c != QLatin1Char('\r'))
-            out += c;
-        ++i;
+        out += line;
+        lastTable = table;
+        lastRow = row;
+        spaced = format.bottomMargin() > 0 && !line.isEmpty();
     }
-    // At most one empty line in a row, none at the ends.
-    QStringList lines = out.split(QLatin1Char('\n'));
+    return tidyLines(out);
+}
+
+namespace {
+
+// At most one empty line in a row, none at the ends, no blanks at line ends.
+QString tidyLines(const QString &out)
+{
     QStringList kept;
     int empty = 0;
-    for (QString l : lines) {
-        while (l.endsWith(QLatin1Char(' ')))
+    for (QString l : out.split(QLatin1Char('\n'))) {
+        while (l.endsWith(QLatin1Char(' ')) || l.endsWith(QLatin1Char('\t')))
             l.chop(1);
         if (l.isEmpty()) {
             if (++empty > 1)
@@ -926,5 +1143,7 @@ QString htmlToText(const QString &html)
         kept.removeLast();
     return kept.join(QLatin1Char('\n'));
 }
+
+}  // namespace
 
 }  // namespace korvane::mime

@@ -60,8 +60,12 @@ QByteArray headerValue(const QList<HeaderField> &fields, const QByteArray &name,
 
 // An unstructured header text (Subject, From, a display name) to Unicode:
 // RFC 2047 words decoded, undeclared 8-bit bytes through the Japanese
-// fallbacks, white space between adjacent encoded words dropped.
-QString decodeHeaderText(const QByteArray &raw);
+// fallbacks, white space between adjacent encoded words dropped. Words
+// broken by their senders are read too: blanks inside a word's base64 text,
+// a character split between words, one charset spelled two ways.
+// `rawCharset`: the charset raw 8-bit bytes are read in when they decode in
+// it (headerCharset's guess for the whole header), else they are guessed alone.
+QString decodeHeaderText(const QByteArray &raw, const QByteArray &rawCharset = {});
 
 // A structured value "type/subtype; a=b; c*=utf-8''%E3..." split into its
 // main value (lower-cased) and its parameters (names in any letter case;
@@ -85,8 +89,12 @@ private:
 };
 ParameterValue parseParameterValue(const QByteArray &raw);
 
-// HTML reduced to readable text: tags removed, blocks and <br> as line
-// breaks, entities decoded, script and style dropped.
+// HTML reduced to readable text through Qt's HTML reader: entities
+// decoded, paragraphs and <br> as line breaks, list items with their mark
+// ("・", "1."), a table row on one line, head, script and style dropped,
+// nothing loaded from the network or the disk. Safe on any thread; without
+// a graphical application (and for HTML nested far beyond any mail's) the
+// tags are dropped first and only entities and line breaks are read.
 QString htmlToText(const QString &html);
 
 // Line breaks of any kind (CR LF, LF, CR) as CR LF.

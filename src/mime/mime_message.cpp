@@ -24,8 +24,18 @@
 
 namespace korvane::mime {
 
+namespace {
+// GMime's own count of its users is not guarded: every set-up and clean-up
+// goes through this one.
+std::mutex initMutex;
+int initCount = 0;
+}  // namespace
+
 void initialize()
 {
+    std::lock_guard lock(initMutex);
+    if (initCount++ > 0)
+        return;
     g_mime_init();
     // Undeclared 8-bit text in received mail is most likely Japanese.
     const char *fallbacks[] = {"utf-8", "cp932", "euc-jp", "iso-8859-1", nullptr};
@@ -33,7 +43,13 @@ void initialize()
     g_mime_parser_options_set_rfc2047_compliance_mode(g_mime_parser_options_get_default(), GMIME_RFC_COMPLIANCE_STRICT);
 }
 
-void shutdown() { g_mime_shutdown(); }
+void shutdown()
+{
+    std::lock_guard lock(initMutex);
+    if (initCount == 0 || --initCount > 0)
+        return;
+    g_mime_shutdown();
+}
 
 namespace {
 
@@ -183,11 +199,15 @@ const QString PartSeparator = QStringLiteral("\r\n\r\n") + QString(24, QChar(0x2
 
 class Walker {
 public:
-    Walker(const QString &folder, Extraction &ex, FileSync sync) : folder_(folder), ex_(ex), sync_(sync) {}
+    // `saving` false: the texts only, no file written.
+    Walker(const QString &folder, Extraction &ex, FileSync sync, bool saving = true)
+        : folder_(folder), ex_(ex), sync_(sync), saving_(saving)
+    {
+    }
 
     // `textWanted`: false inside an alternative that was not chosen, whose
     // text says again what the chosen one says; its files are still saved.
-    void walk(GMimeObject *obj, int depth, bool textWanted = true)
+    void walk(GMimeObject *obj, int depth, bool textWanted = true, bool root = false)
     {
         if (!obj || depth > 40)
             return;
@@ -206,12 +226,33 @@ public:
                 if (chosen < 0)
                     chosen = n - 1;
             }
-            for (int i = 0; i < n; ++i)
-                walk(g_mime_multipart_get_part(mp, i), depth + 1, textWanted && (chosen < 0 || i == chosen));
+            // The root of a multipart/related (its "start", else the first
+            // part) is the message its other parts belong to.
+            GMimeObject *related = nullptr;
+            if (n > 0 && mimeType(obj) == "multipart/related") {
+                auto bare = [](QString id) {
+                    id = id.trimmed();
+                    if (id.startsWith(QLatin1Char('<')) && id.endsWith(QLatin1Char('>')))
+                        id = id.mid(1, id.size() - 2);
+                    return id;
+                };
+                const QString start = bare(parseParameterValue(rawHeader(obj, "Content-Type")).parameter("start"));
+                for (int i = 0; i < n && !start.isEmpty() && !related; ++i) {
+                    GMimeObject *child = g_mime_multipart_get_part(mp, i);
+                    if (bare(QString::fromLatin1(rawHeader(child, "Content-ID"))) == start)
+                        related = child;
+                }
+                if (!related)
+                    related = g_mime_multipart_get_part(mp, 0);
+            }
+            for (int i = 0; i < n; ++i) {
+                GMimeObject *child = g_mime_multipart_get_part(mp, i);
+                walk(child, depth + 1, textWanted && (chosen < 0 || i == chosen), child == related);
+            }
         } else if (GMIME_IS_MESSAGE_PART(obj)) {
             embeddedMessage(obj, GMIME_MESSAGE_PART(obj));
         } else if (GMIME_IS_PART(obj)) {
-            leaf(obj, GMIME_PART(obj), textWanted);
+            leaf(obj, GMIME_PART(obj), textWanted, root);
         }
     }
 
@@ -243,7 +284,7 @@ private:
         }
     }
 
-    void leaf(GMimeObject *obj, GMimePart *part, bool textWanted)
+    void leaf(GMimeObject *obj, GMimePart *part, bool textWanted, bool root)
     {
         const ParameterValue disposition = parseParameterValue(rawHeader(obj, "Content-Disposition"));
         const ParameterValue contentType = parseParameterValue(rawHeader(obj, "Content-Type"));
@@ -253,18 +294,23 @@ private:
         const QByteArray type = mimeType(obj);
         const bool plain = type == "text/plain";
         const bool html = type == "text/html";
-        // A text marked inline is read in the mail even when it has a name;
-        // a named text without a disposition is an attached file.
-        const bool attachment = disposition.value == "attachment" || !(plain || html)
-                                || (!name.isEmpty() && disposition.value != "inline");
-        if (!attachment) {
-            if (!textWanted)
+        // A text is part of the message unless it is declared an
+        // attachment (the root of a multipart/related is its message
+        // whatever it says). A named text without a disposition is read and
+        // also saved under its name, as it always was.
+        const bool text = plain || html;
+        const bool declaredAttachment = disposition.value == "attachment" && !root;
+        if (text && !declaredAttachment) {
+            if (textWanted) {
+                const QByteArray charset = contentType.rawCharset;
+                if (plain)
+                    texts_ << decodeText(contentBytes(obj, part), charset);
+                else  // UTF-7 never reaches the HTML reader: its "+ADw-" would be a tag.
+                    texts_ << toCrLf(htmlToText(isUtf7(charset) ? decodeUndeclared(contentBytes(obj, part))
+                                                                : decodeCharset(contentBytes(obj, part), charset)));
+            }
+            if (name.isEmpty() || disposition.value == "inline" || root)
                 return;
-            if (plain)
-                texts_ << decodeText(contentBytes(obj, part), contentType.rawCharset);
-            else
-                texts_ << toCrLf(htmlToText(decodeCharset(contentBytes(obj, part), contentType.rawCharset)));
-            return;
         }
         save(name, type, [&](QFile &file) {
             return readContent(obj, part, [&](const QByteArray &chunk) {
@@ -300,6 +346,8 @@ private:
 
     void save(const QString &name, const QByteArray &type, const std::function<bool(QFile &)> &write)
     {
+        if (!saving_)
+            return;
         const QString safe = safeFileName(name, QStringLiteral("attachment") + extensionFor(type));
         if (!QDir().mkpath(folder_)) {
             fail(safe);
@@ -351,6 +399,7 @@ private:
     QString folder_;
     Extraction &ex_;
     FileSync sync_;
+    bool saving_;
     QStringList texts_;
     std::optional<QString> fragment_;
 };
@@ -458,10 +507,17 @@ ReceivedTexts textsOfHeader(const QList<HeaderField> &fields, const char *data, 
 {
     ReceivedTexts t;
     t.hasHeader = !fields.isEmpty();
-    t.subject = decodeHeaderText(headerValue(fields, "Subject"));
-    t.from = decodeHeaderText(headerValue(fields, "From"));
+    // Raw 8-bit bytes are read in one charset guessed from the whole header.
+    const QByteArray header = QByteArray::fromRawData(data, split.headerEnd);
+    const QByteArray charset =
+        headerCharset(header, parseParameterValue(headerValue(fields, "Content-Type")).rawCharset);
+    t.subject = decodeHeaderText(headerValue(fields, "Subject"), charset);
+    t.from = decodeHeaderText(headerValue(fields, "From"), charset);
     t.date = decodeUndeclared(headerValue(fields, "Date")).simplified();
-    t.header = sectionText(data, split.headerEnd);
+    std::optional<QString> text;
+    if (!charset.isEmpty())
+        text = decodeStrict(header, charset);
+    t.header = text ? (needsCrLf(data, split.headerEnd) ? toCrLf(*text) : *text) : sectionText(data, split.headerEnd);
     return t;
 }
 
@@ -493,21 +549,33 @@ ReceivedTexts messageTexts(const QByteArray &raw)
     return t;
 }
 
-Extraction extractAttachments(const QByteArray &given, const QString &folder, FileSync sync)
+namespace {
+
+Extraction extract(const QByteArray &given, const QString &folder, FileSync sync, bool saving)
 {
     qsizetype size = given.size();
     while (size > 0 && given[size - 1] == '\0')
         --size;
+    // Lines that continue no field at the very start (a header block that
+    // begins folded) are skipped, as the header's own reading skips them;
+    // GMime would take the whole mail for a body-less header.
+    qsizetype skip = 0;
+    while (skip < size && (given[skip] == ' ' || given[skip] == '\t')) {
+        const char *nl = static_cast<const char *>(std::memchr(given.constData() + skip, '\n', size_t(size - skip)));
+        skip = nl ? qsizetype(nl - given.constData()) + 1 : size;
+    }
+    const QByteArray unfolded = QByteArray::fromRawData(given.constData() + skip, size - skip);
+    size -= skip;
     // A header that runs straight into the body gets the empty line it
     // lacks, so the body is read as the body and not lost in the header.
     QByteArray repaired;
-    const qsizetype bodyAt = bodyWithoutBlankLine(given.constData(), size);
+    const qsizetype bodyAt = bodyWithoutBlankLine(unfolded.constData(), size);
     if (bodyAt > 0) {
         repaired.reserve(size + 2);
-        repaired.append(given.constData(), bodyAt).append("\r\n").append(given.constData() + bodyAt, size - bodyAt);
+        repaired.append(unfolded.constData(), bodyAt).append("\r\n").append(unfolded.constData() + bodyAt, size - bodyAt);
         size = repaired.size();
     }
-    const QByteArray &raw = bodyAt > 0 ? repaired : given;
+    const QByteArray &raw = bodyAt > 0 ? repaired : unfolded;
     Extraction ex;
     ex.texts = headerTexts(raw.constData(), size);
     if (beyondRealMail(raw.constData(), size)) {
@@ -535,7 +603,7 @@ Extraction extractAttachments(const QByteArray &given, const QString &folder, Fi
     g_mime_parser_options_set_rfc2047_compliance_mode(options, GMIME_RFC_COMPLIANCE_STRICT);
     GMimeMessage *message = g_mime_parser_construct_message(parser, options);
     {
-        Walker walker(folder, ex, sync);
+        Walker walker(folder, ex, sync, saving);
         if (message)
             walker.walk(g_mime_message_get_mime_part(message), 0);
         ex.texts.body = walker.readableText();
@@ -546,6 +614,33 @@ Extraction extractAttachments(const QByteArray &given, const QString &folder, Fi
     g_object_unref(stream);
     g_mime_parser_options_free(options);
     return ex;
+}
+
+}  // namespace
+
+Extraction extractAttachments(const QByteArray &raw, const QString &folder, FileSync sync)
+{
+    return extract(raw, folder, sync, true);
+}
+
+ReceivedTexts readableTexts(const QByteArray &raw)
+{
+    // The viewer reads kept mail at any time, a mail check running or not:
+    // GMime stays set up from its first use to the end of the program.
+    static std::once_flag setUp;
+    std::call_once(setUp, [] { initialize(); });
+    return extract(raw, QString(), FileSync::ByCaller, false).texts;
+}
+
+std::optional<QString> readableTextOfFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray raw = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return readableTexts(raw).body;
 }
 
 QString safeFileName(const QString &name, const QString &fallback)

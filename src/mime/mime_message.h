@@ -5,6 +5,8 @@
 #include <QSet>
 #include <QStringList>
 
+#include <optional>
+
 class QFile;
 
 namespace korvane::mime {
@@ -51,6 +53,14 @@ struct Extraction {
 // the folder's files on the disk itself (FileSync::ByCaller).
 enum class FileSync { EachFile, ByCaller };
 Extraction extractAttachments(const QByteArray &raw, const QString &folder, FileSync sync = FileSync::EachFile);
+
+// The texts of a whole message as extractAttachments gives them (the body
+// its readable text, full Unicode), with nothing saved anywhere. Needs no
+// initialize() of the caller's: it keeps GMime set up from its first call on.
+ReceivedTexts readableTexts(const QByteArray &raw);
+// The readable text of a message file (a kept original); nothing when the
+// file cannot be read.
+std::optional<QString> readableTextOfFile(const QString &path);
 
 // An attachment name reduced to a safe base name for any file system: the
 // last path component only, no control characters or characters a file

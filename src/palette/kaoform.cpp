@@ -63,6 +63,7 @@ KaoForm::KaoForm(QWidget *parent) : QWidget(parent)
     tabs_->tabBar()->hide();
 
     const QFont boxFont = designFont(QStringLiteral("ＭＳ Ｐゴシック"), 10.5);
+    const QFont pictureFont = designFont(QStringLiteral("ＭＳ ゴシック"), 10.5);
     for (int i = 0; i < PageCount; ++i) {
         const PalettePage &p = pages()[i];
         const QString caption = QString::fromUtf16(p.caption);
@@ -79,7 +80,7 @@ KaoForm::KaoForm(QWidget *parent) : QWidget(parent)
         box->setObjectName(QString::fromLatin1(p.box));
         box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         box->setLineWrapMode(QPlainTextEdit::NoWrap);
-        box->setFont(boxFont);
+        box->setFont(isPicturePage(i) ? pictureFont : boxFont);
         pageLayout->addWidget(box, 1);
 
         auto *hint = new QLabel(PageHint, page);

@@ -27,6 +27,11 @@ const std::array<PalettePage, PageCount> &pages()
     return table;
 }
 
+bool isPicturePage(int page)
+{
+    return page == 2 || page == 7;
+}
+
 QString pageLoadPath(int page)
 {
     return paths::resolve(QString::fromUtf16(pages().at(page).loadName));

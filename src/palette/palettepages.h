@@ -29,6 +29,11 @@ inline constexpr int FirstShownPage = 3;
 
 const std::array<PalettePage, PageCount> &pages();
 
+// The pages of pictures drawn with letters (顔, 衣料・雑貨): their lines hold
+// full-width blanks and strokes that line up only in a font whose letters
+// are all of one width.
+bool isPicturePage(int page);
+
 // The absolute path a page is read from / written to.
 QString pageLoadPath(int page);
 QString pageSavePath(int page);

@@ -36,6 +36,18 @@ AccountCredentials &accountCredentials()
     return credentials;
 }
 
+AccountCredentials loginCredentials()
+{
+    AccountCredentials &run = accountCredentials();
+    if (!run.userId.isEmpty() && !run.password.isEmpty())
+        return run;
+    const AccountCredentials saved{readCredentialValue(QStringLiteral("NAME")),
+                                   readCredentialValue(QStringLiteral("NAME2"))};
+    if (!saved.userId.isEmpty() && !saved.password.isEmpty())
+        run = saved;
+    return run;
+}
+
 QString settingsFilePath()
 {
     return paths::resolve(QString::fromUtf16(SettingsFile));

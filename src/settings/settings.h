@@ -22,6 +22,10 @@ struct AccountCredentials {
     QString password;
 };
 AccountCredentials &accountCredentials();
+// The ID and password a login uses: those given in this run (the ID/PASS
+// window's OK puts them into the record, saved or not) and, while the run has
+// none, those of the credentials file, which then become the run's.
+AccountCredentials loginCredentials();
 
 // Section "EXEINI" of "\\★MailData\\iniIdPass.ini".
 QString readCredentialValue(const QString &key);

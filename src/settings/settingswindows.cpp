@@ -115,6 +115,7 @@ IdPassForm::IdPassForm(QWidget *parent) : QDialog(parent)
     designLabel(this, QStringLiteral("Label2"), QStringLiteral("Password"), 240, 705, 1000, 255);
     pass_ = designControl<QLineEdit>(this, QStringLiteral("PassText"), 1320, 660, 2760, 315);
     pass_->setEchoMode(QLineEdit::Password);
+    showPasswordAsStars(pass_);
     save_ = new QCheckBox(QStringLiteral("IDパスワードを保存する"), this);
     save_->setObjectName(QStringLiteral("Check1"));
     placeTwips(save_, 1320, 1110, 2760, 300);

@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -164,24 +165,6 @@ void KakudaiForm::applyFontSize(int size)
 
 void KakudaiForm::placeRows()
 {
-    // The subject, sender and date boxes grow with their type, and the rows
-    // below move down with them: large text is never cut.
-    const int rowHeight = std::max(twips(375), subject_->sizeHint().height());
-    const int gap = twips(15);
-    const int subjectTop = twips(1050);
-    subject_->setGeometry(subject_->x(), subjectTop, subject_->width(), rowHeight);
-    const int senderTop = subjectTop + rowHeight + gap;
-    for (QWidget *w : std::initializer_list<QWidget *>{sender_, dateBand_, date_})
-        w->setGeometry(w->x(), senderTop, w->width(), rowHeight);
-    auto centre = [](QLabel *label, int top, int height) {
-        label->move(label->x(), top + (height - label->height()) / 2);
-    };
-    centre(subjectLabel_, subjectTop, rowHeight);
-    centre(senderLabel_, senderTop, rowHeight);
-    centre(dateLabel_, senderTop, rowHeight);
-    const int bodyLabelTop = senderTop + rowHeight + twips(15);
-    bodyLabel_->move(bodyLabel_->x(), bodyLabelTop);
-    body_->move(body_->x(), bodyLabelTop + bodyLabel_->height());
     layoutToSize();
 }
 
@@ -213,8 +196,9 @@ void KakudaiForm::showMail(const QString &body, const QString &subject, const QS
     sender_->setText(sender);
     for (QLineEdit *box : {subject_, sender_, date_}) {
         box->setCursorPosition(0);
-        box->setToolTip(box->text());  // large type runs past the box: the whole text on a hover
+        box->setToolTip(box->text());  // the whole text on a hover as well
     }
+    layoutToSize();
 }
 
 void KakudaiForm::resizeEvent(QResizeEvent *event)
@@ -222,6 +206,18 @@ void KakudaiForm::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     layoutToSize();
 }
+
+namespace {
+
+// The width a box needs to show its whole text in a font.
+int widthFor(const QLineEdit *box, const QFont &font)
+{
+    const int frame = box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, box);
+    const QMargins m = box->textMargins() + box->contentsMargins();
+    return QFontMetrics(font).horizontalAdvance(box->text()) + 2 * frame + m.left() + m.right() + 6;
+}
+
+}  // namespace
 
 void KakudaiForm::layoutToSize()
 {
@@ -237,24 +233,60 @@ void KakudaiForm::layoutToSize()
     sizeBand_->resize(width(), sizeBand_->height());
 
     // The subject, sender and date boxes widen with the window, in the
-    // design's proportions, so that large type has room to show.
+    // design's proportions, so that large type has room to show. Where the
+    // sender and the date do not fit side by side, each takes a row of its
+    // own; a text that still does not fit its row is drawn smaller, down to
+    // the smallest size, so that it shows whole.
     const int rowLeft = subject_->x();
     const int row = std::max(twips(8775), width() - rowLeft - 4);
     const int senderWidth = row * 4815 / 8775;
     const int dateLeft = rowLeft + row * (4815 + 660) / 8775;
-    subject_->resize(row, subject_->height());
-    sender_->resize(senderWidth, sender_->height());
-    dateBand_->move(rowLeft + senderWidth, dateBand_->y());
-    dateLabel_->move(rowLeft + senderWidth + twips(60), dateLabel_->y());
-    date_->setGeometry(dateLeft, date_->y(), rowLeft + row - dateLeft, date_->height());
+    const int dateWidth = rowLeft + row - dateLeft;
+    const QFont chosen = designFont(QStringLiteral("ＭＳ Ｐゴシック"), fontSize());
+    const bool stacked = widthFor(sender_, chosen) > senderWidth || widthFor(date_, chosen) > dateWidth;
+    auto fitFont = [&](QLineEdit *box, int room) {
+        QFont f = chosen;
+        while (f.pointSize() > MinimumSize && widthFor(box, f) > room)
+            f.setPointSize(f.pointSize() - 1);
+        if (box->font() != f)
+            box->setFont(f);
+    };
+    fitFont(subject_, row);
+    fitFont(sender_, stacked ? row : senderWidth);
+    fitFont(date_, stacked ? row : dateWidth);
 
-    const int d = w - toTwips(subjectLabel_->width()) - toTwips(sender_->width());
-    dateBand_->resize(twips(d > 0 ? d : 2655), dateBand_->height());
+    int rowHeight = twips(375);
+    for (QLineEdit *box : {subject_, sender_, date_})
+        rowHeight = std::max(rowHeight, box->sizeHint().height());
+    const int gap = twips(15);
+    const int subjectTop = twips(1050);
+    const int senderTop = subjectTop + rowHeight + gap;
+    const int dateTop = stacked ? senderTop + rowHeight + gap : senderTop;
+    subject_->setGeometry(rowLeft, subjectTop, row, rowHeight);
+    sender_->setGeometry(rowLeft, senderTop, stacked ? row : senderWidth, rowHeight);
+    if (stacked) {
+        dateBand_->setGeometry(0, dateTop, rowLeft + row, rowHeight);
+        date_->setGeometry(rowLeft, dateTop, row, rowHeight);
+    } else {
+        dateBand_->setGeometry(rowLeft + senderWidth, senderTop, row - senderWidth, rowHeight);
+        date_->setGeometry(dateLeft, senderTop, dateWidth, rowHeight);
+    }
+    auto centre = [](QLabel *label, int left, int top, int height) {
+        label->move(left, top + (height - label->height()) / 2);
+    };
+    centre(subjectLabel_, subjectLabel_->x(), subjectTop, rowHeight);
+    centre(senderLabel_, senderLabel_->x(), senderTop, rowHeight);
+    centre(dateLabel_, stacked ? senderLabel_->x() : rowLeft + senderWidth + twips(60), dateTop, rowHeight);
+    const int bodyLabelTop = dateTop + rowHeight + twips(15);
+    bodyLabel_->move(bodyLabel_->x(), bodyLabelTop);
+    body_->move(body_->x(), bodyLabelTop + bodyLabel_->height());
 
     body_->resize(twips(w - 100), body_->height());
     if (h > 2500) {
         int bodyHeight = h - toTwips(sender_->height()) - toTwips(titleBand_->height()) -
                          toTwips(subject_->height()) - toTwips(sizeBand_->height()) - 700;
+        if (stacked)
+            bodyHeight -= toTwips(date_->height() + gap);
         // Never under the status bar, whatever the window frame takes.
         int room = (status ? status->y() : height()) - body_->y();
         body_->resize(body_->width(), std::max(0, std::min(twips(bodyHeight), room)));
@@ -269,9 +301,7 @@ KakudaiForm *openEnlargedView(const QString &editorText, const QString &subject,
 {
     if (!Windows::isRegistered(QStringLiteral("KakudaiForm")))
         Windows::registerFactory(QStringLiteral("KakudaiForm"), [] { return new KakudaiForm; });
-    QClipboard *clipboard = QGuiApplication::clipboard();
-    clipboard->clear();
-    clipboard->setText(editorText);
+    putProgramTextOnClipboard(editorText);  // the mail, as the history puts it there
     auto *form = Windows::get<KakudaiForm>(QStringLiteral("KakudaiForm"));
     if (!form)
         return nullptr;

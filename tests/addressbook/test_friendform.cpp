@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 
 using namespace korvane;
@@ -106,6 +107,12 @@ private slots:
                  encodeRecord({QStringLiteral("  山田　花子 "), "  hanako@example.jp ", 1}));
         QVERIFY(list->topLevelItem(0)->text(0).startsWith("  hanako@example.jp "));
         QVERIFY(list->topLevelItem(0)->text(1).startsWith(QStringLiteral("  山田　花子 ")));
+        // Drawn without the blanks that fill the field, cut with "…" only
+        // where the column is too narrow.
+        QCOMPARE(list->textElideMode(), Qt::ElideRight);
+        QCOMPARE(static_cast<QStyledItemDelegate *>(list->itemDelegate())
+                     ->displayText(list->topLevelItem(0)->text(0), QLocale()),
+                 QStringLiteral("hanako@example.jp"));
 
         setText(w, "Text2", "");
         setText(w, "Text4", "");

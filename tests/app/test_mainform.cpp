@@ -184,7 +184,7 @@ void TestMainform::hints_data()
     QTest::newRow("ideographic space") << "Label5"
                                        << "送信したメールが見られます。送信したかな？\u3000と自信のない時はここで確認して下さい。";
     QTest::newRow("small button") << "Label24" << "八十八箇所を踏破すると使用できるようになります。巡礼データを１からに戻します。";
-    QTest::newRow("guide") << "Label7" << "利用の手引き（このソフトの使い方）をブラウザで開きます。";
+    QTest::newRow("user's guide") << "Label7" << "このプログラムの利用の手引きをブラウザで開きます。";
 }
 
 void TestMainform::hints()

@@ -80,6 +80,8 @@ private slots:
         // A lead byte cut off at the end is dropped; a bad byte becomes U+FFFD.
         QCOMPARE(cp932::decode(QByteArray("ab\x97")), QStringLiteral("ab"));
         QCOMPARE(cp932::decode(QByteArray("a\xA0" "b")), QStringLiteral("a\uFFFDb"));
+        // An unassigned double-byte character is one "〓": its second byte is no letter of its own.
+        QCOMPARE(cp932::decode(QByteArray("a\x85\x41" "b\xEB\x9F")), QStringLiteral("a〓b〓"));
         QCOMPARE(cp932::decode(QByteArray()), QString());
     }
 

@@ -15,7 +15,9 @@
 #include <QLabel>
 #include <QPointer>
 #include <QTextEdit>
+#include <QMimeData>
 #include <QTimer>
+#include <QUrl>
 
 #include <cmath>
 
@@ -353,6 +355,86 @@ private slots:
         auto *again = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
         QVERIFY(again);
         QCOMPARE(child<QLineEdit>(again, "ToText")->text(), QString());
+    }
+
+    // Closing a window that holds text the user wrote and did not send asks
+    // first; "いいえ" keeps the window and the text.
+    void closingWithUnsentTextAsks_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<bool>("typed");
+        QTest::addColumn<bool>("discard");
+        for (const char *window : {"WriteForm", "BackForm"}) {
+            const QString name = QString::fromLatin1(window);
+            QTest::addRow("%s, nothing typed", window) << name << false << false;
+            QTest::addRow("%s, keep writing", window) << name << true << false;
+            QTest::addRow("%s, discard", window) << name << true << true;
+        }
+    }
+    void closingWithUnsentTextAsks()
+    {
+        QFETCH(QString, window);
+        QFETCH(bool, typed);
+        QFETCH(bool, discard);
+        QPointer<QWidget> w = Windows::get(window);
+        auto *body = child<QAbstractScrollArea>(w, "BodyText");
+        if (window == u"BackForm") {  // filled by the history window
+            w->setProperty("historyKind", 2);
+            child<QLineEdit>(w, "SubjectText")->setText(QStringLiteral("Re:  Hello"));
+            body->setProperty("plainText", QStringLiteral("Hi"));
+        }
+        w->show();
+        if (typed) {
+            QVERIFY(QTest::qWaitForWindowActive(w));
+            body->setFocus();
+            QTRY_VERIFY(body->hasFocus());
+            QTest::keyClicks(body, "typed");
+        }
+        dialogs_->questionAnswers << discard;
+        w->close();
+        QCOMPARE(dialogs_->shown.size(), typed ? 1 : 0);
+        if (typed && !discard) {
+            QApplication::processEvents();
+            QVERIFY(w && w->isVisible());
+            QVERIFY(body->property("plainText").toString().contains(QStringLiteral("typed")));
+        } else {
+            QTRY_VERIFY(w.isNull());
+        }
+    }
+
+    // Files dropped on the body or a box are attached, all of them, and the
+    // box keeps its text.
+    void droppedFilesAreAttached_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("target");
+        QTest::newRow("compose body") << QStringLiteral("WriteForm") << QStringLiteral("BodyText");
+        QTest::newRow("compose subject") << QStringLiteral("WriteForm") << QStringLiteral("SubjectText");
+        QTest::newRow("reply body") << QStringLiteral("BackForm") << QStringLiteral("BodyText");
+    }
+    void droppedFilesAreAttached()
+    {
+        QFETCH(QString, window);
+        QFETCH(QString, target);
+        QTemporaryDir files;
+        writeFile(files.filePath("a.txt"), "A");
+        writeFile(files.filePath("札所 b.txt"), "B");
+        QWidget *w = Windows::get(window);
+        w->show();
+        QWidget *on = child<QWidget>(w, target.toLatin1().constData());
+        if (auto *area = qobject_cast<QAbstractScrollArea *>(on))
+            on = area->viewport();
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(files.filePath("a.txt")), QUrl::fromLocalFile(files.filePath("札所 b.txt"))});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(on, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(on, &drop);
+        QCOMPARE(child<QLineEdit>(w, "AttachText")->text(), files.filePath("a.txt") + u',' + files.filePath("札所 b.txt"));
+        QCOMPARE(child<QListWidget>(w, "List2")->count(), 2);
+        QCOMPARE(child<QWidget>(w, "BodyText")->property("plainText").toString(), QString());
+        QCOMPARE(child<QLineEdit>(w, "SubjectText")->text(), QString());
     }
 
     void replyLayout()

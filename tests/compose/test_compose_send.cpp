@@ -6,22 +6,35 @@
 #include "addressbook/register.h"
 #include "mail/historywindow.h"
 #include "mail/history_listmodel.h"
+#include "mail/mailcheck_logic.h"
 #include "mail/mailhistory.h"
 #include "mail/tyakuform.h"
 #include "mail/nmail.h"
+#include "mail/transport_common.h"
+#include "mail/transport_smtp.h"
+#include "common/paths.h"
 #include "mailservers_support.h"
 #include "scripteddialogs.h"
 #include "settings/settings.h"
+#include "common/addressfield.h"
+#include "mime/mime.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTreeView>
 #include <QLabel>
 #include <QPointer>
+#include <QProcess>
+#include <QThread>
+#include <QTimer>
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTextEdit>
+
+#include <csignal>
+#include <sys/wait.h>
 
 using namespace korvane;
 using namespace korvane::test;
@@ -120,6 +133,32 @@ QString trimmedCrLf(QString s)
     return s;
 }
 
+// The SMTP server of smtp_late_reply.py: it answers the end of a mail after
+// `delay` seconds (negative: never).
+struct LateSmtp {
+    QTemporaryDir dir;
+    qint64 pid = 0;
+    QString address;
+    explicit LateSmtp(double delay, bool silent = false)
+    {
+        const QString script = qEnvironmentVariable("KORVANE_SOURCE_DIR") + QStringLiteral("/tests/compose/smtp_late_reply.py");
+        QStringList args{script, dir.filePath("port"), QString::number(delay)};
+        if (silent)
+            args << QStringLiteral("--silent");
+        QProcess::startDetached(QStringLiteral("/usr/bin/python3"), args, QString(), &pid);
+        QDeadlineTimer deadline(10000);
+        while (!deadline.hasExpired() && !QFile::exists(dir.filePath("port")))
+            QThread::msleep(20);
+        address = QStringLiteral("127.0.0.1:") + QString::fromLatin1(readFile(dir.filePath("port")));
+    }
+    ~LateSmtp()
+    {
+        ::kill(pid_t(pid), SIGKILL);
+        ::waitpid(pid_t(pid), nullptr, 0);
+    }
+    bool received() const { return QFile::exists(dir.filePath("port.mail")); }
+};
+
 }  // namespace
 
 class TestComposeSend : public QObject {
@@ -152,6 +191,8 @@ private slots:
 
     void cleanup()
     {
+        nmail::transport::setTimeoutSeconds(20);
+        nmail::transport::setFinalReplySeconds(600);
         Windows::unloadAll();
         dialogs_.reset();
         folder_.reset();
@@ -182,6 +223,88 @@ private slots:
         QCOMPARE(record->subject, QStringLiteral("お遍路の便り"));
         QCOMPARE(record->address, QStringLiteral("friend@example.jp"));
         QCOMPARE(record->body, QStringLiteral("第一番 霊山寺に着きました。\r\n次は極楽寺。"));
+        // The mail is kept whole as the server took it, for its owner only.
+        const QString original = mail::originalPath(mail::HistoryKind::Sent, *record);
+        QVERIFY(original.startsWith(folder_->file(QStringLiteral("送信原本/"))));
+        QCOMPARE(readFile(original), spooled[0].content);
+        QVERIFY(!(QFile(original).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther)));
+    }
+
+    // A body the record cannot hold ends with a note naming the kept original.
+    void longSentMailIsKeptWhole()
+    {
+        QPointer<WriteForm> form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        form->show();
+        child<QLineEdit>(form, "ToText")->setText(QStringLiteral("friend@example.jp"));
+        QStringList lines;
+        for (int i = 1; i <= 5000; ++i)
+            lines << QStringLiteral("%1 行目の文です。").arg(i);
+        child<QPlainTextEdit>(form, "BodyText")->setPlainText(lines.join(u'\n'));
+        clickButton(form, "Command1");
+        QTRY_VERIFY(form.isNull());
+        const QList<SpooledMail> spooled = servers_.waitForSpooled(1);
+        const auto record = mail::readMailRecord(mail::HistoryKind::Sent, 1);
+        QVERIFY(record->body.contains(QStringLiteral("\r\n\r\n〓〓 この本文は履歴に全部は入りませんでした（長すぎる部分を省略）。"
+                                                     "元のメール全体は「送信原本/%1」にあります。").arg(record->original)));
+        QCOMPARE(readFile(mail::originalPath(mail::HistoryKind::Sent, *record)), spooled[0].content);
+        QCOMPARE(trimmedCrLf(readBack(spooled[0], folder_->file("out")).texts.body), lines.join(QStringLiteral("\r\n")));
+    }
+
+    // The answer to the end of the mail may come late; one that never comes
+    // leaves the mail possibly delivered, which is what the user is told.
+    void lateFinalReply_data()
+    {
+        QTest::addColumn<double>("delay");
+        QTest::addColumn<int>("finalWait");
+        QTest::addColumn<bool>("stop");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("later than other replies may be") << 2.5 << 20 << false << QString();
+        QTest::newRow("never") << -1.0 << 2 << false << QStringLiteral("2秒待っても");
+        QTest::newRow("stopped by the user") << -1.0 << 40 << true << QStringLiteral("待つのを中止しました");
+        // Other answers keep their usual timeout: nothing was sent then.
+        QTest::newRow("silent from the start") << -2.0 << 40 << false << QStringLiteral("タイムアウト");
+    }
+    void lateFinalReply()
+    {
+        QFETCH(double, delay);
+        QFETCH(int, finalWait);
+        QFETCH(bool, stop);
+        QFETCH(QString, told);
+        LateSmtp server(delay, delay < -1);
+        settings::serverSettings().smtpServer = server.address;
+        nmail::transport::setTimeoutSeconds(1);
+        nmail::transport::setFinalReplySeconds(finalWait);
+        QPointer<WriteForm> form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        form->show();
+        child<QLineEdit>(form, "ToText")->setText(QStringLiteral("friend@example.jp"));
+        child<QPlainTextEdit>(form, "BodyText")->setPlainText(QStringLiteral("遅い返事"));
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (stop && server.received()) {
+                poll.stop();
+                clickButton(form, "Command3");
+            }
+        });
+        poll.start(50);
+        QElapsedTimer took;
+        took.start();
+        clickButton(form, "Command1");
+        // The user need not wait out the long wait when it does not apply.
+        QVERIFY(took.elapsed() < (delay < 0 && (stop || delay < -1) ? 10000 : finalWait * 1000 + 4000));
+        if (told.isEmpty()) {
+            QVERIFY2(dialogs_->shown.isEmpty(), qPrintable(dialogs_->texts().join('|')));
+            QTRY_VERIFY(form.isNull());
+            QCOMPARE(mail::mailRecordCount(mail::HistoryKind::Sent), 1);
+            return;
+        }
+        const bool uncertain = delay > -2;
+        QCOMPARE(dialogs_->shown.size(), 1);
+        QVERIFY2(dialogs_->last().text.contains(told), qPrintable(dialogs_->last().text));
+        QCOMPARE(dialogs_->last().text.contains(QStringLiteral("受け取って配送している可能性")), uncertain);
+        QCOMPARE(server.received(), uncertain);
+        QVERIFY(form && form->isVisible());
+        QCOMPARE(child<QLabel>(form, "Label7")->text(), uncertain ? compose::UncertainText : QString());
+        QCOMPARE(child<QPlainTextEdit>(form, "BodyText")->toPlainText(), QStringLiteral("遅い返事"));
     }
 
     void fortuneGoesOutButNotIntoTheHistory()
@@ -392,6 +515,7 @@ private slots:
         child<QLineEdit>(form, "ToText")->setText(QStringLiteral("not an address"));
         clickButton(form, "Command1");
         QCOMPARE(dialogs_->shown.size(), 1);
+        dialogs_->questionAnswers << true;  // the unsent text may go
         clickButton(form, "Command3");
         QTRY_VERIFY(form.isNull());
 
@@ -400,7 +524,7 @@ private slots:
         child<QTextEdit>(reply, "BodyText")->setPlainText(QStringLiteral("お返事です"));
         reply->show();
         clickButton(reply, "Command2");
-        QCOMPARE(dialogs_->shown.size(), 1);
+        QCOMPARE(dialogs_->shown.size(), 2);  // the refusal and the question before closing
         QTRY_VERIFY(reply.isNull());
         QCOMPARE(envelopes(servers_.waitForSpooled(1)), QStringList{QStringLiteral("friend@example.jp")});
     }
@@ -409,8 +533,11 @@ private slots:
     // reply goes to that one address.
     void replyGoesToTheSenderOfTheReceivedMail()
     {
+        // Its record holds notes of the program, which never go out.
         mail::appendMailRecord(mail::HistoryKind::Received, QStringLiteral("お便り"), QStringLiteral("d"),
-                               QStringLiteral("Shikoku, Hanako <long.address@example.co.jp>"), QStringLiteral("本文"));
+                               QStringLiteral("Shikoku, Hanako <long.address@example.co.jp>"),
+                               QStringLiteral("本文\r\n\r\n〓〓 差出人「x」は履歴に入りきりません。元のメール全体は「受信原本/x.eml」にあります。\r\n")
+                                   + mail::checktext::AttachmentNotice + QStringLiteral("\r\n（a.txt）"));
         mail::openHistoryWindow(mail::HistoryKind::Received);
         auto *history = qobject_cast<mail::TyakuForm *>(Windows::loaded(QStringLiteral("TyakuForm")));
         QVERIFY(history && QTest::qWaitForWindowExposed(history));
@@ -422,7 +549,52 @@ private slots:
         clickButton(reply, "Command2");
         QVERIFY2(dialogs_->shown.isEmpty(), qPrintable(dialogs_->texts().join('|')));
         QTRY_VERIFY(reply.isNull());
-        QCOMPARE(envelopes(servers_.waitForSpooled(1)), QStringList{QStringLiteral("long.address@example.co.jp")});
+        const QList<SpooledMail> spooled = servers_.waitForSpooled(1);
+        QCOMPARE(envelopes(spooled), QStringList{QStringLiteral("long.address@example.co.jp")});
+        QCOMPARE(trimmedCrLf(readBack(spooled[0], folder_->file("out")).texts.body), QStringLiteral("本文"));
+    }
+
+    // "返事を書く" on a received mail kept whole: the reply quotes the mail
+    // as written (no notes of the program, no file paths), goes to the whole
+    // sender, threads under it, and does not stack "Re:".
+    void replyQuotesTheKeptOriginal()
+    {
+        const QString sender = QStringLiteral("株式会社四国遍路用品店オンラインショップ カスタマーサポートセンター <support@example.co.jp>");
+        const QByteArray raw = "From: =?UTF-8?B?" + sender.section(u'<', 0, 0).trimmed().toUtf8().toBase64()
+                               + "?= <support@example.co.jp>\r\nTo: sender@example.jp\r\n"
+                                 "Subject: Re: Re: =?UTF-8?B?" + QStringLiteral("ご注文😀").toUtf8().toBase64() + "?=\r\n"
+                                 "Message-ID: <answered@example.co.jp>\r\nReferences: <root@example.co.jp>\r\n"
+                                 "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\n"
+                               + QStringLiteral("ご注文ありがとうございます😀\r\n").toUtf8();
+        const QString name = QStringLiteral("20261209-010203-0123456789abcdef.eml");
+        writeFile(paths::ensureFolder(QString::fromUtf16(paths::OriginalsFolder)) + u'/' + name, raw);
+        mail::appendMailRecord(mail::HistoryKind::Received, QStringLiteral("Re: Re: ご注文〓"), QStringLiteral("d"),
+                               fitAddressField(sender, mail::MailAddressWidth).text,
+                               QStringLiteral("ご注文ありがとうございます〓\r\n\r\n〓〓 この本文は履歴に全部は入りませんでした"
+                                              "（表示できない文字を〓に置換）。元のメール全体は「受信原本/%1」にあります。").arg(name),
+                               nullptr, RecordFile::Durability::OnDisk, name);
+        mail::openHistoryWindow(mail::HistoryKind::Received);
+        auto *history = qobject_cast<mail::TyakuForm *>(Windows::loaded(QStringLiteral("TyakuForm")));
+        QVERIFY(history && QTest::qWaitForWindowExposed(history));
+        const QRect row = history->mailList()->visualRect(history->mailListModel()->index(0, 0));
+        QTest::mouseClick(history->mailList()->viewport(), Qt::LeftButton, {}, row.center());
+        clickButton(history, "Command5");
+        QPointer<QWidget> reply = Windows::loaded(QStringLiteral("BackForm"));
+        QVERIFY(reply && reply->isVisible());
+        QCOMPARE(child<QLineEdit>(reply, "SubjectText")->text(), QStringLiteral("Re:  ご注文😀"));
+        QCOMPARE(child<QLineEdit>(reply, "ToText")->text(), sender);
+        clickButton(reply, "Command2");
+        QVERIFY2(dialogs_->shown.isEmpty(), qPrintable(dialogs_->texts().join('|')));
+        QTRY_VERIFY(reply.isNull());
+        const QList<SpooledMail> spooled = servers_.waitForSpooled(1);
+        const QByteArray &m = spooled[0].content;
+        QVERIFY(m.contains("\r\nIn-Reply-To: <answered@example.co.jp>\r\n"
+                           "References: <root@example.co.jp> <answered@example.co.jp>\r\n"));
+        const ReadBack back = readBack(spooled[0], folder_->file("out"));
+        QCOMPARE(trimmedCrLf(back.texts.body), QStringLiteral("ご注文ありがとうございます😀"));
+        QCOMPARE(back.texts.subject, QStringLiteral("Re:  ご注文😀"));
+        const QList<mime::HeaderField> fields = mime::parseHeaderBlock(m.constData(), mime::splitMessage(m).headerEnd);
+        QCOMPARE(mime::decodeHeaderText(mime::headerValue(fields, "To")), sender);
     }
 
     void attachmentsAllArrive()

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QTemporaryDir>
 
 #include <cstddef>
@@ -20,6 +21,16 @@ namespace {
 QTemporaryDir *folder()
 {
     static std::unique_ptr<QTemporaryDir> dir = [] {
+        // HTML is read by Qt's document as in the program, which has a
+        // graphical application (without one the reader takes a plainer path).
+        if (!QCoreApplication::instance()) {
+            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+            static int argc = 1;
+            static char name[] = "fuzz_mime";
+            static char *argv[] = {name, nullptr};
+            new QGuiApplication(argc, argv);
+        }
         mime::initialize();
         return std::make_unique<QTemporaryDir>();
     }();

@@ -145,6 +145,34 @@ seeds["folded-params"] = HEAD + b"Subject: f\r\nContent-Type: text/plain;\r\n\tc
     b"Content-Transfer-Encoding: 7bit\r\n\r\n" + jis("折り返し"))
 seeds["base64-padding"] = HEAD + b"Subject: pad\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: base64\r\n\r\n" + (
     base64.b64encode("あ".encode()) + base64.b64encode("い".encode()) + b"=\r\n=QQ\r\n")
+# How mail is read: unassigned JIS, Shift_JIS and EUC-JP rows; named texts
+# and the root of a multipart/related; a header that starts folded; broken
+# encoded words; raw Latin-1 headers; UTF-7 and Microsoft's UTF-16 names;
+# HTML with entities, lists, tables and quoted ">".
+seeds["reading-unassigned-rows"] = HEAD + b"Subject: " + bword(b"ISO-2022-JP", b"\x1b$Bu!)!\x1b(B") + b"\r\n" + multipart(
+    b"mixed", b"r", [b"Content-Type: text/plain; charset=iso-2022-jp\r\n\r\n\x1b$Bu!z~)!\x1b(Ba",
+                     b"Content-Type: text/plain; charset=shift_jis\r\n\r\n\x85\x41\xeb\x9f\xf0\x40A",
+                     b"Content-Type: text/plain; charset=euc-jp\r\n\r\n\xa9\xc1\x8f\xa2\xa1A"])
+seeds["reading-text-parts"] = HEAD + b"Subject: t\r\n" + multipart(b"mixed", b"t", [
+    b"Content-Type: text/plain; name=a.txt\r\n\r\none",
+    b"Content-Type: text/plain; name=b.txt\r\n\r\ntwo",
+    multipart(b"related; type=\"text/html\"; start=\"<r@x>\"", b"q", [
+        b"Content-Type: image/jpeg\r\nContent-ID: <i@x>\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+        + base64.b64encode(JPEG),
+        b"Content-Type: text/html; name=r.html\r\nContent-ID: <r@x>\r\nContent-Disposition: attachment\r\n\r\n"
+        b"<p>root<img src=cid:i@x></p>"])])
+seeds["reading-folded-start"] = (b" folded\r\n\tagain\r\nSubject: R\xe9sum\xe9 " + b"=?ISO-2022-JP?B?GyRCJEIkJCQmGyhC ?= "
+                                 + b"=?ISO-2022-JP?B?GyRCJE IkJBsoQg==?=" + b"\r\nFrom: M\xfcller <m@x>\r\n"
+                                 b"Content-Type: text/plain; charset=shift_jis\r\n\r\nbody")
+seeds["reading-charset-names"] = HEAD + b"Subject: " + bword(b"unicodeFFFE", "件名".encode("utf-16-be")) + b"\r\n" + multipart(
+    b"mixed", b"c", [b"Content-Type: text/plain; charset=utf-7\r\n\r\n+MEIwRA- a+-b +2D3eAA-",
+                     b"Content-Type: text/html; charset=utf-7\r\n\r\n+ADw-script+AD4-x",
+                     b"Content-Type: text/plain; charset=unicode\r\n\r\n" + "本文".encode("utf-16-le"),
+                     b"Content-Type: text/plain; charset=unicodebig\r\n\r\n" + "本文".encode("utf-16")])
+seeds["reading-html"] = HEAD + b"Subject: h\r\nContent-Type: text/html; charset=utf-8\r\n\r\n" + (
+    "<div title=\"a>b\">5&euro; &hearts;</div>after<ul><li>one<li>two<ol><li>nested</ol></ul>"
+    "<table><tr><td>c1<td>c2<tr><td>d1</table><h1>見出し</h1><pre>  a\n  b</pre><code>x</code>"
+    "<link rel=stylesheet href=file:///etc/passwd><img src=file:///etc/hostname>" + "<b>" * 600 + "deep").encode()
 
 os.makedirs(OUT, exist_ok=True)
 for name, data in seeds.items():

@@ -7,8 +7,11 @@
 #include "scripteddialogs.h"
 #include "testenv.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSemaphore>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace korvane;
@@ -157,6 +160,8 @@ private slots:
         const QByteArray bytes = readFile(historyPath(HistoryKind::Received));
         QCOMPARE(bytes.size(), MailRecordLength);
         QCOMPARE(bytes.mid(32280, 4), QByteArray("\r\n\x01\x00", 4));
+        if (!original.isEmpty() && found)
+            QCOMPARE(bytes.mid(32280 - 64, 18 + original.size() + 1), QByteArray("\0KORVANE-ORIGINAL:", 18) + original.toLatin1() + '\0');
         const MailRecord back = *readMailRecord(HistoryKind::Received, 1);
         QCOMPARE(back.body, trimAsciiSpaces(body));
         QVERIFY(!back.body.contains(QChar(u'\0')));
@@ -282,27 +287,37 @@ private slots:
     }
 
     // A crash at any step of a delete leaves the old history or the new one,
-    // and the next delete works.
+    // and the next delete works; a mail appended while the delete copied is
+    // in whichever is left.
     void aCrashDuringADeleteLosesNothing_data()
     {
         QTest::addColumn<int>("crashAt");
+        QTest::addColumn<bool>("appendDuring");
         // The steps of deleting 2 of 3: work copy opened, two records
-        // copied, work copy flushed, renamed.
+        // copied, work copy flushed, renamed; with a mail appended after the
+        // flush, its copy comes before the rename.
         for (int i = 1; i <= 5; ++i)
-            QTest::addRow("step %d", i) << i;
+            QTest::addRow("step %d", i) << i << false;
+        for (int i = 4; i <= 6; ++i)
+            QTest::addRow("step %d, a mail appended meanwhile", i) << i << true;
     }
     void aCrashDuringADeleteLosesNothing()
     {
         QFETCH(int, crashAt);
+        QFETCH(bool, appendDuring);
         TestProgramFolder folder;
         appendThree();
+        const QByteArray appended = appendDuring ? encodeMailRecord(HistoryKind::Received, "during", "", "", "") : QByteArray();
         const QByteArray before = readFile(historyPath(HistoryKind::Received));
         const QByteArray after = recordAt(before, 1) + recordAt(before, 3);
+        const int lastStep = appendDuring ? 6 : 5;
 
         int steps = 0;
-        RecordFile::setRewriteHook([&](RecordFile::RewriteStep) {
+        RecordFile::setRewriteHook([&](RecordFile::RewriteStep s) {
             if (++steps == crashAt)
                 throw SimulatedCrash{};
+            if (appendDuring && s == RecordFile::RewriteStep::WorkCopyFlushed)
+                appendMailRecord(HistoryKind::Received, "during", "", "", "");
         });
         bool crashed = false;
         try {
@@ -313,15 +328,131 @@ private slots:
         RecordFile::setRewriteHook(nullptr);
         QVERIFY(crashed);
         const QByteArray now = readFile(historyPath(HistoryKind::Received));
-        if (crashAt < 5)
-            QCOMPARE(now, before);
+        if (crashAt < lastStep)
+            QCOMPARE(now, before + (crashAt > 4 ? appended : QByteArray()));
         else
-            QCOMPARE(now, after);
+            QCOMPARE(now, after + appended);
 
         // Life goes on after the crash, a left-over work copy or not.
+        const int left = mailRecordCount(HistoryKind::Received);
         QVERIFY(deleteMailRecord(HistoryKind::Received, 1));
-        QCOMPARE(mailRecordCount(HistoryKind::Received), crashAt < 5 ? 2 : 1);
+        QCOMPARE(mailRecordCount(HistoryKind::Received), left - 1);
         QVERIFY(!QFileInfo::exists(historyWorkPath(HistoryKind::Received)));
+    }
+
+    // Mail taken in while a delete copies the history is in the new history,
+    // whether it comes one at a time or through the mail check's appender
+    // that holds the file open.
+    void anAppendDuringADeleteIsKept_data()
+    {
+        QTest::addColumn<int>("step");
+        QTest::addColumn<bool>("heldOpen");
+        for (auto step : {RecordFile::RewriteStep::WorkCopyOpened, RecordFile::RewriteStep::WorkCopyFlushed,
+                          RecordFile::RewriteStep::Renamed})
+            for (bool held : {false, true})
+                QTest::addRow("step %d%s", int(step), held ? ", held open" : "") << int(step) << held;
+    }
+    void anAppendDuringADeleteIsKept()
+    {
+        QFETCH(int, step);
+        QFETCH(bool, heldOpen);
+        TestProgramFolder folder;
+        appendThree();
+        MailHistoryAppender appender(HistoryKind::Received);
+        QCOMPARE(appender.append("件名4", "", "", ""), 4);
+        RecordFile::setRewriteHook([&](RecordFile::RewriteStep s) {
+            if (int(s) == step)
+                heldOpen ? appender.append("during", "", "", "") : appendMailRecord(HistoryKind::Received, "during", "", "", "");
+        });
+        QVERIFY(deleteMailRecord(HistoryKind::Received, 2));
+        RecordFile::setRewriteHook(nullptr);
+        QVERIFY(appender.append("after", "", "", "") > 0);
+        QStringList subjects;
+        for (const MailRecord &r : readAllMailRecords(HistoryKind::Received))
+            subjects << r.subject;
+        QCOMPARE(subjects, QStringList({"件名1", "件名3", "件名4", "during", "after"}));
+        QCOMPARE(QFileInfo(historyPath(HistoryKind::Received)).size(), 5 * MailRecordLength);
+    }
+
+    // Records go from the readers when they are queued for deletion; a second
+    // deletion queued while the first runs names records as the readers
+    // number them then, and both end as asked.
+    void deletionsQueuedTogether()
+    {
+        TestProgramFolder folder;
+        for (int i = 1; i <= 6; ++i)
+            appendMailRecord(HistoryKind::Received, QStringLiteral("r%1").arg(i), "", "", "");
+        QSemaphore gate;
+        RecordFile::setRewriteHook([&, first = true](RecordFile::RewriteStep) mutable {
+            if (std::exchange(first, false))
+                gate.acquire();
+        });
+        QVERIFY(deleteMailRecordsLater(HistoryKind::Received, {3, 1}));  // r1, r3
+        QCOMPARE(mailRecordCount(HistoryKind::Received), 4);
+        QCOMPARE(readMailRecord(HistoryKind::Received, 2)->subject, QStringLiteral("r4"));
+        QCOMPARE(readMailList(HistoryKind::Received).at(0).subject, QStringLiteral("r2"));
+        QString error;
+        QVERIFY(!deleteMailRecordsLater(HistoryKind::Received, {5}, &error));
+        QVERIFY(error.contains(QStringLiteral("5")));
+        QVERIFY(deleteMailRecordsLater(HistoryKind::Received, {2, 4}));  // r4, r6
+        gate.release();
+        waitForHistoryWrites();
+        RecordFile::setRewriteHook(nullptr);
+        QStringList subjects;
+        for (const MailRecord &r : readAllMailRecords(HistoryKind::Received))
+            subjects << r.subject;
+        QCOMPARE(subjects, QStringList({"r2", "r5"}));
+        QCOMPARE(mailRecordCount(HistoryKind::Received), 2);
+    }
+
+    // The kept original goes with its record (not while another record still
+    // names it); the attachments folder is the user's and stays as it is.
+    void aDeleteTakesTheOriginalWithIt_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("all");
+        for (int kind : {int(HistoryKind::Received), int(HistoryKind::Sent)})
+            for (bool all : {false, true})
+                QTest::addRow("%s, %s", kind ? "sent" : "received", all ? "all" : "one") << kind << all;
+    }
+    void aDeleteTakesTheOriginalWithIt()
+    {
+        QFETCH(int, kind);
+        QFETCH(bool, all);
+        const auto k = HistoryKind(kind);
+        TestProgramFolder folder;
+        const QString originals = originalsFolderName(k) + u'/';
+        for (const char *name : {"a.eml", "b.eml", "old.eml"})
+            writeFile(folder.file(originals + QLatin1String(name)), "mail");
+        writeFile(folder.file(QStringLiteral("添付フォルダ/a.pdf")), "file");
+        appendMailRecord(k, "a", "", "", "", nullptr, RecordFile::Durability::OnDisk, "a.eml");
+        appendMailRecord(k, "b", "", "", "", nullptr, RecordFile::Durability::OnDisk, "b.eml");
+        appendMailRecord(k, "b again", "", "", "", nullptr, RecordFile::Durability::OnDisk, "b.eml");
+        appendMailRecord(k, "old", "", "", QStringLiteral("x\r\n…「%1old.eml」にあります。").arg(originals));
+        QVERIFY(anyKeptOriginal(k, {4}));
+        if (all)
+            deleteAllMailRecordsLater(k);
+        else
+            QVERIFY(deleteMailRecordsLater(k, {1, 2, 4}));
+        waitForHistoryWrites();
+        QCOMPARE(QDir(folder.file(originals)).entryList(QDir::Files), all ? QStringList() : QStringList{"b.eml"});
+        QVERIFY(QFileInfo::exists(folder.file(QStringLiteral("添付フォルダ/a.pdf"))));
+        QCOMPARE(mailRecordCount(k), all ? 0 : 1);
+    }
+
+    // A rewrite that cannot be done brings the records back and says why.
+    void aFailedDeleteBringsTheRecordsBack()
+    {
+        TestProgramFolder folder;
+        appendThree();
+        QVERIFY(QDir().mkpath(historyWorkPath(HistoryKind::Received)));  // no work copy can be made
+        QSignalSpy failed(historyWrites(), &HistoryWrites::failed);
+        QVERIFY(deleteMailRecordsLater(HistoryKind::Received, {2}));
+        QCOMPARE(mailRecordCount(HistoryKind::Received), 2);
+        QVERIFY(failed.wait(5000));
+        QVERIFY(failed.at(0).at(1).toString().contains(QStringLiteral("PLXDATA2.TMP")));
+        QCOMPARE(mailRecordCount(HistoryKind::Received), 3);
+        QCOMPARE(readMailRecord(HistoryKind::Received, 2)->subject, QStringLiteral("件名2"));
     }
 
     void aFullHistoryRefusesAnAppend()

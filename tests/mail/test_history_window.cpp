@@ -136,6 +136,13 @@ private slots:
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Body 3\nline 2"));
         QCOMPARE(text(form, "Text5"), QString());
         QCOMPARE(form->mailList()->palette().color(QPalette::Base), QColor(210, 250, 250));
+        // What the user copied outlives opening a history; a mail chosen
+        // in the list replaces it.
+        QApplication::clipboard()->setText(QStringLiteral("the user's words"));
+        open(HistoryKind::Received);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("the user's words"));
+        clickRow(form, 0);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Body 1\nline 2"));
     }
 
     void theSentHistoryListsRecipients()
@@ -176,6 +183,30 @@ private slots:
         press(form, "Command3");
         QCOMPARE(f.dialogs.texts(), QStringList{NoSelection});
         QCOMPARE(mailRecordCount(HistoryKind::Received), 2);
+    }
+
+    // Mails picked together go in one delete, their kept originals with them;
+    // the question says so.
+    void severalSelectedMailsGoInOneDelete()
+    {
+        HistoryFixture f;
+        writeFile(f.folder.file(QStringLiteral("受信原本/x.eml")), "mail");
+        appendMailRecord(HistoryKind::Received, "Subject4", "Date4", "a@b.jp", "Body 4", nullptr,
+                         RecordFile::Durability::OnDisk, "x.eml");
+        TyakuForm *form = open(HistoryKind::Received);
+        clickRow(form, 0);
+        QTest::mouseClick(form->mailList()->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          form->mailList()->visualRect(form->mailListModel()->index(3, 0)).center());
+        f.dialogs.questionAnswers.enqueue(true);
+        press(form, "Command3");
+        QCOMPARE(f.dialogs.texts().size(), 1);
+        QVERIFY(f.dialogs.last().text.startsWith(QStringLiteral("選択された（行、青色）データを削除します。よろしいですか\n\n受信原本")));
+        QCOMPARE(column(form, 0), QStringList({"Subject2", "Subject3"}));
+        QCOMPARE(text(form, "Text2"), QStringLiteral("2"));
+        QCOMPARE(text(form, "Text7"), QStringLiteral("Subject3"));
+        waitForHistoryWrites();
+        QCOMPARE(QFileInfo(historyPath(HistoryKind::Received)).size(), 2 * MailRecordLength);
+        QVERIFY(!QFileInfo::exists(f.folder.file(QStringLiteral("受信原本/x.eml"))));
     }
 
     void deleteAnsweredNoKeepsTheMail()
@@ -286,6 +317,7 @@ private slots:
         QCOMPARE(form->mailListModel()->rowCount(), 0);
         QCOMPARE(text(form, "Text2"), QStringLiteral("0"));
         QCOMPARE(text(form, "rtfEd"), QString());
+        waitForHistoryWrites();
         QVERIFY(QFileInfo::exists(historyPath(HistoryKind::Received)));
         QCOMPARE(QFileInfo(historyPath(HistoryKind::Received)).size(), 0);
     }
@@ -495,6 +527,30 @@ private slots:
         QCOMPARE(text(view, "Text46"), QStringLiteral("Date3"));
         QCOMPARE(view->findChild<QPlainTextEdit *>(QStringLiteral("Text15"))->toPlainText(),
                  QStringLiteral("Body 3\nline 2"));
+    }
+
+    // The viewer, the clipboard and the enlarged view show the kept
+    // original's text, which the record's code page cannot hold; the record
+    // stays as it was, and one without an original shows its body.
+    void theViewerShowsTheKeptOriginal()
+    {
+        HistoryFixture f;
+        const QString mail = QStringLiteral("絵文字😀 Ünïcödé 한국어");
+        writeFile(f.folder.file(QStringLiteral("受信原本/20240101-k.eml")),
+                  "Subject: k\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n" + mail.toUtf8() + "\r\n");
+        QCOMPARE(appendMailRecord(HistoryKind::Received, "k", "d", "k@example.jp", QStringLiteral("絵文字〓 Unicode 〓"),
+                                  nullptr, RecordFile::Durability::OnDisk, QStringLiteral("20240101-k.eml")),
+                 4);
+        TyakuForm *form = open(HistoryKind::Received);
+        QCOMPARE(text(form, "rtfEd"), mail + u'\n');
+        QCOMPARE(QApplication::clipboard()->text(), mail + u'\n');
+        press(form, "Command29");
+        auto *view = Windows::loaded<texttools::KakudaiForm>(QStringLiteral("KakudaiForm"));
+        QVERIFY(view);
+        QCOMPARE(view->findChild<QPlainTextEdit *>(QStringLiteral("Text15"))->toPlainText(), mail);
+        QCOMPARE(readMailRecord(HistoryKind::Received, 4)->body, QStringLiteral("絵文字〓 Unicode 〓"));
+        clickRow(form, 0);
+        QCOMPARE(text(form, "rtfEd"), QStringLiteral("Body 1\nline 2"));
     }
 };
 

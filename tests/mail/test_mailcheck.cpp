@@ -25,6 +25,7 @@
 #include <QLineEdit>
 #include <QMap>
 #include <QPointer>
+#include <QPushButton>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSettings>
@@ -261,6 +262,7 @@ private slots:
         folder = std::make_unique<TestProgramFolder>();
         folder->installData();
         boxes = std::make_unique<ScriptedDialogs>();
+        settings::accountCredentials() = {};
         servers.emptyMaildir();
         configure(servers.pop3Plain());
     }
@@ -445,7 +447,21 @@ private slots:
         QVERIFY(credentials && credentials->isVisible());
         QCOMPARE(servers.maildirCount(), 2);
         QCOMPARE(mailRecordCount(HistoryKind::Received), 0);
-        QCOMPARE(status(), QStringLiteral("新着メールは有りません。"));
+        QCOMPARE(status(), QStringLiteral("IDとパスワードがないため、受信していません。"));
+        QVERIFY(boxes->shown.isEmpty());
+
+        // Typed without saving, they hold for the run: every later check
+        // logs in with them, and nothing is written.
+        child<QLineEdit>(credentials, "IdText")->setText(servers.user);
+        child<QLineEdit>(credentials, "PassText")->setText(servers.password);
+        QTest::mouseClick(child<QPushButton>(credentials, "OKCommand"), Qt::LeftButton);
+        clickReceive();
+        QCOMPARE(mailRecordCount(HistoryKind::Received), 2);
+        QCOMPARE(status(), QStringLiteral("新着メールがあります。"));
+        deliver(1);
+        clickReceive();
+        QCOMPARE(mailRecordCount(HistoryKind::Received), 3);
+        QVERIFY(settings::readCredentialValue(QStringLiteral("NAME2")).isEmpty());
         QVERIFY(boxes->shown.isEmpty());
     }
 
@@ -910,6 +926,20 @@ private slots:
                  qPrintable(r->body));
     }
 
+    // A header that starts folded and names no sender keeps its body, with
+    // no note about the sender; its HTML is read off the window's thread.
+    void foldedHeaderWithoutSender()
+    {
+        const QByteArray mail = " folded start\r\nTo: user@example.jp\r\nSubject: no sender\r\n"
+                                "Content-Type: text/html; charset=utf-8\r\n\r\n<p>&euro;<pre>code</pre></p>\r\n";
+        QVERIFY(servers.deliver(mail));
+        startProgram();
+        clickReceive();
+        const std::optional<MailRecord> r = readMailRecord(HistoryKind::Received, 1);
+        QVERIFY(r);
+        QVERIFY2(r->body.startsWith(QStringLiteral("〓\r\n\r\ncode")) && !r->body.contains(QStringLiteral("差出人")),
+                 qPrintable(r->body));
+    }
 
     // A server that sends a byte at a time holds neither the check nor the
     // program: closed in the middle of a check, the program ends within

@@ -198,6 +198,7 @@ private slots:
         boxes = std::make_unique<ScriptedDialogs>();
         settings::serverSettings() = settings::ServerSettings();
         settings::serverSettings().pop3Server = QStringLiteral("127.0.0.1:1");
+        settings::accountCredentials() = {};
         settings::writeCredentialValue(QStringLiteral("NAME"), QStringLiteral("user"));
         settings::writeCredentialValue(QStringLiteral("NAME2"), QStringLiteral("secret"));
     }

@@ -693,7 +693,8 @@ private slots:
         QTest::addColumn<QByteArray>("charset");
         QTest::newRow("JIS") << QStringLiteral("霊山寺") << QByteArray("ISO-2022-JP");
         QTest::newRow("CP932 forms") << QStringLiteral("一番～二番－①") << QByteArray("UTF-8");
-        QTest::newRow("wave dash only") << QStringLiteral("一番～二番") << QByteArray("ISO-2022-JP");
+        // The Windows form of the wave dash would arrive as 〜 in ISO-2022-JP.
+        QTest::newRow("wave dash only") << QStringLiteral("一番～二番") << QByteArray("UTF-8");
         QTest::newRow("emoji") << QStringLiteral("😀") << QByteArray("UTF-8");
         QTest::newRow("IBM extension") << QStringLiteral("髙") << QByteArray("UTF-8");
         QTest::newRow("half-width kana") << QStringLiteral("ｱｲｳ") << QByteArray("UTF-8");

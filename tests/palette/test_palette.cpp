@@ -4,6 +4,7 @@
 
 #include "common/cp932.h"
 #include "common/paths.h"
+#include "common/ui.h"
 #include "common/windows.h"
 #include "scripteddialogs.h"
 #include "testenv.h"
@@ -71,6 +72,8 @@ class TestPalette : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { installDesignFonts(); }  // the fonts the program maps the designs' names to
+
     void init()
     {
         Windows::registerFactory(QStringLiteral("WriteForm"), makeComposeStandIn);
@@ -115,6 +118,13 @@ private slots:
         for (QPushButton *b : form->findChildren<QPushButton *>())
             favourites += b->text() == QStringLiteral("お気に入りに追加");
         QCOMPARE(favourites, 11);
+        // The pictures line up: in their pages' type, the blank and the
+        // strokes they are drawn with are of one width.
+        for (const char *name : {"Text2", "Text7"}) {
+            const QFontMetrics fm(form->findChild<QPlainTextEdit *>(QString::fromLatin1(name))->font());
+            for (QChar stroke : QStringLiteral("＿／￣＼│（）"))
+                QVERIFY2(fm.horizontalAdvance(stroke) == fm.horizontalAdvance(u'\u3000'), name);
+        }
     }
 
     void insertIntoCompose_data()

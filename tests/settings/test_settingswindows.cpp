@@ -149,6 +149,7 @@ private slots:
 
         child<QLineEdit>(w, "IdText")->setText("taro");
         child<QLineEdit>(w, "PassText")->setText("p@ss");
+        QCOMPARE(child<QLineEdit>(w, "PassText")->displayText(), QStringLiteral("****"));  // "*", not "●"
         child<QCheckBox>(w, "Check1")->setChecked(true);
         QTest::keyClick(child<QLineEdit>(w, "PassText"), Qt::Key_Return);  // Enter presses OK
         QTRY_VERIFY(w.isNull());

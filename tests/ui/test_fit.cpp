@@ -33,6 +33,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QStyleOptionButton>
 #include <QTabBar>
@@ -120,6 +122,8 @@ double contrastRatio(const QColor &a, const QColor &b)
 class Checker {
 public:
     QStringList faults;
+    // Whether a box's tooltip may show the text the box cuts.
+    bool tooltipShowsWhole = true;
 
     void check(QWidget *window)
     {
@@ -239,7 +243,7 @@ private:
         const QMargins m = e->textMargins() + e->contentsMargins();
         const int room = e->width() - 2 * frame - m.left() - m.right() - 4;
         const int width = fm.horizontalAdvance(e->text());
-        if (width > room && e->toolTip() != e->text())
+        if (width > room && (!tooltipShowsWhole || e->toolTip() != e->text()))
             fault(e, e->text(), width, room);
         if (fm.height() > e->height() - 2 * frame)
             fault(e, e->text(), fm.height(), e->height() - 2 * frame, "high");
@@ -407,15 +411,26 @@ private slots:
     void everyWindow_data()
     {
         QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("date");       // of a last mail received, if any
+        QTest::addColumn<int>("enlargedSize");   // the enlarged view's type at its largest here
         for (const char *name : {"Mainform", "WriteForm", "BackForm", "TyakuForm", "FriendForm", "KaoForm",
-                                 "SetForm", "OptionForm", "IdPassForm", "ReceiveOptionsForm", "KakudaiForm",
-                                 "TyakuForm sent"})
-            QTest::newRow(name) << QString::fromLatin1(name);
+                                 "SetForm", "OptionForm", "IdPassForm", "ReceiveOptionsForm", "KakudaiForm"})
+            QTest::newRow(name) << QString::fromLatin1(name) << QString() << 28;
+        QTest::newRow("TyakuForm sent") << "TyakuForm sent" << QString() << 28;
+        const QString zoned = QStringLiteral("Wed, 9 Dec 2026 10:00:00 +0900 (JST)");
+        QTest::newRow("TyakuForm, date with its zone's name") << "TyakuForm" << zoned << 0;
+        QTest::newRow("KakudaiForm at 40 pt") << "KakudaiForm" << zoned << 40;
     }
 
     void everyWindow()
     {
         QFETCH(QString, window);
+        QFETCH(QString, date);
+        QFETCH(int, enlargedSize);
+        if (!date.isEmpty())
+            mail::appendMailRecord(mail::HistoryKind::Received, QStringLiteral("結願のご報告"), date,
+                                   QStringLiteral("四国八十八ヶ所霊場会 <info@reijokai.example.jp>"),
+                                   QStringLiteral("結願しました。"));
         QWidget *w = nullptr;
         if (window == QLatin1String("Mainform")) {
             auto *main = Windows::get<app::Mainform>(window);
@@ -443,6 +458,8 @@ private slots:
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w));
         QCoreApplication::processEvents();
+        if (!date.isEmpty() && window == QLatin1String("TyakuForm"))
+            w->findChild<QLineEdit *>(QStringLiteral("Text9"))->setToolTip(QString());  // the date shows whole
 
         Checker checker;
         checker.check(w);
@@ -454,14 +471,37 @@ private slots:
         // (The main window's launchers are read as two columns, left then right.)
         checker.faults << tabOrderFaults(w, window != QLatin1String("Mainform"));
         if (window == QLatin1String("KakudaiForm")) {
-            // Large type still fits its boxes.
+            // Large type still fits its boxes: the whole of each, for those
+            // who read there what they cannot read small.
+            checker.tooltipShowsWhole = false;
+            checker.check(w);
             auto *view = static_cast<texttools::KakudaiForm *>(w);
-            while (view->fontSize() < 28)
+            while (view->fontSize() < enlargedSize)
                 view->sizeUp();
             QCoreApplication::processEvents();
             checker.check(w);
         }
         QVERIFY2(checker.faults.isEmpty(), qPrintable(checker.faults.join(u'\n')));
+    }
+
+    // A window of fixed size larger than the screen (the compose window at
+    // 200 % on a 1080-line screen) shrinks to it and its controls scroll into
+    // view; one that fits stays as it was.
+    void fixedWindowsShrinkToTheScreen()
+    {
+        QWidget *compose = Windows::get(QStringLiteral("WriteForm"));
+        const QRect area = compose->screen()->availableGeometry();
+        compose->setFixedSize(compose->width(), area.height() + 300);
+        Windows::show(QStringLiteral("WriteForm"));
+        QVERIFY(QTest::qWaitForWindowExposed(compose));
+        QVERIFY(compose->height() < area.height());
+        auto *scroll = compose->findChild<QScrollArea *>();
+        auto *body = compose->findChild<QWidget *>(QStringLiteral("BodyText"));
+        QVERIFY(scroll && body && body->isVisible());
+        scroll->ensureWidgetVisible(body, 0, 0);
+        QVERIFY(compose->rect().contains(QRect(body->mapTo(compose, QPoint()), body->size())));
+        QWidget *book = Windows::show(QStringLiteral("FriendForm"));
+        QVERIFY(QTest::qWaitForWindowExposed(book) && !book->findChild<QScrollArea *>());
     }
 
     void everyTempleCaption()

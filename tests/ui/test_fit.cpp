@@ -54,32 +54,20 @@ QString where(const QWidget *w)
     return w->window()->objectName() + QLatin1Char('/') + path;
 }
 
-// Tab from the window's first control walks every control shown, and among
-// the controls of one pane never goes back up or leftwards along a line.
-QStringList tabOrderFaults(QWidget *window, bool inRows)
+// Tab among the controls of one pane never goes back up, nor leftwards
+// along a line.
+QStringList tabOrderFaults(QWidget *window)
 {
-    QList<QWidget *> shown;
-    for (QWidget *c : window->findChildren<QWidget *>())
-        if (isNamedControl(c) && c->isVisibleTo(window) && c->isEnabled())
-            shown << c;
-    QList<QWidget *> chain;
-    for (QWidget *c = window->nextInFocusChain(); c != window; c = c->nextInFocusChain())
-        if (shown.contains(c) && !chain.contains(c))
-            chain << c;
     QStringList faults;
-    for (QWidget *c : shown)
-        if (!chain.contains(c))
-            faults << where(c) + QStringLiteral(": not reached by Tab");
+    QHash<QWidget *, QWidget *> previous;  // in each pane
     const auto box = [window](QWidget *c) { return QRect(c->mapTo(window, QPoint()), c->size()); };
-    QHash<QWidget *, QWidget *> previous;  // in the same pane
-    for (QWidget *c : chain) {
+    for (QWidget *c = window->nextInFocusChain(); c != window; c = c->nextInFocusChain()) {
+        if (!isNamedControl(c) || !c->isVisibleTo(window) || !c->isEnabled())
+            continue;
         QWidget *&p = previous[c->parentWidget()];
-        if (p && inRows) {
-            const QRect a = box(p), b = box(c);
-            const bool sameLine = b.top() < a.bottom() && a.top() < b.bottom();
-            if (b.bottom() <= a.top() || (sameLine && b.right() <= a.left()))
-                faults << QStringLiteral("%1: Tab comes from %2 below or right of it").arg(where(c), where(p));
-        }
+        const QRect a = p ? box(p) : QRect(), b = box(c);
+        if (p && (b.bottom() <= a.top() || (b.top() < a.bottom() && a.top() < b.bottom() && b.right() <= a.left())))
+            faults << QStringLiteral("%1: Tab comes from %2 below or right of it").arg(where(c), where(p));
         p = c;
     }
     return faults;
@@ -468,8 +456,8 @@ private slots:
             if (isNamedControl(c) && c->isVisibleTo(w) && c->accessibleName().trimmed().isEmpty())
                 checker.faults << where(c) + QStringLiteral(": no accessible name");
         }
-        // (The main window's launchers are read as two columns, left then right.)
-        checker.faults << tabOrderFaults(w, window != QLatin1String("Mainform"));
+        if (window != QLatin1String("Mainform"))  // (its launchers stand in two columns)
+            checker.faults << tabOrderFaults(w);
         if (window == QLatin1String("KakudaiForm")) {
             // Large type still fits its boxes: the whole of each, for those
             // who read there what they cannot read small.

@@ -1,7 +1,10 @@
 // Two figures of the main window:
 //  - start-up: from the start of a new process to the main window shown
 //    (first painted), over several runs; the child runs the very start-up of
-//    the program (app/program.h) in a program folder of its own;
+//    the program (app/program.h) in a program folder of its own. Each run is
+//    followed by one of a bare Qt window of the same size on the same
+//    platform (bench_bare_window), and the ratio of the two is reported, so
+//    that a loaded machine weighs on both alike;
 //  - idle: CPU time the real program uses over 10 s while it sits idle with
 //    the pilgrim walking, read from /proc/<pid>/stat.
 //
@@ -15,6 +18,7 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -26,6 +30,7 @@
 #include <ctime>
 #include <vector>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -42,10 +47,13 @@ class FirstPaint : public QObject {
 public:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::Paint && !seen_) {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (event->type() == QEvent::Paint && !seen_ && widget) {
             seen_ = true;
-            QTimer::singleShot(0, [] {
-                std::printf("shown %lld\n", static_cast<long long>(monotonicNs()));
+            const QSize size = widget->window()->size();
+            QTimer::singleShot(0, [size] {
+                std::printf("shown %lld\nsize %d %d\n", static_cast<long long>(monotonicNs()), size.width(),
+                            size.height());
                 std::fflush(stdout);
                 QCoreApplication::exit(0);
             });
@@ -90,6 +98,15 @@ QProcessEnvironment isolated(const QString &home)
     env.insert("HOME", home);
     env.insert("XDG_CONFIG_HOME", home + "/.config");
     return env;
+}
+
+// User and system time of every child waited for so far, in ms.
+double childrenCpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
+         + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
 // utime + stime of a process, in clock ticks.
@@ -141,32 +158,75 @@ int main(int argc, char **argv)
                                                                           : QByteArray("default ($DISPLAY)"))
         << "\n";
 
-    // Start-up to the main window shown.
-    std::vector<double> ms;
-    for (int i = 0; i < runs; ++i) {
+    // Start-up to the main window shown, each run followed by the bare
+    // window of the same size.
+    std::vector<double> ms, bareMs, ratios, cpuMs, bareCpuMs, cpuRatios;
+    double lastCpuMs = 0;
+    QStringList size{"520", "340"};
+    auto timeToShown = [&](const QString &executable, const QStringList &arguments, int run) -> double {
         QProcess child;
         child.setProcessEnvironment(isolated(home));
+        const double cpuBefore = childrenCpuMs();
         const qint64 started = monotonicNs();
-        child.start(QCoreApplication::applicationFilePath(), {"--child", program});
+        child.start(executable, arguments);
         if (!child.waitForFinished(30000)) {
-            out << "start-up run " << i << " did not finish\n";
-            return 1;
+            out << QFileInfo(executable).fileName() << " run " << run << " did not finish\n";
+            return -1;
         }
+        lastCpuMs = childrenCpuMs() - cpuBefore;
         const QByteArray reply = child.readAllStandardOutput();
         const int at = reply.indexOf("shown ");
         if (at < 0) {
-            out << "start-up run " << i << " did not show its window: " << child.readAllStandardError() << "\n";
-            return 1;
+            out << QFileInfo(executable).fileName() << " run " << run
+                << " did not show its window: " << child.readAllStandardError() << "\n";
+            return -1;
         }
-        const qint64 shown = reply.mid(at + 6).trimmed().toLongLong();
-        ms.push_back((shown - started) / 1e6);
+        const QList<QByteArray> lines = reply.mid(at).split('\n');
+        const qint64 shown = lines.value(0).mid(6).trimmed().toLongLong();
+        if (lines.value(1).startsWith("size "))
+            size = QString::fromLatin1(lines.value(1).mid(5).trimmed()).split(u' ');
+        return (shown - started) / 1e6;
+    };
+    const QString bare = QCoreApplication::applicationDirPath() + "/bench_bare_window";
+    for (int i = 0; i < runs; ++i) {
+        const double own = timeToShown(QCoreApplication::applicationFilePath(), {"--child", program}, i);
+        const double ownCpu = lastCpuMs;
+        const double yardstick = timeToShown(bare, size, i);
+        if (own < 0 || yardstick < 0)
+            return 1;
+        ms.push_back(own);
+        bareMs.push_back(yardstick);
+        ratios.push_back(own / yardstick);
+        cpuMs.push_back(ownCpu);
+        bareCpuMs.push_back(lastCpuMs);
+        if (lastCpuMs > 0)
+            cpuRatios.push_back(ownCpu / lastCpuMs);
     }
-    std::sort(ms.begin(), ms.end());
+    for (auto *v : {&ms, &bareMs, &ratios, &cpuMs, &bareCpuMs, &cpuRatios})
+        std::sort(v->begin(), v->end());
     out << QString("start-up to main window shown, %1 runs: median %2 ms, min %3 ms, max %4 ms (goal < 300 ms)\n")
                .arg(runs)
                .arg(ms[ms.size() / 2], 0, 'f', 1)
                .arg(ms.front(), 0, 'f', 1)
                .arg(ms.back(), 0, 'f', 1);
+    out << QString("bare Qt window of %1 x %2, %3 runs: median %4 ms, min %5 ms, max %6 ms\n")
+               .arg(size.value(0), size.value(1))
+               .arg(runs)
+               .arg(bareMs[bareMs.size() / 2], 0, 'f', 1)
+               .arg(bareMs.front(), 0, 'f', 1)
+               .arg(bareMs.back(), 0, 'f', 1);
+    out << QString("start-up ratio to the bare window: %1 (median of the runs' own ratios; %2 by the medians) "
+                   "(goal <= 1.5)\n")
+               .arg(ratios[ratios.size() / 2], 0, 'f', 2)
+               .arg(ms[ms.size() / 2] / bareMs[bareMs.size() / 2], 0, 'f', 2);
+    // CPU time (user + system) of the whole child process, which a loaded
+    // machine disturbs far less than the time on the clock.
+    if (!cpuRatios.empty())
+        out << QString("CPU time to shown: median %1 ms against %2 ms for the bare window, ratio %3 "
+                       "(median of the runs' own ratios)\n")
+                   .arg(cpuMs[cpuMs.size() / 2], 0, 'f', 1)
+                   .arg(bareCpuMs[bareCpuMs.size() / 2], 0, 'f', 1)
+                   .arg(cpuRatios[cpuRatios.size() / 2], 0, 'f', 2);
     out.flush();
 
     // The real program, idle, for 10 s after it has settled.

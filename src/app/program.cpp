@@ -23,6 +23,9 @@
 #include <QLockFile>
 #include <QLoggingCategory>
 #include <QPlainTextEdit>
+#include <QTimer>
+
+#include <functional>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -48,10 +51,10 @@ void prepareApplication(QCoreApplication &app)
     QCoreApplication::setOrganizationName(QStringLiteral("Korvane"));
     QCoreApplication::setApplicationName(QStringLiteral("Korvane"));
     // The desktop entry and the icon installed with the program.
-    if (qobject_cast<QGuiApplication *>(&app)) {
+    // The icon itself is looked up once the main window has been drawn
+    // (startProgram): the theme lookup takes a twentieth of the start-up.
+    if (qobject_cast<QGuiApplication *>(&app))
         QGuiApplication::setDesktopFileName(QStringLiteral(KORVANE_APP_ID));
-        QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(KORVANE_APP_ID)));
-    }
     // No box of the program is handed a paste of nothing, and no window of
     // fixed size runs off its screen.
     if (qobject_cast<QGuiApplication *>(&app)) {
@@ -64,6 +67,44 @@ void prepareApplication(QCoreApplication &app)
     else
         delete translator;
 }
+
+namespace {
+
+// Runs `work` once `window` has been drawn for the first time (or after a
+// while, should no paint ever come, as on a platform without a screen): what
+// the first frame does not need keeps off the way to it.
+void afterFirstFrame(QWidget *window, std::function<void()> work)
+{
+    class Watcher : public QObject {
+    public:
+        Watcher(QWidget *window, std::function<void()> work) : QObject(window), work_(std::move(work))
+        {
+            window->installEventFilter(this);
+            QTimer::singleShot(2000, this, &Watcher::run);
+        }
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint)
+                QTimer::singleShot(0, this, &Watcher::run);
+            return QObject::eventFilter(watched, event);
+        }
+
+    private:
+        void run()
+        {
+            if (!work_)
+                return;
+            const std::function<void()> work = std::move(work_);
+            work_ = nullptr;
+            work();
+            deleteLater();
+        }
+        std::function<void()> work_;
+    };
+    new Watcher(window, std::move(work));
+}
+
+}  // namespace
 
 Mainform *startProgram()
 {
@@ -79,6 +120,10 @@ Mainform *startProgram()
         return nullptr;
     main->startUp();
     main->showCentred();
+    afterFirstFrame(main, [] {
+        if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+            QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(KORVANE_APP_ID)));
+    });
     return main;
 }
 

@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -84,20 +85,28 @@ QByteArray encode(const QString &text)
     return encode(text, nullptr);
 }
 
-QByteArray encode(const QString &text, qsizetype *replaced)
+namespace {
+
+void appendMark(QByteArray &out, qsizetype *replaced)
 {
+    out.append("\x81\xAC", 2);  // 〓
     if (replaced)
-        *replaced = 0;
-    if (isAscii(text))
-        return text.toLatin1();
-    QByteArray in = text.toUtf8();
-    QByteArray out;
-    out.resize(in.size() * 2 + 16);
+        ++*replaced;
+}
+
+// A run of characters through iconv, each one it refuses written as "〓".
+void encodeRun(QStringView run, QByteArray &out, qsizetype *replaced)
+{
+    if (run.isEmpty())
+        return;
+    QByteArray in = run.toUtf8();
+    const qsizetype start = out.size();
+    out.resize(start + in.size() * 2 + 16);
     iconv_t cd = encoder().handle();
     char *src = in.data();
     size_t srcLeft = size_t(in.size());
-    char *dst = out.data();
-    size_t dstLeft = size_t(out.size());
+    char *dst = out.data() + start;
+    size_t dstLeft = size_t(out.size() - start);
     while (srcLeft > 0) {
         size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
         if (r != size_t(-1))
@@ -119,6 +128,61 @@ QByteArray encode(const QString &text, qsizetype *replaced)
         srcLeft -= skip;
     }
     out.truncate(dst - out.data());
+}
+
+// Whether code page 932 holds a character of the basic plane, asked of
+// iconv once per character and kept: a character it refuses costs iconv a
+// failed call and a new start, so text full of them (Hangul, emoji) would
+// cost a call per character.
+bool holds(char16_t c)
+{
+    enum : unsigned char { Unknown, Yes, No };
+    static std::atomic<unsigned char> known[0x10000] = {};
+    unsigned char v = known[c].load(std::memory_order_relaxed);
+    if (v == Unknown) {
+        if (QChar::isSurrogate(c)) {
+            v = No;
+        } else {
+            const QByteArray in = QStringView(&c, 1).toUtf8();
+            char buffer[8];
+            char *src = const_cast<char *>(in.constData());
+            size_t srcLeft = size_t(in.size());
+            char *dst = buffer;
+            size_t dstLeft = sizeof buffer;
+            const size_t r = iconv(encoder().handle(), &src, &srcLeft, &dst, &dstLeft);
+            v = r != size_t(-1) && srcLeft == 0 && dst > buffer ? Yes : No;
+        }
+        known[c].store(v, std::memory_order_relaxed);
+    }
+    return v == Yes;
+}
+
+}  // namespace
+
+QByteArray encode(const QString &text, qsizetype *replaced)
+{
+    if (replaced)
+        *replaced = 0;
+    if (isAscii(text))
+        return text.toLatin1();
+    // The runs of characters code page 932 holds go through iconv whole;
+    // the others become "〓" here (a surrogate pair is one character).
+    QByteArray out;
+    out.reserve(text.size() * 2 + 16);
+    const char16_t *p = reinterpret_cast<const char16_t *>(text.constData());
+    const qsizetype size = text.size();
+    qsizetype runStart = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = p[i];
+        if (c < 0x80 || holds(c))
+            continue;
+        encodeRun(QStringView(p + runStart, i - runStart), out, replaced);
+        appendMark(out, replaced);
+        if (QChar::isHighSurrogate(c) && i + 1 < size && QChar::isLowSurrogate(p[i + 1]))
+            ++i;
+        runStart = i + 1;
+    }
+    encodeRun(QStringView(p + runStart, size - runStart), out, replaced);
     return out;
 }
 

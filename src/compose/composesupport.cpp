@@ -6,6 +6,7 @@
 #include "common/digest.h"
 #include "common/paths.h"
 #include "common/text.h"
+#include "mail/history_viewtext.h"
 #include "mail/mailcheck_logic.h"
 #include "mail/nmail.h"
 #include "mail/transport_smtp.h"
@@ -23,7 +24,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -246,19 +246,7 @@ QString keepSentOriginal(const QByteArray &message, QString *error)
 
 QString withoutProgramNotes(const QString &recordBody)
 {
-    QStringList kept;
-    bool skipNames = false;
-    for (const QString &line : toCrLf(recordBody).split(QStringLiteral("\r\n"))) {
-        if (skipNames && line.startsWith(u'（')) {
-            skipNames = false;
-            continue;  // the names of the saved attachments
-        }
-        skipNames = line == mail::checktext::AttachmentNotice;
-        if (skipNames || line.startsWith(QStringLiteral("〓〓 ")))
-            continue;
-        kept << line;
-    }
-    return trimAsciiSpaces(kept.join(QStringLiteral("\r\n")));
+    return mail::splitProgramNotes(recordBody).text;
 }
 
 std::optional<ReplySource> replySource(mail::HistoryKind kind, const mail::MailRecord &record)
@@ -270,16 +258,14 @@ std::optional<ReplySource> replySource(mail::HistoryKind kind, const mail::MailR
     ReplySource source;
     source.recipient = replyAddress(record.address);
     const QByteArray raw = file.readAll();
-    // The readable text as the viewer shows it; attachments are not wanted
-    // here, so they go to a folder that is dropped at once.
-    QTemporaryDir scratch;
-    const mime::Extraction ex = mime::extractAttachments(raw, scratch.path(), mime::FileSync::ByCaller);
+    // The readable text as the viewer shows it; nothing is saved.
+    const mime::ReceivedTexts texts = mime::readableTexts(raw);
     const mime::MessageSplit split = mime::splitMessage(raw);
     const QList<mime::HeaderField> fields = mime::parseHeaderBlock(raw.constData(), split.headerEnd);
-    source.body = trimAsciiSpaces(toCrLf(ex.texts.body));
-    source.subject = trimAsciiSpaces(ex.texts.subject);
+    source.body = trimAsciiSpaces(toCrLf(texts.body));
+    source.subject = trimAsciiSpaces(texts.subject);
     // A received mail is answered to its sender, a sent one to its recipients.
-    const QString who = kind == mail::HistoryKind::Received ? ex.texts.from
+    const QString who = kind == mail::HistoryKind::Received ? texts.from
                                                             : mime::decodeHeaderText(mime::headerValue(fields, "To"));
     if (!trimAsciiSpaces(who).isEmpty())
         source.recipient = replyAddress(trimAsciiSpaces(who));

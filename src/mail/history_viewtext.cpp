@@ -1,8 +1,32 @@
 #include "history_viewtext.h"
 
+#include "mailcheck_logic.h"
+
+#include "common/text.h"
 #include "mime/mime_message.h"
 
 namespace korvane::mail {
+
+RecordBodyParts splitProgramNotes(const QString &recordBody)
+{
+    RecordBodyParts parts;
+    QStringList kept;
+    bool namesFollow = false;
+    for (const QString &line : toCrLf(recordBody).split(QStringLiteral("\r\n"))) {
+        if (namesFollow && line.startsWith(u'（')) {
+            namesFollow = false;
+            parts.notes << line;  // the names of the saved attachments
+            continue;
+        }
+        namesFollow = line == checktext::AttachmentNotice;
+        if (namesFollow || line.startsWith(QStringLiteral("〓〓 ")))
+            parts.notes << line;
+        else
+            kept << line;
+    }
+    parts.text = trimAsciiSpaces(kept.join(QStringLiteral("\r\n")));
+    return parts;
+}
 
 QString readableBody(HistoryKind kind, const MailRecord &record)
 {
@@ -13,7 +37,13 @@ QString readableBody(HistoryKind kind, const MailRecord &record)
     // A mail of attachments only says more in its record (the saved files).
     if (!text || text->trimmed().isEmpty())
         return record.body;
-    return *text;
+    // The note that the record holds only part of the body does not hold
+    // for the whole text shown here; the others do.
+    QStringList notes = splitProgramNotes(record.body).notes;
+    notes.removeIf([](const QString &line) { return line.startsWith(QStringLiteral("〓〓 この本文は履歴に全部は入りませんでした")); });
+    if (notes.isEmpty())
+        return *text;
+    return trimAsciiSpaces(toCrLf(*text)) + QStringLiteral("\r\n\r\n") + notes.join(QStringLiteral("\r\n"));
 }
 
 }  // namespace korvane::mail

@@ -292,8 +292,17 @@ void receiveLabelClicked()
     if (running) {
         // A second click offers to stop the check; the mails not yet
         // received stay on the server.
-        if (current && dialogs().question(Windows::loaded(MainWindow), checktext::StopQuestion) && current)
-            current->cancel();
+        // Nothing more is asked of the server while the question is open.
+        if (!current)
+            return;
+        MailCheck *asked = current;
+        asked->holdFetching(true);
+        const bool stop = dialogs().question(Windows::loaded(MainWindow), checktext::StopQuestion);
+        if (current == asked) {
+            if (stop)
+                asked->cancel();
+            asked->holdFetching(false);
+        }
         return;
     }
     RunningGuard guard;

@@ -123,18 +123,20 @@ ReceiveJournal loadReceiveJournal()
     return j;
 }
 
-bool saveReceiveJournal(const ReceiveJournal &journal, QString *error)
+namespace {
+
+// Replaces the file at `relative` (under the program folder) with `bytes`:
+// a work file, flushed to the disk, renamed over it. Either the old file or
+// the new one is there whatever happens.
+bool replaceDataFile(const QString &relative, const QByteArray &bytes, QString *error)
 {
-    if (journal.isEmpty())
-        return clearReceiveJournal(error);
-    const QString path = paths::ensureParent(QStringLiteral("\\★MAilData\\plxrecv.jnl"));
+    const QString path = paths::ensureParent(relative);
     const QString work = path + QStringLiteral(".tmp");
     QFile file(work);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         setError(error, QStringLiteral("%1 を作れません: %2").arg(work, file.errorString()));
         return false;
     }
-    const QByteArray bytes = journal.serialize();
     if (file.write(bytes) != bytes.size() || !syncToDisk(file)) {
         setError(error, QStringLiteral("%1 に書き込めません: %2").arg(work, file.errorString()));
         file.close();
@@ -152,6 +154,96 @@ bool saveReceiveJournal(const ReceiveJournal &journal, QString *error)
     }
     syncFolderOf(path);
     return true;
+}
+
+const QString ToldTooLargeFile = QStringLiteral("\\★MAilData\\plxlarge.lst");
+const QByteArray ToldTooLargeMagic = QByteArrayLiteral("korvane-too-large 1");
+
+}  // namespace
+
+bool saveReceiveJournal(const ReceiveJournal &journal, QString *error)
+{
+    if (journal.isEmpty())
+        return clearReceiveJournal(error);
+    return replaceDataFile(QStringLiteral("\\★MAilData\\plxrecv.jnl"), journal.serialize(), error);
+}
+
+QSet<QString> loadToldTooLarge()
+{
+    QSet<QString> told;
+    QFile file(paths::resolve(ToldTooLargeFile));
+    if (!file.open(QIODevice::ReadOnly))
+        return told;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    if (lines.value(0).trimmed() != ToldTooLargeMagic)
+        return told;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QString uidl = QString::fromLatin1(lines[i].trimmed());
+        if (!uidl.isEmpty() && isWritableUidl(uidl))
+            told.insert(uidl);
+    }
+    return told;
+}
+
+bool saveToldTooLarge(const QSet<QString> &uidls, QString *error)
+{
+    const QString path = paths::resolve(ToldTooLargeFile);
+    if (uidls.isEmpty()) {
+        if (!QFileInfo::exists(path) || QFile::remove(path))
+            return true;
+        setError(error, QStringLiteral("%1 を削除できません。").arg(path));
+        return false;
+    }
+    QStringList sorted(uidls.cbegin(), uidls.cend());
+    sorted.sort();
+    QByteArray bytes = ToldTooLargeMagic + '\n';
+    for (const QString &uidl : std::as_const(sorted))
+        if (isWritableUidl(uidl))
+            bytes += uidl.toLatin1() + '\n';
+    return replaceDataFile(ToldTooLargeFile, bytes, error);
+}
+
+namespace {
+const QString KeptFile = QStringLiteral("\\★MAilData\\plxkeep.lst");
+const QByteArray KeptMagic = QByteArrayLiteral("korvane-kept 1");
+}  // namespace
+
+QHash<QString, qint64> loadKeptOnServer()
+{
+    QHash<QString, qint64> kept;
+    QFile file(paths::resolve(KeptFile));
+    if (!file.open(QIODevice::ReadOnly))
+        return kept;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    if (lines.value(0).trimmed() != KeptMagic)
+        return kept;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QList<QByteArray> fields = lines[i].trimmed().split(' ');
+        bool ok = false;
+        const qint64 when = fields.value(1).toLongLong(&ok);
+        const QString uidl = QString::fromLatin1(fields.value(0));
+        if (fields.size() == 2 && ok && !uidl.isEmpty() && isWritableUidl(uidl))
+            kept.insert(uidl, when);
+    }
+    return kept;
+}
+
+bool saveKeptOnServer(const QHash<QString, qint64> &kept, QString *error)
+{
+    const QString path = paths::resolve(KeptFile);
+    if (kept.isEmpty()) {
+        if (!QFileInfo::exists(path) || QFile::remove(path))
+            return true;
+        setError(error, QStringLiteral("%1 を削除できません。").arg(path));
+        return false;
+    }
+    QStringList uidls = kept.keys();
+    uidls.sort();
+    QByteArray bytes = KeptMagic + '\n';
+    for (const QString &uidl : std::as_const(uidls))
+        if (isWritableUidl(uidl))
+            bytes += uidl.toLatin1() + ' ' + QByteArray::number(kept.value(uidl)) + '\n';
+    return replaceDataFile(KeptFile, bytes, error);
 }
 
 bool clearReceiveJournal(QString *error)

@@ -26,6 +26,7 @@
 // end. A check that never got there left the counter as `counter` says; each
 // of its mails that reached the history was counted, so the counter is
 // raised by that many (recoverProgressCounter).
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -63,6 +64,21 @@ ReceiveJournal loadReceiveJournal();
 // journal removes the file. False with the reason in *error when it failed.
 bool saveReceiveJournal(const ReceiveJournal &journal, QString *error = nullptr);
 bool clearReceiveJournal(QString *error = nullptr);
+
+// The mails the user was told were too large to receive, by UIDL, so that
+// each is told once, not at every check. A small file beside the journal
+// (UTF-8 text: "korvane-too-large 1", then one UIDL a line), replaced
+// atomically as the journal is; an empty set removes it.
+QSet<QString> loadToldTooLarge();
+bool saveToldTooLarge(const QSet<QString> &uidls, QString *error = nullptr);
+
+// The mails received and kept on the server (the KeepOnServer option), by
+// UIDL, with when they were received (seconds since 1970, UTC). A small file
+// beside the journal (UTF-8 text: "korvane-kept 1", then "UIDL SECONDS" a
+// line), replaced atomically as the journal is; read before the check's
+// first DELE. An empty set removes it.
+QHash<QString, qint64> loadKeptOnServer();
+bool saveKeptOnServer(const QHash<QString, qint64> &kept, QString *error = nullptr);
 
 // After a check that never ended (the program killed): raises the pilgrimage
 // counter by the mails that check stored, when the counter is still the one

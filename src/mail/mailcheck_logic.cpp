@@ -20,7 +20,9 @@
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QSet>
+#include <QSettings>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -37,13 +39,14 @@ namespace {
 
 class NMailTransport final : public MailCheckTransport {
 public:
-    int connect(const QString &server) override { return nmail::NMailPop3Connect(server); }
+    int connect(const QString &server) override { return nmail::NMailPop3Connect(server, false); }
     int authenticate(int h, const QString &id, const QString &pw, bool apop) override
     {
         return nmail::NMailPop3Authenticate(h, id, pw, apop);
     }
     QString uidl(int h, int n) override { return nmail::NMailPop3GetUidl(h, n); }
     int status(int h, int n, nmail::MailTexts &t) override { return nmail::NMailPop3GetMailStatus(h, n, t); }
+    int header(int h, int n, nmail::MailTexts &t) override { return nmail::NMailPop3GetMailHeader(h, n, t); }
     qint64 size(int h, int n) override { return nmail::NMailPop3GetMailSize(h, n); }
     int getMail(int h, int n, nmail::MailTexts &t) override { return nmail::NMailPop3GetMail(h, n, t); }
     QByteArray rawMail(int h) override { return nmail::NMailPop3GetRawMail(h); }
@@ -66,6 +69,7 @@ public:
     void abandon(int h) override { nmail::NMailPop3Abandon(h); }
     QString lastMessage() override { return nmail::NMailGetMessage(); }
     void cancelAll() override { nmail::NMailPop3CancelAll(); }
+    void clearCancel() override { nmail::NMailPop3ClearCancel(); }
 };
 
 const QString LeftOnServer = QStringLiteral("このメールと、まだ受信していないメールはサーバーに残してあります。"
@@ -78,6 +82,9 @@ std::function<bool(QString *)> &historySyncHook()
 }
 
 
+
+// The record's subject field, in code page 932 bytes.
+constexpr qsizetype SubjectFieldWidth = 100;
 
 // DELEs whose answer the next mail does not wait for: an answer is taken
 // behind the fetches asked for before it (MailCheck::FetchDepth at most).
@@ -190,10 +197,14 @@ struct MailCheck::Session {
     ReceiveJournal journal;   // as written for this session
     QStringList undeleted;    // stored, but the server refused DELE
     QStringList refusedNumbers; // their numbers, for the user
+    QStringList refusedUnremembered; // the same without a UIDL of their own: stored again next time
     QStringList tooLarge;     // what was left on the server for its size
+    QSet<QString> toldBefore; // too large, and told so by an earlier check (UIDLs)
+    QSet<QString> toldNow;    // too large in this check (UIDLs)
     QString originalsFolder;  // "\受信原本\"
     QStringList keptFiles;    // originals and attachments kept by this check, to be put on the disk before QUIT
     bool journalWritten = false;
+    bool keptChanged = false;  // mails received in this check to be remembered as kept
     bool serverFailed = false; // an exchange with the server failed
     QString attachmentFolder;  // "\添付フォルダ\"
     std::optional<MailHistoryAppender> history;  // the received history, held open while mails come in
@@ -203,6 +214,16 @@ struct MailCheck::Session {
     {
         return n <= uidls.size() && !uidls[n - 1].isEmpty() && already.contains(uidls[n - 1]);
     }
+
+    // Mails kept on the server (KeepOnServer): received by an earlier
+    // check, by UIDL, with when; those received meanwhile go in there too.
+    bool keep = false;
+    int keepDays = 0;             // 0: for ever
+    QHash<QString, qint64> kept;
+    QSet<QString> leftAlone;      // kept, and not yet due for deletion: neither fetched nor deleted
+    bool leftAloneHas(int n) const { return n <= uidls.size() && !uidls[n - 1].isEmpty() && leftAlone.contains(uidls[n - 1]); }
+    // Mail n is not fetched in this check.
+    bool notFetched(int n) const { return storedBefore(n) || leftAloneHas(n); }
 };
 
 MailCheck::MailCheck(MailCheckView &view, std::shared_ptr<MailCheckTransport> transport)
@@ -238,6 +259,11 @@ MailCheckResult MailCheck::run()
     aheadStarted_ = 0;
     syncedMeanwhile_ = 0;
     cancelled_ = false;
+    gate_ = std::make_shared<FetchGate>();
+    // Cleared here, before anything waits: a stop asked from now on (the
+    // user, or the program ending while the server is reached) holds for
+    // every call of this check.
+    transport_.clearCancel();
     session_->setCancel([this] { cancel(); });
     extraction_->setCancel([this] { cancel(); });
     originals_->setCancel([this] { cancel(); });
@@ -300,8 +326,11 @@ MailCheckResult MailCheck::run()
                 }
             }
             pilgrimage::ProgressCounterHold::writeHeld();
-            if (historyOnDisk(s)) {
-                result_.quitConfirmed = closeSession(s) >= 0;
+            if (historyOnDisk(s) && keptOnDisk(s)) {
+                QString quitMessage;
+                result_.quitConfirmed = closeSession(s, &quitMessage) >= 0;
+                if (!result_.quitConfirmed && result_.deleted + result_.replayed > 0 && !result_.stopped)
+                    tellDeletionsUnconfirmed(s, quitMessage);
             } else {
                 net([&] {
                     transport_.abandon(s.handle);
@@ -310,14 +339,21 @@ MailCheckResult MailCheck::run()
             }
             if (s.journalWritten)
                 finishJournal(s);
-            else if (result_.count == 0 && result_.quitConfirmed)
-                clearReceiveJournal();  // an empty mailbox holds nothing the journal names
+            else if (result_.count == 0 && result_.quitConfirmed) {
+                // An empty mailbox holds nothing the journal names, nor a
+                // mail told too large.
+                clearReceiveJournal();
+                saveToldTooLarge({});
+            }
         }
     }
+    QString status = result_.received >= 1 ? checktext::NewMail : checktext::NoNewMail;
     if (loginSkipped)
-        view_.setStatus(checktext::NoLogin);
-    else
-        view_.setStatus(result_.received >= 1 ? checktext::NewMail : checktext::NoNewMail);
+        status = checktext::NoLogin;
+    else if (result_.skipped > 0)
+        status = (result_.received >= 1 ? checktext::NewMail : QString())
+                 + QStringLiteral("大きすぎるメール %1 通をサーバーに残しました。").arg(result_.skipped);
+    view_.setStatus(status);
     if (cancelled_ && session_ && !session_->applicationQuitting())
         dialogs().notice(view_.dialogParent(),
                          QStringLiteral("メールの受信を中止しました。\n受信していないメールはサーバーに残してあります。"),
@@ -329,7 +365,28 @@ MailCheckResult MailCheck::run()
 void MailCheck::cancel()
 {
     cancelled_ = true;
+    {
+        std::lock_guard lock(gate_->mutex);
+        gate_->cancelled = true;
+    }
+    gate_->changed.notify_all();
     transport_.cancelAll();
+}
+
+void MailCheck::holdFetching(bool hold)
+{
+    {
+        std::lock_guard lock(gate_->mutex);
+        gate_->held = hold;
+    }
+    gate_->changed.notify_all();
+}
+
+bool MailCheck::FetchGate::pass()
+{
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [this] { return !held || cancelled; });
+    return !cancelled;
 }
 
 void MailCheck::notify(const QString &text, const QString &title)
@@ -381,6 +438,36 @@ void MailCheck::receiveAll(Session &s)
                                                                   QDir::Files | QDir::Hidden))
         QFile::remove(QDir(s.originalsFolder).filePath(stale));
 
+    s.toldBefore = loadToldTooLarge();
+
+    // With the mails kept on the server, those received before are not
+    // fetched again; those due (KeepDays after they were received) are
+    // removed as the mails stored by a broken check are.
+    {
+        const QSettings options(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Korvane"),
+                                QStringLiteral("Korvane"));
+        s.keep = options.value(QStringLiteral("Receive/KeepOnServer"), false).toBool();
+        s.keepDays = qMax(0, options.value(QStringLiteral("Receive/KeepDays"), 0).toInt());
+    }
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    if (s.keep) {
+        const qsizetype unnamed = std::count(s.uidls.cbegin(), s.uidls.cend(), QString());
+        if (unnamed > 0) {
+            stop(s,
+                 QStringLiteral("メールをサーバーに残す設定になっていますが、このサーバーはメールに固有の番号（UIDL）を"
+                                "付けていない（%1 通）ため、どのメールを受信済みか覚えておけません。同じメールを何度も"
+                                "受信しないよう、メールを受信しませんでした。\n\n受信の設定で「サーバーに残す」を"
+                                "やめると受信できます。メールはすべてサーバーに残してあります。")
+                     .arg(unnamed),
+                 ProgramTitle);
+            return;
+        }
+        s.kept = loadKeptOnServer();
+    }
+    auto due = [&](const QString &uidl) {
+        return s.keepDays > 0 && now - s.kept.value(uidl) >= qint64(s.keepDays) * 24 * 60 * 60;
+    };
+
     // Mails stored by a check whose session did not end cleanly are still on
     // the server: find them before anything is fetched.
     const ReceiveJournal previous = loadReceiveJournal();
@@ -391,7 +478,11 @@ void MailCheck::receiveAll(Session &s)
     s.journal.counterBefore = int(pilgrimage::progressCounterValue());
     for (int n = 1; n <= s.uidls.size(); ++n) {
         const QString &uidl = s.uidls[n - 1];
-        if (!uidl.isEmpty() && storedBefore.contains(uidl)) {
+        if (s.keep && !uidl.isEmpty() && storedBefore.contains(uidl) && !s.kept.contains(uidl))
+            s.kept.insert(uidl, now);  // stored by a check that broke off: kept from now on
+        if (s.keep && s.kept.contains(uidl) && !due(uidl)) {
+            s.leftAlone.insert(uidl);
+        } else if (!uidl.isEmpty() && (storedBefore.contains(uidl) || (s.keep && s.kept.contains(uidl)))) {
             if (!s.already.contains(uidl)) {
                 s.already.insert(uidl);
                 s.journal.stored.append(uidl);
@@ -410,6 +501,13 @@ void MailCheck::receiveAll(Session &s)
         return;
     }
     s.journalWritten = true;
+    if (s.keep && !saveKeptOnServer(s.kept, &error)) {
+        stop(s,
+             QStringLiteral("受信済みのメールの記録を書き込めないため、メールを受信できません。\n%1\n\n%2")
+                 .arg(error, QStringLiteral("メールはすべてサーバーに残してあります。")),
+             ProgramTitle);
+        return;
+    }
 
     // What runs ahead on the session thread uses this session: it is over
     // before the session is, whatever way the loop ends.
@@ -422,6 +520,8 @@ void MailCheck::receiveAll(Session &s)
             result_.stopped = true;
             break;
         }
+        if (s.leftAloneHas(n))
+            continue;  // received before, and kept on the server
         if (s.storedBefore(n)) {
             // Already in the history: only remove it from the server.
             if (!settleDeletes(s))
@@ -450,22 +550,31 @@ MailCheck::Fetched MailCheck::fetch(Session &s, int n)
 {
     Fetched out;
     const qint64 limit = transport_.maxMailSize();
+    const qint64 listed = transport_.size(s.handle, n);
     auto tooLarge = [&] {
         out.result = -3;
-        out.message = QStringLiteral("%1 通目のメールは、上限の %2 MB を超えるため受信しませんでした。")
+        // Named by its sender, subject and size, from its header alone.
+        nmail::MailTexts head;
+        if (transport_.header(s.handle, n, head) < 0)
+            head = nmail::MailTexts();
+        const QString size = listed > limit ? QStringLiteral("%1 MB").arg(double(listed) / (1024 * 1024), 0, 'f', 1)
+                                            : QStringLiteral("%1 MB 超").arg(limit / (1024 * 1024));
+        out.message = QStringLiteral("%1 通目のメールは、上限の %2 MB を超えるため受信しませんでした。\n"
+                                     "　差出人: %3\n　件名: %4\n　大きさ: %5")
                           .arg(n)
-                          .arg(limit / (1024 * 1024));
+                          .arg(limit / (1024 * 1024))
+                          .arg(trimAtNul(head.from).left(200), trimAtNul(head.subject).left(200), size);
         return out;
     };
     // Too large by its listed size: not fetched at all.
-    if (transport_.size(s.handle, n) > limit)
+    if (listed > limit)
         return tooLarge();
     // This mail and the one fetched after it are asked for before this one's
     // answer is read: the server prepares the next while this one is
     // written. Into memory; the original is written once it is whole.
     transport_.retrieveAhead(s.handle, n);
     for (int next = n + 1; next <= s.uidls.size(); ++next) {
-        if (!s.storedBefore(next)) {
+        if (!s.notFetched(next)) {
             transport_.retrieveAhead(s.handle, next);
             break;
         }
@@ -557,7 +666,13 @@ bool MailCheck::receiveOne(Session &s, int n)
             }
         }
         ++result_.skipped;
-        s.tooLarge << f.message;
+        // Told once per mail: a mail with a UIDL of its own that an earlier
+        // check named is not named again.
+        const QString uidl = n <= s.uidls.size() ? s.uidls[n - 1] : QString();
+        if (uidl.isEmpty() || !s.toldBefore.contains(uidl))
+            s.tooLarge << f.message;
+        if (!uidl.isEmpty())
+            s.toldNow.insert(uidl);
         return true;
     }
     if (f.result < 0) {
@@ -632,7 +747,14 @@ bool MailCheck::receiveOne(Session &s, int n)
         s.keptFiles << f.keptFile;
     s.keptFiles << f.savedFiles;
     syncMeanwhile(s);
-    deleteAhead(s, n);
+    if (s.keep) {
+        // Kept on the server: remembered (on the disk before QUIT, with the
+        // history) so that no later check fetches it again.
+        s.kept.insert(s.uidls[n - 1], QDateTime::currentSecsSinceEpoch());
+        s.keptChanged = true;
+    } else {
+        deleteAhead(s, n);
+    }
     fetchAhead(s, n + FetchDepth);
     return true;
 }
@@ -671,6 +793,11 @@ void MailCheck::prepareRecord(Session &s, Fetched &f)
     case AddressFit::Whole:
         break;
     }
+    // A subject longer than its field is cut there; the body names it whole.
+    const QString subject = trimAsciiSpaces(trimAtNul(texts.subject));
+    if (cp932::encode(subject).size() > SubjectFieldWidth)
+        senderNote.prepend(QStringLiteral("\r\n\r\n〓〓 件名「%1」は履歴に入りきりません。元のメール全体は「%2」にあります。")
+                               .arg(subject.left(300), originalShown));
     bool bodyLost = false;
     f.recordBody = receivedBodyForRecord(
         trimAtNul(texts.body), originalShown, &bodyLost,
@@ -734,14 +861,27 @@ void MailCheck::noteRefusedDelete(Session &s, int n, const QString &message)
     // Stored, and still on the server: the journal names it, so the next
     // check removes it without storing it again. The check goes on.
     const QString uidl = n <= s.uidls.size() ? s.uidls[n - 1] : QString();
-    if (!uidl.isEmpty())
-        s.undeleted.append(uidl);
     ++result_.undeleted;
-    s.refusedNumbers << QStringLiteral("%1 通目: %2").arg(n).arg(trimAtNul(message).section(u'\n', -1));
+    const QString line = QStringLiteral("%1 通目: %2").arg(n).arg(trimAtNul(message).section(u'\n', -1));
+    if (uidl.isEmpty()) {
+        // Without a UIDL of its own (none, or one the server gives to other
+        // mails as well) nothing tells this mail apart at the next check.
+        s.refusedUnremembered << line;
+        return;
+    }
+    s.undeleted.append(uidl);
+    s.refusedNumbers << line;
 }
 
 void MailCheck::reportLeftovers(Session &s)
 {
+    // The mails told too large are remembered while they are on the server.
+    QSet<QString> told = s.toldNow;
+    for (const QString &uidl : std::as_const(s.uidls))
+        if (!uidl.isEmpty() && s.toldBefore.contains(uidl))
+            told.insert(uidl);
+    if (told != s.toldBefore)
+        saveToldTooLarge(told);  // at worst a mail is told once more
     QStringList parts;
     if (!s.tooLarge.isEmpty())
         parts << s.tooLarge.join(u'\n') + QStringLiteral("\n大きすぎるメールはサーバーに残してあります。");
@@ -749,6 +889,11 @@ void MailCheck::reportLeftovers(Session &s)
         parts << QStringLiteral("次のメールは着信履歴に保存しましたが、サーバーが削除を断りました。\n%1\n"
                                 "次に受信するときに、もう一度保存することなく削除を試みます。")
                      .arg(s.refusedNumbers.join(u'\n'));
+    if (!s.refusedUnremembered.isEmpty())
+        parts << QStringLiteral("次のメールは着信履歴に保存しましたが、サーバーが削除を断りました。\n%1\n"
+                                "サーバーがこれらのメールに固有の番号（UIDL）を付けていないため、次に受信するときに"
+                                "もう一度保存されます。")
+                     .arg(s.refusedUnremembered.join(u'\n'));
     if (!parts.isEmpty())
         notify(parts.join(QStringLiteral("\n\n")), ProgramTitle);
 }
@@ -762,7 +907,7 @@ void MailCheck::fetchAhead(Session &s, int upTo)
     for (const auto &ahead : aheadMails_)
         aheadBytes += listed(ahead->n);
     for (int m = aheadStarted_ + 1; m <= qMin(upTo, result_.count); ++m) {
-        if (s.storedBefore(m)) {
+        if (s.notFetched(m)) {
             aheadStarted_ = m;
             continue;  // only removed from the server
         }
@@ -772,7 +917,14 @@ void MailCheck::fetchAhead(Session &s, int upTo)
         aheadStarted_ = m;
         auto ahead = std::make_shared<AheadMail>();
         ahead->n = m;
-        ahead->fetch = session_->start([this, &s, ahead] { ahead->fetched = fetch(s, ahead->n); });
+        ahead->fetch = session_->start([this, &s, ahead, gate = gate_] {
+            if (!gate->pass()) {
+                ahead->fetched.result = -1;
+                ahead->fetched.message = QStringLiteral("メールの受信を中止しました。");
+                return;
+            }
+            ahead->fetched = fetch(s, ahead->n);
+        });
         ahead->extract = extraction_->start([this, &s, ahead] {
             if (SessionThread::awaitOnWorker(ahead->fetch) && ahead->fetched.result >= 0)
                 extract(s, ahead->n, ahead->fetched);
@@ -1006,10 +1158,53 @@ bool MailCheck::historyOnDisk(Session &s)
     return false;
 }
 
-int MailCheck::closeSession(Session &s)
+void MailCheck::tellDeletionsUnconfirmed(Session &s, const QString &detail)
+{
+    // Said once, for the whole check: the server may or may not have
+    // removed what it was asked to.
+    bool withoutUidl = false;
+    for (const QString &uidl : std::as_const(s.uidls))
+        withoutUidl = withoutUidl || uidl.isEmpty();
+    QString text = QStringLiteral("サーバーが最後の確認（QUIT）に正しく応えなかったため、受信したメールがサーバーから"
+                                  "削除されたかどうか分かりません。\n受信したメールはすべて着信履歴に保存してあります。"
+                                  "サーバーに残っていたメールは、次に受信するときにもう一度保存することなく削除します。");
+    if (withoutUidl)
+        text += QStringLiteral("\nただし、このサーバーが番号（UIDL）を付けていないメールは、残っていれば次にもう一度保存されます。");
+    if (!detail.isEmpty())
+        text += QStringLiteral("\n\n") + trimAtNul(detail);
+    notify(text, ProgramTitle);
+}
+
+bool MailCheck::keptOnDisk(Session &s)
+{
+    if (!s.keptChanged)
+        return true;
+    // Only the mails still on the server are remembered.
+    QHash<QString, qint64> kept;
+    for (const QString &uidl : std::as_const(s.uidls))
+        if (s.kept.contains(uidl))
+            kept.insert(uidl, s.kept.value(uidl));
+    QString error;
+    if (saveKeptOnServer(kept, &error))
+        return true;
+    s.serverFailed = true;
+    stop(s,
+         QStringLiteral("受信済みのメールの記録を書き込めませんでした。\n%1\n\n受信したメールは着信履歴に保存してあります。"
+                        "サーバーからは何も削除していません。")
+             .arg(error),
+         ProgramTitle);
+    return false;
+}
+
+int MailCheck::closeSession(Session &s, QString *message)
 {
     if (!s.serverFailed)
-        return net([&] { return transport_.close(s.handle); });
+        return net([&] {
+            const int r = transport_.close(s.handle);
+            if (r < 0 && message)
+                *message = transport_.lastMessage();
+            return r;
+        });
     // The session may be dead: wait a while for QUIT, then let it finish on
     // its own (the call holds the transport).
     struct Outcome {

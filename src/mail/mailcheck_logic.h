@@ -11,7 +11,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <condition_variable>
 #include <deque>
+#include <mutex>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -69,6 +71,8 @@ public:
     virtual int authenticate(int handle, const QString &userId, const QString &password, bool apop) = 0;
     virtual QString uidl(int handle, int n) = 0;
     virtual int status(int handle, int n, nmail::MailTexts &texts) = 0;
+    // Subject and sender of a mail that is not received (its header only).
+    virtual int header(int handle, int n, nmail::MailTexts &texts) { return status(handle, n, texts); }
     virtual qint64 size(int handle, int n) = 0;
     virtual int getMail(int handle, int n, nmail::MailTexts &texts) = 0;
     virtual QByteArray rawMail(int handle) = 0;
@@ -110,6 +114,9 @@ public:
     // Makes the running call and every later one give up at once (any
     // thread); the next connect starts anew.
     virtual void cancelAll() {}
+    // Forgets an earlier cancelAll; called before the check's first call, so
+    // that a stop asked while the server is being reached is kept.
+    virtual void clearCancel() {}
 };
 
 // The transport of nmail.h.
@@ -162,6 +169,11 @@ public:
     // gives up, the session ends without QUIT (nothing more is deleted than
     // earlier checks stored), and what was stored stays stored.
     void cancel();
+
+    // While the user is asked whether to stop (true), no more mails are
+    // asked of the server: a fetch not begun waits, and one that began
+    // ends. Stopping (cancel) ends the wait too.
+    void holdFetching(bool hold);
 
     // After a failed exchange with the server, how long the check waits for
     // the session's end (QUIT) before it leaves that to the background: a
@@ -261,8 +273,12 @@ private:
     void reportLeftovers(Session &s);
     void noteRefusedDelete(Session &s, int n, const QString &message);
     void finishJournal(Session &s);
-    int closeSession(Session &s);
+    int closeSession(Session &s, QString *message = nullptr);
+    void tellDeletionsUnconfirmed(Session &s, const QString &detail);
     bool historyOnDisk(Session &s);
+    // The mails kept on the server, remembered on the disk; false (the check
+    // stopped, told why) when that failed.
+    bool keptOnDisk(Session &s);
     // The folders whose file systems hold what the check stores.
     static QStringList foldersToSync(const Session &s, bool withHistory);
     void syncMeanwhile(Session &s);
@@ -287,6 +303,16 @@ private:
     int aheadStarted_ = 0;  // the last mail whose fetch was started
     MailCheckResult result_;
     bool cancelled_ = false;
+    // Shared with the fetches on the session thread.
+    struct FetchGate {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool held = false;
+        bool cancelled = false;
+        // False when the check was stopped meanwhile.
+        bool pass();
+    };
+    std::shared_ptr<FetchGate> gate_ = std::make_shared<FetchGate>();
 };
 
 // The mail text handed to the attachment extraction, as read back from the

@@ -1,5 +1,6 @@
 #include "mailcheck_session.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QThread>
@@ -91,11 +92,27 @@ bool SessionThread::runEvents()
     // the program's exit code when it is told to quit meanwhile (the main
     // window closed by one of these events).
     constexpr int EventsRan = 0x4b76;
+    if (quitBefore_) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        sinceEvents_.start();
+        return false;
+    }
     QEventLoop probe;
     QTimer::singleShot(0, &probe, [&probe] { probe.exit(EventsRan); });
-    const bool ending = probe.exec(QEventLoop::AllEvents) != EventsRan;
+    const int code = probe.exec(QEventLoop::AllEvents);
+    const bool first = !sinceEvents_.isValid();
     sinceEvents_.start();
-    if (ending)
+    if (code == -1 && first) {
+        // No event loop runs at all, already before this thread's first
+        // wait: the quit was asked before (a main window closed where no
+        // loop of the application ran, which Qt remembers until one runs).
+        // It is not this check's end: the events run without a loop, and
+        // the check goes on and tells what it finds.
+        quitBefore_ = true;
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        return false;
+    }
+    if (code != EventsRan)
         noticeQuitting();
     return quitting_;
 }

@@ -90,6 +90,7 @@ private:
     std::shared_ptr<Queue> queue_;  // shared with the thread, which may outlive this
     bool abandoned_ = false;
     bool quitting_ = false;
+    bool quitBefore_ = false;  // the program was told to quit before the first wait
     QElapsedTimer sinceEvents_;  // since the events last ran
     std::function<void()> cancel_;
     void noticeQuitting();

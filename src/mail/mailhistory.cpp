@@ -294,8 +294,13 @@ QString bodyForRecord(const QString &body, const QString &originalName, bool *lo
     if (nuls > 0)
         text.remove(QChar(u'\0'));
     qsizetype replaced = 0;
-    const QByteArray bytes = cp932::encode(text, &replaced);
     const qsizetype room = qMax<qsizetype>(0, BodyWidth - OriginalTrailerWidth - reserve);
+    // Every character takes at least one byte: what lies beyond the first
+    // room + 1 characters cannot be kept, and is not converted.
+    qsizetype considered = qMin(text.size(), room + 1);
+    if (considered < text.size() && considered > 0 && text.at(considered - 1).isHighSurrogate())
+        ++considered;
+    const QByteArray bytes = cp932::encode(considered < text.size() ? text.left(considered) : text, &replaced);
     const bool fits = nuls == 0 && replaced == 0 && bytes.size() <= room;
     if (lost)
         *lost = !fits;

@@ -146,7 +146,7 @@ void NMailSetOption(int option, int value)
         transport::setTimeoutSeconds(value);
 }
 
-int NMailPop3Connect(const QString &server)
+int NMailPop3Connect(const QString &server, bool clearCancel)
 {
     transport::ServerAddress address;
     QString error;
@@ -154,7 +154,8 @@ int NMailPop3Connect(const QString &server)
         setMessage(error);
         return -1;
     }
-    transport::clearCancel();
+    if (clearCancel)
+        transport::clearCancel();
     auto h = std::make_shared<Handle>();
     h->session = std::make_unique<transport::Pop3Session>(address);
     if (!h->session->probe(error)) {
@@ -202,6 +203,28 @@ int NMailPop3GetMailStatus(int handle, int n, MailTexts &texts)
         h->prefetched = header;
         h->prefetchedNumber = n;
     }
+    const mime::MessageSplit split = mime::splitMessage(header);
+    fill(texts, mime::headerTexts(header.constData(), split.headerEnd), false);
+    return 1;
+}
+
+int NMailPop3GetMailHeader(int handle, int n, MailTexts &texts)
+{
+    std::shared_ptr<Handle> h = authenticatedHandle(handle);
+    if (!h)
+        return -1;
+    h->prefetched = QByteArray();
+    h->prefetchedNumber = 0;
+    QByteArray header;
+    QBuffer sink(&header);
+    sink.open(QIODevice::WriteOnly);
+    QString error;
+    bool large = false;
+    if (!h->session->retrieveTo(n, true, sink, 256 * 1024, &large, error)) {
+        setMessage(error);
+        return -1;
+    }
+    sink.close();
     const mime::MessageSplit split = mime::splitMessage(header);
     fill(texts, mime::headerTexts(header.constData(), split.headerEnd), false);
     return 1;
@@ -390,6 +413,11 @@ void NMailPop3CancelAll()
     transport::cancelAllSessions();
 }
 
+void NMailPop3ClearCancel()
+{
+    transport::clearCancel();
+}
+
 QString NMailPop3GetUidl(int handle, int n)
 {
     std::shared_ptr<Handle> h = find(handle);
@@ -458,8 +486,10 @@ int NMailAttachmentFileFirst(MailTexts &texts, const QString &targetFolder, cons
                              const QByteArray &mailText, bool syncedByCaller)
 {
     Q_UNUSED(workFile);  // never replaced: saved names never take an existing file's
-    const mime::Extraction ex = mime::extractAttachments(
-        mailText, targetFolder, syncedByCaller ? mime::FileSync::ByCaller : mime::FileSync::EachFile);
+    const mime::Extraction ex =
+        mime::extractAttachments(mailText, targetFolder,
+                                 syncedByCaller ? mime::FileSync::ByCaller : mime::FileSync::EachFile,
+                                 [] { return transport::cancelRequested(); });
     savedFiles = ex.savedFiles;
     if (ex.texts.hasHeader)
         fill(texts, ex.texts, false);

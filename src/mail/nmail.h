@@ -43,11 +43,19 @@ struct MailTexts {
 // "pop3s://host[:port]" (TLS, port 995). Certificates are verified against
 // the system's CAs, or only against the CA file named by the environment
 // variable KORVANE_CA_FILE when it is set (the test servers' own CA).
-int NMailPop3Connect(const QString &server);
+// A stop asked with NMailPop3CancelAll is cleared first, unless
+// `clearCancel` is false: a caller that clears it itself
+// (NMailPop3ClearCancel) before its session begins keeps a stop asked
+// meanwhile, which then ends the connect at once.
+int NMailPop3Connect(const QString &server, bool clearCancel = true);
 // > 0: number of waiting mails; 0: none; < 0: error, reason for NMailGetMessage.
 int NMailPop3Authenticate(int handle, const QString &userId, const QString &password, bool apop);
 // Subject, date, from and header of mail n (from 1), without its body.
 int NMailPop3GetMailStatus(int handle, int n, MailTexts &texts);
+// The same from the header alone (TOP n 0; without TOP, from the first
+// 256 KB of the mail), whatever size the mail is: for a mail that is not
+// received.
+int NMailPop3GetMailHeader(int handle, int n, MailTexts &texts);
 // Size of mail n in bytes, or a negative value on error.
 qint64 NMailPop3GetMailSize(int handle, int n);
 // The whole of mail n: all five texts. The body is the mail's body section:
@@ -77,6 +85,7 @@ qint64 NMailPop3MaxMailSize();
 // of a second and its session ends without QUIT (nothing is deleted): the
 // user stopped the check, or the program is ending. NMailPop3Connect clears it.
 void NMailPop3CancelAll();
+void NMailPop3ClearCancel();
 // The unique ID (UIDL) of mail n, or an empty string when the server has none.
 QString NMailPop3GetUidl(int handle, int n);
 // Marks mail n for deletion; it goes at NMailPop3Close. < 0 on error: -2
@@ -103,7 +112,8 @@ int NMailPop3Abandon(int handle);
 // A saved name is the attachment's decoded name reduced to a safe base name
 // (no folders, no "..", no control characters or characters a file system
 // refuses); an existing file is never replaced ("name (2).ext"). A mail
-// without attachments saves nothing. The other texts are set from the mail's
+// without attachments saves nothing. A stop asked with NMailPop3CancelAll
+// ends the saving (-5; the files saved so far are the caller's to remove). The other texts are set from the mail's
 // header as NMailPop3GetMail sets them. The saved files are on the disk when
 // it returns, unless syncedByCaller: the caller then syncs the folder.
 int NMailAttachmentFileFirst(MailTexts &texts, const QString &targetFolder, const QString &workFile,

@@ -523,7 +523,8 @@ void TyakuForm::quickSaveMail()
     const QString text = texttools::withMailHeader(subject_->text(), sender_->text(), date_->text(),
                                                    toCrLf(pane_->text()));
     QString error;
-    if (!texttools::writeTextFile(path, text + QStringLiteral("\r\n"), &error)) {
+    if (!texttools::writeTextFile(path, text + QStringLiteral("\r\n"), &error,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         dialogs().notice(this, QStringLiteral("「%1」に保存できませんでした。\n%2").arg(path, error));
         return;
     }

@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -199,9 +200,10 @@ const QString PartSeparator = QStringLiteral("\r\n\r\n") + QString(24, QChar(0x2
 
 class Walker {
 public:
-    // `saving` false: the texts only, no file written.
-    Walker(const QString &folder, Extraction &ex, FileSync sync, bool saving = true)
-        : folder_(folder), ex_(ex), sync_(sync), saving_(saving)
+    // `saving` false: the texts only, no file written. `stop`, when given,
+    // is asked before each file is saved.
+    Walker(const QString &folder, Extraction &ex, FileSync sync, bool saving, const std::function<bool()> &stop)
+        : folder_(folder), ex_(ex), sync_(sync), saving_(saving), stop_(stop)
     {
     }
 
@@ -348,6 +350,15 @@ private:
     {
         if (!saving_)
             return;
+        // A stop asked meanwhile ends the saving: the files saved so far are
+        // the caller's to remove.
+        if (stop_ && stop_()) {
+            if (ex_.result == 1) {
+                ex_.result = -5;
+                ex_.error = QStringLiteral("添付ファイルの保存を中止しました。");
+            }
+            return;
+        }
         const QString safe = safeFileName(name, QStringLiteral("attachment") + extensionFor(type));
         if (!QDir().mkpath(folder_)) {
             fail(safe);
@@ -370,7 +381,7 @@ private:
         // again to truncate it would have the file system write it out at
         // once when it is closed.
         QFile file;
-        const QString path = createUniqueFile(folder_, safe, &taken.names, &file);
+        const QString path = createUniqueFile(folder_, safe, &taken.names, &file, &nextNumbers_);
         taken.modified = QFileInfo(folder_).lastModified();
         if (path.isEmpty()) {
             fail(safe);
@@ -400,6 +411,8 @@ private:
     Extraction &ex_;
     FileSync sync_;
     bool saving_;
+    std::function<bool()> stop_;
+    QHash<QString, qint64> nextNumbers_;  // by name, for this mail's files
     QStringList texts_;
     std::optional<QString> fragment_;
 };
@@ -551,7 +564,8 @@ ReceivedTexts messageTexts(const QByteArray &raw)
 
 namespace {
 
-Extraction extract(const QByteArray &given, const QString &folder, FileSync sync, bool saving)
+Extraction extract(const QByteArray &given, const QString &folder, FileSync sync, bool saving,
+                   const std::function<bool()> &stop)
 {
     qsizetype size = given.size();
     while (size > 0 && given[size - 1] == '\0')
@@ -603,7 +617,7 @@ Extraction extract(const QByteArray &given, const QString &folder, FileSync sync
     g_mime_parser_options_set_rfc2047_compliance_mode(options, GMIME_RFC_COMPLIANCE_STRICT);
     GMimeMessage *message = g_mime_parser_construct_message(parser, options);
     {
-        Walker walker(folder, ex, sync, saving);
+        Walker walker(folder, ex, sync, saving, stop);
         if (message)
             walker.walk(g_mime_message_get_mime_part(message), 0);
         ex.texts.body = walker.readableText();
@@ -618,9 +632,10 @@ Extraction extract(const QByteArray &given, const QString &folder, FileSync sync
 
 }  // namespace
 
-Extraction extractAttachments(const QByteArray &raw, const QString &folder, FileSync sync)
+Extraction extractAttachments(const QByteArray &raw, const QString &folder, FileSync sync,
+                              const std::function<bool()> &stop)
 {
-    return extract(raw, folder, sync, true);
+    return extract(raw, folder, sync, true, stop);
 }
 
 ReceivedTexts readableTexts(const QByteArray &raw)
@@ -629,7 +644,7 @@ ReceivedTexts readableTexts(const QByteArray &raw)
     // GMime stays set up from its first use to the end of the program.
     static std::once_flag setUp;
     std::call_once(setUp, [] { initialize(); });
-    return extract(raw, QString(), FileSync::ByCaller, false).texts;
+    return extract(raw, QString(), FileSync::ByCaller, false, {}).texts;
 }
 
 std::optional<QString> readableTextOfFile(const QString &path)
@@ -710,14 +725,21 @@ QString createUniqueFile(const QString &folder, const QString &name)
     return createUniqueFile(folder, name, &taken);
 }
 
-QString createUniqueFile(const QString &folder, const QString &name, QSet<QString> *taken, QFile *file)
+QString createUniqueFile(const QString &folder, const QString &name, QSet<QString> *taken, QFile *file,
+                         QHash<QString, qint64> *nextNumbers)
 {
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     const QString base = dot > 0 ? name.left(dot) : name;
     const QString ext = dot > 0 ? name.mid(dot) : QString();
+    // With `nextNumbers`, the numbers tried for a name are remembered: the
+    // thousandth file of one name does not try the numbers of the 999 before
+    // it again, so naming many files alike takes linear time.
+    qint64 unused = 1;
+    qint64 &next = nextNumbers ? (*nextNumbers)[name.toCaseFolded()] : unused;
     // Names are compared without regard to letter case, as a Windows file
     // system would; a name taken meanwhile by someone else is skipped too.
-    for (qint64 i = 1;; ++i) {
+    for (qint64 i = qMax<qint64>(1, next);; ++i) {
+        next = i + 1;
         const QString candidate = i == 1 ? name : QStringLiteral("%1 (%2)%3").arg(base).arg(i).arg(ext);
         const QString key = candidate.toCaseFolded();
         if (taken->contains(key))

@@ -1,10 +1,12 @@
 #pragma once
 // The texts of a received mail, and attachment extraction into a folder.
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QSet>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class QFile;
@@ -52,7 +54,9 @@ struct Extraction {
 // Each saved file is on the disk when this returns, unless the caller puts
 // the folder's files on the disk itself (FileSync::ByCaller).
 enum class FileSync { EachFile, ByCaller };
-Extraction extractAttachments(const QByteArray &raw, const QString &folder, FileSync sync = FileSync::EachFile);
+// `stop`, asked before each file, ends the saving when it says so (-5).
+Extraction extractAttachments(const QByteArray &raw, const QString &folder, FileSync sync = FileSync::EachFile,
+                              const std::function<bool()> &stop = {});
 
 // The texts of a whole message as extractAttachments gives them (the body
 // its readable text, full Unicode), with nothing saved anywhere. Needs no
@@ -75,7 +79,10 @@ QString safeFileName(const QString &name, const QString &fallback);
 QString createUniqueFile(const QString &folder, const QString &name);
 // The same, with the names already taken in the folder (case-folded), which
 // it keeps up to date: one listing of the folder serves many files. With
-// `file`, the file is left open in it for writing.
-QString createUniqueFile(const QString &folder, const QString &name, QSet<QString> *taken, QFile *file = nullptr);
+// `file`, the file is left open in it for writing. With `nextNumbers` (kept
+// by the caller for a run of files, by case-folded name), a name's search
+// goes on where its last one ended: many files of one name in linear time.
+QString createUniqueFile(const QString &folder, const QString &name, QSet<QString> *taken, QFile *file = nullptr,
+                         QHash<QString, qint64> *nextNumbers = nullptr);
 
 }  // namespace korvane::mime

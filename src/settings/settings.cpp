@@ -105,6 +105,14 @@ bool saveServerSettings(QString *error)
             *error = QStringLiteral("%1 に書き込めません: %2").arg(settingsFilePath(), file.errorString());
         return false;
     }
+    // The account's servers and address: the owner's alone.
+    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        if (error)
+            *error = QStringLiteral("%1 の権限を設定できません: %2").arg(settingsFilePath(), file.errorString());
+        file.cancelWriting();
+        file.commit();
+        return false;
+    }
     QString reason;
     if (!profile::commitWhole(file, content, &reason)) {
         if (error)

@@ -64,7 +64,8 @@ std::optional<QString> readTextFileLines(const QString &path, QString *error)
     return text;
 }
 
-bool writeTextFile(const QString &path, const QString &text, QString *error)
+bool writeTextFile(const QString &path, const QString &text, QString *error,
+                   std::optional<QFileDevice::Permissions> permissions)
 {
     if (path.isEmpty()) {
         setError(error, QStringLiteral("ファイル名がありません。"));
@@ -73,6 +74,12 @@ bool writeTextFile(const QString &path, const QString &text, QString *error)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         setError(error, file.errorString());
+        return false;
+    }
+    if (permissions && !file.setPermissions(*permissions)) {
+        setError(error, file.errorString());
+        file.cancelWriting();
+        file.commit();  // drops the work copy
         return false;
     }
     QString reason;

@@ -1,6 +1,7 @@
 #pragma once
 // Text files of the editor and of the quick save: code page 932 with CR LF
 // line breaks, no header of their own.
+#include <QFileDevice>
 #include <QString>
 
 #include <optional>
@@ -22,8 +23,10 @@ std::optional<QString> readTextFileLines(const QString &path, QString *error = n
 // Writes `text` as the file's whole content (replacing it) in code page 932,
 // every line break written as CR LF, through the checked atomic write
 // (commitWholeFile): the old file stays as it was when the write fails, and
-// *error holds the system's reason.
-bool writeTextFile(const QString &path, const QString &text, QString *error = nullptr);
+// *error holds the system's reason. With `permissions` the file ends up with
+// exactly those, set on the work copy before any byte goes into it.
+bool writeTextFile(const QString &path, const QString &text, QString *error = nullptr,
+                   std::optional<QFileDevice::Permissions> permissions = std::nullopt);
 
 // Line breaks as the editor boxes hold them (LF); toCrLf (common/text.h)
 // gives them back as the files hold them.

@@ -75,6 +75,10 @@ private slots:
         qsizetype replaced = 0;
         QCOMPARE(cp932::encode(QStringLiteral("a😀b€"), &replaced), QByteArray("a\x81\xAC" "b\x81\xAC"));
         QCOMPARE(replaced, 2);
+        // Runs of refused characters between held ones, a lone surrogate.
+        QCOMPARE(cp932::encode(QStringLiteral("한국～😀😀霊") + QChar(0xD800) + QStringLiteral("x"), &replaced),
+                 QByteArray("\x81\xAC\x81\xAC\x81\x60\x81\xAC\x81\xAC\x97\xEC\x81\xAC" "x"));
+        QCOMPARE(replaced, 5);
         QVERIFY(!cp932::canEncode(QStringLiteral("😀")));
         QVERIFY(cp932::canEncode(QStringLiteral("霊山寺")));
         // A lead byte cut off at the end is dropped; a bad byte becomes U+FFFD.

@@ -17,6 +17,8 @@ Options (each may be given once):
                   one every millisecond
   --lie-size      LIST says every mail has 10 bytes
   --pipelining    CAPA lists PIPELINING (commands may come in a row)
+  --quit-close    QUIT closes the connection without an answer and removes
+                  nothing
 The server runs until it is killed.
 """
 import asyncio
@@ -26,7 +28,7 @@ import sys
 
 def parse(argv):
     opts = {"cut": 0, "dup": False, "refuse": 0, "trickle": False, "lie": False, "pipelining": False,
-            "pieces": False}
+            "pieces": False, "quitclose": False}
     i = 0
     while i < len(argv):
         a = argv[i]
@@ -44,6 +46,8 @@ def parse(argv):
             opts["lie"] = True
         elif a == "--pipelining":
             opts["pipelining"] = True
+        elif a == "--quit-close":
+            opts["quitclose"] = True
         i += 1
     return opts
 
@@ -122,6 +126,9 @@ async def session(reader, writer, box, opts, log):
                 else:
                     marked.add(n)
                     writer.write(b"+OK marked\r\n")
+            elif verb == "QUIT" and opts["quitclose"]:
+                writer.close()
+                return
             elif verb == "QUIT":
                 for n in marked:
                     os.remove(os.path.join(box, names[n - 1]))

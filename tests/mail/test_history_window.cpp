@@ -2,6 +2,7 @@
 #include "mail/historywindow.h"
 #include "mail/history_listmodel.h"
 #include "mail/history_quicksave.h"
+#include "mail/mailcheck_logic.h"
 #include "mail/mailhistory.h"
 #include "mail/tyakuform.h"
 
@@ -260,6 +261,9 @@ private slots:
         const QByteArray expected = cp932::encode(QStringLiteral("Subject:  abc\r\nFrom:  先生 <t@example.jp>\r\n"
                                                                  "Date:  2024/05/01\r\nBody:  本文です\r\n二行目\r\n"));
         QCOMPARE(readFile(path), expected);
+        const auto othersMay = QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteGroup
+                             | QFileDevice::WriteOther;
+        QCOMPARE(QFile::permissions(path) & othersMay, QFileDevice::Permissions());
         QVERIFY(f.dialogs.shown.isEmpty());
         QCOMPARE(text(form, "rtfEd"), QStringLiteral("Subject:  abc\nFrom:  先生 <t@example.jp>\nDate:  2024/05/01\n"
                                                      "Body:  本文です\n二行目"));
@@ -532,23 +536,29 @@ private slots:
     // The viewer, the clipboard and the enlarged view show the kept
     // original's text, which the record's code page cannot hold; the record
     // stays as it was, and one without an original shows its body.
+    // The viewer shows the kept original as it was written, with the notes
+    // of the record that still hold for it (the saved files); the note that
+    // the record holds only part of the body does not.
     void theViewerShowsTheKeptOriginal()
     {
         HistoryFixture f;
         const QString mail = QStringLiteral("絵文字😀 Ünïcödé 한국어");
         writeFile(f.folder.file(QStringLiteral("受信原本/20240101-k.eml")),
                   "Subject: k\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n" + mail.toUtf8() + "\r\n");
-        QCOMPARE(appendMailRecord(HistoryKind::Received, "k", "d", "k@example.jp", QStringLiteral("絵文字〓 Unicode 〓"),
-                                  nullptr, RecordFile::Durability::OnDisk, QStringLiteral("20240101-k.eml")),
+        const QString saved = checktext::AttachmentNotice + QStringLiteral("\r\n（a.txt）");
+        const QString recordBody = QStringLiteral("絵文字〓 Unicode 〓\r\n\r\n〓〓 この本文は履歴に全部は入りませんでした（x）。\r\n") + saved;
+        QCOMPARE(appendMailRecord(HistoryKind::Received, "k", "d", "k@example.jp", recordBody, nullptr,
+                                  RecordFile::Durability::OnDisk, QStringLiteral("20240101-k.eml")),
                  4);
         TyakuForm *form = open(HistoryKind::Received);
-        QCOMPARE(text(form, "rtfEd"), mail + u'\n');
-        QCOMPARE(QApplication::clipboard()->text(), mail + u'\n');
+        const QString shown = mail + QStringLiteral("\n\n") + QString(saved).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        QCOMPARE(text(form, "rtfEd"), shown);
+        QCOMPARE(QApplication::clipboard()->text().replace(QStringLiteral("\r\n"), QStringLiteral("\n")), shown);
         press(form, "Command29");
         auto *view = Windows::loaded<texttools::KakudaiForm>(QStringLiteral("KakudaiForm"));
         QVERIFY(view);
-        QCOMPARE(view->findChild<QPlainTextEdit *>(QStringLiteral("Text15"))->toPlainText(), mail);
-        QCOMPARE(readMailRecord(HistoryKind::Received, 4)->body, QStringLiteral("絵文字〓 Unicode 〓"));
+        QCOMPARE(view->findChild<QPlainTextEdit *>(QStringLiteral("Text15"))->toPlainText(), shown);
+        QCOMPARE(readMailRecord(HistoryKind::Received, 4)->body, recordBody);
         clickRow(form, 0);
         QCOMPARE(text(form, "rtfEd"), QStringLiteral("Body 1\nline 2"));
     }

@@ -270,7 +270,9 @@ private slots:
         MailCheckResult r = check(t, v);
         QCOMPARE(r.stored, storedFirst);
         QCOMPARE(t.mailbox.size(), 4);  // nothing deleted without QUIT
-        QCOMPARE(boxes->shown.size(), failFetchAt ? 1 : 0);
+        // Either the failed fetch or the unconfirmed deletions are told, once.
+        QCOMPARE(boxes->shown.size(), 1);
+        QCOMPARE(boxes->last().text.contains(QStringLiteral("削除されたかどうか分かりません")), failFetchAt == 0);
         QVERIFY(QFile::exists(receiveJournalPath()));
 
         t.failFetchAt = 0;
@@ -380,7 +382,18 @@ private slots:
         QCOMPARE(t.mailbox[0].subject, QStringLiteral("mail 2"));
         QCOMPARE(boxes->shown.size(), 1);
         QVERIFY(boxes->last().text.contains(QStringLiteral("2 通目")));
-        QCOMPARE(v.status, QStringLiteral("新着メールがあります。"));
+        QVERIFY(boxes->last().text.contains(QStringLiteral("件名: mail 2")));
+        QCOMPARE(v.status, QStringLiteral("新着メールがあります。大きすぎるメール 1 通をサーバーに残しました。"));
+        // Told once: the next check leaves it without a word, the status
+        // line still says so; once it is gone, it is forgotten.
+        boxes->clear();
+        r = check(t, v);
+        QCOMPARE(r.skipped, 1);
+        QVERIFY(boxes->shown.isEmpty());
+        QCOMPARE(v.status, QStringLiteral("大きすぎるメール 1 通をサーバーに残しました。"));
+        t.mailbox.clear();
+        check(t, v);
+        QVERIFY(loadToldTooLarge().isEmpty());
     }
 
     // Mails are fetched ahead of the one taken up, but large ones only as far
@@ -510,6 +523,8 @@ private slots:
         j.pending = QStringList({"U1", "U2", "U3"});
         j.counterBefore = 10;
         QVERIFY(saveReceiveJournal(j));
+        QCOMPARE(QFile::permissions(receiveJournalPath()) & (QFileDevice::ReadOther | QFileDevice::ReadGroup),
+                 QFileDevice::Permissions());
         ReceiveJournal back;
         QVERIFY(ReceiveJournal::parse(j.serialize(), &back));
         QCOMPARE(back.counterBefore, 10);

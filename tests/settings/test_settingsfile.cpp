@@ -54,6 +54,8 @@ private slots:
         serverSettings() = {smtp, pop3, mail, qint16(apop)};
         QVERIFY(saveServerSettings());
         QCOMPARE(readFile(folder.file("pelnix.ini")), expected);
+        QCOMPARE(QFile::permissions(folder.file("pelnix.ini")) & (QFileDevice::ReadOther | QFileDevice::ReadGroup),
+                 QFileDevice::Permissions());
     }
 
     void reads_data()

@@ -120,6 +120,11 @@ FriendForm::FriendForm(QWidget *parent) : QWidget(parent)
     placeTwips(hint_, 120, 5640, 7560, 840);
     hint_->hide();
 
+    // Tab in reading order, each row left to right; the hint box only
+    // follows the mouse and is passed by.
+    hint_->setFocusPolicy(Qt::NoFocus);
+    setTabChain({list_, nameText_, countText_, addressText_, paste, cardText_, card, add, remove, refresh});
+
     connect(list_, &QTreeWidget::itemPressed, this, &FriendForm::selectAddressRow);
     connect(add, &QPushButton::clicked, this, &FriendForm::addAddress);
     connect(remove, &QPushButton::clicked, this, &FriendForm::deleteAddress);

@@ -439,6 +439,8 @@ void Mainform::connectLaunchers()
         {"Label10", 'M'}, {"Label11", 'G'}, {"Label24", 'B'}, {"Label23", 'P'}, {"Label20", 'T'},
         {"Label14", 'F'}, {"Label13", 'E'}, {"Label7", 'H'},  {"Label8", 'W'},
     };
+    // The hint box only follows the mouse: Tab passes it by.
+    hintBox_->setFocusPolicy(Qt::NoFocus);
     QWidget *previous = nullptr;
     for (const auto &k : keyboard) {
         auto *lb = findChild<ClickLabel *>(QString::fromLatin1(k.name));

@@ -331,6 +331,17 @@ QString nameFor(const QWidget *window, const QWidget *w, const QList<QLabel *> &
 
 }  // namespace
 
+void setTabChain(const QList<QWidget *> &controls)
+{
+    QWidget *previous = nullptr;
+    for (QWidget *w : controls) {
+        if (previous && w)
+            QWidget::setTabOrder(previous, w);
+        if (w)
+            previous = w;
+    }
+}
+
 void nameControlsForAssistiveTech(QWidget *window)
 {
     const QList<QLabel *> labels = window->findChildren<QLabel *>();

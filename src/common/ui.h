@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QList>
 #include <QPointer>
 #include <QRect>
 #include <QTimer>
@@ -90,6 +91,9 @@ void nameControlsForAssistiveTech(QWidget *window);
 // Whether a widget is a control of its own that Tab reaches (so it needs an
 // accessible name), not a part of another control.
 bool isNamedControl(const QWidget *w);
+// Tab walks `controls` in the order given (the reading order of a window);
+// a hidden one is passed over while it is hidden.
+void setTabChain(const QList<QWidget *> &controls);
 
 // Sets the font family used for the design's "ＭＳ Ｐゴシック" and friends; the
 // family name is kept so that fontconfig picks the Japanese font it maps it to.

@@ -136,6 +136,11 @@ BackForm::BackForm(QWidget *parent) : QWidget(parent)
         attachmentList_->raise();
     });
 
+    // Tab in reading order: the boxes and buttons above the body, the body,
+    // the send buttons under it.
+    setTabChain({toText_, subjectText_, attachText_, attachFileButton_, addAttachmentButton_, cancelAttachmentsButton_,
+                 attachmentList_, bodyText_, sendButton_, stopButton_, pasteBodyButton_});
+
     // Load: the attachment box starts 2800 twips wide, the list hidden.
     attachmentList_->hide();
     resize(twips(10000), twips(7000));

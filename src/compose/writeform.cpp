@@ -246,6 +246,13 @@ void WriteForm::buildControls()
     });
     connect(sendButton, &QPushButton::clicked, this, &WriteForm::sendComposedMail);
     connect(hiddenPasteButton_, &QPushButton::clicked, this, [this] { hiddenPasteBox_->setText(QApplication::clipboard()->text()); });
+
+    // Tab in reading order: each row left to right, then the address pane.
+    setTabChain({toText_, pasteToButton, sendButton, subjectText_, pasteBodyButton, stopButton, greetingBox_,
+                 paletteButton, clearButton, attachFileButton_, addAttachmentButton_, cancelAttachmentsButton_,
+                 attachText_, addressBookButton, normalSizeButton, bulkSendOption_, cancelBulkOption_, fortuneCheck_,
+                 attachmentList_, bodyText_, hiddenPasteBox_, hiddenPasteButton_, hiddenCheck_, hiddenNumberBox_,
+                 addressCountBox_, addressList_});
 }
 
 void WriteForm::load()

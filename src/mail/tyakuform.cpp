@@ -268,6 +268,15 @@ void TyakuForm::buildControls()
     copyButton_->raise();
     copyBox_->raise();
     hintBox_->raise();
+
+    // Tab in reading order: the top row, the button band left to right and
+    // the count, the list, the three header boxes, the body, the copy row.
+    // The hint box only follows the mouse: Tab passes it by.
+    hintBox_->setFocusPolicy(Qt::NoFocus);
+    auto mailButton = [this](const char *name) { return client_->findChild<QPushButton *>(QLatin1String(name)); };
+    setTabChain({quickSaveButton_, pane_->searchBox(), mailButton("Command3"), mailButton("Command4"),
+                 mailButton("Command5"), mailButton("Command6"), mailButton("Command29"), countBox_, list_, subject_,
+                 sender_, date_, body_, fileList_, copyButton_, copyBox_});
 }
 
 // The editor's start-up: the current file of the editor into the body box. A

@@ -150,6 +150,20 @@ KaoForm::KaoForm(QWidget *parent) : QWidget(parent)
     }
     tabs_->setCurrentIndex(FirstShownPage);
     tabButtons_->button(FirstShownPage)->setChecked(true);
+
+    // Tab in reading order: the page buttons row by row, then the shown
+    // page's box and its buttons left to right. The page buttons stand for
+    // the hidden tabs, so the tab widget itself takes no focus.
+    tabs_->setFocusPolicy(Qt::NoFocus);
+    QList<QWidget *> order;
+    for (QAbstractButton *b : tabButtons_->buttons())
+        order << b;
+    for (int i = 0; i < PageCount; ++i) {
+        order << boxes_[i];
+        for (QPushButton *b : tabs_->widget(i)->findChildren<QPushButton *>(Qt::FindDirectChildrenOnly))
+            order << b;
+    }
+    setTabChain(order);
 }
 
 bool KaoForm::savePages()

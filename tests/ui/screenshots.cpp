@@ -232,6 +232,10 @@ int main(int argc, char **argv)
         shoot(w, QStringLiteral("settings-idpass"));
         w->hide();
     }
+    if (QWidget *w = showAt(QStringLiteral("ReceiveOptionsForm"), QPoint(40, 40))) {
+        shoot(w, QStringLiteral("settings-receive"));
+        w->hide();
+    }
 
     auto box = Dialogs::messageBox(main, QStringLiteral("データが選択されていません"), ProgramTitle,
                                    Dialogs::Icon::None, QMessageBox::Ok);

@@ -26,6 +26,7 @@
 #include <QComboBox>
 #include <QEnterEvent>
 #include <QFontInfo>
+#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -51,6 +52,25 @@ QString where(const QWidget *w)
 {
     QString path = w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName();
     return w->window()->objectName() + QLatin1Char('/') + path;
+}
+
+// Tab among the controls of one pane never goes back up, nor leftwards
+// along a line.
+QStringList tabOrderFaults(QWidget *window)
+{
+    QStringList faults;
+    QHash<QWidget *, QWidget *> previous;  // in each pane
+    const auto box = [window](QWidget *c) { return QRect(c->mapTo(window, QPoint()), c->size()); };
+    for (QWidget *c = window->nextInFocusChain(); c != window; c = c->nextInFocusChain()) {
+        if (!isNamedControl(c) || !c->isVisibleTo(window) || !c->isEnabled())
+            continue;
+        QWidget *&p = previous[c->parentWidget()];
+        const QRect a = p ? box(p) : QRect(), b = box(c);
+        if (p && (b.bottom() <= a.top() || (b.top() < a.bottom() && a.top() < b.bottom() && b.right() <= a.left())))
+            faults << QStringLiteral("%1: Tab comes from %2 below or right of it").arg(where(c), where(p));
+        p = c;
+    }
+    return faults;
 }
 
 // Text as drawn: mnemonics gone, each line measured on its own.
@@ -384,6 +404,7 @@ private slots:
         for (const char *name : {"Mainform", "WriteForm", "BackForm", "TyakuForm", "FriendForm", "KaoForm",
                                  "SetForm", "OptionForm", "IdPassForm", "ReceiveOptionsForm", "KakudaiForm"})
             QTest::newRow(name) << QString::fromLatin1(name) << QString() << 28;
+        QTest::newRow("TyakuForm sent") << "TyakuForm sent" << QString() << 28;
         const QString zoned = QStringLiteral("Wed, 9 Dec 2026 10:00:00 +0900 (JST)");
         QTest::newRow("TyakuForm, date with its zone's name") << "TyakuForm" << zoned << 0;
         QTest::newRow("KakudaiForm at 40 pt") << "KakudaiForm" << zoned << 40;
@@ -403,9 +424,10 @@ private slots:
             auto *main = Windows::get<app::Mainform>(window);
             main->startUp();
             w = main;
-        } else if (window == QLatin1String("TyakuForm")) {
-            mail::openHistoryWindow(mail::HistoryKind::Received);
-            w = Windows::loaded(window);
+        } else if (window.startsWith(QLatin1String("TyakuForm"))) {
+            mail::openHistoryWindow(window.endsWith(QLatin1String("sent")) ? mail::HistoryKind::Sent
+                                                                            : mail::HistoryKind::Received);
+            w = Windows::loaded(QStringLiteral("TyakuForm"));
         } else if (window == QLatin1String("KakudaiForm")) {
             mail::openHistoryWindow(mail::HistoryKind::Received);
             auto *history = Windows::loaded(QStringLiteral("TyakuForm"));
@@ -434,6 +456,8 @@ private slots:
             if (isNamedControl(c) && c->isVisibleTo(w) && c->accessibleName().trimmed().isEmpty())
                 checker.faults << where(c) + QStringLiteral(": no accessible name");
         }
+        if (window != QLatin1String("Mainform"))  // (its launchers stand in two columns)
+            checker.faults << tabOrderFaults(w);
         if (window == QLatin1String("KakudaiForm")) {
             // Large type still fits its boxes: the whole of each, for those
             // who read there what they cannot read small.

@@ -13,10 +13,10 @@
 //   - the peak resident memory of the process (getrusage ru_maxrss).
 // Goals: list filled under 1 s, peak memory under 150 MB, the longest stall
 // of a delete under 100 ms.
-#include "mail/historywindow.h"
-#include "mail/history_listmodel.h"
-#include "mail/mailhistory.h"
-#include "mail/tyakuform.h"
+#include "history/historywindow.h"
+#include "history/history_listmodel.h"
+#include "history/mailhistory.h"
+#include "history/tyakuform.h"
 
 #include "common/paths.h"
 #include "common/ui.h"

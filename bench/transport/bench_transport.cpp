@@ -13,7 +13,7 @@
 // no slower than mpop.
 #include "mime/mime_charset.h"
 #include "mime/mime_message.h"
-#include "mail/nmail.h"
+#include "transport/nmail.h"
 #include "benchsupport.h"
 
 #include <QCoreApplication>

@@ -4,7 +4,7 @@
 #include "common/windows.h"
 #include "compose/backform.h"
 #include "compose/writeform.h"
-#include "mail/mailcheck.h"
+#include "mailcheck/mailcheck.h"
 
 #include <QApplication>
 #include <QScopeGuard>

@@ -8,7 +8,7 @@
 #include "common/ui.h"
 #include "common/windows.h"
 #include "compose/mailto.h"
-#include "mail/nmail.h"
+#include "transport/nmail.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -4,7 +4,7 @@
 
 #include "addressbook/register.h"
 #include "compose/register.h"
-#include "mail/register.h"
+#include "history/register.h"
 #include "palette/register.h"
 #include "pilgrimage/register.h"
 #include "settings/register.h"

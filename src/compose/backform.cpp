@@ -5,8 +5,8 @@
 #include "common/dialogs.h"
 #include "common/text.h"
 #include "common/ui.h"
-#include "mail/mailhistory.h"
-#include "mail/transport_smtp.h"
+#include "history/mailhistory.h"
+#include "transport/transport_smtp.h"
 #include "settings/settings.h"
 
 #include <QApplication>

@@ -6,10 +6,9 @@
 #include "common/digest.h"
 #include "common/paths.h"
 #include "common/text.h"
-#include "mail/history_viewtext.h"
-#include "mail/mailcheck_logic.h"
-#include "mail/nmail.h"
-#include "mail/transport_smtp.h"
+#include "history/history_viewtext.h"
+#include "transport/nmail.h"
+#include "transport/transport_smtp.h"
 #include "mime/mime.h"
 
 #include <QAbstractButton>

@@ -10,7 +10,7 @@
 #include <functional>
 #include <optional>
 
-#include "mail/mailhistory.h"
+#include "history/mailhistory.h"
 
 class QLineEdit;
 class QMimeData;

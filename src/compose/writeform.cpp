@@ -9,8 +9,8 @@
 #include "common/text.h"
 #include "common/ui.h"
 #include "common/windows.h"
-#include "mail/mailhistory.h"
-#include "mail/transport_smtp.h"
+#include "history/mailhistory.h"
+#include "transport/transport_smtp.h"
 #include "settings/settings.h"
 
 #include <QApplication>

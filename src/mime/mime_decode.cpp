@@ -1,3 +1,8 @@
+// Over a thousand lines on purpose: the decoders of one received mail's
+// parts (transfer encodings, header words, parameters, HTML to text) that the
+// parser in mime_message.cpp calls, each small, kept together with the helpers
+// they share; the HTML reading (from htmlToText down) is the seam to split at
+// should it grow.
 #include "mime_decode.h"
 
 #include "mime_charset.h"

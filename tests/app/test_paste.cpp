@@ -7,8 +7,8 @@
 #include "app/registry.h"
 #include "common/ui.h"
 #include "common/windows.h"
-#include "mail/historywindow.h"
-#include "mail/mailhistory.h"
+#include "history/historywindow.h"
+#include "history/mailhistory.h"
 #include "scripteddialogs.h"
 #include "testenv.h"
 

@@ -2,7 +2,7 @@
 
 #include "compose/backform.h"
 #include "compose/fortune.h"
-#include "mail/mailhistory.h"
+#include "history/mailhistory.h"
 #include "mailservers_support.h"
 #include "scripteddialogs.h"
 #include "settings/settings.h"

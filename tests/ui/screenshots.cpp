@@ -14,8 +14,8 @@
 #include "common/dialogs.h"
 #include "common/paths.h"
 #include "common/windows.h"
-#include "mail/historywindow.h"
-#include "mail/mailhistory.h"
+#include "history/historywindow.h"
+#include "history/mailhistory.h"
 #include "settings/settings.h"
 #include "texttools/kakudaiform.h"
 

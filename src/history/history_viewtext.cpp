@@ -1,6 +1,6 @@
 #include "history_viewtext.h"
 
-#include "mailcheck_logic.h"
+#include "history/checknotes.h"
 
 #include "common/text.h"
 #include "mime/mime_message.h"

@@ -5,8 +5,9 @@
 // thread (mailcheck_session.h). Tests drive it with their own view and
 // transport; the receive label drives it with the registered windows and the
 // transport of nmail.h.
-#include "mail/mailcheck_session.h"
-#include "mail/nmail.h"
+#include "history/checknotes.h"
+#include "mailcheck/mailcheck_session.h"
+#include "transport/nmail.h"
 
 #include <QByteArray>
 #include <QString>
@@ -132,8 +133,7 @@ inline const QString NoNewMail = QStringLiteral("新着メールは有りませ�
 inline const QString NoLogin = QStringLiteral("IDとパスワードがないため、受信していません。");
 inline const QString AttachmentCannotOpen = QStringLiteral("添付ファイルをオープンできません");
 inline const QString PartialIncomplete = QStringLiteral("分割されたメールが全て揃っていません");
-inline const QString AttachmentNotice =
-    QStringLiteral("♪♪♪　添付ファイルがありましので、添付フォルダに展開しました。♪♪♪");
+// AttachmentNotice: history/checknotes.h
 inline const QString StopQuestion = QStringLiteral("メールの受信を中止しますか？\n受信していないメールはサーバーに残ります。");
 }  // namespace checktext
 

@@ -78,7 +78,7 @@ private:
     QString error_;
 };
 
-// The misbehaving POP3 server of tests/mail/pop3_misbehaving.py on 127.0.0.1:
+// The misbehaving POP3 server of tests/support/pop3_misbehaving.py on 127.0.0.1:
 // a mailbox of files, and a fault chosen by its options ("--cut", "2";
 // "--dup-uidl"; "--refuse-dele", "1"; "--trickle"; "--in-pieces"; "--lie-size"). Stopped
 // when this object goes.

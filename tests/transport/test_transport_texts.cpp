@@ -1,6 +1,6 @@
 // Server names, and the sentences a failed call ends in: Japanese first,
 // the library's English only as a detail at the end.
-#include "mail/transport_common.h"
+#include "transport/transport_common.h"
 
 #include <QRegularExpression>
 #include <QTest>

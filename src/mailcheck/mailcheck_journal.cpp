@@ -2,7 +2,7 @@
 
 #include "common/paths.h"
 #include "common/recordfile.h"
-#include "mail/mailhistory.h"
+#include "history/mailhistory.h"
 #include "pilgrimage/progress.h"
 
 #include <QFile>

@@ -1,5 +1,5 @@
 // The history files at the byte level.
-#include "mail/mailhistory.h"
+#include "history/mailhistory.h"
 
 #include "common/cp932.h"
 #include "common/recordfile.h"

@@ -1,3 +1,6 @@
+// Over a thousand lines on purpose: every case shares one fixture (the private
+// dovecot, the relay that cuts or stalls the connection, a program folder) and
+// one set of helpers; a second file would repeat them.
 // The receive action end to end: the main window's receive label against the
 // private dovecot, with the program's own windows, history, journal and
 // pilgrimage; and the faults a check must survive without losing or doubling
@@ -7,11 +10,11 @@
 #include "common/paths.h"
 #include "common/ui.h"
 #include "common/windows.h"
-#include "mail/mailcheck.h"
-#include "mail/mailcheck_journal.h"
-#include "mail/mailcheck_windows.h"
-#include "mail/mailhistory.h"
-#include "mail/nmail.h"
+#include "mailcheck/mailcheck.h"
+#include "mailcheck/mailcheck_journal.h"
+#include "mailcheck/mailcheck_windows.h"
+#include "history/mailhistory.h"
+#include "transport/nmail.h"
 #include "mailservers_support.h"
 #include "scripteddialogs.h"
 #include "settings/settings.h"

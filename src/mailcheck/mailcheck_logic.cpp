@@ -1,3 +1,7 @@
+// Over a thousand lines on purpose: this is one class, MailCheck, whose steps
+// (fetch, take up, store, delete ahead, settle, sync to disk, stop) share the
+// session's state and its ordering rules; kept in one file they read in the
+// order a check runs them.
 #include "mailcheck_logic.h"
 
 #include "common/cp932.h"
@@ -6,9 +10,9 @@
 #include "common/addressfield.h"
 #include "common/paths.h"
 #include "common/text.h"
-#include "mail/mailcheck_journal.h"
-#include "mail/mailcheck_session.h"
-#include "mail/mailhistory.h"
+#include "mailcheck/mailcheck_journal.h"
+#include "mailcheck/mailcheck_session.h"
+#include "history/mailhistory.h"
 #include "pilgrimage/progress.h"
 #include "settings/settings.h"
 

@@ -215,7 +215,7 @@ bool MisbehavingPop3::start(const QStringList &options)
 {
     const QString portFile = dir_ + QStringLiteral("/port");
     QFile::remove(portFile);
-    const QString script = qEnvironmentVariable("KORVANE_SOURCE_DIR") + QStringLiteral("/tests/mail/pop3_misbehaving.py");
+    const QString script = qEnvironmentVariable("KORVANE_SOURCE_DIR") + QStringLiteral("/tests/support/pop3_misbehaving.py");
     QStringList args{script, dir_ + QStringLiteral("/box"), portFile};
     args += options;
     if (!QProcess::startDetached(QStringLiteral("/usr/bin/python3"), args, QString(), &pid_))

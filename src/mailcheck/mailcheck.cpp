@@ -4,7 +4,7 @@
 #include "common/text.h"
 #include "common/ui.h"
 #include "common/windows.h"
-#include "mail/mailcheck_windows.h"
+#include "mailcheck/mailcheck_windows.h"
 #include "pilgrimage/display.h"
 #include "pilgrimage/progress.h"
 

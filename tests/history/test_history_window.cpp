@@ -1,10 +1,10 @@
 // The history window offscreen, with scripted message boxes.
-#include "mail/historywindow.h"
-#include "mail/history_listmodel.h"
-#include "mail/history_quicksave.h"
-#include "mail/mailcheck_logic.h"
-#include "mail/mailhistory.h"
-#include "mail/tyakuform.h"
+#include "history/historywindow.h"
+#include "history/history_listmodel.h"
+#include "history/history_quicksave.h"
+#include "history/checknotes.h"
+#include "history/mailhistory.h"
+#include "history/tyakuform.h"
 
 #include "common/cp932.h"
 #include "common/paths.h"

@@ -15,9 +15,9 @@
 #include "common/paths.h"
 #include "common/ui.h"
 #include "common/windows.h"
-#include "mail/mailcheck.h"
-#include "mail/mailcheck_windows.h"
-#include "mail/nmail.h"
+#include "mailcheck/mailcheck.h"
+#include "mailcheck/mailcheck_windows.h"
+#include "transport/nmail.h"
 
 #include <QApplication>
 #include <QSettings>

@@ -3,7 +3,7 @@
 #include "mime/mime_build.h"
 #include "mime/mime_charset.h"
 #include "mime/mime_message.h"
-#include "mail/nmail.h"
+#include "transport/nmail.h"
 #include "mailservers_support.h"
 #include "settings/settings.h"
 #include "test_transport_fakeserver.h"

@@ -1,6 +1,6 @@
 #pragma once
 // The history window `TyakuForm` (received or sent mail).
-#include "mail/mailhistory.h"
+#include "history/mailhistory.h"
 
 class QWidget;
 

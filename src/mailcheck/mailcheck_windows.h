@@ -13,7 +13,7 @@
 // every mail's body in boxes that are seen for a few milliseconds. What the
 // check reads back from them is what they hold once filled.
 #include "common/ui.h"
-#include "mail/mailcheck_logic.h"
+#include "mailcheck/mailcheck_logic.h"
 
 #include <QHash>
 #include <QPointer>

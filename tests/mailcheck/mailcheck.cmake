@@ -2,7 +2,7 @@
 # receive action against the private POP3 server.
 korvane_add_test(NAME test_mailcheck_logic
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_mailcheck_logic.cpp
-  LIBS korvane_mail)
+  LIBS korvane_mailcheck)
 
 # The program started on a given folder that clicks the receive label once;
 # the kill test runs it and kills it in the middle of a check.

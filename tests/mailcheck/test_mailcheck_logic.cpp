@@ -1,9 +1,9 @@
 // The mail check's sequence against a scripted POP3 session: call order,
 // what is kept when a session dies, the receive journal.
 #include "common/paths.h"
-#include "mail/mailcheck_journal.h"
-#include "mail/mailcheck_logic.h"
-#include "mail/mailhistory.h"
+#include "mailcheck/mailcheck_journal.h"
+#include "mailcheck/mailcheck_logic.h"
+#include "history/mailhistory.h"
 #include "pilgrimage/progress.h"
 #include "scripteddialogs.h"
 #include "settings/settings.h"

@@ -204,6 +204,7 @@ SendOutcome sendMail(const QString &server, const QString &to, const QString &fr
 QString keepSentOriginal(const QByteArray &message, QString *error)
 {
     const QString folder = paths::ensureFolder(QString::fromUtf16(paths::SentOriginalsFolder));
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     const mime::ReceivedTexts head = mime::headerTexts(message);
     const QString name = mail::originalFileName(sha256(message), head.date);
     const QString target = QDir(folder).filePath(name);

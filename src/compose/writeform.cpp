@@ -232,7 +232,11 @@ void WriteForm::buildControls()
         toText_->clear();
         setListColour(false);
     });
-    connect(pasteToButton, &QPushButton::clicked, this, [this] { toText_->setText(QApplication::clipboard()->text()); });
+    // An empty clipboard leaves the recipient the user typed.
+    connect(pasteToButton, &QPushButton::clicked, this, [this] {
+        if (const QString text = QApplication::clipboard()->text(); !text.isEmpty())
+            toText_->setText(text);
+    });
     connect(pasteBodyButton, &QPushButton::clicked, this, [this] {
         bodyText_->setPlainText(bodyText_->toPlainText() + QApplication::clipboard()->text());
     });

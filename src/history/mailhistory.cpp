@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <algorithm>
@@ -278,10 +279,11 @@ int MailHistoryAppender::append(const QString &subject, const QString &date, con
 QString originalFileName(const QByteArray &digest, const QString &dateHeader)
 {
     // Senders often get the weekday wrong, which the parser refuses: the date
-    // is read without it then.
-    QDateTime when = QDateTime::fromString(dateHeader.trimmed(), Qt::RFC2822Date);
+    // is read without it then. The parser refuses a zone comment ("(JST)") too.
+    const QString date = QString(dateHeader).remove(QRegularExpression(QStringLiteral("\\([^()]*\\)")));
+    QDateTime when = QDateTime::fromString(date.trimmed(), Qt::RFC2822Date);
     if (!when.isValid())
-        when = QDateTime::fromString(dateHeader.section(u',', 1).trimmed(), Qt::RFC2822Date);
+        when = QDateTime::fromString(date.section(u',', 1).trimmed(), Qt::RFC2822Date);
     const QString stamp = when.isValid() ? when.toUTC().toString(QStringLiteral("yyyyMMdd-HHmmss"))
                                          : QStringLiteral("00000000-000000");
     return stamp + QLatin1Char('-') + QString::fromLatin1(digest.toHex().left(16)) + QStringLiteral(".eml");

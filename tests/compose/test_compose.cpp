@@ -187,6 +187,9 @@ private slots:
         QCOMPARE(body->toPlainText(), QStringLiteral("abcxyz"));
         // "取消" empties the recipient even without bulk send.
         clickButton(form, "Command7");
+        QApplication::clipboard()->clear();
+        clickButton(form, "Command7");  // nothing to paste: the recipient stays
+        QCOMPARE(child<QLineEdit>(form, "ToText")->text(), QStringLiteral("xyz"));
         child<QRadioButton>(form, "Option1")->click();
         QCOMPARE(child<QLineEdit>(form, "ToText")->text(), QString());
     }

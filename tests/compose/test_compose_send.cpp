@@ -228,6 +228,7 @@ private slots:
         QVERIFY(original.startsWith(folder_->file(QStringLiteral("送信原本/"))));
         QCOMPARE(readFile(original), spooled[0].content);
         QVERIFY(!(QFile(original).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther)));
+        QVERIFY(!(QFile(QFileInfo(original).path()).permissions() & (QFileDevice::ReadOther | QFileDevice::ExeOther)));
     }
 
     // A body the record cannot hold ends with a note naming the kept original.

@@ -125,6 +125,13 @@ private slots:
         QVERIFY(readMailRecord(HistoryKind::Sent, 1)->live);
     }
 
+    // Many senders end the date with a zone comment.
+    void theOriginalIsNamedByItsDate()
+    {
+        QCOMPARE(originalFileName("\x01", QStringLiteral("Tue, 8 Dec 2026 10:11:12 +0900 (JST)")),
+                 QStringLiteral("20261208-011112-01.eml"));
+    }
+
     // The record names the file that keeps its whole mail in the last bytes
     // of the body field, behind a NUL: the body reads as before, the name
     // survives a rewrite, and only plain file names under the kind's folder

@@ -34,9 +34,9 @@ public:
         shown_.insert(text);
         inner_.notice(parent, text, title, icon);
     }
-    bool question(QWidget *parent, const QString &text, const QString &title, Icon icon) override
+    bool question(QWidget *parent, const QString &text, const QString &title, Icon icon, bool defaultYes) override
     {
-        return inner_.question(parent, text, title, icon);
+        return inner_.question(parent, text, title, icon, defaultYes);
     }
     std::optional<QString> input(QWidget *parent, const QString &prompt, const QString &title,
                                  const QString &defaultText) override

@@ -71,10 +71,10 @@ void Dialogs::notice(QWidget *parent, const QString &text, const QString &title,
     messageBox(parent, text, title, icon, QMessageBox::Ok)->exec();
 }
 
-bool Dialogs::question(QWidget *parent, const QString &text, const QString &title, Icon icon)
+bool Dialogs::question(QWidget *parent, const QString &text, const QString &title, Icon icon, bool defaultYes)
 {
     auto box = messageBox(parent, text, title, icon, QMessageBox::Yes | QMessageBox::No);
-    box->setDefaultButton(QMessageBox::Yes);
+    box->setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
     return box->exec() == QMessageBox::Yes;
 }
 

@@ -32,9 +32,10 @@ public:
     // A message with an OK button.
     virtual void notice(QWidget *parent, const QString &text, const QString &title = ProgramTitle,
                         Icon icon = Icon::None);
-    // A Yes/No question; true for Yes.
+    // A Yes/No question; true for Yes. `defaultYes` false makes No the
+    // button Enter presses, for questions whose Yes throws something away.
     virtual bool question(QWidget *parent, const QString &text, const QString &title = QuestionTitle,
-                          Icon icon = Icon::Question);
+                          Icon icon = Icon::Question, bool defaultYes = true);
     // An input box; nothing when cancelled.
     virtual std::optional<QString> input(QWidget *parent, const QString &prompt,
                                          const QString &title = ProgramTitle,

@@ -100,7 +100,7 @@ bool confirmDiscard(QWidget *window)
     return dialogs().question(window,
                               QStringLiteral("送信していない文章があります。\n破棄してウィンドウを閉じますか？\n"
                                              "（「いいえ」を選ぶと、そのまま書き続けられます）"),
-                              QuestionTitle, Dialogs::Icon::Exclamation);
+                              QuestionTitle, Dialogs::Icon::Exclamation, /*defaultYes=*/false);
 }
 
 QStringList localFiles(const QMimeData *data)

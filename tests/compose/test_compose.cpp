@@ -396,6 +396,8 @@ private slots:
         dialogs_->questionAnswers << discard;
         w->close();
         QCOMPARE(dialogs_->shown.size(), typed ? 1 : 0);
+        // Enter keeps the text: throwing it away takes a deliberate "はい".
+        QVERIFY(!typed || !dialogs_->last().defaultYes);
         if (typed && !discard) {
             QApplication::processEvents();
             QVERIFY(w && w->isVisible());

@@ -200,11 +200,11 @@ public:
 class QuestionHook : public ScriptedDialogs {
 public:
     std::function<void()> whileOpen;
-    bool question(QWidget *parent, const QString &text, const QString &title, Icon icon) override
+    bool question(QWidget *parent, const QString &text, const QString &title, Icon icon, bool defaultYes) override
     {
         if (whileOpen)
             whileOpen();
-        return ScriptedDialogs::question(parent, text, title, icon);
+        return ScriptedDialogs::question(parent, text, title, icon, defaultYes);
     }
 };
 

@@ -30,9 +30,9 @@ void ScriptedDialogs::notice(QWidget *, const QString &text, const QString &titl
     shown.append({Kind::Notice, title, text});
 }
 
-bool ScriptedDialogs::question(QWidget *, const QString &text, const QString &title, Icon)
+bool ScriptedDialogs::question(QWidget *, const QString &text, const QString &title, Icon, bool defaultYes)
 {
-    shown.append({Kind::Question, title, text});
+    shown.append({Kind::Question, title, text, defaultYes});
     return questionAnswers.isEmpty() ? false : questionAnswers.dequeue();
 }
 

@@ -13,6 +13,7 @@ struct ShownDialog {
     Dialogs::Kind kind;
     QString title;
     QString text;
+    bool defaultYes = true;  // which button Enter presses, for questions
 };
 
 class ScriptedDialogs : public Dialogs {
@@ -36,7 +37,7 @@ public:
     void clear() { shown.clear(); }
 
     void notice(QWidget *, const QString &text, const QString &title, Icon) override;
-    bool question(QWidget *, const QString &text, const QString &title, Icon) override;
+    bool question(QWidget *, const QString &text, const QString &title, Icon, bool defaultYes) override;
     std::optional<QString> input(QWidget *, const QString &prompt, const QString &title,
                                  const QString &defaultText) override;
     QString openFile(QWidget *, const QString &caption, const QString &, const QString &) override;

@@ -473,14 +473,8 @@ bool Pop3Session::retrieveTo(int n, bool headerOnly, QIODevice &sink, qint64 lim
     bool large = false;
     if (tooLarge)
         *tooLarge = false;
-    if (!authenticated_) {
-        error = broken_ ? brokenError_ : QStringLiteral("POP3サーバーにログインしていません。");
+    if (!canActOn(n, error))
         return false;
-    }
-    if (n < 1 || n > count()) {
-        error = QStringLiteral("メール %1 はサーバーにありません。").arg(n);
-        return false;
-    }
     const QString what = QStringLiteral("メール %1").arg(n);
     if (headerOnly) {
         bool refused = false;
@@ -657,6 +651,19 @@ qint64 Pop3Session::size(int n) const
     return n >= 1 && n <= sizes_.size() ? sizes_[n - 1] : -1;
 }
 
+bool Pop3Session::canActOn(int n, QString &error) const
+{
+    if (!authenticated_) {
+        error = broken_ ? brokenError_ : QStringLiteral("POP3サーバーにログインしていません。");
+        return false;
+    }
+    if (n < 1 || n > count()) {
+        error = QStringLiteral("メール %1 はサーバーにありません。").arg(n);
+        return false;
+    }
+    return true;
+}
+
 QString Pop3Session::uidl(int n) const
 {
     return n >= 1 && n <= uidls_.size() ? QString::fromLatin1(uidls_[n - 1]) : QString();
@@ -666,14 +673,8 @@ bool Pop3Session::markDeleted(int n, QString &error, bool *refused)
 {
     if (refused)
         *refused = false;
-    if (!authenticated_) {
-        error = broken_ ? brokenError_ : QStringLiteral("POP3サーバーにログインしていません。");
+    if (!canActOn(n, error))
         return false;
-    }
-    if (n < 1 || n > count()) {
-        error = QStringLiteral("メール %1 はサーバーにありません。").arg(n);
-        return false;
-    }
     return command("DELE " + QByteArray::number(n), deadlineFor(0), error, refused);
 }
 

@@ -104,6 +104,9 @@ private:
     bool waitSocket(bool forWrite, Clock::time_point deadline, Clock::time_point idleDeadline);
     Clock::time_point deadlineFor(qint64 expectedBytes) const;
     void fail(const QString &error);
+    // False with the reason when the session cannot act on mail n (not
+    // logged in, or no such mail).
+    bool canActOn(int n, QString &error) const;
 
     CURL *curl_ = nullptr;
     curl_socket_t socket_ = CURL_SOCKET_BAD;

@@ -242,8 +242,10 @@ int main(int argc, char **argv)
             continue;
         const QByteArray raw = c.build();
         const QString folder = tmp.filePath(QString::number(++n));
+        // As the mail check saves: the files are put on the disk together
+        // afterwards, not one by one.
         mime::Extraction ex;
-        const double extract = textsOnly ? 0 : seconds([&] { ex = mime::extractAttachments(raw, folder); });
+        const double extract = textsOnly ? 0 : seconds([&] { ex = mime::extractAttachments(raw, folder, mime::FileSync::ByCaller); });
         QDir(folder).removeRecursively();
         mime::ReceivedTexts texts;
         const double plain = seconds([&] { texts = mime::messageTexts(raw); });

@@ -144,6 +144,8 @@ void NMailSetOption(int option, int value)
         maxMailBytes.store(qint64(qBound(1, value, 4000)) * 1024 * 1024);
     if (option == NMailOptionTimeoutSeconds)
         transport::setTimeoutSeconds(value);
+    if (option == NMailOptionLongestTransferSeconds)
+        transport::setLongestTransferSeconds(value);
 }
 
 int NMailPop3Connect(const QString &server, bool clearCancel)

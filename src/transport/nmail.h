@@ -25,6 +25,9 @@ inline constexpr int NMailOptionTimeoutSeconds = 2;
 // Option 3: the largest mail, in megabytes, that NMailPop3RetrieveToFile
 // takes (default 50, 1 to 4000); a larger one stays on the server.
 inline constexpr int NMailOptionMaxMailMegabytes = 3;
+// Option 4: seconds a mail's transfer may take beyond option 2, whatever its
+// announced size (default 600, 1 to 600).
+inline constexpr int NMailOptionLongestTransferSeconds = 4;
 void NMailSetOption(int option, int value);
 void NMailEndWinSock();
 

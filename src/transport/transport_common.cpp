@@ -84,6 +84,20 @@ void setTimeoutSeconds(int seconds)
     timeout.store(qBound(1, seconds, 600));
 }
 
+namespace {
+std::atomic<int> longestTransfer{600};
+}
+
+int longestTransferSeconds()
+{
+    return longestTransfer.load();
+}
+
+void setLongestTransferSeconds(int seconds)
+{
+    longestTransfer.store(qBound(1, seconds, 600));
+}
+
 bool parseServer(const QString &name, Protocol protocol, ServerAddress &address, QString &error)
 {
     QString rest = name.trimmed();

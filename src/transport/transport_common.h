@@ -35,6 +35,11 @@ bool parseServer(const QString &name, Protocol protocol, ServerAddress &address,
 // Seconds after which a silent server (connect, reply or transfer) ends a call.
 int timeoutSeconds();
 void setTimeoutSeconds(int seconds);
+// Seconds a mail's transfer may take beyond timeoutSeconds(), however large
+// the server says the mail is (default 600, 1 to 600): a server announcing a
+// huge mail cannot hold a check for hours by trickling it.
+int longestTransferSeconds();
+void setLongestTransferSeconds(int seconds);
 
 // Options every session sets: timeouts, TLS and certificate checks, the CA
 // file named by KORVANE_CA_FILE when set, no signals (calls run off the

@@ -37,7 +37,6 @@ constexpr qint64 MinimumBytesPerSecond = 16 * 1024;
 // top of the timeout: a mail too large for the limit is dropped anyway, and
 // a server that trickles must not hold the check for the better part of an
 // hour. The wait still gives up at once when the check is stopped.
-constexpr qint64 LongestTransferMs = 10 * 60 * 1000;
 // Answers of LIST and UIDL are small; a hostile endless one is cut here.
 constexpr qint64 ListingLimit = 64LL * 1024 * 1024;
 
@@ -231,7 +230,7 @@ int Pop3Session::authenticate(const QString &user, const QString &password, bool
 
 Pop3Session::Clock::time_point Pop3Session::deadlineFor(qint64 expectedBytes) const
 {
-    const qint64 transferMs = qMin(LongestTransferMs, qMax<qint64>(0, expectedBytes) * 1000 / MinimumBytesPerSecond);
+    const qint64 transferMs = qMin(qint64(longestTransferSeconds()) * 1000, qMax<qint64>(0, expectedBytes) * 1000 / MinimumBytesPerSecond);
     const qint64 ms = qint64(timeoutSeconds()) * 1000 + transferMs;
     return Clock::now() + std::chrono::milliseconds(ms);
 }

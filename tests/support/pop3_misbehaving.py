@@ -16,6 +16,7 @@ Options (each may be given once):
   --in-pieces     RETR sends its answer in pieces of 1, 2, ... 7 bytes,
                   one every millisecond
   --lie-size      LIST says every mail has 10 bytes
+  --huge-size     LIST says every mail has 40,000,000 bytes
   --pipelining    CAPA lists PIPELINING (commands may come in a row)
   --quit-close    QUIT closes the connection without an answer and removes
                   nothing
@@ -28,7 +29,7 @@ import sys
 
 def parse(argv):
     opts = {"cut": 0, "dup": False, "refuse": 0, "trickle": False, "lie": False, "pipelining": False,
-            "pieces": False, "quitclose": False}
+            "pieces": False, "quitclose": False, "huge": False}
     i = 0
     while i < len(argv):
         a = argv[i]
@@ -44,6 +45,8 @@ def parse(argv):
             opts["pieces"] = True
         elif a == "--lie-size":
             opts["lie"] = True
+        elif a == "--huge-size":
+            opts["huge"] = True
         elif a == "--pipelining":
             opts["pipelining"] = True
         elif a == "--quit-close":
@@ -85,7 +88,7 @@ async def session(reader, writer, box, opts, log):
             elif verb == "LIST":
                 out = b"+OK\r\n"
                 for i, m in enumerate(mails, 1):
-                    out += b"%d %d\r\n" % (i, 10 if opts["lie"] else len(m))
+                    out += b"%d %d\r\n" % (i, 10 if opts["lie"] else 40000000 if opts["huge"] else len(m))
                 writer.write(out + b".\r\n")
             elif verb == "UIDL":
                 out = b"+OK\r\n"

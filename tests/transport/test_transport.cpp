@@ -508,6 +508,22 @@ private slots:
         QVERIFY2(t.elapsed() < 2000, QByteArray::number(t.elapsed()).constData());
         QVERIFY(NMailGetMessage().contains(QStringLiteral("中止")));
         QVERIFY(NMailPop3Close(h2) < 0);
+
+        // A server that announces a huge mail and trickles it is held to the
+        // longest transfer, not to 40 MB at the slowest rate (40 minutes).
+        MisbehavingPop3 huge({mailBytes(QByteArray(2000, 'x'))},
+                             {QStringLiteral("--trickle"), QStringLiteral("--huge-size")});
+        QVERIFY(huge.ok());
+        NMailSetOption(NMailOptionTimeoutSeconds, 1);
+        NMailSetOption(NMailOptionLongestTransferSeconds, 1);
+        const int h3 = NMailPop3Connect(huge.address());
+        QCOMPARE(NMailPop3Authenticate(h3, QStringLiteral("u"), QStringLiteral("p"), false), 1);
+        t.restart();
+        QCOMPARE(NMailPop3RetrieveToFile(h3, 1, dir.filePath(QStringLiteral("3"))), -1);
+        QVERIFY2(t.elapsed() < 5000, QByteArray::number(t.elapsed()).constData());
+        NMailPop3Close(h3);
+        NMailSetOption(NMailOptionLongestTransferSeconds, 600);
+        NMailSetOption(NMailOptionTimeoutSeconds, 20);
         QCOMPARE(pop.mailboxCount(), 1);
     }
 

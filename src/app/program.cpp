@@ -1,5 +1,7 @@
 #include "program.h"
 
+#include "common/atomicfile.h"
+
 #include "mainform.h"
 #include "registry.h"
 
@@ -150,6 +152,7 @@ const char HandOverTaken = '1';
 }  // namespace
 
 const QString FolderOwner::LockFileName = QStringLiteral("korvane.lock");
+const QString FolderOwner::SocketFileName = QStringLiteral("korvane.socket");
 
 FolderOwner::FolderOwner(QObject *parent) : QObject(parent) {}
 
@@ -182,6 +185,7 @@ QString FolderOwner::serverName(const QString &folder)
 FolderOwner::Claim FolderOwner::claim(const QString &folder, const QStringList &arguments, QString *error)
 {
     name_ = serverName(folder);
+    folder_ = folder;
     lock_ = std::make_unique<QLockFile>(QDir(folder).filePath(LockFileName));
     // The running copy may hold the folder for days: its lock never goes
     // stale by age. A lock whose process is gone (a copy killed, a power cut)
@@ -228,16 +232,32 @@ void FolderOwner::listen()
             // The program still runs; only a later start cannot reach it.
             qCWarning(lcProgram, "the local socket %s cannot be opened: %s", qPrintable(name_),
                       qPrintable(server_->errorString()));
+            return;
         }
     }
+    QString error;
+    if (!writeFileAtomically(QDir(folder_).filePath(SocketFileName), server_->fullServerName().toUtf8(), &error,
+                             QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        qCWarning(lcProgram, "%s", qPrintable(error));
 }
 
 bool FolderOwner::handOver(const QStringList &arguments) const
 {
+    // The name the running copy wrote down, else the one this environment
+    // gives.
+    QFile written(QDir(folder_).filePath(SocketFileName));
+    QString name = written.open(QIODevice::ReadOnly) ? QString::fromUtf8(written.read(4096)).trimmed() : QString();
+    if (name.isEmpty())
+        name = name_;
     QLocalSocket socket;
-    socket.connectToServer(name_);
-    if (!socket.waitForConnected(1000))
+    socket.connectToServer(name);
+    if (!socket.waitForConnected(1000) && name != name_) {
+        socket.connectToServer(name_);
+        if (!socket.waitForConnected(1000))
+            return false;
+    } else if (socket.state() != QLocalSocket::ConnectedState) {
         return false;
+    }
     QByteArray message;
     {
         QDataStream out(&message, QIODevice::WriteOnly);

@@ -48,6 +48,10 @@ public:
 
     // The lock file's name in the program folder.
     static const QString LockFileName;
+    // Beside the lock: the full name of the socket the running copy listens
+    // on, so that a start with another environment (no runtime folder, or
+    // another one) still finds it.
+    static const QString SocketFileName;
     // How long a start waits for the running copy to answer.
     static constexpr int HandOverWaitMs = 10000;
 
@@ -73,6 +77,7 @@ private:
     std::unique_ptr<QLockFile> lock_;
     QLocalServer *server_ = nullptr;
     QString name_;
+    QString folder_;
 };
 
 // What the program does with its arguments, at its start or handed over by

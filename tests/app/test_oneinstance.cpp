@@ -73,7 +73,12 @@ private slots:
         // start ends by itself, at once and successfully.
         const QString link = "mailto:taro@example.jp?cc=hanako@example.jp&subject=%E7%AC%AC1%E7%95%AA";
         for (const QStringList &arguments : {QStringList{link}, QStringList{}}) {
-            Copy second(program, arguments, env);
+            // The plain start comes from an environment without the runtime
+            // folder: it finds the running copy all the same.
+            QProcessEnvironment later = env;
+            if (arguments.isEmpty())
+                later.remove("XDG_RUNTIME_DIR");
+            Copy second(program, arguments, later);
             QVERIFY(second.waitForFinished(20000));
             QCOMPARE(second.exitStatus(), QProcess::NormalExit);
             QVERIFY2(second.exitCode() == 0, qPrintable(second.log()));

@@ -4,6 +4,16 @@
 
 namespace korvane {
 
+// The value of one hexadecimal digit (either case), or -1 for any other
+// character.
+constexpr int hexValue(char c)
+{
+    return c >= '0' && c <= '9' ? c - '0'
+         : c >= 'a' && c <= 'f' ? c - 'a' + 10
+         : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                : -1;
+}
+
 // The text before the first NUL character, or the whole text when it has none.
 QString trimAtNul(const QString &text);
 

@@ -1,5 +1,7 @@
 #include "mailto.h"
 
+#include "common/text.h"
+
 #include <QByteArray>
 #include <QStringDecoder>
 
@@ -7,17 +9,6 @@ namespace korvane::compose {
 namespace {
 
 const QString Scheme = QStringLiteral("mailto:");
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Percent-decoding to bytes; a "%" not followed by two hex digits is kept as
 // written.

@@ -6,6 +6,7 @@
 #include "mime_decode.h"
 
 #include "mime_charset.h"
+#include "common/text.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -116,19 +117,6 @@ QByteArray decodeBase64(const QByteArray &encoded)
 }
 
 // ---------------------------------------------------------------- quoted-printable
-
-namespace {
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-}  // namespace
 
 void QuotedPrintableDecoder::feed(const char *data, qsizetype size, QByteArray &out)
 {

@@ -57,11 +57,12 @@ void prepareApplication(QCoreApplication &app)
     // (startProgram): the theme lookup takes a twentieth of the start-up.
     if (qobject_cast<QGuiApplication *>(&app))
         QGuiApplication::setDesktopFileName(QStringLiteral(KORVANE_APP_ID));
-    // No box of the program is handed a paste of nothing, and no window of
-    // fixed size runs off its screen.
+    // No box of the program is handed a paste of nothing, no window of fixed
+    // size runs off its screen, and Enter presses the button with the focus.
     if (qobject_cast<QGuiApplication *>(&app)) {
         PasteGuard::install();
         ScreenFit::install();
+        EnterPressesButton::install();
     }
     auto *translator = new QTranslator(&app);
     if (translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

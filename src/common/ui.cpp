@@ -18,6 +18,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QProxyStyle>
 #include <QScreen>
 #include <QScrollArea>
@@ -493,14 +494,45 @@ bool clipboardHoldsUsersData()
     return !data->hasFormat(ProgramTextFormat);
 }
 
+namespace {
+
+// One filter of a kind on the running application.
+template <typename Filter>
+void installOnApplication()
+{
+    static QPointer<Filter> filter;
+    if (filter || !QCoreApplication::instance())
+        return;
+    filter = new Filter;
+    filter->setParent(QCoreApplication::instance());
+    QCoreApplication::instance()->installEventFilter(filter);
+}
+
+}  // namespace
+
 void PasteGuard::install()
 {
-    static QPointer<PasteGuard> guard;
-    if (guard || !QCoreApplication::instance())
-        return;
-    guard = new PasteGuard;
-    guard->setParent(QCoreApplication::instance());
-    QCoreApplication::instance()->installEventFilter(guard);
+    installOnApplication<PasteGuard>();
+}
+
+void EnterPressesButton::install()
+{
+    installOnApplication<EnterPressesButton>();
+}
+
+bool EnterPressesButton::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const auto *key = static_cast<QKeyEvent *>(event);
+    if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) || key->isAutoRepeat()
+        || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+        return false;
+    auto *button = qobject_cast<QPushButton *>(watched);
+    if (!button || !button->hasFocus() || !button->isEnabled())
+        return false;
+    button->click();
+    return true;
 }
 
 namespace {
@@ -578,12 +610,7 @@ const char *const ShownSizeProperty = "screenFitShownSize";
 
 void ScreenFit::install()
 {
-    static QPointer<ScreenFit> fitter;
-    if (fitter || !QCoreApplication::instance())
-        return;
-    fitter = new ScreenFit;
-    fitter->setParent(QCoreApplication::instance());
-    QCoreApplication::instance()->installEventFilter(fitter);
+    installOnApplication<ScreenFit>();
 }
 
 void ScreenFit::fit(QWidget *window)

@@ -161,6 +161,17 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 };
 
+// Enter presses the push button that has the focus, in every window, as
+// Space does (Qt leaves Enter to a dialog's default button, and to nothing
+// in other windows). Installed on the application.
+class EnterPressesButton final : public QObject {
+public:
+    static void install();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+};
+
 // Keeps every window of fixed size on its screen. A window larger than the
 // screen's free area (the compose window at 200 % on a 1080-line screen)
 // shrinks to it, and its controls scroll inside it at their places. Windows

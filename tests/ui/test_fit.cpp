@@ -36,6 +36,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QStyleOptionButton>
 #include <QTabBar>
 #include <QTest>
@@ -490,6 +491,21 @@ private slots:
         QVERIFY(compose->rect().contains(QRect(body->mapTo(compose, QPoint()), body->size())));
         QWidget *book = Windows::show(QStringLiteral("FriendForm"));
         QVERIFY(QTest::qWaitForWindowExposed(book) && !book->findChild<QScrollArea *>());
+    }
+
+    // Enter presses the button with the focus in a window that is not a
+    // dialog (Qt alone does nothing there), with or without the keypad.
+    void enterPressesTheFocusedButton()
+    {
+        QWidget *book = Windows::show(QStringLiteral("FriendForm"));
+        QVERIFY(QTest::qWaitForWindowExposed(book));
+        auto *button = book->findChild<QPushButton *>(QStringLiteral("Command38"));
+        QSignalSpy clicks(button, &QPushButton::clicked);
+        button->setFocus();
+        QTest::keyClick(button, Qt::Key_Return);
+        QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
+        QTest::keyClick(button, Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(clicks.count(), 2);
     }
 
     void everyTempleCaption()

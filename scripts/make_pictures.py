@@ -9,9 +9,9 @@
                              row (x 0 and 32), white-on-black masks 128 px below
   tool_*.png       16 x  16  the editor's toolbar: new, open, save, print, cut,
                              copy, paste, bold, italic, underline
-  name@2x.png                the background, the marker, the button faces and
-                             the toolbar pictures at twice the size, for
-                             high-density screens
+  name@2x.png                every picture drawn at twice the size, for
+                             high-density screens (the pilgrim's figures at x 0
+                             and 64, their masks 256 px below)
 
 Needs Pillow (Debian: python3-pil); run with /usr/bin/python3.
 The map is checked: every temple's marker point, and the route between them,
@@ -146,21 +146,23 @@ def roughen(points, rng, amplitude, depth):
     return pts
 
 
-def value_noise(size, rng, octaves):
-    """Smooth noise in 0..1 as a list of rows, from up-scaled random grids."""
+def value_noise(size, rng, octaves, out=1):
+    """Smooth noise in 0..1 as a list of rows, from up-scaled random grids.
+    size is in pixels of the picture at its plain size; out=2 samples the same
+    noise (the same random grids) at twice the density."""
     w, h = size
-    total = [[0.0] * w for _ in range(h)]
+    total = [[0.0] * (w * out) for _ in range(h * out)]
     weight_sum = 0.0
     for cells, weight in octaves:
         gw = max(2, int(w / cells) + 2)
         gh = max(2, int(h / cells) + 2)
         grid = Image.new("L", (gw, gh))
         grid.putdata([rng.randrange(256) for _ in range(gw * gh)])
-        big = grid.resize((int(gw * cells), int(gh * cells)), Image.BICUBIC)
+        big = grid.resize((int(gw * cells * out), int(gh * cells * out)), Image.BICUBIC)
         data = big.load()
-        for y in range(h):
+        for y in range(h * out):
             row = total[y]
-            for x in range(w):
+            for x in range(w * out):
                 row[x] += data[x, y] / 255.0 * weight
         weight_sum += weight
     return [[v / weight_sum for v in row] for row in total]
@@ -264,42 +266,46 @@ ROUTE = rgb("#d8301e")
 SCALE = 4                                # supersampling for smooth edges
 
 
-def land_alpha(size, outlines, rng):
-    """Coverage of the land (0..255) for each pixel, drawn supersampled."""
+def land_alpha(size, outlines, rng, out=1):
+    """Coverage of the land (0..255) for each pixel, drawn supersampled
+    (out=2: at twice the size, the same outlines)."""
     w, h = size
-    big = Image.new("L", (w * SCALE, h * SCALE), 0)
+    k = SCALE * out
+    big = Image.new("L", (w * k, h * k), 0)
     draw = ImageDraw.Draw(big)
     for outline, rough in outlines:
         pts = catmull_rom(outline, steps=6)
         if rough:
             pts = roughen(pts, rng, 0.9, 2)
-        draw.polygon([(x * SCALE, y * SCALE) for x, y in pts], fill=255)
-    return big.resize(size, Image.BOX)
+        draw.polygon([(x * k, y * k) for x, y in pts], fill=255)
+    return big.resize((w * out, h * out), Image.BOX)
 
 
-def heights(size, land, rng):
-    """Relief height 0..1 for each land pixel."""
-    w, h = size
+def heights(size, land, rng, out=1):
+    """Relief height 0..1 for each land pixel (land is out times size)."""
+    noise = value_noise(size, rng, [(40, 1.0), (16, 0.6), (7, 0.35), (3, 0.15)], out)
+    fine = value_noise(size, rng, [(4, 1.0), (2, 0.5)], out)
+    w, h = size[0] * out, size[1] * out
     # distance from the coast, roughly: blur the land and keep the inner part
-    inland = land.filter(ImageFilter.GaussianBlur(6)).load()
-    noise = value_noise(size, rng, [(40, 1.0), (16, 0.6), (7, 0.35), (3, 0.15)])
-    fine = value_noise(size, rng, [(4, 1.0), (2, 0.5)])
+    inland = land.filter(ImageFilter.GaussianBlur(6 * out)).load()
     hmap = [[0.0] * w for _ in range(h)]
     for y in range(h):
         for x in range(w):
+            # the ridges and valleys are laid out in pixels of the plain size
+            fx, fy = (x + 0.5) / out - 0.5, (y + 0.5) / out - 0.5
             r = 0.0
             for line, height, width in RIDGES:
-                d = min(seg_distance(x, y, *a, *b) for a, b in zip(line, line[1:]))
+                d = min(seg_distance(fx, fy, *a, *b) for a, b in zip(line, line[1:]))
                 r = max(r, height * math.exp(-(d / width) ** 2))
             for line, depth, width in VALLEYS:
-                d = min(seg_distance(x, y, *a, *b) for a, b in zip(line, line[1:]))
+                d = min(seg_distance(fx, fy, *a, *b) for a, b in zip(line, line[1:]))
                 r *= 1.0 - depth * math.exp(-(d / width) ** 2)
             coast = inland[x, y] / 255.0
             base = 0.15 * coast + r * (0.55 + 0.6 * noise[y][x]) * coast
             hmap[y][x] = max(0.0, base + 0.05 * (fine[y][x] - 0.5) * coast)
     top = max(max(row) for row in hmap) or 1.0
     # soften the grain of the noise a little before it is shaded
-    kernel = [(-1, 1), (0, 2), (1, 1)]
+    kernel = [(-out, 1), (0, 2), (out, 1)]
     soft = [[0.0] * w for _ in range(h)]
     for y in range(h):
         for x in range(w):
@@ -312,15 +318,17 @@ def heights(size, land, rng):
     return soft
 
 
-def draw_map(rng):
-    w, h = MAP_SIZE
-    land = land_alpha(MAP_SIZE, [(SHIKOKU, True)] + [(o, True) for o in OTHER_LAND], rng)
-    hmap = heights(MAP_SIZE, land, rng)
-    near = land.filter(ImageFilter.GaussianBlur(5)).load()
+def draw_map(rng, out=1):
+    """The map and its land coverage; out=2 draws it at twice the size, from a
+    generator in the same state: the same coast, relief and sea."""
+    w, h = MAP_SIZE[0] * out, MAP_SIZE[1] * out
+    land = land_alpha(MAP_SIZE, [(SHIKOKU, True)] + [(o, True) for o in OTHER_LAND], rng, out)
+    hmap = heights(MAP_SIZE, land, rng, out)
+    near = land.filter(ImageFilter.GaussianBlur(5 * out)).load()
     alpha = land.load()
-    img = Image.new("RGB", MAP_SIZE)
+    img = Image.new("RGB", (w, h))
     px = img.load()
-    sea_noise = value_noise(MAP_SIZE, rng, [(30, 1.0), (10, 0.4)])
+    sea_noise = value_noise(MAP_SIZE, rng, [(30, 1.0), (10, 0.4)], out)
     light = (-1 / math.sqrt(3), -1 / math.sqrt(3), 1 / math.sqrt(3))  # from the north-west
     for y in range(h):
         for x in range(w):
@@ -330,8 +338,8 @@ def draw_map(rng):
             if a > 0:
                 x0, x1 = max(0, x - 1), min(w - 1, x + 1)
                 y0, y1 = max(0, y - 1), min(h - 1, y + 1)
-                dzdx = (hmap[y][x1] - hmap[y][x0]) * 9.0
-                dzdy = (hmap[y1][x] - hmap[y0][x]) * 9.0
+                dzdx = (hmap[y][x1] - hmap[y][x0]) * 9.0 * out
+                dzdy = (hmap[y1][x] - hmap[y0][x]) * 9.0 * out
                 n = (-dzdx, -dzdy, 1.0)
                 nl = math.sqrt(n[0] ** 2 + n[1] ** 2 + 1.0)
                 shade = (n[0] * light[0] + n[1] * light[1] + n[2] * light[2]) / nl
@@ -344,13 +352,14 @@ def draw_map(rng):
                 px[x, y] = sea
     # a thin darker line along the coast
     edge = land.filter(ImageFilter.FIND_EDGES).point(lambda v: min(255, v * 2))
-    img = Image.composite(Image.new("RGB", MAP_SIZE, rgb("#2d5a2a")), img,
+    img = Image.composite(Image.new("RGB", (w, h), rgb("#2d5a2a")), img,
                           edge.point(lambda v: v * 90 // 255))
     return img, land
 
 
-def draw_borders(img, land):
-    """Dotted lines, on land only."""
+def draw_borders(img, land, out=1):
+    """Dotted lines, on land only (out=2: dots of 2 x 2 pixels on the map drawn
+    at twice the size)."""
     alpha = land.load()
     px = img.load()
     for line in BORDERS:
@@ -361,24 +370,31 @@ def draw_borders(img, land):
             while next_dot <= travelled + length:
                 t = (next_dot - travelled) / length if length else 0.0
                 x, y = int(round(x0 + (x1 - x0) * t)), int(round(y0 + (y1 - y0) * t))
-                if 0 <= x < img.width and 0 <= y < img.height and alpha[x, y] > 200:
-                    px[x, y] = mix(px[x, y], rgb("#f4f0c0"), 0.6)
+                if out > 1:
+                    x = int(round((x0 + (x1 - x0) * t) * out - (out - 1) / 2))
+                    y = int(round((y0 + (y1 - y0) * t) * out - (out - 1) / 2))
+                for dot in [(x + i, y + j) for j in range(out) for i in range(out)]:
+                    if 0 <= dot[0] < img.width and 0 <= dot[1] < img.height and alpha[dot] > 200:
+                        px[dot] = mix(px[dot], rgb("#f4f0c0"), 0.6)
                 next_dot += 3.0
             travelled += length
     return img
 
 
-def draw_route(img, points):
+def draw_route(img, points, out=1):
+    """The route through the temples (points in pixels of the plain size; img
+    is out times that size)."""
     w, h = img.size
     big = img.resize((w * SCALE, h * SCALE), Image.BICUBIC)
     draw = ImageDraw.Draw(big)
-    scaled = [(x * SCALE, y * SCALE) for x, y in points]
-    draw.line(scaled, fill=rgb("#fff4d0"), width=int(2.6 * SCALE), joint="curve")
-    draw.line(scaled, fill=ROUTE, width=int(1.3 * SCALE), joint="curve")
+    k = SCALE * out
+    scaled = [(x * k, y * k) for x, y in points]
+    draw.line(scaled, fill=rgb("#fff4d0"), width=int(2.6 * k), joint="curve")
+    draw.line(scaled, fill=ROUTE, width=int(1.3 * k), joint="curve")
     for x, y in scaled:
-        r = 1.7 * SCALE
+        r = 1.7 * k
         draw.ellipse((x - r, y - r, x + r, y + r), fill=rgb("#fff4d0"), outline=ROUTE,
-                     width=int(0.6 * SCALE))
+                     width=int(0.6 * k))
     return big.resize((w, h), Image.LANCZOS)
 
 
@@ -837,32 +853,70 @@ STEP1 = UPPER + [
 ]
 
 
-def draw_sprites():
+def cells(rows):
+    """A step picture as a full 32 x 32 grid of palette letters."""
+    return [list(row.ljust(32, ".")) for row in rows]
+
+
+def twice(grid):
+    """The grid at twice the size, the way pixel art is redrawn for a denser
+    screen: every cell becomes four, and where two of its neighbours meet it
+    at a corner the quarter in that corner takes their letter, so slopes and
+    rounds run in half steps instead of doubled stairs (Scale2x). Lines keep
+    their width, single cells and straight edges stay as they are."""
+    h, w = len(grid), len(grid[0])
+
+    def at(x, y):
+        return grid[min(h - 1, max(0, y))][min(w - 1, max(0, x))]
+
+    big = [["."] * (2 * w) for _ in range(2 * h)]
+    for y in range(h):
+        for x in range(w):
+            p = grid[y][x]
+            up, left, right, down = at(x, y - 1), at(x - 1, y), at(x + 1, y), at(x, y + 1)
+            if up != down and left != right:
+                corners = (left if left == up else p, up if up == right else p,
+                           left if down == left else p, right if down == right else p)
+            else:
+                corners = (p, p, p, p)
+            for (dx, dy), ch in zip(((0, 0), (1, 0), (0, 1), (1, 1)), corners):
+                big[2 * y + dy][2 * x + dx] = ch
+    return big
+
+
+def draw_sprites(out=1):
+    """The sheet: both step pictures side by side on white, their masks (white
+    figure on black) 128 pixels below; out=2 draws it at twice the size."""
     for rows in (STEP0, STEP1):
         assert len(rows) == 32 and all(len(r) <= 32 for r in rows), rows
-    sheet = Image.new("RGB", (64, 257), (0, 0, 0))
-    sheet.paste(Image.new("RGB", (64, 128), (255, 255, 255)), (0, 0))
+    cell = 32 * out
+    sheet = Image.new("RGB", (2 * cell, 257 * out), (0, 0, 0))
+    sheet.paste(Image.new("RGB", (2 * cell, 4 * cell), (255, 255, 255)), (0, 0))
     px = sheet.load()
     for frame, rows in enumerate((STEP0, STEP1)):
-        for y, row in enumerate(rows):
+        grid = cells(rows)
+        if out == 2:
+            grid = twice(grid)
+        for y, row in enumerate(grid):
             for x, ch in enumerate(row):
                 if ch == ".":
                     continue
                 colour = PALETTE[ch]
                 assert colour != (255, 255, 255)
-                px[frame * 32 + x, y] = colour
-                px[frame * 32 + x, 128 + y] = (255, 255, 255)
+                px[frame * cell + x, y] = colour
+                px[frame * cell + x, 4 * cell + y] = (255, 255, 255)
     return sheet
 
 
-def check_sprites(sheet):
+def check_sprites(sheet, out=1):
     """Figure pixels outside the silhouette are pure white, the mask is pure
     black and white, and the two agree pixel for pixel."""
     px = sheet.load()
+    cell = 32 * out
     for frame in (0, 1):
-        for y in range(32):
-            for x in range(frame * 32, frame * 32 + 32):
-                m = px[x, y + 128]
+        for y in range(cell):
+            for x in range(frame * cell, frame * cell + cell):
+                m = px[x, y + 4 * cell]
                 f = px[x, y]
                 assert m in ((0, 0, 0), (255, 255, 255)), (x, y, m)
                 if m == (0, 0, 0):
@@ -934,6 +988,17 @@ def main():
         draw_tool(painter, 1).save(os.path.join(out, "tool_%s.png" % name), optimize=True)
         draw_tool(painter, 2).save(os.path.join(out, "tool_%s@2x.png" % name), optimize=True)
     sprites.save(os.path.join(out, "pilgrim.png"), optimize=True)
+    # The map at twice the size from a generator in the state the plain one
+    # started from, so both show the same land; the plain pictures above keep
+    # their own sequence.
+    map2, land2 = draw_map(random.Random(88), out=2)
+    map2 = draw_route(draw_borders(map2, land2, out=2), points, out=2)
+    assert map2.size == (2 * MAP_SIZE[0], 2 * MAP_SIZE[1])
+    map2.save(os.path.join(out, "map@2x.png"), optimize=True)
+    sprites2 = draw_sprites(2)
+    check_sprites(sprites2, 2)
+    assert sprites2.size == (128, 514)
+    sprites2.save(os.path.join(out, "pilgrim@2x.png"), optimize=True)
     if comp_path:
         composite(background, map_img, marker, faces, sprites, points).save(comp_path)
     print("wrote the pictures to %s; all 88 temples and the route lie on land" % out)

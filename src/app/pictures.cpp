@@ -31,16 +31,20 @@ QImage readFile(const QString &path)
     return reader.read();
 }
 
-// On a screen of twice the density (or more) the picture drawn at twice the
-// size, "name@2x.png", where there is one: the reader gives it a device pixel
-// ratio of 2, so it takes the same room as the plain one, sharply drawn.
-QImage readPicture(const QString &name, bool highDensity)
+// On a denser screen than the plain one the picture drawn at twice the size,
+// "name@2x.png", where there is one: with a device pixel ratio of 2 it takes
+// the same room as the plain one, sharply drawn. One of another size is not
+// taken: the places on the window and the pilgrim's cells are worked out
+// from the plain size.
+QImage readPicture(const QString &name, QSize plainSize)
 {
     const QString base = QStringLiteral("\\pictures\\") + name;
-    if (highDensity && qApp && qApp->devicePixelRatio() > 1.0) {
+    if (qApp && qApp->devicePixelRatio() > 1.0) {
         QImage sharp = readFile(paths::resolve(base + QStringLiteral("@2x.png")));
-        if (!sharp.isNull())
+        if (sharp.size() == plainSize * 2) {
+            sharp.setDevicePixelRatio(2.0);
             return sharp;
+        }
     }
     return readFile(paths::resolve(base + QStringLiteral(".png")));
 }
@@ -135,14 +139,12 @@ QSize pictureSize(Picture picture)
 
 QImage loadPicture(Picture picture, int variant)
 {
-    // The map and the walking pilgrim are drawn pixel by pixel at their own
-    // size (the pilgrim's masks lie at fixed offsets), so they stay plain.
-    const bool highDensity = picture != Picture::Map && picture != Picture::SpriteSheet;
+    const QSize size = pictureSize(picture);
     QImage image;
     if (variant > 0)
-        image = readPicture(fileName(picture) + QString::number(variant), highDensity);
+        image = readPicture(fileName(picture) + QString::number(variant), size);
     if (image.isNull())
-        image = readPicture(fileName(picture), highDensity);
+        image = readPicture(fileName(picture), size);
     if (!image.isNull())
         return image;
     switch (picture) {

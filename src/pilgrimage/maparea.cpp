@@ -3,6 +3,9 @@
 #include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QtMath>
+
+#include <algorithm>
 
 namespace korvane::pilgrimage {
 
@@ -24,22 +27,31 @@ void MapArea::resizeEvent(QResizeEvent *event)
     scaleMap();
 }
 
+// The map is stretched to the widget's own device pixels (twice as many on a
+// screen of twice the density), so painting copies it one to one.
 void MapArea::scaleMap()
 {
-    if (map_.isNull() || size().isEmpty())
+    const qreal ratio = devicePixelRatioF();
+    if (map_.isNull() || size().isEmpty()) {
         scaled_ = QImage();
-    else
-        scaled_ = map_.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        return;
+    }
+    scaled_ = map_.scaled(QSize(qCeil(width() * ratio), qCeil(height() * ratio)), Qt::IgnoreAspectRatio,
+                          Qt::SmoothTransformation);
+    scaled_.setDevicePixelRatio(ratio);
 }
 
 void MapArea::setSpriteSheet(const QImage &sheet)
 {
     // Raster operations work bit by bit: keep the sheet opaque 32-bit.
     sheet_ = sheet.convertToFormat(QImage::Format_RGB32);
+    // A sheet drawn at twice the size (device pixel ratio 2) has cells and
+    // offsets twice as many pixels wide; it is drawn into the same square.
+    sheetScale_ = std::max(1, qRound(sheet_.devicePixelRatio()));
+    const int cell = CellSize * sheetScale_;
     for (int frame = 0; frame < 2; ++frame) {
-        QImage figure = sheet_.copy(frame * CellSize, 0, CellSize, CellSize)
-                            .convertToFormat(QImage::Format_ARGB32);
-        const QImage mask = sheet_.copy(frame * CellSize, MaskOffset, CellSize, CellSize);
+        QImage figure = sheet_.copy(frame * cell, 0, cell, cell).convertToFormat(QImage::Format_ARGB32);
+        const QImage mask = sheet_.copy(frame * cell, MaskOffset * sheetScale_, cell, cell);
         for (int y = 0; y < figure.height(); ++y) {
             auto *px = reinterpret_cast<QRgb *>(figure.scanLine(y));
             const auto *m = reinterpret_cast<const QRgb *>(mask.constScanLine(y));
@@ -65,25 +77,32 @@ void MapArea::stepPilgrim()
 
 void MapArea::paintEvent(QPaintEvent *event)
 {
+    // moved to a screen of another density
+    if (!scaled_.isNull() && scaled_.devicePixelRatio() != devicePixelRatioF())
+        scaleMap();
     QPainter p(this);
-    if (scaled_.isNull())
+    if (scaled_.isNull()) {
         p.fillRect(event->rect(), QColor(0x2a, 0x6f, 0xb5));
-    else
-        p.drawImage(event->rect().topLeft(), scaled_, event->rect());
+    } else {
+        const qreal ratio = scaled_.devicePixelRatio();
+        const QRectF area(event->rect());
+        p.drawImage(area, scaled_, QRectF(area.topLeft() * ratio, area.size() * ratio));
+    }
 
     if (sheet_.isNull())
         return;
     const QRect target = pilgrimRect();
     if (!event->rect().intersects(target))
         return;
-    const int x = CellSize * charaFrame_;
+    const int cell = CellSize * sheetScale_;
+    const int x = cell * charaFrame_;
     if (p.paintEngine()->hasFeature(QPaintEngine::RasterOpModes)) {
         p.setCompositionMode(QPainter::RasterOp_SourceOrDestination);
-        p.drawImage(target.topLeft(), sheet_, QRect(x, MaskOffset, CellSize, CellSize));
+        p.drawImage(target, sheet_, QRect(x, MaskOffset * sheetScale_, cell, cell));
         p.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
-        p.drawImage(target.topLeft(), sheet_, QRect(x, 0, CellSize, CellSize));
+        p.drawImage(target, sheet_, QRect(x, 0, cell, cell));
     } else {
-        p.drawImage(target.topLeft(), blended_[charaFrame_]);
+        p.drawImage(target, blended_[charaFrame_]);
     }
 }
 

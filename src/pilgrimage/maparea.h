@@ -19,7 +19,9 @@ public:
     // client area, and its size.
     static constexpr QPoint PilgrimTarget{120, 90};
     static constexpr int CellSize = 32;
-    // Figures in the upper half of the sheet, masks 128 pixels below them.
+    // Figures in the upper half of the sheet, masks 128 pixels below them
+    // (cells, offsets and all twice as large in a sheet drawn at twice the
+    // size for denser screens).
     static constexpr int MaskOffset = 128;
 
     explicit MapArea(QWidget *parent = nullptr);
@@ -46,6 +48,7 @@ private:
     QImage map_;
     QImage scaled_;  // the map stretched to the widget once, not at every paint
     QImage sheet_;
+    int sheetScale_ = 1;  // pixels of the sheet to one of the pilgrim's square
     QImage blended_[2];  // figure with its mask as alpha, for paint engines without raster operations
     qint16 charaFrame_ = 0;
 };

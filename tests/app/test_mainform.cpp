@@ -11,6 +11,7 @@
 
 #include <QAbstractButton>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -66,6 +67,8 @@ private slots:
     void firstStartOpensServerSettings();
     void configuredStartOpensNoSettings();
     void japaneseStockButtons();
+    void picturesHaveTwinsAtTwiceTheSize_data();
+    void picturesHaveTwinsAtTwiceTheSize();
 
 private:
     Mainform *open();
@@ -395,6 +398,30 @@ void TestMainform::japaneseStockButtons()
     QVERIFY2(box.button(QMessageBox::Yes)->text().contains(QStringLiteral("はい")),
              qPrintable(box.button(QMessageBox::Yes)->text()));
     QVERIFY(box.button(QMessageBox::No)->text().contains(QStringLiteral("いいえ")));
+}
+
+void TestMainform::picturesHaveTwinsAtTwiceTheSize_data()
+{
+    QTest::addColumn<QString>("plain");
+    const QDir pictures(qEnvironmentVariable("KORVANE_SOURCE_DIR") + QStringLiteral("/data/pictures"));
+    const QStringList names = pictures.entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
+    QVERIFY(names.contains(QStringLiteral("map.png")) && names.contains(QStringLiteral("pilgrim.png")));
+    for (const QString &name : names) {
+        if (!name.endsWith(QLatin1String("@2x.png")))
+            QTest::newRow(qPrintable(name)) << pictures.filePath(name);
+    }
+}
+
+void TestMainform::picturesHaveTwinsAtTwiceTheSize()
+{
+    // Every picture has its twin for screens of twice the density, at
+    // exactly twice its size (the pilgrim's cells are cut by that measure).
+    QFETCH(QString, plain);
+    const QString twin = plain.chopped(4) + QStringLiteral("@2x.png");
+    const QImage one(plain), two(twin);
+    QVERIFY(!one.isNull());
+    QVERIFY2(!two.isNull(), qPrintable(twin));
+    QCOMPARE(two.size(), one.size() * 2);
 }
 
 QTEST_MAIN(TestMainform)

@@ -28,6 +28,7 @@ DESTDIR=$root cmake --install "$build" --prefix /usr >"$work/install.log" 2>&1 |
   { cat "$work/install.log" >&2; fail "cmake --install failed"; }
 share=$root/usr/share
 for f in usr/bin/korvane "usr/share/korvane/★MAilData/Plxdata.data" usr/share/korvane/pictures/map.png \
+         usr/share/korvane/pictures/map@2x.png usr/share/korvane/pictures/pilgrim@2x.png \
          "usr/share/korvane/顔文字データ/Kao1.txt" "usr/share/applications/$app_id.desktop" \
          "usr/share/metainfo/$app_id.metainfo.xml" "usr/share/icons/hicolor/48x48/apps/$app_id.png" \
          "usr/share/icons/hicolor/256x256/apps/$app_id.png" usr/share/man/man1/korvane.1.gz \

@@ -77,6 +77,7 @@ private slots:
     void reset();
     void pasteTrimsBlanks();
     void developerCommands();
+    void pilgrimRasterOperations_data();
     void pilgrimRasterOperations();
     void pilgrimInTheWindow();
 
@@ -540,21 +541,33 @@ void TestPilgrimageWindow::developerCommands()
     QCOMPARE(dialogs_->last().text, QStringLiteral("データが選択されていません"));
 }
 
+void TestPilgrimageWindow::pilgrimRasterOperations_data()
+{
+    // A sheet drawn at the plain size, and one at twice the size shown on a
+    // screen of twice the density: the same square, cut at twice the pixels.
+    QTest::addColumn<int>("scale");
+    QTest::newRow("plain") << 1;
+    QTest::newRow("twice the size") << 2;
+}
+
 void TestPilgrimageWindow::pilgrimRasterOperations()
 {
+    QFETCH(int, scale);
     // A map of one colour and a sheet whose two figures differ: red on the
     // left half of cell 0, green on the right half of cell 1.
     QImage map(100, 100, QImage::Format_RGB32);
     map.fill(QColor(0x33, 0x66, 0x99));
-    QImage sheet(64, 257, QImage::Format_RGB32);
+    QImage sheet(64 * scale, 257 * scale, QImage::Format_RGB32);
     sheet.fill(Qt::black);
     QPainter p(&sheet);
+    p.scale(scale, scale);
     p.fillRect(0, 0, 64, 128, Qt::white);
     p.fillRect(0, 0, 16, 32, Qt::red);
     p.fillRect(0, 128, 16, 32, Qt::white);
     p.fillRect(48, 0, 16, 32, Qt::green);
     p.fillRect(48, 128, 16, 32, Qt::white);
     p.end();
+    sheet.setDevicePixelRatio(scale);
 
     MapArea area;
     area.resize(200, 160);
@@ -564,16 +577,28 @@ void TestPilgrimageWindow::pilgrimRasterOperations()
     const QRect r = area.pilgrimRect();
     QCOMPARE(r, QRect(MapArea::PilgrimTarget, QSize(32, 32)));
 
-    QImage shot = area.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    QCOMPARE(QColor(shot.pixel(r.left() + 4, r.top() + 4)), QColor(Qt::red));
-    QCOMPARE(QColor(shot.pixel(r.left() + 24, r.top() + 4)), QColor(0x33, 0x66, 0x99));
-    QCOMPARE(QColor(shot.pixel(r.right() + 2, r.top() + 4)), QColor(0x33, 0x66, 0x99));
+    auto shoot = [&] {
+        QImage shot(area.size() * scale, QImage::Format_RGB32);
+        shot.setDevicePixelRatio(scale);
+        area.render(&shot);
+        return shot;
+    };
+    // the colour at a point of the widget, x and y in device pixels
+    auto at = [&](const QImage &shot, int x, int y) { return QColor(shot.pixel(x, y)); };
+    const int left = r.left() * scale, top = r.top() * scale;
+    QImage shot = shoot();
+    QCOMPARE(at(shot, left + 4 * scale, top + 4 * scale), QColor(Qt::red));
+    QCOMPARE(at(shot, left + 16 * scale - 1, top + 32 * scale - 1), QColor(Qt::red));
+    QCOMPARE(at(shot, left + 16 * scale, top + 4 * scale), QColor(0x33, 0x66, 0x99));
+    QCOMPARE(at(shot, left + 24 * scale, top + 4 * scale), QColor(0x33, 0x66, 0x99));
+    QCOMPARE(at(shot, (r.right() + 2) * scale, top + 4 * scale), QColor(0x33, 0x66, 0x99));
 
     area.stepPilgrim();
     QCOMPARE(area.charaFrame(), qint16(1));
-    shot = area.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    QCOMPARE(QColor(shot.pixel(r.left() + 4, r.top() + 4)), QColor(0x33, 0x66, 0x99));
-    QCOMPARE(QColor(shot.pixel(r.left() + 24, r.top() + 4)), QColor(Qt::green));
+    shot = shoot();
+    QCOMPARE(at(shot, left + 4 * scale, top + 4 * scale), QColor(0x33, 0x66, 0x99));
+    QCOMPARE(at(shot, left + 24 * scale, top + 4 * scale), QColor(Qt::green));
+    QCOMPARE(at(shot, left + 32 * scale - 1, top + 32 * scale - 1), QColor(Qt::green));
 
     area.stepPilgrim();
     QCOMPARE(area.charaFrame(), qint16(0));

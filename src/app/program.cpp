@@ -220,8 +220,9 @@ FolderOwner::Claim FolderOwner::claim(const QString &folder, const QStringList &
 
 void FolderOwner::listen()
 {
-    if (server_ || !lock_)
+    if (listenTried_ || !lock_)
         return;
+    listenTried_ = true;
     QString error;
     desktop::Services *services = desktop::services(&error);
     if (!services) {
@@ -348,11 +349,14 @@ int runProgram(const QStringList &arguments)
     case FolderOwner::Claim::Owner:
         break;
     }
+    // Later starts are taken once the window is up: the socket's library
+    // stays off the way to the first frame. A box the start shows before the
+    // window runs the events, and the socket opens all the same in time for
+    // a later start's wait.
+    QTimer::singleShot(FolderOwner::HandOverWaitMs / 4, &owner, &FolderOwner::listen);
     Mainform *main = startProgram();
     if (!main)
         return 1;
-    // Later starts are taken once the window is up: the socket's library
-    // stays off the way to the first frame.
     afterFirstFrame(main, [&owner] { owner.listen(); });
     QObject::connect(&owner, &FolderOwner::handedOver, main, [main](const QStringList &handed) {
         bringForward(main);

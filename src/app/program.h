@@ -84,6 +84,7 @@ private:
 
     std::unique_ptr<QLockFile> lock_;
     std::unique_ptr<desktop::LocalServer> server_;
+    bool listenTried_ = false;
     QString name_;
     QString folder_;
 };

@@ -63,12 +63,12 @@ Loaded load()
             loaded.services = services;
             return loaded;
         }
-        reasons << QStringLiteral("%1: 版が合いません").arg(file);
+        reasons << QStringLiteral("%1 は、この版のプログラムに合いません").arg(file);
         library->unload();
         delete library;
     }
     if (reasons.isEmpty())
-        reasons << QStringLiteral("%1 が見つかりません（探した場所: %2）")
+        reasons << QStringLiteral("%1 が見つかりません。探した場所: %2")
                        .arg(QString::fromLatin1(ModuleFileName), files.join(QStringLiteral(", ")));
     loaded.error = reasons.join(QLatin1Char('\n'));
     return loaded;

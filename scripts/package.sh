@@ -15,7 +15,8 @@ build=${1:-$source_dir/build-package}
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr
          "-DCMAKE_CXX_FLAGS=$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
-         "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)")
+         "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)"
+         "-DCMAKE_MODULE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)")
 if command -v ccache >/dev/null; then
   options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi

@@ -5,6 +5,7 @@
 #include "mainform.h"
 #include "registry.h"
 
+#include "common/desktopservices.h"
 #include "common/dialogs.h"
 #include "common/paths.h"
 #include "common/ui.h"
@@ -20,8 +21,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QLockFile>
 #include <QLoggingCategory>
 #include <QPlainTextEdit>
@@ -159,8 +158,7 @@ FolderOwner::FolderOwner(QObject *parent) : QObject(parent) {}
 
 FolderOwner::~FolderOwner()
 {
-    if (server_)
-        server_->close();
+    server_.reset();
     if (lock_)
         lock_->unlock();
 }
@@ -194,10 +192,8 @@ FolderOwner::Claim FolderOwner::claim(const QString &folder, const QStringList &
     lock_->setStaleLockTime(0);
     const QDeadlineTimer deadline(HandOverWaitMs);
     for (;;) {
-        if (lock_->tryLock(100)) {
-            listen();
+        if (lock_->tryLock(100))
             return Claim::Owner;
-        }
         if (lock_->error() != QLockFile::LockFailedError) {
             *error = QStringLiteral("プログラムのフォルダ「%1」にロックファイルを作れないため、起動できません。")
                          .arg(QDir::toNativeSeparators(folder));
@@ -205,8 +201,11 @@ FolderOwner::Claim FolderOwner::claim(const QString &folder, const QStringList &
         }
         // Held: by a copy that runs, or that is still starting and not yet
         // listening.
-        if (handOver(arguments))
-            return Claim::HandedOver;
+        switch (handOver(arguments, error)) {
+        case HandOver::Taken: return Claim::HandedOver;
+        case HandOver::NoModule: return Claim::Failed;
+        case HandOver::NoAnswer: break;
+        }
         if (deadline.hasExpired()) {
             qint64 pid = 0;
             QString host, app;
@@ -222,99 +221,74 @@ FolderOwner::Claim FolderOwner::claim(const QString &folder, const QStringList &
 
 void FolderOwner::listen()
 {
-    server_ = new QLocalServer(this);
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(server_, &QLocalServer::newConnection, this, &FolderOwner::takeConnection);
-    if (!server_->listen(name_)) {
-        // A socket left by a copy that was killed: this process holds the
-        // lock, so nobody listens there any more.
-        QLocalServer::removeServer(name_);
-        if (!server_->listen(name_)) {
-            // The program still runs; only a later start cannot reach it.
-            qCWarning(lcProgram, "the local socket %s cannot be opened: %s", qPrintable(name_),
-                      qPrintable(server_->errorString()));
-            return;
-        }
-    }
+    if (listenTried_ || !lock_)
+        return;
+    listenTried_ = true;
     QString error;
+    desktop::Services *services = desktop::services(&error);
+    if (!services) {
+        qCWarning(lcProgram, "%s",
+                  qPrintable(QStringLiteral("起動の引き継ぎに使う部品を読み込めないため、後からの起動はこのプログラムに"
+                                            "届きません。（%1）")
+                                 .arg(error)));
+        return;
+    }
+    server_ = services->listenLocal(name_, MaxHandOverBytes, HandOverTaken,
+                                    [this](const QByteArray &message) { return take(message); }, &error);
+    if (!server_) {
+        // The program still runs; only a later start cannot reach it.
+        qCWarning(lcProgram, "the local socket %s cannot be opened: %s", qPrintable(name_), qPrintable(error));
+        return;
+    }
     if (!writeFileAtomically(QDir(folder_).filePath(SocketFileName), server_->fullServerName().toUtf8(), &error,
                              QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         qCWarning(lcProgram, "%s", qPrintable(error));
 }
 
-bool FolderOwner::handOver(const QStringList &arguments) const
+FolderOwner::HandOver FolderOwner::handOver(const QStringList &arguments, QString *error) const
 {
+    QString reason;
+    desktop::Services *services = desktop::services(&reason);
+    if (!services) {
+        *error = QStringLiteral("このフォルダ「%1」では、すでに Korvane が動いていますが、起動の引き継ぎに使う部品を"
+                                "読み込めないため、そのプログラムに渡せません。\n%2")
+                     .arg(QDir::toNativeSeparators(folder_), reason);
+        return HandOver::NoModule;
+    }
     // The name the running copy wrote down, else the one this environment
     // gives.
     QFile written(QDir(folder_).filePath(SocketFileName));
-    QString name = written.open(QIODevice::ReadOnly) ? QString::fromUtf8(written.read(4096)).trimmed() : QString();
-    if (name.isEmpty())
-        name = name_;
-    QLocalSocket socket;
-    socket.connectToServer(name);
-    if (!socket.waitForConnected(1000) && name != name_) {
-        socket.connectToServer(name_);
-        if (!socket.waitForConnected(1000))
-            return false;
-    } else if (socket.state() != QLocalSocket::ConnectedState) {
-        return false;
-    }
+    QStringList names;
+    if (written.open(QIODevice::ReadOnly))
+        names << QString::fromUtf8(written.read(4096)).trimmed();
+    names.removeAll(QString());
+    if (!names.contains(name_))
+        names << name_;
     QByteArray message;
     {
         QDataStream out(&message, QIODevice::WriteOnly);
         out << HandOverMark << arguments;
     }
-    QByteArray framed;
-    {
-        QDataStream out(&framed, QIODevice::WriteOnly);
-        out << quint32(message.size());
-    }
-    socket.write(framed + message);
-    // Wait for the running copy's answer: without it the arguments may be lost.
-    QDeadlineTimer deadline(5000);
-    while (socket.bytesToWrite() > 0 && !deadline.hasExpired())
-        if (!socket.waitForBytesWritten(int(deadline.remainingTime())))
-            break;
-    while (socket.bytesAvailable() < 1 && !deadline.hasExpired())
-        if (!socket.waitForReadyRead(int(deadline.remainingTime())))
-            break;
-    return socket.read(1) == QByteArray(1, HandOverTaken);
+    // The running copy answers once it has the arguments: without the
+    // answer they may be lost.
+    return services->sendLocal(names, message, 1000, 5000) == QByteArray(1, HandOverTaken) ? HandOver::Taken
+                                                                                         : HandOver::NoAnswer;
 }
 
-void FolderOwner::takeConnection()
+bool FolderOwner::take(const QByteArray &message)
 {
-    while (QLocalSocket *socket = server_->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (socket->bytesAvailable() < 4)
-                return;
-            quint32 size = 0;
-            {
-                QDataStream in(socket->peek(4));
-                in >> size;
-            }
-            if (size > MaxHandOverBytes) {
-                socket->abort();
-                return;
-            }
-            if (socket->bytesAvailable() < 4 + qint64(size))
-                return;
-            socket->read(4);
-            QDataStream in(socket->read(size));
-            quint32 mark = 0;
-            QStringList arguments;
-            in >> mark >> arguments;
-            if (mark != HandOverMark || in.status() != QDataStream::Ok) {
-                socket->abort();
-                return;
-            }
-            socket->write(QByteArray(1, HandOverTaken));
-            socket->flush();
-            socket->disconnectFromServer();
-            qCInfo(lcProgram) << "handed over:" << arguments;
-            emit handedOver(arguments);
-        });
-    }
+    QDataStream in(message);
+    quint32 mark = 0;
+    QStringList arguments;
+    in >> mark >> arguments;
+    if (mark != HandOverMark || in.status() != QDataStream::Ok)
+        return false;
+    qCInfo(lcProgram) << "handed over:" << arguments;
+    // The later start has its answer before the arguments are acted on,
+    // which may ask the user something.
+    QMetaObject::invokeMethod(
+        this, [this, arguments] { emit handedOver(arguments); }, Qt::QueuedConnection);
+    return true;
 }
 
 void bringForward(QWidget *window)
@@ -376,9 +350,15 @@ int runProgram(const QStringList &arguments)
     case FolderOwner::Claim::Owner:
         break;
     }
+    // Later starts are taken once the window is up: the socket's library
+    // stays off the way to the first frame. A box the start shows before the
+    // window runs the events, and the socket opens all the same in time for
+    // a later start's wait.
+    QTimer::singleShot(FolderOwner::HandOverWaitMs / 4, &owner, &FolderOwner::listen);
     Mainform *main = startProgram();
     if (!main)
         return 1;
+    afterFirstFrame(main, [&owner] { owner.listen(); });
     QObject::connect(&owner, &FolderOwner::handedOver, main, [main](const QStringList &handed) {
         bringForward(main);
         openArguments(handed);

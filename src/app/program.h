@@ -6,9 +6,12 @@
 #include <memory>
 
 class QCoreApplication;
-class QLocalServer;
 class QLockFile;
 class QWidget;
+
+namespace korvane::desktop {
+class LocalServer;
+}
 
 namespace korvane::app {
 
@@ -58,7 +61,12 @@ public:
     explicit FolderOwner(QObject *parent = nullptr);
     ~FolderOwner() override;
 
+    // Takes the folder (the lock alone) or hands `arguments` to its owner.
     Claim claim(const QString &folder, const QStringList &arguments, QString *error);
+    // The owner opens its socket for later starts. Without it (the socket
+    // cannot be made, or its module cannot be loaded) the program runs all
+    // the same; only a later start cannot reach it, and a warning says so.
+    void listen();
 
     // The local socket's name for a program folder: one per folder and user,
     // from the hash of the folder's canonical path; a path in
@@ -70,12 +78,13 @@ signals:
     void handedOver(const QStringList &arguments);
 
 private:
-    void listen();
-    bool handOver(const QStringList &arguments) const;
-    void takeConnection();
+    enum class HandOver { Taken, NoAnswer, NoModule };
+    HandOver handOver(const QStringList &arguments, QString *error) const;
+    bool take(const QByteArray &message);
 
     std::unique_ptr<QLockFile> lock_;
-    QLocalServer *server_ = nullptr;
+    std::unique_ptr<desktop::LocalServer> server_;
+    bool listenTried_ = false;
     QString name_;
     QString folder_;
 };

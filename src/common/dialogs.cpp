@@ -1,11 +1,11 @@
 #include "dialogs.h"
 
+#include "desktopservices.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QInputDialog>
-#include <QPrintDialog>
-#include <QPrinter>
 
 namespace korvane {
 namespace {
@@ -107,10 +107,9 @@ namespace korvane {
 
 bool Dialogs::print(QWidget *parent, QPrinter *printer)
 {
-    QPrintDialog dialog(printer, parent);
-    if (printer->printRange() == QPrinter::Selection)
-        dialog.setOption(QAbstractPrintDialog::PrintSelection);
-    return dialog.exec() == QDialog::Accepted;
+    // The printer came from the desktop module, so the module is there.
+    desktop::Services *services = desktop::services();
+    return services && services->showPrintDialog(parent, printer);
 }
 
 }  // namespace korvane

@@ -1,12 +1,8 @@
 #include "keyring.h"
 
-#include <qt6keychain/keychain.h>
+#include "common/desktopservices.h"
 
-#include <QEventLoop>
 #include <QFileInfo>
-#include <QTimer>
-
-#include <functional>
 
 namespace korvane::settings::keyring {
 namespace {
@@ -25,30 +21,6 @@ bool &failedFlag()
     return failed;
 }
 
-// Runs a job to its end or to the deadline, whichever comes first; `done`
-// sees the job when it ended in time. A job left behind at the deadline
-// deletes itself when it ends, and nothing here hears of it.
-bool runJob(QKeychain::Job *job, QKeychain::Error *error,
-            const std::function<void(QKeychain::Job *)> &done = nullptr)
-{
-    job->setAutoDelete(true);
-    job->setInsecureFallback(false);
-    QEventLoop loop;
-    bool finished = false;
-    QObject::connect(job, &QKeychain::Job::finished, &loop, [&](QKeychain::Job *ended) {
-        finished = true;
-        *error = ended->error();
-        if (done)
-            done(ended);
-        loop.quit();
-    });
-    QTimer::singleShot(TimeoutMs, &loop, &QEventLoop::quit);
-    job->start();
-    if (!finished)
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    return finished;
-}
-
 bool usable()
 {
     return enabledFlag() && !failedFlag() && sessionBusKnown();
@@ -60,40 +32,48 @@ void giveUp()
     failedFlag() = true;
 }
 
+// The keyring's side of the desktop module; null, and no keyring for the rest
+// of the run, when the module cannot be loaded.
+desktop::Services *keyringServices()
+{
+    QString error;
+    desktop::Services *services = desktop::services(&error);
+    if (!services) {
+        qWarning("%s", qPrintable(QStringLiteral("キーリングに使う部品を読み込めないため、キーリングは使いません。（%1）")
+                                       .arg(error)));
+        giveUp();
+    }
+    return services;
+}
+
 }  // namespace
 
 std::optional<QString> readPassword(const QString &account)
 {
     if (!usable())
         return std::nullopt;
-    auto *job = new QKeychain::ReadPasswordJob(Service);
-    job->setKey(account);
+    desktop::Services *services = keyringServices();
+    if (!services)
+        return std::nullopt;
     QString text;
-    QKeychain::Error error = QKeychain::OtherError;
-    if (!runJob(job, &error, [&text](QKeychain::Job *ended) {
-            text = static_cast<QKeychain::ReadPasswordJob *>(ended)->textData();
-        })) {
-        giveUp();
-        return std::nullopt;
+    switch (services->readPassword(Service, account, &text, TimeoutMs)) {
+    case desktop::KeyringResult::Done: return text;
+    case desktop::KeyringResult::NotFound: return QString();
+    case desktop::KeyringResult::Failed:
+    case desktop::KeyringResult::NoAnswer: break;
     }
-    if (error == QKeychain::EntryNotFound)
-        return QString();
-    if (error != QKeychain::NoError) {
-        giveUp();
-        return std::nullopt;
-    }
-    return text;
+    giveUp();
+    return std::nullopt;
 }
 
 bool writePassword(const QString &account, const QString &password)
 {
     if (!usable())
         return false;
-    auto *job = new QKeychain::WritePasswordJob(Service);
-    job->setKey(account);
-    job->setTextData(password);
-    QKeychain::Error error = QKeychain::OtherError;
-    if (!runJob(job, &error) || error != QKeychain::NoError) {
+    desktop::Services *services = keyringServices();
+    if (!services)
+        return false;
+    if (services->writePassword(Service, account, password, TimeoutMs) != desktop::KeyringResult::Done) {
         giveUp();
         return false;
     }
@@ -104,14 +84,17 @@ bool deletePassword(const QString &account)
 {
     if (!usable())
         return false;
-    auto *job = new QKeychain::DeletePasswordJob(Service);
-    job->setKey(account);
-    QKeychain::Error error = QKeychain::OtherError;
-    if (!runJob(job, &error)) {
-        giveUp();
+    desktop::Services *services = keyringServices();
+    if (!services)
         return false;
+    switch (services->deletePassword(Service, account, TimeoutMs)) {
+    case desktop::KeyringResult::Done:
+    case desktop::KeyringResult::NotFound: return true;
+    case desktop::KeyringResult::Failed: return false;
+    case desktop::KeyringResult::NoAnswer: break;
     }
-    return error == QKeychain::NoError || error == QKeychain::EntryNotFound;
+    giveUp();
+    return false;
 }
 
 bool sessionBusKnown()

@@ -1,9 +1,9 @@
 #include "editorpane.h"
 
-#include "editorprint.h"
 #include "editorstate.h"
 #include "textfiles.h"
 
+#include "common/desktopservices.h"
 #include "common/dialogs.h"
 #include "common/paths.h"
 #include "common/text.h"
@@ -20,7 +20,6 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QPainter>
-#include <QPrinter>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QToolBar>
@@ -294,11 +293,16 @@ void EditorPane::printEditorText()
     QTextCursor cursor = editor_->textCursor();
     const bool selection = cursor.hasSelection();
     const QString content = selection ? selectedPlainText(cursor) : text();
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setPrintRange(selection ? QPrinter::Selection : QPrinter::AllPages);
-    if (!dialogs().print(window_, &printer))
+    QString error;
+    desktop::Services *services = desktop::services(&error);
+    if (!services) {
+        dialogs().notice(window_,
+                         QStringLiteral("印刷に使う部品を読み込めないため、印刷できません。\n%1").arg(error),
+                         ProgramTitle, Dialogs::Icon::Exclamation);
         return;
-    printTextCopies(printer, content, editor_->font(), std::max(1, printer.copyCount()));
+    }
+    services->printText(content, editor_->font(), selection,
+                        [this](QPrinter *printer) { return dialogs().print(window_, printer); });
 }
 
 void EditorPane::cutSelection()

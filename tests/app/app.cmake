@@ -25,4 +25,7 @@ set_target_properties(test_paste PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BIN
 target_link_libraries(test_paste PRIVATE korvane_app korvane_testsupport Qt6::Test)
 add_test(NAME test_paste COMMAND ${CMAKE_CURRENT_LIST_DIR}/in_xsession.sh $<TARGET_FILE:test_paste>)
 set_tests_properties(test_paste PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77
-  ENVIRONMENT "QTEST_FUNCTION_TIMEOUT=60000;KORVANE_SOURCE_DIR=${CMAKE_SOURCE_DIR};KORVANE_BUILD_DIR=${CMAKE_BINARY_DIR}")
+  ENVIRONMENT "QTEST_FUNCTION_TIMEOUT=60000;KORVANE_SOURCE_DIR=${CMAKE_SOURCE_DIR};KORVANE_BUILD_DIR=${CMAKE_BINARY_DIR};KORVANE_MODULE_DIR=${CMAKE_BINARY_DIR}/bin")
+
+# The program when its desktop module cannot be loaded.
+korvane_add_test(NAME test_withoutmodule SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_withoutmodule.cpp LIBS korvane_app)

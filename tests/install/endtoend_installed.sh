@@ -32,7 +32,7 @@ for f in usr/bin/korvane "usr/share/korvane/★MAilData/Plxdata.data" usr/share/
          "usr/share/korvane/顔文字データ/Kao1.txt" "usr/share/applications/$app_id.desktop" \
          "usr/share/metainfo/$app_id.metainfo.xml" "usr/share/icons/hicolor/48x48/apps/$app_id.png" \
          "usr/share/icons/hicolor/256x256/apps/$app_id.png" usr/share/man/man1/korvane.1.gz \
-         usr/share/doc/korvane/README.md usr/share/doc/korvane/copyright; do
+         usr/share/doc/korvane/README.md usr/share/doc/korvane/copyright usr/lib/korvane/korvane_desktop.so; do
   [[ -f "$root/$f" ]] || fail "$f is not installed"
 done
 [[ -x "$root/usr/bin/korvane" ]] || fail "the program is not executable"
@@ -74,6 +74,11 @@ options=$(window '^サーバー設定$')
 (cd "$share/korvane" && find . -type f) | while read -r f; do
   cmp -s "$share/korvane/$f" "$prog/$f" || { echo "not seeded: $f" >&2; exit 1; }
 done || fail "the program folder is not seeded with the installed data"
+
+# The installed desktop module is found beside the program's own folder: the
+# socket for later starts is opened and its name written down.
+wait_for 10 test -s "$prog/korvane.socket" ||
+  fail "the running program opened no socket for later starts (its desktop module not found?)"
 
 # The server settings typed in land in the program folder.
 xdotool windowactivate --sync "$options"

@@ -10,4 +10,4 @@ set_target_properties(test_keyring PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_B
 target_link_libraries(test_keyring PRIVATE korvane_settings korvane_testsupport Qt6::Test)
 add_test(NAME test_keyring COMMAND ${CMAKE_CURRENT_LIST_DIR}/keyring_session.sh $<TARGET_FILE:test_keyring>)
 set_tests_properties(test_keyring PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77
-  ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTEST_FUNCTION_TIMEOUT=60000")
+  ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTEST_FUNCTION_TIMEOUT=60000;KORVANE_MODULE_DIR=${CMAKE_BINARY_DIR}/bin")

@@ -188,9 +188,6 @@ void Mainform::setUpDailyChecks()
     autoCheck_->setIntervalMinutes(settings::loadReceiveOptions().intervalMinutes);
     connect(&settings::ReceiveOptionsEvents::instance(), &settings::ReceiveOptionsEvents::changed, autoCheck_,
             [this] { autoCheck_->setIntervalMinutes(settings::loadReceiveOptions().intervalMinutes); });
-    // Without a session bus there is no one to notify.
-    if (settings::keyring::sessionBusKnown())
-        setNotifier(new DesktopNotifier(QDBusConnection::sessionBus(), this));
     mail::setCheckFinishedHandler([this](const mail::CheckSummary &summary) { checkFinished(summary); });
 }
 
@@ -205,7 +202,14 @@ void Mainform::setNotifier(DesktopNotifier *notifier)
 
 void Mainform::checkFinished(const mail::CheckSummary &summary)
 {
-    if (summary.received <= 0 || !notifier_ || !settings::loadReceiveOptions().notify)
+    if (summary.received <= 0 || !settings::loadReceiveOptions().notify)
+        return;
+    // The session bus is reached at the first notification, not at start:
+    // the first frame never waits for it. Without a session bus there is no
+    // one to notify.
+    if (!notifier_ && settings::keyring::sessionBusKnown())
+        setNotifier(new DesktopNotifier(QDBusConnection::sessionBus(), this));
+    if (!notifier_)
         return;
     notifier_->notify(newMailNotification(summary.received, summary.firstFrom, summary.firstSubject,
                                           pilgrimage::progressCounterValue()));

@@ -27,8 +27,17 @@ QImage readFile(const QString &path)
 {
     if (!QFileInfo::exists(path))
         return QImage();
-    QImageReader reader(path);
-    return reader.read();
+    // Read as the PNG it is named: a reader left to guess asks every image
+    // plugin of the system first, loading each of them before the first
+    // frame. A file that is not what its name says is still read, by guess.
+    QImageReader png(path, "png");
+    png.setAutoDetectImageFormat(false);
+    QImage image = png.read();
+    if (image.isNull()) {
+        QImageReader guessed(path);
+        image = guessed.read();
+    }
+    return image;
 }
 
 // On a denser screen than the plain one the picture drawn at twice the size,

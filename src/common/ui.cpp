@@ -4,6 +4,9 @@
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFontDatabase>
+#include <QHash>
+#include <QMutex>
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QAbstractSpinBox>
@@ -31,6 +34,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <limits>
 
 namespace korvane {
@@ -370,15 +374,43 @@ void installDesignFonts()
                                 QStringLiteral("URW Palladio L"), QStringLiteral("Palatino")});
 }
 
+namespace {
+
+// The installed face a design font is drawn with: the family itself where it
+// is installed, else its first installed substitute (installDesignFonts),
+// looked up once per family. Qt would find the same face, but only after
+// asking the font configuration for the fallbacks of a family it does not
+// know, for every script of every text: a sixth of the start-up.
+QString installedFamily(const QString &family)
+{
+    static QMutex mutex;
+    static QHash<QString, QString> resolved;
+    QMutexLocker lock(&mutex);
+    if (const auto it = resolved.constFind(family); it != resolved.constEnd())
+        return *it;
+    QString face = family;
+    if (!QFontDatabase::hasFamily(family)) {
+        const QStringList substitutes = QFont::substitutes(family);
+        const auto found = std::find_if(substitutes.begin(), substitutes.end(),
+                                        [](const QString &s) { return QFontDatabase::hasFamily(s); });
+        if (found != substitutes.end())
+            face = *found;
+    }
+    resolved.insert(family, face);
+    return face;
+}
+
+}  // namespace
+
 QFont designFont(const QString &family, double pointSize, bool bold)
 {
-    QFont f(family);
+    QFont f(installedFamily(family));
     // The proportional Japanese font lacks a few signs (♪ among them); they
     // come from its fixed-width sibling rather than from whichever font the
     // system picks for the script around them, so that a line never mixes
     // two drawings of one sign.
     if (family == QStringLiteral("ＭＳ Ｐゴシック"))
-        f.setFamilies({family, QStringLiteral("ＭＳ ゴシック")});
+        f.setFamilies({installedFamily(family), installedFamily(QStringLiteral("ＭＳ ゴシック"))});
     f.setPointSizeF(pointSize);
     f.setBold(bold);
     return f;

@@ -16,6 +16,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -30,18 +31,37 @@ namespace {
 // goes through this one.
 std::mutex initMutex;
 int initCount = 0;
-}  // namespace
+std::atomic<bool> libraryUp{false};
 
-void initialize()
+// With initMutex held.
+void setUpLibrary()
 {
-    std::lock_guard lock(initMutex);
-    if (initCount++ > 0)
+    if (libraryUp.load(std::memory_order_relaxed))
         return;
     g_mime_init();
     // Undeclared 8-bit text in received mail is most likely Japanese.
     const char *fallbacks[] = {"utf-8", "cp932", "euc-jp", "iso-8859-1", nullptr};
     g_mime_parser_options_set_fallback_charsets(g_mime_parser_options_get_default(), fallbacks);
     g_mime_parser_options_set_rfc2047_compliance_mode(g_mime_parser_options_get_default(), GMIME_RFC_COMPLIANCE_STRICT);
+    libraryUp.store(true, std::memory_order_release);
+}
+
+// Every use of GMime comes here first: a mail taken apart without an
+// initialize() of its caller's still finds GMime set up.
+void useLibrary()
+{
+    if (libraryUp.load(std::memory_order_acquire))
+        return;
+    std::lock_guard lock(initMutex);
+    setUpLibrary();
+}
+}  // namespace
+
+void initialize()
+{
+    std::lock_guard lock(initMutex);
+    ++initCount;
+    setUpLibrary();
 }
 
 void shutdown()
@@ -49,7 +69,10 @@ void shutdown()
     std::lock_guard lock(initMutex);
     if (initCount == 0 || --initCount > 0)
         return;
-    g_mime_shutdown();
+    if (libraryUp.load(std::memory_order_relaxed)) {
+        g_mime_shutdown();
+        libraryUp.store(false, std::memory_order_release);
+    }
 }
 
 namespace {
@@ -600,6 +623,7 @@ Extraction extract(const QByteArray &given, const QString &folder, FileSync sync
         return ex;
     }
 
+    useLibrary();
     // The parser reads the caller's bytes in place: no copy of a large mail.
     GByteArray view;
     view.data = reinterpret_cast<guint8 *>(const_cast<char *>(raw.constData()));

@@ -1,7 +1,6 @@
 // The transport's functions by their contract names: a table of POP3
 // sessions by handle, the last error text, and the calls into the POP3 and
 // SMTP sessions and the MIME code.
-#include <curl/curl.h>
 
 #include "nmail.h"
 
@@ -109,11 +108,11 @@ std::shared_ptr<Handle> takeHandle(int handle)
 
 void NMailInitializeWinSock()
 {
+    // libcurl and GMime are set up at their first use (the first session,
+    // the first mail taken apart), so the start of the program does not
+    // open them.
     std::lock_guard lock(initMutex);
-    if (initCount++ > 0)
-        return;
-    curl_global_init(CURL_GLOBAL_ALL);
-    mime::initialize();
+    ++initCount;
 }
 
 void NMailEndWinSock()
@@ -125,8 +124,7 @@ void NMailEndWinSock()
         std::lock_guard handlesLock(handlesMutex);
         handles.clear();
     }
-    mime::shutdown();
-    curl_global_cleanup();
+    transport::endCurl();
 }
 
 namespace {

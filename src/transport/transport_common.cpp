@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 
 namespace korvane::nmail::transport {
 
@@ -188,6 +189,29 @@ bool parseServer(const QString &name, Protocol protocol, ServerAddress &address,
     const QString scheme = security == Security::ImplicitTls ? tlsScheme : plainScheme;
     address.url = (scheme + QLatin1String("://") + address.shown + QLatin1Char('/')).toUtf8();
     return true;
+}
+
+namespace {
+std::mutex curlMutex;
+bool curlUp = false;
+}  // namespace
+
+CURL *newCurlHandle()
+{
+    {
+        std::lock_guard lock(curlMutex);
+        if (!curlUp)
+            curlUp = curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK;
+    }
+    return curl_easy_init();
+}
+
+void endCurl()
+{
+    std::lock_guard lock(curlMutex);
+    if (curlUp)
+        curl_global_cleanup();
+    curlUp = false;
 }
 
 void applyCommonOptions(CURL *curl, const ServerAddress &address)

@@ -41,6 +41,14 @@ void setTimeoutSeconds(int seconds);
 int longestTransferSeconds();
 void setLongestTransferSeconds(int seconds);
 
+// A new libcurl handle (null when libcurl has none to give), libcurl's
+// global set-up done before the first: libcurl is set up when the first
+// session begins, not at start.
+CURL *newCurlHandle();
+// libcurl's global clean-up, when it was set up; a later handle sets it up
+// again.
+void endCurl();
+
 // Options every session sets: timeouts, TLS and certificate checks, the CA
 // file named by KORVANE_CA_FILE when set, no signals (calls run off the
 // user-interface thread).

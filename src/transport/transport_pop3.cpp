@@ -86,7 +86,7 @@ bool parseListing(const QByteArray &listing, QList<QByteArray> &values)
 
 Pop3Session::Pop3Session(const ServerAddress &address) : address_(address)
 {
-    curl_ = curl_easy_init();
+    curl_ = newCurlHandle();
     if (!curl_)
         return;
     applyCommonOptions(curl_, address_);
@@ -133,7 +133,7 @@ bool Pop3Session::probe(QString &error)
     }
     // A separate handle: a connection opened without the account cannot be
     // reused for the session that logs in.
-    CURL *c = curl_easy_init();
+    CURL *c = newCurlHandle();
     if (!c) {
         error = QStringLiteral("通信の準備ができません。");
         return false;

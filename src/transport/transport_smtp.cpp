@@ -125,7 +125,7 @@ void clearStopSending()
 SendResult sendMessage(const ServerAddress &server, const QString &envelopeFrom, const QStringList &recipients,
                        const QByteArray &message, const QString &user, const QString &password, QString &error)
 {
-    CURL *curl = curl_easy_init();
+    CURL *curl = newCurlHandle();
     if (!curl) {
         error = QStringLiteral("通信の準備ができません。");
         return SendResult::Refused;

@@ -14,8 +14,9 @@
 // guide and map for every mail, the viewer, attachment extraction, the
 // history, the originals, the journal); then delivers the same mails again
 // and times mpop fetching and deleting them into a maildir. It also counts
-// the frames the windows drew meanwhile. Goal: the check no slower than mpop
-// on the X server, 1.5 times offscreen (the median of the rounds' ratios).
+// the frames the windows drew meanwhile. Goal: the check within 0.8 times
+// mpop's time on the X server, 1.5 times offscreen (the median of the
+// rounds' ratios).
 // The two programs take turns at going first (odd rounds the program, even
 // rounds mpop), so that neither always meets the disk the other has just
 // filled.
@@ -202,7 +203,7 @@ int main(int argc, char **argv)
     const int count = large ? 5 : bench::intOption(args, QStringLiteral("--mails"), 500);
     const int rounds = bench::intOption(args, QStringLiteral("--rounds"), 5);
     const int attachmentKb = bench::intOption(args, QStringLiteral("--attachment-kb"), 100);
-    const double goal = large ? 1.2 : onScreen ? 1.0 : 1.5;
+    const double goal = large ? 1.2 : onScreen ? 0.8 : 1.5;
 
     bench::BenchServers benchServers;
     if (!benchServers.ready())
@@ -301,9 +302,12 @@ int main(int argc, char **argv)
                 onScreen ? "X server with window manager" : "offscreen", qPrintable(what), rounds, a, a / count, b,
                 bench::median(ratios), goal, failures ? "; SOME ROUNDS FAILED" : "");
     const double largestMb = largest / (1024.0 * 1024.0);
-    std::printf("peak memory of the check over idle, median: %.1f MB (largest mail %.1f MB; goal < %.1f MB, twice "
-                "the largest)\n",
-                bench::median(peaks), largestMb, 2 * largestMb);
+    if (large)
+        std::printf("peak memory of the check over idle, median: %.1f MB (largest mail %.1f MB; goal < %.1f MB, twice "
+                    "the largest)\n",
+                    bench::median(peaks), largestMb, 2 * largestMb);
+    else
+        std::printf("peak memory of the check over idle, median: %.1f MB\n", bench::median(peaks));
     // The servers' own work is in neither figure; the machine's other load
     // is in the times but not in these.
     std::printf("processor time, median: korvane %.0f ms, mpop %.0f ms\n", bench::median(ourCpu),

@@ -64,9 +64,9 @@ public:
     {
         return nmail::NMailPop3RetrieveToMemory(h, n, raw);
     }
-    int retrieveToFile(int h, int n, nmail::MailTexts &, const QString &path, qint64 *size) override
+    int retrieveToFile(int h, int n, nmail::MailTexts &, const QString &path, qint64 *size, QByteArray *digest) override
     {
-        const int got = nmail::NMailPop3RetrieveToFile(h, n, path);
+        const int got = nmail::NMailPop3RetrieveToFile(h, n, path, nullptr, digest);
         *size = got == 1 ? QFileInfo(path).size() : 0;
         return got;
     }
@@ -166,9 +166,11 @@ int MailCheckTransport::retrieve(int handle, int n, nmail::MailTexts &texts, QBy
     return 1;
 }
 
-int MailCheckTransport::retrieveToFile(int handle, int n, nmail::MailTexts &texts, const QString &path, qint64 *size)
+int MailCheckTransport::retrieveToFile(int handle, int n, nmail::MailTexts &texts, const QString &path, qint64 *size,
+                                       QByteArray *digest)
 {
     *size = 0;
+    digest->clear();
     QByteArray raw;
     const int got = retrieve(handle, n, texts, raw);
     if (got < 0)
@@ -182,6 +184,7 @@ int MailCheckTransport::retrieveToFile(int handle, int n, nmail::MailTexts &text
         return -1;
     }
     *size = raw.size();
+    *digest = sha256(raw);
     return got;
 }
 
@@ -616,11 +619,10 @@ MailCheck::Fetched MailCheck::fetch(Session &s, int n)
             break;
         }
     }
-    // A large mail goes straight into the file it is kept in; the digest
-    // that names it is taken by the extraction, which reads it anyway.
+    // A large mail goes straight into the file it is kept in.
     const QString spool = listed > ToFileBytes ? spoolPath(s, n) : QString();
     const int got = spool.isEmpty() ? transport_.retrieve(s.handle, n, out.texts, out.raw)
-                                    : transport_.retrieveToFile(s.handle, n, out.texts, spool, &out.size);
+                                    : transport_.retrieveToFile(s.handle, n, out.texts, spool, &out.size, &out.digest);
     if (got < 0) {
         out.raw = QByteArray();
         if (got == -3)
@@ -637,6 +639,9 @@ MailCheck::Fetched MailCheck::fetch(Session &s, int n)
     } else {
         out.fetchedFile = spool;
         out.spoolFile = spool;
+        // The digest was taken as the mail came in, where the network
+        // leaves time; the extraction, which has the most to do with a
+        // large mail, takes it only when it could not be.
     }
     out.result = 1;
     return out;
@@ -676,7 +681,8 @@ void MailCheck::extract(Session &s, int n, Fetched &f)
         } else {
             const QByteArray bytes =
                 mapped ? QByteArray::fromRawData(reinterpret_cast<const char *>(mapped), qsizetype(f.size)) : read;
-            f.digest = sha256(bytes);
+            if (f.digest.isEmpty())
+                f.digest = sha256(bytes);
             a.result = transport_.attachmentFirst(texts, folder + u'/', mailTextFromWorkFile(bytes));
         }
         if (mapped)

@@ -90,9 +90,11 @@ public:
     virtual int retrieve(int handle, int n, nmail::MailTexts &texts, QByteArray &raw);
     // The same into a new file at `path` (made for its owner only, never
     // replacing one), written as the mail arrives, so that a large mail is
-    // never held whole in memory; *size its bytes. Nothing is left at `path`
-    // when it fails. The default retrieves into memory and writes that.
-    virtual int retrieveToFile(int handle, int n, nmail::MailTexts &texts, const QString &path, qint64 *size);
+    // never held whole in memory; *size its bytes, *sha256 their SHA-256
+    // (may be left empty). Nothing is left at `path` when it fails. The
+    // default retrieves into memory and writes that.
+    virtual int retrieveToFile(int handle, int n, nmail::MailTexts &texts, const QString &path, qint64 *size,
+                               QByteArray *sha256);
     // Asks for mail n before it is retrieved, where the server allows; mails
     // asked for are retrieved in the order asked.
     virtual void retrieveAhead(int handle, int n)

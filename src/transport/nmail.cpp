@@ -5,6 +5,7 @@
 
 #include "nmail.h"
 
+#include "common/digest.h"
 #include "common/text.h"
 #include "mime/mime.h"
 #include "settings/settings.h"
@@ -24,6 +25,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace korvane::nmail {
 
@@ -283,7 +285,11 @@ namespace {
 // follows the check does not wait for all of it at once.
 class TeeDevice final : public QIODevice {
 public:
-    TeeDevice(QFile &file, QByteArray *copy) : file_(file), copy_(copy) { open(QIODevice::WriteOnly); }
+    TeeDevice(QFile &file, QByteArray *copy, Sha256 *digest)
+        : file_(file), copy_(copy), digest_(digest)
+    {
+        open(QIODevice::WriteOnly);
+    }
     QString fileError() const { return file_.errorString(); }
     // Starts writing out what the file has been given and was not started
     // yet (without waiting for the disk).
@@ -306,6 +312,8 @@ protected:
         }
         if (copy_)
             copy_->append(data, qsizetype(size));
+        if (digest_)
+            digest_->add(QByteArrayView(data, qsizetype(size)));
         written_ += size;
         if (written_ - startedTo_ >= WriteBackStep)
             startWriteBack();
@@ -316,6 +324,7 @@ private:
     static constexpr qint64 WriteBackStep = 4 * 1024 * 1024;
     QFile &file_;
     QByteArray *copy_;
+    Sha256 *digest_;
     qint64 written_ = 0;
     qint64 startedTo_ = 0;
 };
@@ -394,10 +403,12 @@ int NMailPop3RetrieveToMemory(int handle, int n, QByteArray &bytes)
     return 1;
 }
 
-int NMailPop3RetrieveToFile(int handle, int n, const QString &path, QByteArray *bytes)
+int NMailPop3RetrieveToFile(int handle, int n, const QString &path, QByteArray *bytes, QByteArray *sha256)
 {
     if (bytes)
         bytes->clear();
+    if (sha256)
+        sha256->clear();
     int answer = -1;
     const auto [h, limit, listed] = startRetrieval(handle, n, &answer);
     if (!h)
@@ -412,7 +423,10 @@ int NMailPop3RetrieveToFile(int handle, int n, const QString &path, QByteArray *
     }
     QString error;
     bool large = false;
-    TeeDevice sink(file, bytes);
+    std::optional<Sha256> digest;
+    if (sha256)
+        digest.emplace();
+    TeeDevice sink(file, bytes, digest ? &*digest : nullptr);
     const bool whole = h->session->retrieveTo(n, false, sink, limit, &large, error);
     const bool written = whole && file.flush();
     if (written)
@@ -431,6 +445,8 @@ int NMailPop3RetrieveToFile(int handle, int n, const QString &path, QByteArray *
         setMessage(error);
         return -1;
     }
+    if (sha256)
+        *sha256 = digest->result();
     return 1;
 }
 

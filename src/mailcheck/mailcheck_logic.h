@@ -78,6 +78,8 @@ public:
     virtual int getMail(int handle, int n, nmail::MailTexts &texts) = 0;
     virtual QByteArray rawMail(int handle) = 0;
     // The check puts the saved files on the disk with the rest, before QUIT.
+    // `mailText` may be a view of a mapped file: it holds only during the
+    // call.
     virtual int attachmentFirst(nmail::MailTexts &texts, const QString &targetFolder, const QByteArray &mailText) = 0;
     // The files the last attachmentFirst saved (absolute paths).
     virtual QStringList savedAttachments() = 0;

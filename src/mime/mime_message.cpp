@@ -476,6 +476,20 @@ bool beyondRealMail(const char *data, qsizetype size)
     bool inHeader = true;
     qsizetype pos = 0;
     while (pos < size) {
+        if (!inHeader && !(size - pos >= 2 && data[pos] == '-' && data[pos + 1] == '-')) {
+            // In a body only a line that starts with "--" counts: the next
+            // one is found in one search (none at all in base64).
+            const char *q = data + pos;
+            for (;;) {
+                q = static_cast<const char *>(std::memchr(q, '-', size_t(data + size - q)));
+                if (!q || (q[-1] == '\n' && q + 1 < data + size && q[1] == '-'))
+                    break;
+                ++q;
+            }
+            if (!q)
+                return false;
+            pos = q - data;
+        }
         const char *nl = static_cast<const char *>(std::memchr(data + pos, '\n', size_t(size - pos)));
         const qsizetype end = nl ? qsizetype(nl - data) : size;
         const char *line = data + pos;

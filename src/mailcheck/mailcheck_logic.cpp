@@ -64,6 +64,12 @@ public:
     {
         return nmail::NMailPop3RetrieveToMemory(h, n, raw);
     }
+    int retrieveToFile(int h, int n, nmail::MailTexts &, const QString &path, qint64 *size, QByteArray *digest) override
+    {
+        const int got = nmail::NMailPop3RetrieveToFile(h, n, path, nullptr, digest);
+        *size = got == 1 ? QFileInfo(path).size() : 0;
+        return got;
+    }
     void retrieveAhead(int h, int n) override { nmail::NMailPop3RetrieveAhead(h, n); }
     qint64 maxMailSize() override { return nmail::NMailPop3MaxMailSize(); }
     int deleteMail(int h, int n) override { return nmail::NMailPop3DeleteMail(h, n); }
@@ -97,6 +103,14 @@ constexpr int UnansweredDeletes = MailCheck::FetchDepth + 2;
 // Mails fetched beyond the one at hand (MailCheck::FetchDepth at most) are
 // no more than so many bytes (as listed) unless it is only the next one.
 constexpr qint64 FetchAheadBytes = 16 * 1024 * 1024;
+
+// A mail listed larger goes into its file as it arrives, never whole into
+// memory: the file is the kept original, and the extraction reads it there.
+// Such mails take no part in the memory budget above; of them, no more than
+// so many are fetched and not yet taken up, so that the next one comes in
+// while the last one is taken apart.
+constexpr qint64 ToFileBytes = FetchAheadBytes;
+constexpr int FilesAhead = 2;
 
 // Files that hold mail are for their owner's eyes only.
 constexpr QFileDevice::Permissions OwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
@@ -150,6 +164,28 @@ int MailCheckTransport::retrieve(int handle, int n, nmail::MailTexts &texts, QBy
         return -1;
     raw = rawMail(handle);
     return 1;
+}
+
+int MailCheckTransport::retrieveToFile(int handle, int n, nmail::MailTexts &texts, const QString &path, qint64 *size,
+                                       QByteArray *digest)
+{
+    *size = 0;
+    digest->clear();
+    QByteArray raw;
+    const int got = retrieve(handle, n, texts, raw);
+    if (got < 0)
+        return got;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, OwnerOnly) || file.write(raw) != raw.size()
+        || !file.flush()) {
+        file.close();
+        if (file.exists() && file.error() != QFileDevice::OpenError)
+            QFile::remove(path);
+        return -1;
+    }
+    *size = raw.size();
+    *digest = sha256(raw);
+    return got;
 }
 
 std::shared_ptr<MailCheckTransport> makeNMailTransport()
@@ -583,7 +619,10 @@ MailCheck::Fetched MailCheck::fetch(Session &s, int n)
             break;
         }
     }
-    const int got = transport_.retrieve(s.handle, n, out.texts, out.raw);
+    // A large mail goes straight into the file it is kept in.
+    const QString spool = listed > ToFileBytes ? spoolPath(s, n) : QString();
+    const int got = spool.isEmpty() ? transport_.retrieve(s.handle, n, out.texts, out.raw)
+                                    : transport_.retrieveToFile(s.handle, n, out.texts, spool, &out.size, &out.digest);
     if (got < 0) {
         out.raw = QByteArray();
         if (got == -3)
@@ -592,9 +631,18 @@ MailCheck::Fetched MailCheck::fetch(Session &s, int n)
         out.message = transport_.lastMessage();
         return out;
     }
-    // The digest that names the original, taken here while the bytes are
-    // fresh and the user-interface thread has its own work.
-    out.digest = sha256(out.raw);
+    if (spool.isEmpty()) {
+        out.size = out.raw.size();
+        // The digest that names the original, taken here while the bytes
+        // are fresh and the user-interface thread has its own work.
+        out.digest = sha256(out.raw);
+    } else {
+        out.fetchedFile = spool;
+        out.spoolFile = spool;
+        // The digest was taken as the mail came in, where the network
+        // leaves time; the extraction, which has the most to do with a
+        // large mail, takes it only when it could not be.
+    }
     out.result = 1;
     return out;
 }
@@ -616,9 +664,31 @@ void MailCheck::extract(Session &s, int n, Fetched &f)
     }
     const QString folder = s.attachmentFolder;
     // The original is written meanwhile (storeOriginal): the extraction
-    // works on the mail in memory.
-    a.result = transport_.attachmentFirst(texts, folder + u'/', mailTextFromWorkFile(f.raw));
-    if (a.result != 1)
+    // works on the mail in memory, or on the file a large mail went to,
+    // mapped, so that it is neither copied nor held twice.
+    if (f.fetchedFile.isEmpty()) {
+        a.result = transport_.attachmentFirst(texts, folder + u'/', mailTextFromWorkFile(f.raw));
+    } else {
+        QFile file(f.fetchedFile);
+        uchar *mapped = file.open(QIODevice::ReadOnly) && f.size > 0 ? file.map(0, f.size) : nullptr;
+        QByteArray read;
+        if (!mapped && file.isOpen())
+            read = file.readAll();
+        if (!mapped && read.size() != f.size) {
+            a.result = -5;
+            a.message = QStringLiteral("受信したメールのファイル %1 を読めません: %2")
+                            .arg(QDir::toNativeSeparators(f.fetchedFile), file.errorString());
+        } else {
+            const QByteArray bytes =
+                mapped ? QByteArray::fromRawData(reinterpret_cast<const char *>(mapped), qsizetype(f.size)) : read;
+            if (f.digest.isEmpty())
+                f.digest = sha256(bytes);
+            a.result = transport_.attachmentFirst(texts, folder + u'/', mailTextFromWorkFile(bytes));
+        }
+        if (mapped)
+            file.unmap(mapped);
+    }
+    if (a.result != 1 && a.message.isEmpty())
         a.message = transport_.lastMessage();
     f.savedFiles = transport_.savedAttachments();
     transport_.attachmentClose();
@@ -810,12 +880,17 @@ void MailCheck::prepareRecord(Session &s, Fetched &f)
         f.recordBody += senderNote;
 }
 
+QString MailCheck::spoolPath(const Session &s, int n)
+{
+    return QDir(s.originalsFolder)
+        .filePath(QStringLiteral(".incoming-%1-%2.part")
+                      .arg(n)
+                      .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+}
+
 bool MailCheck::writeOriginal(Session &s, int n, Fetched &f)
 {
-    const QString spool = QDir(s.originalsFolder)
-                              .filePath(QStringLiteral(".incoming-%1-%2.part")
-                                            .arg(n)
-                                            .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+    const QString spool = spoolPath(s, n);
     QFile file(spool);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, OwnerOnly) || file.write(f.raw) != f.raw.size()
         || !file.flush()) {
@@ -842,7 +917,7 @@ void MailCheck::keepOriginal(Session &s, Fetched &f)
     // The same name holds the same bytes: a mail fetched again after a
     // check that died finds its own earlier copy, which stays as it is
     // (unless a crash left it short; then it is replaced).
-    if (QFileInfo(target).size() == f.raw.size()) {
+    if (QFileInfo(target).size() == f.size) {
         QFile::remove(f.spoolFile);
         f.spoolFile.clear();
         f.keptFile = target;
@@ -908,16 +983,24 @@ void MailCheck::fetchAhead(Session &s, int upTo)
         return;  // nothing more is fetched
     auto listed = [&s](int m) { return m <= s.sizes.size() ? qMax<qint64>(0, s.sizes[m - 1]) : 0; };
     qint64 aheadBytes = 0;
-    for (const auto &ahead : aheadMails_)
-        aheadBytes += listed(ahead->n);
+    int aheadFiles = 0;
+    for (const auto &ahead : aheadMails_) {
+        if (listed(ahead->n) > ToFileBytes)
+            ++aheadFiles;
+        else
+            aheadBytes += listed(ahead->n);
+    }
     for (int m = aheadStarted_ + 1; m <= qMin(upTo, result_.count); ++m) {
         if (s.notFetched(m)) {
             aheadStarted_ = m;
             continue;  // only removed from the server
         }
-        if (!aheadMails_.empty() && aheadBytes > FetchAheadBytes)
+        if (!aheadMails_.empty() && (aheadBytes > FetchAheadBytes || aheadFiles >= FilesAhead))
             return;  // later, when what was fetched is taken up
-        aheadBytes += listed(m);
+        if (listed(m) > ToFileBytes)
+            ++aheadFiles;
+        else
+            aheadBytes += listed(m);
         aheadStarted_ = m;
         auto ahead = std::make_shared<AheadMail>();
         ahead->n = m;
@@ -940,8 +1023,8 @@ void MailCheck::fetchAhead(Session &s, int upTo)
             Fetched &f = ahead->fetched;
             if (!SessionThread::awaitOnWorker(ahead->fetch) || f.result < 0)
                 return;
-            if (writeOriginal(s, ahead->n, f) && SessionThread::awaitOnWorker(ahead->extract)
-                && f.attachments.workFileError.isEmpty())
+            if ((!f.spoolFile.isEmpty() || writeOriginal(s, ahead->n, f))
+                && SessionThread::awaitOnWorker(ahead->extract) && f.attachments.workFileError.isEmpty())
                 keepOriginal(s, f);
         });
         aheadMails_.push_back(std::move(ahead));

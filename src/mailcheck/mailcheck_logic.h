@@ -78,6 +78,8 @@ public:
     virtual int getMail(int handle, int n, nmail::MailTexts &texts) = 0;
     virtual QByteArray rawMail(int handle) = 0;
     // The check puts the saved files on the disk with the rest, before QUIT.
+    // `mailText` may be a view of a mapped file: it holds only during the
+    // call.
     virtual int attachmentFirst(nmail::MailTexts &texts, const QString &targetFolder, const QByteArray &mailText) = 0;
     // The files the last attachmentFirst saved (absolute paths).
     virtual QStringList savedAttachments() = 0;
@@ -88,6 +90,13 @@ public:
     // (subject, from, date, body); the extraction sets them from the mail in
     // any case.
     virtual int retrieve(int handle, int n, nmail::MailTexts &texts, QByteArray &raw);
+    // The same into a new file at `path` (made for its owner only, never
+    // replacing one), written as the mail arrives, so that a large mail is
+    // never held whole in memory; *size its bytes, *sha256 their SHA-256
+    // (may be left empty). Nothing is left at `path` when it fails. The
+    // default retrieves into memory and writes that.
+    virtual int retrieveToFile(int handle, int n, nmail::MailTexts &texts, const QString &path, qint64 *size,
+                               QByteArray *sha256);
     // Asks for mail n before it is retrieved, where the server allows; mails
     // asked for are retrieved in the order asked.
     virtual void retrieveAhead(int handle, int n)
@@ -202,8 +211,10 @@ private:
     struct Fetched {
         int result = 0;          // 1, -1 failed, -3 too large
         QString message;
-        QByteArray raw;
-        QByteArray digest;       // SHA-256 of raw
+        QByteArray raw;          // the mail, unless it went to a file as it came (fetchedFile)
+        qint64 size = 0;         // of the mail
+        QByteArray digest;       // SHA-256 of the mail
+        QString fetchedFile;     // set by the fetch of a large mail: the file the mail is in
         QString spoolFile;       // the original as received, until it is kept or dropped
         nmail::MailTexts texts;  // the body is the readable text after extraction
         AttachmentOutcome attachments;
@@ -266,6 +277,8 @@ private:
     bool receiveOne(Session &s, int n);
     void stop(Session &s, const QString &reason, const QString &title);
     void notify(const QString &text, const QString &title);
+    // A new name for a mail's file in the originals folder, until it is kept.
+    static QString spoolPath(const Session &s, int n);
     // The mail into a new file in the originals folder (f.spoolFile); false
     // with f.keepError set when it cannot be written.
     static bool writeOriginal(Session &s, int n, Fetched &f);

@@ -4,6 +4,7 @@
 
 #include "nmail.h"
 
+#include "common/digest.h"
 #include "common/text.h"
 #include "mime/mime.h"
 #include "settings/settings.h"
@@ -17,9 +18,13 @@
 
 #include <algorithm>
 #include <atomic>
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#endif
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace korvane::nmail {
 
@@ -273,11 +278,27 @@ QByteArray NMailPop3GetRawMail(int handle)
 namespace {
 
 // Writes what it is given into a file and, when asked, a copy into memory:
-// the mail is on disk as it arrives, and read once.
+// the mail is on disk as it arrives, and read once. A large mail goes on
+// its way to the disk while the rest of it comes in, so that the sync that
+// follows the check does not wait for all of it at once.
 class TeeDevice final : public QIODevice {
 public:
-    TeeDevice(QFile &file, QByteArray *copy) : file_(file), copy_(copy) { open(QIODevice::WriteOnly); }
+    TeeDevice(QFile &file, QByteArray *copy, Sha256 *digest)
+        : file_(file), copy_(copy), digest_(digest)
+    {
+        open(QIODevice::WriteOnly);
+    }
     QString fileError() const { return file_.errorString(); }
+    // Starts writing out what the file has been given and was not started
+    // yet (without waiting for the disk).
+    void startWriteBack()
+    {
+#ifdef Q_OS_LINUX
+        if (file_.flush() && written_ > startedTo_)
+            ::sync_file_range(file_.handle(), startedTo_, written_ - startedTo_, SYNC_FILE_RANGE_WRITE);
+#endif
+        startedTo_ = written_;
+    }
 
 protected:
     qint64 readData(char *, qint64) override { return -1; }
@@ -289,12 +310,21 @@ protected:
         }
         if (copy_)
             copy_->append(data, qsizetype(size));
+        if (digest_)
+            digest_->add(QByteArrayView(data, qsizetype(size)));
+        written_ += size;
+        if (written_ - startedTo_ >= WriteBackStep)
+            startWriteBack();
         return size;
     }
 
 private:
+    static constexpr qint64 WriteBackStep = 4 * 1024 * 1024;
     QFile &file_;
     QByteArray *copy_;
+    Sha256 *digest_;
+    qint64 written_ = 0;
+    qint64 startedTo_ = 0;
 };
 
 }  // namespace
@@ -351,9 +381,10 @@ int NMailPop3RetrieveToMemory(int handle, int n, QByteArray &bytes)
     const auto [h, limit, listed] = startRetrieval(handle, n, &answer);
     if (!h)
         return answer;
-    // The listed size is a hint, never a promise: no more than a little is
-    // reserved ahead.
-    bytes.reserve(qsizetype(std::clamp<qint64>(listed, 0, 1 << 20)) + 4096);
+    // Reserved once, for the mail as listed (a hint, never a promise: a
+    // larger one grows past it, and never past the limit), so that a large
+    // mail is not moved as it grows.
+    bytes.reserve(qsizetype(std::clamp<qint64>(listed, 0, limit)) + 4096);
     QBuffer sink(&bytes);
     sink.open(QIODevice::WriteOnly);
     QString error;
@@ -370,10 +401,12 @@ int NMailPop3RetrieveToMemory(int handle, int n, QByteArray &bytes)
     return 1;
 }
 
-int NMailPop3RetrieveToFile(int handle, int n, const QString &path, QByteArray *bytes)
+int NMailPop3RetrieveToFile(int handle, int n, const QString &path, QByteArray *bytes, QByteArray *sha256)
 {
     if (bytes)
         bytes->clear();
+    if (sha256)
+        sha256->clear();
     int answer = -1;
     const auto [h, limit, listed] = startRetrieval(handle, n, &answer);
     if (!h)
@@ -388,9 +421,14 @@ int NMailPop3RetrieveToFile(int handle, int n, const QString &path, QByteArray *
     }
     QString error;
     bool large = false;
-    TeeDevice sink(file, bytes);
+    std::optional<Sha256> digest;
+    if (sha256)
+        digest.emplace();
+    TeeDevice sink(file, bytes, digest ? &*digest : nullptr);
     const bool whole = h->session->retrieveTo(n, false, sink, limit, &large, error);
     const bool written = whole && file.flush();
+    if (written)
+        sink.startWriteBack();
     if (whole && !written)
         error = QStringLiteral("受信したメールを書き込めません: %1").arg(file.errorString());
     file.close();
@@ -405,6 +443,8 @@ int NMailPop3RetrieveToFile(int handle, int n, const QString &path, QByteArray *
         setMessage(error);
         return -1;
     }
+    if (sha256)
+        *sha256 = digest->result();
     return 1;
 }
 

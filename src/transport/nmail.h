@@ -74,8 +74,10 @@ QByteArray NMailPop3GetRawMail(int handle);
 // -3: larger than option 3 allows (the file is removed, the mail stays on
 // the server, the session goes on); -1: it did not arrive whole (the file
 // is removed; the message says why: the session may have ended).
-// With `bytes`, the mail is also left there.
-int NMailPop3RetrieveToFile(int handle, int n, const QString &path, QByteArray *bytes = nullptr);
+// With `bytes`, the mail is also left there; with `sha256`, its SHA-256,
+// taken as it arrived (empty unless 1, or when it could not be taken).
+int NMailPop3RetrieveToFile(int handle, int n, const QString &path, QByteArray *bytes = nullptr,
+                            QByteArray *sha256 = nullptr);
 // The same into `bytes` only (empty unless 1).
 int NMailPop3RetrieveToMemory(int handle, int n, QByteArray &bytes);
 // Asks the server for mail n ahead of its retrieval, where the server takes

@@ -186,8 +186,14 @@ private slots:
 
     void sha256AsEveryoneComputesIt()
     {
-        for (const QByteArray &bytes : {QByteArray(), QByteArray("abc"), QByteArray(100000, 'x')})
+        for (const QByteArray &bytes : {QByteArray(), QByteArray("abc"), QByteArray(100000, 'x')}) {
             QCOMPARE(sha256(bytes), QCryptographicHash::hash(bytes, QCryptographicHash::Sha256));
+            // Given piece by piece, in pieces of uneven sizes.
+            Sha256 pieces;
+            for (qsizetype at = 0, step = 1; at < bytes.size(); at += step, step = step * 3 + 1)
+                pieces.add(QByteArrayView(bytes.constData() + at, qMin(step, bytes.size() - at)));
+            QCOMPARE(pieces.result(), sha256(bytes));
+        }
         QCOMPARE(sha256("abc").toHex(), QByteArray("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
     }
 

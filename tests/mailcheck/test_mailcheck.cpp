@@ -60,8 +60,13 @@ QByteArray plainMail(const QString &subject, const QByteArray &body, int serial)
 }
 
 // A text part and one attached file; `disposition` as written in the mail.
-QByteArray mailWithFile(const QByteArray &disposition, const QByteArray &fileName)
+QByteArray mailWithFile(const QByteArray &disposition, const QByteArray &fileName,
+                        const QByteArray &content = "hello file")
 {
+    QByteArray encoded;
+    const QByteArray base64 = content.toBase64();
+    for (qsizetype at = 0; at < base64.size(); at += 76)
+        encoded += base64.mid(at, 76) + "\r\n";
     return "From: sender@example.jp\r\n"
            "To: user@example.jp\r\n"
            "Subject: with a file\r\n"
@@ -78,8 +83,7 @@ QByteArray mailWithFile(const QByteArray &disposition, const QByteArray &fileNam
            "Content-Disposition: " + disposition + "; filename=\"" + fileName + "\"\r\n"
            "Content-Transfer-Encoding: base64\r\n"
            "\r\n"
-           "aGVsbG8gZmlsZQ==\r\n"
-           "--b1--\r\n";
+           + encoded + "--b1--\r\n";
 }
 
 QString counter()
@@ -385,15 +389,24 @@ private slots:
         QTest::addColumn<QByteArray>("mail");
         QTest::addColumn<bool>("notice");
         QTest::addColumn<QString>("savedFile");
-        QTest::newRow("lower case") << mailWithFile("attachment", "note.txt") << true << "note.txt";
-        QTest::newRow("capital") << mailWithFile("Attachment", "memo.txt") << true << "memo.txt";
-        QTest::newRow("word in a plain mail") << plainMail("plain", "the attachment is coming", 1) << false << "";
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("lower case") << mailWithFile("attachment", "note.txt") << true << "note.txt" << QByteArray("hello file");
+        QTest::newRow("capital") << mailWithFile("Attachment", "memo.txt") << true << "memo.txt" << QByteArray("hello file");
+        QTest::newRow("word in a plain mail") << plainMail("plain", "the attachment is coming", 1) << false << ""
+                                              << QByteArray();
+        // Large enough to go into its file as it arrives: the file kept and
+        // the attachment are the very bytes sent.
+        QByteArray large(13 * 1024 * 1024, Qt::Uninitialized);
+        for (qsizetype at = 0; at < large.size(); ++at)
+            large[at] = char((at * 131) ^ (at >> 11));
+        QTest::newRow("large mail") << mailWithFile("attachment", "photo.jpg", large) << true << "photo.jpg" << large;
     }
     void attachmentNotice()
     {
         QFETCH(QByteArray, mail);
         QFETCH(bool, notice);
         QFETCH(QString, savedFile);
+        QFETCH(QByteArray, content);
         QVERIFY(servers.deliver(mail));
         startProgram();
         clickReceive();
@@ -405,8 +418,9 @@ private slots:
         QCOMPARE(body.endsWith(line + QStringLiteral("\r\n（%1）").arg(savedFile)), notice);
         if (!savedFile.isEmpty()) {
             QVERIFY(body.startsWith(QStringLiteral("see the file")));
-            QCOMPARE(readFile(folder->file(QStringLiteral("\\添付フォルダ\\") + savedFile)), QByteArray("hello file"));
+            QVERIFY(readFile(folder->file(QStringLiteral("\\添付フォルダ\\") + savedFile)) == content);
         }
+        QVERIFY(originals().values() == QList<QByteArray>({mail}));
         QVERIFY(!QFile::exists(folder->file(QStringLiteral("\\添付フォルダ\\0.txt"))));
         QCOMPARE(servers.maildirCount(), 0);
     }

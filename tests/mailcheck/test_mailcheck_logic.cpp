@@ -405,6 +405,8 @@ private slots:
         QTest::addColumn<int>("ahead");
         QTest::newRow("small") << qint64(100) << MailCheck::FetchDepth;
         QTest::newRow("10 MB") << qint64(10 * 1024 * 1024) << 2;
+        // Fetched into their files, not memory: still no more than two.
+        QTest::newRow("20 MB") << qint64(20 * 1024 * 1024) << 2;
     }
     void fetchingAheadIsBounded()
     {

@@ -655,11 +655,16 @@ void MailCheck::extract(Session &s, int n, Fetched &f)
     // makes it again when someone removed it meanwhile, and stops the check
     // when it cannot save them.
     if (s.attachmentFolder.isEmpty()) {
+        const bool existed = QFileInfo(paths::resolve(QString::fromUtf16(paths::AttachmentFolder))).isDir();
         const QString made = paths::ensureFolder(QString::fromUtf16(paths::AttachmentFolder));
         if (!QFileInfo(made).isDir()) {
             a.workFileError = QStringLiteral("フォルダ %1 を作れません。").arg(QDir::toNativeSeparators(made));
             return;
         }
+        // The files of the mail are the user's alone, as its original is; a
+        // folder the user made or opened up stays as it is.
+        if (!existed)
+            QFile::setPermissions(made, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         s.attachmentFolder = made;
     }
     const QString folder = s.attachmentFolder;

@@ -419,6 +419,9 @@ private slots:
         if (!savedFile.isEmpty()) {
             QVERIFY(body.startsWith(QStringLiteral("see the file")));
             QVERIFY(readFile(folder->file(QStringLiteral("\\添付フォルダ\\") + savedFile)) == content);
+            // The folder the check made is the user's alone, as the originals are.
+            QCOMPARE(QFileInfo(folder->file(QStringLiteral("\\添付フォルダ"))).permissions() & 0x0077,
+                     QFileDevice::Permissions());
         }
         QVERIFY(originals().values() == QList<QByteArray>({mail}));
         QVERIFY(!QFile::exists(folder->file(QStringLiteral("\\添付フォルダ\\0.txt"))));

@@ -332,24 +332,28 @@ void openArguments(const QStringList &arguments)
 
 int runProgram(const QStringList &arguments)
 {
+    // The folder is chosen and made, then owned, and only then given its
+    // first files: a later start that hands over writes nothing into it.
     QString error;
-    if (!paths::prepareProgramFolder(&error)) {
+    auto fail = [&error] {
         qCritical("%s", qPrintable(error));
         dialogs().notice(nullptr, error, ProgramTitle, Dialogs::Icon::Critical);
         return 1;
-    }
+    };
+    if (!paths::prepareProgramFolder(&error, paths::Seeding::Later))
+        return fail();
     FolderOwner owner;
     switch (owner.claim(paths::programFolder(), arguments, &error)) {
     case FolderOwner::Claim::HandedOver:
         qCInfo(lcProgram, "handed over to the copy running on this folder");
         return 0;
     case FolderOwner::Claim::Failed:
-        qCritical("%s", qPrintable(error));
-        dialogs().notice(nullptr, error, ProgramTitle, Dialogs::Icon::Critical);
-        return 1;
+        return fail();
     case FolderOwner::Claim::Owner:
         break;
     }
+    if (!paths::seedProgramFolder(&error))
+        return fail();
     // Later starts are taken once the window is up: the socket's library
     // stays off the way to the first frame. A box the start shows before the
     // window runs the events, and the socket opens all the same in time for

@@ -1,5 +1,7 @@
 #include "paths.h"
 
+#include <utility>
+
 #include "atomicfile.h"
 
 #include <QCoreApplication>
@@ -250,7 +252,18 @@ bool makeProgramFolder(const FolderChoice &choice, QString *error)
     return true;
 }
 
-bool prepareProgramFolder(QString *error)
+namespace {
+
+// What prepareProgramFolder left for seedProgramFolder: the folder to copy from.
+QString &pendingSeed()
+{
+    static QString from;
+    return from;
+}
+
+}  // namespace
+
+bool prepareProgramFolder(QString *error, Seeding seeding)
 {
     FolderChoice choice;
     if (!folderOverride().isEmpty()) {
@@ -267,10 +280,18 @@ bool prepareProgramFolder(QString *error)
     // A copy on read-only media seeds from itself.
     shared << executableFolder;
     choice = chooseProgramFolder(executableFolder, dataHome, shared);
+    if (seeding == Seeding::Later && choice.mode == Mode::Installed)
+        pendingSeed() = std::exchange(choice.seedFrom, QString());
     if (!makeProgramFolder(choice, error))
         return false;
     setProgramFolder(choice.folder);
     return true;
+}
+
+bool seedProgramFolder(QString *error)
+{
+    const QString from = std::exchange(pendingSeed(), QString());
+    return from.isEmpty() || makeProgramFolder({Mode::Installed, programFolder(), from}, error);
 }
 
 }  // namespace korvane::paths

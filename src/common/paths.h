@@ -48,10 +48,19 @@ FolderChoice chooseProgramFolder(const QString &executableFolder, const QString 
 // `error` when the folder cannot be created or a file cannot be copied.
 bool makeProgramFolder(const FolderChoice &choice, QString *error);
 
+// When an installed program folder gets its first files: at once, or once
+// the start owns the folder (seedProgramFolder), so that a later start that
+// only hands over to the running copy writes nothing into it.
+enum class Seeding { Now, Later };
+
 // The start of the program: chooses the program folder from the running
 // executable and the environment (a folder already set is kept), makes and
 // seeds it, and sets it. False with a message for the user in `error`.
-bool prepareProgramFolder(QString *error);
+bool prepareProgramFolder(QString *error, Seeding seeding = Seeding::Now);
+
+// Copies the first files into the folder prepareProgramFolder made with
+// Seeding::Later (nothing when there is nothing to copy, or done already).
+bool seedProgramFolder(QString *error);
 
 // The real path of `relative` under the program folder. Existing components
 // are matched case-insensitively (an exact match wins); missing ones keep the

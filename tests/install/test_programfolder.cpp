@@ -189,9 +189,12 @@ private slots:
         qputenv("XDG_DATA_HOME", (tmp.path() + "/home-data").toLocal8Bit());
         qputenv("XDG_DATA_DIRS", (tmp.path() + "/none:" + tmp.path() + "/system").toLocal8Bit());
         QString error;
-        QVERIFY2(paths::prepareProgramFolder(&error), qPrintable(error));
+        // Made, but given its files only once the start owns it.
+        QVERIFY2(paths::prepareProgramFolder(&error, paths::Seeding::Later), qPrintable(error));
         const QString folder = tmp.path() + "/home-data/Korvane";
         QCOMPARE(paths::programFolder(), folder);
+        QVERIFY(QFileInfo(folder).isDir() && !QFile::exists(folder + "/" + Palette));
+        QVERIFY2(paths::seedProgramFolder(&error), qPrintable(error));
         QCOMPARE(paths::resolve("\\★MailData\\plxdata.data"), folder + "/" + TempleNotes);
         QCOMPARE(readFile(folder + "/" + Palette), QByteArray("(^_^)\r\n"));
 

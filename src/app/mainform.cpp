@@ -3,6 +3,7 @@
 #include "autocheck.h"
 #include "notify.h"
 #include "pictures.h"
+#include "program.h"
 
 #include "common/dialogs.h"
 #include "common/paths.h"
@@ -549,11 +550,17 @@ void Mainform::startUp()
     findChild<QWidget *>(QStringLiteral("Label11"))->setEnabled(true);
     hideHint();
 
-    // The compose window is loaded hidden, its fortune option off.
-    if (QWidget *compose = Windows::get(QStringLiteral("WriteForm"))) {
-        if (auto *fortune = compose->findChild<QAbstractButton *>(QStringLiteral("Check1")))
-            fortune->setChecked(false);
-    }
+    // The compose window is loaded hidden, its fortune option off, once this
+    // window has been drawn. Whatever wants it before then (a mailto: link
+    // among the arguments, a click on 新規作成) loads it where it asks.
+    afterFirstFrame(this, [] {
+        if (Windows::loaded(QStringLiteral("WriteForm")))
+            return;
+        if (QWidget *compose = Windows::get(QStringLiteral("WriteForm"))) {
+            if (auto *fortune = compose->findChild<QAbstractButton *>(QStringLiteral("Check1")))
+                fortune->setChecked(false);
+        }
+    });
 
     settings::loadServerSettings();
     nmail::NMailInitializeWinSock();

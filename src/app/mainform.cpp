@@ -3,6 +3,7 @@
 #include "autocheck.h"
 #include "notify.h"
 #include "pictures.h"
+#include "program.h"
 
 #include "common/dialogs.h"
 #include "common/paths.h"
@@ -139,6 +140,17 @@ void setTextColour(QWidget *w, const QColor &colour)
 
 Mainform::Mainform(QWidget *parent) : QWidget(parent)
 {
+    // The pictures are decoded on a worker thread while the fonts are
+    // resolved here.
+    PictureBatch pictures({{Picture::Background, 0},
+                           {Picture::Map, 0},
+                           {Picture::SpriteSheet, 0},
+                           {Picture::ButtonFace, 5},
+                           {Picture::ButtonFace, 4},
+                           {Picture::ButtonFace, 3},
+                           {Picture::ButtonFace, 2},
+                           {Picture::ButtonFace, 1},
+                           {Picture::Marker, 0}});
     setObjectName(QStringLiteral("Mainform"));
     setWindowTitle(Caption);
     setFont(designFont(GothicP, 9));
@@ -146,7 +158,7 @@ Mainform::Mainform(QWidget *parent) : QWidget(parent)
     // size of its design.
     setFixedSize(twips(ClientWidth), twips(ClientHeight));
 
-    buildControls();
+    buildControls(pictures);
     buildHiddenFields();
     connectLaunchers();
     pilgrimage::connectMainform(this);
@@ -224,7 +236,7 @@ void Mainform::bringForward()
     activateWindow();
 }
 
-void Mainform::buildControls()
+void Mainform::buildControls(PictureBatch &pictures)
 {
     // Created from the bottom of the stack upwards: in the design's list the
     // later controls lie under the earlier ones.
@@ -243,13 +255,13 @@ void Mainform::buildControls()
         return lb;
     };
 
-    picture("Image1", loadPicture(Picture::Background), 40, 0, 7710, 4965);
+    picture("Image1", pictures.take(Picture::Background), 40, 0, 7710, 4965);
 
     auto *map = new pilgrimage::MapArea(this);
     map->setObjectName(QStringLiteral("Image2"));
     placeTwips(map, 1560, 720, 5325, 3495);
-    map->setMapPicture(loadPicture(Picture::Map));
-    map->setSpriteSheet(loadPicture(Picture::SpriteSheet));
+    map->setMapPicture(pictures.take(Picture::Map));
+    map->setSpriteSheet(pictures.take(Picture::SpriteSheet));
 
     auto *version = label("Label9", QStringLiteral("Ver 1.35"), 4920, 4560, 735, 255);
     version->setFont(designFont(Antiqua, 9));
@@ -267,7 +279,7 @@ void Mainform::buildControls()
         {"Image7", 7030, 2220, 2}, {"Image8", 7040, 1900, 1},
     };
     for (const auto &f : faces)
-        picture(f.name, loadPicture(Picture::ButtonFace, f.variant), f.left, f.top, 765, 360);
+        picture(f.name, pictures.take(Picture::ButtonFace, f.variant), f.left, f.top, 765, 360);
 
     const struct {
         const char *name;
@@ -317,7 +329,7 @@ void Mainform::buildControls()
 
     auto *caption = label("Label22", QString(), 3360, 3840, 2895, 255);
     setTextColour(caption, MapText);
-    auto *marker = picture("Image5", loadPicture(Picture::Marker), 6240, 1800, 300, 285);
+    auto *marker = picture("Image5", pictures.take(Picture::Marker), 6240, 1800, 300, 285);
     marker->setScaledContents(false);
     auto *number = label("Label15", QStringLiteral("11"), 5520, 1920, 255, 195);
     setTextColour(number, MapText);
@@ -538,11 +550,17 @@ void Mainform::startUp()
     findChild<QWidget *>(QStringLiteral("Label11"))->setEnabled(true);
     hideHint();
 
-    // The compose window is loaded hidden, its fortune option off.
-    if (QWidget *compose = Windows::get(QStringLiteral("WriteForm"))) {
-        if (auto *fortune = compose->findChild<QAbstractButton *>(QStringLiteral("Check1")))
-            fortune->setChecked(false);
-    }
+    // The compose window is loaded hidden, its fortune option off, once this
+    // window has been drawn. Whatever wants it before then (a mailto: link
+    // among the arguments, a click on 新規作成) loads it where it asks.
+    afterFirstFrame(this, [] {
+        if (Windows::loaded(QStringLiteral("WriteForm")))
+            return;
+        if (QWidget *compose = Windows::get(QStringLiteral("WriteForm"))) {
+            if (auto *fortune = compose->findChild<QAbstractButton *>(QStringLiteral("Check1")))
+                fortune->setChecked(false);
+        }
+    });
 
     settings::loadServerSettings();
     nmail::NMailInitializeWinSock();

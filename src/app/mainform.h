@@ -22,6 +22,7 @@ namespace korvane::app {
 
 class AutoCheck;
 class DesktopNotifier;
+class PictureBatch;
 
 class Mainform : public QWidget {
     Q_OBJECT
@@ -58,7 +59,7 @@ protected:
 
 private:
     void openUserGuide();
-    void buildControls();
+    void buildControls(PictureBatch &pictures);
     void buildHiddenFields();
     void connectLaunchers();
     void showHint(const QString &text);

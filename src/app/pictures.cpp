@@ -8,6 +8,9 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <map>
+#include <utility>
+
 namespace korvane::app {
 namespace {
 
@@ -45,17 +48,17 @@ QImage readFile(const QString &path)
 // the same room as the plain one, sharply drawn. One of another size is not
 // taken: the places on the window and the pilgrim's cells are worked out
 // from the plain size.
-QImage readPicture(const QString &name, QSize plainSize)
+QImage readPicture(const QString &folder, qreal pixelRatio, const QString &name, QSize plainSize)
 {
     const QString base = QStringLiteral("\\pictures\\") + name;
-    if (qApp && qApp->devicePixelRatio() > 1.0) {
-        QImage sharp = readFile(paths::resolve(base + QStringLiteral("@2x.png")));
+    if (pixelRatio > 1.0) {
+        QImage sharp = readFile(paths::resolveUnder(folder, base + QStringLiteral("@2x.png")));
         if (sharp.size() == plainSize * 2) {
             sharp.setDevicePixelRatio(2.0);
             return sharp;
         }
     }
-    return readFile(paths::resolve(base + QStringLiteral(".png")));
+    return readFile(paths::resolveUnder(folder, base + QStringLiteral(".png")));
 }
 
 QImage blank(QSize size, QColor colour)
@@ -146,14 +149,17 @@ QSize pictureSize(Picture picture)
     return QSize();
 }
 
-QImage loadPicture(Picture picture, int variant)
+namespace {
+
+// Reads no application state: the worker thread of PictureBatch runs it.
+QImage loadPictureFrom(const QString &folder, qreal pixelRatio, Picture picture, int variant)
 {
     const QSize size = pictureSize(picture);
     QImage image;
     if (variant > 0)
-        image = readPicture(fileName(picture) + QString::number(variant), size);
+        image = readPicture(folder, pixelRatio, fileName(picture) + QString::number(variant), size);
     if (image.isNull())
-        image = readPicture(fileName(picture), size);
+        image = readPicture(folder, pixelRatio, fileName(picture), size);
     if (!image.isNull())
         return image;
     switch (picture) {
@@ -164,6 +170,46 @@ QImage loadPicture(Picture picture, int variant)
     case Picture::SpriteSheet: return drawnSpriteSheet();
     }
     return QImage();
+}
+
+qreal screenPixelRatio()
+{
+    return qApp ? qApp->devicePixelRatio() : 1.0;
+}
+
+}  // namespace
+
+QImage loadPicture(Picture picture, int variant)
+{
+    return loadPictureFrom(paths::programFolder(), screenPixelRatio(), picture, variant);
+}
+
+PictureBatch::PictureBatch(std::vector<std::pair<Picture, int>> pictures)
+{
+    // The folder and the screen are read here, on the thread of the windows.
+    pending_ = std::async(std::launch::async,
+                          [folder = paths::programFolder(), ratio = screenPixelRatio(), pictures = std::move(pictures)] {
+                              Images images;
+                              for (const auto &[picture, variant] : pictures)
+                                  images[{picture, variant}] = loadPictureFrom(folder, ratio, picture, variant);
+                              return images;
+                          });
+}
+
+PictureBatch::~PictureBatch()
+{
+    if (pending_.valid())
+        pending_.wait();
+}
+
+QImage PictureBatch::take(Picture picture, int variant)
+{
+    if (pending_.valid())
+        images_ = pending_.get();
+    const auto it = images_.find({picture, variant});
+    if (it == images_.end())
+        return loadPicture(picture, variant);
+    return std::exchange(it->second, QImage());
 }
 
 }  // namespace korvane::app

@@ -6,6 +6,11 @@
 #include <QImage>
 #include <QString>
 
+#include <future>
+#include <map>
+#include <utility>
+#include <vector>
+
 namespace korvane::app {
 
 enum class Picture { Background, Map, Marker, ButtonFace, SpriteSheet };
@@ -14,5 +19,25 @@ enum class Picture { Background, Map, Marker, ButtonFace, SpriteSheet };
 // 1 to 5); a kind with one picture for all falls back to it.
 QImage loadPicture(Picture picture, int variant = 0);
 QSize pictureSize(Picture picture);
+
+// Pictures decoded on a worker thread, started when the batch is made: the
+// thread of the windows goes on with other work (the fonts of a window) and
+// waits only where it places the first picture. A picture not in the batch
+// is loaded where it is asked for.
+class PictureBatch {
+public:
+    explicit PictureBatch(std::vector<std::pair<Picture, int>> pictures);
+    ~PictureBatch();
+    PictureBatch(const PictureBatch &) = delete;
+    PictureBatch &operator=(const PictureBatch &) = delete;
+
+    // The picture (`variant` as for loadPicture), once; waits for the batch.
+    QImage take(Picture picture, int variant = 0);
+
+private:
+    using Images = std::map<std::pair<Picture, int>, QImage>;
+    std::future<Images> pending_;
+    Images images_;
+};
 
 }  // namespace korvane::app

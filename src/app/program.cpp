@@ -70,11 +70,6 @@ void prepareApplication(QCoreApplication &app)
         delete translator;
 }
 
-namespace {
-
-// Runs `work` once `window` has been drawn for the first time (or after a
-// while, should no paint ever come, as on a platform without a screen): what
-// the first frame does not need keeps off the way to it.
 void afterFirstFrame(QWidget *window, std::function<void()> work)
 {
     class Watcher : public QObject {
@@ -105,8 +100,6 @@ void afterFirstFrame(QWidget *window, std::function<void()> work)
     };
     new Watcher(window, std::move(work));
 }
-
-}  // namespace
 
 Mainform *startProgram()
 {

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QCoreApplication;
@@ -93,6 +94,12 @@ private:
 // a later start: a mailto: link opens the compose window filled from it;
 // every other argument is ignored, as the program takes none.
 void openArguments(const QStringList &arguments);
+
+// Runs `work` once `window` has been drawn for the first time (or after a
+// while, should no paint ever come, as on a platform without a screen): what
+// the first frame does not need keeps off the way to it. Nothing runs when
+// the window is gone before then.
+void afterFirstFrame(QWidget *window, std::function<void()> work);
 
 // Brings the main window forward (out of the task bar when minimised).
 void bringForward(QWidget *window);

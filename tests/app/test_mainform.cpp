@@ -258,7 +258,7 @@ void TestMainform::doubleClickOpensOnce()
     CountingWindow *compose = nullptr;
     Windows::registerFactory("WriteForm", [&compose] { return compose = new CountingWindow; });
     open();
-    QVERIFY(compose);  // loaded hidden at start-up
+    QTRY_VERIFY(compose);  // loaded hidden once the window has been drawn
     QCOMPARE(compose->shows, 0);
     QWidget *label = child("Label2");
     const QPoint at = label->rect().center();
@@ -374,9 +374,10 @@ void TestMainform::firstStartOpensServerSettings()
     QVERIFY(!child("Label10")->isEnabled());
     QVERIFY(child("Label11")->isEnabled());
 
-    // The compose window is loaded, hidden, with its fortune option off.
+    // The compose window is loaded once the window has been drawn, hidden,
+    // with its fortune option off.
+    QTRY_VERIFY(Windows::loaded("WriteForm"));
     QWidget *compose = Windows::loaded("WriteForm");
-    QVERIFY(compose);
     QVERIFY(!compose->isVisible());
     if (auto *fortune = compose->findChild<QAbstractButton *>("Check1"))
         QVERIFY(!fortune->isChecked());

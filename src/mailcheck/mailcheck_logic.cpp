@@ -115,6 +115,22 @@ constexpr int FilesAhead = 2;
 // Files that hold mail are for their owner's eyes only.
 constexpr QFileDevice::Permissions OwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
+// Writes `bytes` into the new file `path`, for its owner's eyes only. On
+// failure nothing of it is left and `error` says why.
+bool writeNewMailFile(const QString &path, const QByteArray &bytes, QString *error)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly, OwnerOnly) && file.write(bytes) == bytes.size()
+        && file.flush())
+        return true;
+    *error = file.errorString();
+    if (file.isOpen()) {
+        file.close();
+        QFile::remove(path);
+    }
+    return false;
+}
+
 // Puts the files on the disk, which lie in the folders given.
 bool syncFolderContents(const QStringList &folders, const QStringList &files, QString *error)
 {
@@ -175,14 +191,9 @@ int MailCheckTransport::retrieveToFile(int handle, int n, nmail::MailTexts &text
     const int got = retrieve(handle, n, texts, raw);
     if (got < 0)
         return got;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, OwnerOnly) || file.write(raw) != raw.size()
-        || !file.flush()) {
-        file.close();
-        if (file.exists() && file.error() != QFileDevice::OpenError)
-            QFile::remove(path);
+    QString error;
+    if (!writeNewMailFile(path, raw, &error))
         return -1;
-    }
     *size = raw.size();
     *digest = sha256(raw);
     return got;
@@ -896,15 +907,11 @@ QString MailCheck::spoolPath(const Session &s, int n)
 bool MailCheck::writeOriginal(Session &s, int n, Fetched &f)
 {
     const QString spool = spoolPath(s, n);
-    QFile file(spool);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, OwnerOnly) || file.write(f.raw) != f.raw.size()
-        || !file.flush()) {
-        f.keepError = QStringLiteral("%1 に書き込めません: %2").arg(QDir::toNativeSeparators(spool), file.errorString());
-        file.close();
-        QFile::remove(spool);
+    QString error;
+    if (!writeNewMailFile(spool, f.raw, &error)) {
+        f.keepError = QStringLiteral("%1 に書き込めません: %2").arg(QDir::toNativeSeparators(spool), error);
         return false;
     }
-    file.close();
     f.spoolFile = spool;
     return true;
 }

@@ -11,7 +11,6 @@ const korvane::lazylib::Library crypto(KORVANE_CRYPTO_SONAME);
 }
 
 KORVANE_LAZY_FUNCTION_0(crypto, EVP_sha256)
-KORVANE_LAZY_FUNCTION_6(crypto, EVP_Digest)
 KORVANE_LAZY_FUNCTION_0(crypto, EVP_MD_CTX_new)
 KORVANE_LAZY_FUNCTION_1(crypto, EVP_MD_CTX_free)
 KORVANE_LAZY_FUNCTION_3(crypto, EVP_DigestInit_ex)

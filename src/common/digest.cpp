@@ -8,20 +8,6 @@
 
 namespace korvane {
 
-QByteArray sha256(QByteArrayView bytes)
-{
-#ifdef KORVANE_HAVE_OPENSSL
-    QByteArray out(32, Qt::Uninitialized);
-    unsigned int length = 0;
-    if (EVP_Digest(bytes.data(), size_t(bytes.size()), reinterpret_cast<unsigned char *>(out.data()), &length,
-                   EVP_sha256(), nullptr)
-            == 1
-        && length == 32)
-        return out;
-#endif
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
-}
-
 struct Sha256::State {
 #ifdef KORVANE_HAVE_OPENSSL
     EVP_MD_CTX *context = EVP_MD_CTX_new();
@@ -71,6 +57,14 @@ QByteArray Sha256::result()
 #endif
     state_->broken = true;
     return state_->qt.result();
+}
+
+QByteArray sha256(QByteArrayView bytes)
+{
+    Sha256 digest;
+    digest.add(bytes);
+    const QByteArray out = digest.result();
+    return out.isEmpty() ? QCryptographicHash::hash(bytes, QCryptographicHash::Sha256) : out;
 }
 
 }  // namespace korvane

@@ -81,9 +81,3 @@ using ArgumentOf = std::tuple_element_t<I, typename Signature<F>::Arguments>;
                           (KORVANE_LAZY_ARG(name, 0) a0, KORVANE_LAZY_ARG(name, 1) a1,                      \
                            KORVANE_LAZY_ARG(name, 2) a2, KORVANE_LAZY_ARG(name, 3) a3),                     \
                           (a0, a1, a2, a3))
-#define KORVANE_LAZY_FUNCTION_6(library, name)                                                              \
-    KORVANE_LAZY_FUNCTION(library, name,                                                                    \
-                          (KORVANE_LAZY_ARG(name, 0) a0, KORVANE_LAZY_ARG(name, 1) a1,                      \
-                           KORVANE_LAZY_ARG(name, 2) a2, KORVANE_LAZY_ARG(name, 3) a3,                      \
-                           KORVANE_LAZY_ARG(name, 4) a4, KORVANE_LAZY_ARG(name, 5) a5),                     \
-                          (a0, a1, a2, a3, a4, a5))

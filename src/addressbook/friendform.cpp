@@ -92,6 +92,8 @@ FriendForm::FriendForm(QWidget *parent) : QWidget(parent)
     cardText_ = designControl<QLineEdit>(this, QStringLiteral("Text50"), 1440, 3840, 3000, 315);
     designLabel(this, QStringLiteral("Label6"), QStringLiteral("登録件数"), 4680, 3045, 960, 255);
     countText_ = designControl<QLineEdit>(this, QStringLiteral("Text3"), 5700, 3000, 900, 315);
+    // It shows how many rows the book holds; typing there changes nothing.
+    countText_->setReadOnly(true);
 
     auto button = [this](const QString &name, const QString &text, int l, int t, int w, int h) {
         auto *b = new QPushButton(text, this);

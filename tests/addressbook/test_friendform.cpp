@@ -95,6 +95,7 @@ private slots:
         QCOMPARE(list->topLevelItemCount(), 0);
         QCOMPARE(list->headerItem()->text(1), QStringLiteral("Name"));
         QCOMPARE(text(w, "Text3"), QStringLiteral("0"));
+        QVERIFY(child<QLineEdit>(w, "Text3")->isReadOnly());
         QVERIFY(QFileInfo::exists(folder.file("★MAilData/Plxdata20.data")));
 
         setText(w, "Text2", QStringLiteral("  山田　花子 "));

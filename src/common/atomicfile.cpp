@@ -56,32 +56,36 @@ bool commitWholeFile(QSaveFile &file, const QByteArray &bytes, QString *reason)
     return true;
 }
 
+bool replaceFile(const QString &path, const QByteArray &bytes, QString *reason,
+                 std::optional<QFileDevice::Permissions> permissions)
+{
+    QSaveFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly)) {
+        setText(reason, failureReason(file, errno));
+        return false;
+    }
+    // Restricted before anything is written into the work copy.
+    if (permissions && !file.setPermissions(*permissions)) {
+        setText(reason, file.errorString());
+        file.cancelWriting();
+        file.commit();  // drops the work copy
+        return false;
+    }
+    return commitWholeFile(file, bytes, reason);
+}
+
 bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *error,
                          std::optional<QFileDevice::Permissions> permissions)
 {
-    const QString shown = QDir::toNativeSeparators(path);
     const bool existed = QFileInfo::exists(path);
-    auto fail = [&](const QString &reason) {
-        setText(error, QStringLiteral("「%1」を保存できませんでした。%2\n%3")
-                           .arg(shown, existed ? QStringLiteral("元のファイルはそのまま残っています。") : QString(),
-                                reason));
-        return false;
-    };
-    QSaveFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(failureReason(file, errno));
-    // Restricted before anything is written into the work copy.
-    if (permissions && !file.setPermissions(*permissions)) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        file.commit();
-        return fail(reason);
-    }
     QString reason;
-    if (!commitWholeFile(file, bytes, &reason))
-        return fail(reason);
-    return true;
+    if (replaceFile(path, bytes, &reason, permissions))
+        return true;
+    setText(error, QStringLiteral("「%1」を保存できませんでした。%2\n%3")
+                       .arg(QDir::toNativeSeparators(path),
+                            existed ? QStringLiteral("元のファイルはそのまま残っています。") : QString(), reason));
+    return false;
 }
 
 bool createFileIfMissing(const QString &path, QFileDevice::Permissions permissions, QString *error)

@@ -26,8 +26,13 @@ bool commitWholeFile(QSaveFile &file, const QByteArray &bytes, QString *reason);
 // Replaces the whole of `path` with `bytes` (its folder must exist). With `permissions` the file ends up with exactly those (the
 // work copy carries them before any byte is written into it); otherwise an
 // existing file keeps its own and a new one gets the usual ones. On failure
-// *error holds a message for the user: what could not be saved, that the old
-// file is kept, and the system's reason.
+// *reason holds the system's reason alone, for a caller that words the
+// message itself.
+bool replaceFile(const QString &path, const QByteArray &bytes, QString *reason,
+                 std::optional<QFileDevice::Permissions> permissions = std::nullopt);
+
+// replaceFile, with the message for the user on failure in *error: what
+// could not be saved, that the old file is kept, and the system's reason.
 bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *error = nullptr,
                          std::optional<QFileDevice::Permissions> permissions = std::nullopt);
 

@@ -9,7 +9,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <filesystem>
@@ -100,14 +99,8 @@ bool seed(const QString &from, const QString &to, QString *error)
         if (why.isEmpty() && bytes.isEmpty())
             bytes = contentOf(file, &why);
         if (why.isEmpty()) {
-            QSaveFile out(target);
-            if (!out.open(QIODevice::WriteOnly)) {
-                why = out.errorString();
-            } else if (!out.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther)) {
-                why = out.errorString();
-                out.cancelWriting();
-                out.commit();
-            } else if (!commitWholeFile(out, bytes, &why)) {
+            if (!replaceFile(target, bytes, &why,
+                             QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther)) {
             } else if (QString readBack; contentOf(target, &readBack) != bytes) {
                 why = readBack.isEmpty() ? QStringLiteral("コピーした内容が元のファイルと一致しません。") : readBack;
                 QFile::remove(target);

@@ -1,6 +1,7 @@
 #include "composesupport.h"
 
 #include "common/addressfield.h"
+#include "common/atomicfile.h"
 #include "common/background.h"
 #include "common/dialogs.h"
 #include "common/digest.h"
@@ -28,13 +29,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextEdit>
-
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
 
 namespace korvane::compose {
 
@@ -211,31 +205,8 @@ QString keepSentOriginal(const QByteArray &message, QString *error)
     // The same name holds the same bytes: a mail kept already stays as it is.
     if (QFileInfo(target).size() == message.size())
         return name;
-    const QString work = target + QStringLiteral(".part");
-    QFile file(work);
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate, QFileDevice::ReadOwner | QFileDevice::WriteOwner)
-              && file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
-              && file.write(message) == message.size() && file.flush() && ::fsync(file.handle()) == 0;
-    QString reason = file.errorString();
-    if (!ok && reason.isEmpty())
-        reason = QString::fromLocal8Bit(std::strerror(errno));
-    file.close();
-    if (ok) {
-        std::error_code ec;
-        std::filesystem::rename(std::filesystem::path(work.toStdU16String()),
-                                std::filesystem::path(target.toStdU16String()), ec);
-        ok = !ec;
-        if (ec)
-            reason = QString::fromLocal8Bit(ec.message());
-        // The new name is on the disk with the folder.
-        const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir >= 0) {
-            ::fsync(dir);
-            ::close(dir);
-        }
-    }
-    if (!ok) {
-        QFile::remove(work);
+    QString reason;
+    if (!replaceFile(target, message, &reason, OwnerOnlyPermissions)) {
         if (error)
             *error = QStringLiteral("送信したメールの原本を %1 に保存できません: %2")
                          .arg(QDir::toNativeSeparators(target), reason);

@@ -1,5 +1,6 @@
 #include "mailcheck_journal.h"
 
+#include "common/atomicfile.h"
 #include "common/paths.h"
 #include "common/recordfile.h"
 #include "history/mailhistory.h"
@@ -9,7 +10,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <filesystem>
 
 namespace korvane::mail {
 namespace {
@@ -125,35 +125,17 @@ ReceiveJournal loadReceiveJournal()
 
 namespace {
 
-// Replaces the file at `relative` (under the program folder) with `bytes`:
-// a work file, flushed to the disk, renamed over it. Either the old file or
-// the new one is there whatever happens.
+// Replaces the file at `relative` (under the program folder) with `bytes`,
+// the owner's alone: either the old file or the new one is there whatever
+// happens.
 bool replaceDataFile(const QString &relative, const QByteArray &bytes, QString *error)
 {
     const QString path = paths::ensureParent(relative);
-    const QString work = path + QStringLiteral(".tmp");
-    QFile file(work);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        setError(error, QStringLiteral("%1 を作れません: %2").arg(work, file.errorString()));
-        return false;
-    }
-    if (file.write(bytes) != bytes.size() || !syncToDisk(file)) {
-        setError(error, QStringLiteral("%1 に書き込めません: %2").arg(work, file.errorString()));
-        file.close();
-        QFile::remove(work);
-        return false;
-    }
-    file.close();
-    std::error_code ec;
-    std::filesystem::rename(std::filesystem::path(work.toStdU16String()), std::filesystem::path(path.toStdU16String()),
-                            ec);
-    if (ec) {
-        setError(error, QStringLiteral("%1 を置き換えられません: %2").arg(path, QString::fromLocal8Bit(ec.message())));
-        QFile::remove(work);
-        return false;
-    }
-    syncFolderOf(path);
-    return true;
+    QString reason;
+    if (replaceFile(path, bytes, &reason, OwnerOnlyPermissions))
+        return true;
+    setError(error, QStringLiteral("%1 に書き込めません: %2").arg(path, reason));
+    return false;
 }
 
 const QString ToldTooLargeFile = QStringLiteral("\\★MAilData\\plxlarge.lst");

@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QSaveFile>
 
 #include <cerrno>
 
@@ -209,28 +208,12 @@ bool writeString(const QString &path, const QString &section, const QString &key
         out += l.text + l.end;
 
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        setError(error, QStringLiteral("%1 を書けません: %2").arg(path, file.errorString()));
-        return false;
-    }
-    // Restrict the work copy before anything is written into it.
-    if (permissions && !file.setPermissions(*permissions)) {
-        file.cancelWriting();
-        setError(error, QStringLiteral("%1 の権限を設定できません。").arg(path));
-        return false;
-    }
     QString reason;
-    if (!commitWhole(file, out, &reason)) {
+    if (!replaceFile(path, out, &reason, permissions)) {
         setError(error, QStringLiteral("%1 を書けません: %2").arg(path, reason));
         return false;
     }
     return true;
-}
-
-bool commitWhole(QSaveFile &file, const QByteArray &bytes, QString *reason)
-{
-    return commitWholeFile(file, bytes, reason);
 }
 
 }  // namespace korvane::settings::profile

@@ -12,7 +12,6 @@
 // that would not survive that (blanks at either end, or surrounded by the
 // same quote) is written inside double quotes so it reads back exactly.
 #include <QFileDevice>
-#include <QSaveFile>
 #include <QString>
 
 #include <optional>
@@ -34,12 +33,5 @@ QString readString(const QString &path, const QString &section, const QString &k
 bool writeString(const QString &path, const QString &section, const QString &key, const QString &value,
                  std::optional<QFileDevice::Permissions> permissions = std::nullopt,
                  QString *error = nullptr);
-
-// Writes `bytes` into an open work copy and puts it in place of the file.
-// The bytes are pushed to the disk and checked before the work copy may
-// replace anything (the program's one checked write, commitWholeFile()): on any failure (a full disk among them) the work copy is
-// dropped, the old file stays byte for byte, and *reason holds the system's
-// reason.
-bool commitWhole(QSaveFile &file, const QByteArray &bytes, QString *reason);
 
 }  // namespace korvane::settings::profile

@@ -2,13 +2,13 @@
 
 #include "keyring.h"
 
+#include "common/atomicfile.h"
 #include "common/cp932.h"
 #include "common/paths.h"
 #include "common/text.h"
 #include "profilefile.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace korvane::settings {
 namespace {
@@ -97,24 +97,10 @@ void loadServerSettings()
 bool saveServerSettings(QString *error)
 {
     // Written to a work copy and renamed over the file, so a crash never
-    // leaves the settings half written.
-    QSaveFile file(settingsFilePath());
-    const QByteArray content = settingsFileContent(serverSettings());
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = QStringLiteral("%1 に書き込めません: %2").arg(settingsFilePath(), file.errorString());
-        return false;
-    }
-    // The account's servers and address: the owner's alone.
-    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        if (error)
-            *error = QStringLiteral("%1 の権限を設定できません: %2").arg(settingsFilePath(), file.errorString());
-        file.cancelWriting();
-        file.commit();
-        return false;
-    }
+    // leaves the settings half written. The account's servers and address:
+    // the owner's alone.
     QString reason;
-    if (!profile::commitWhole(file, content, &reason)) {
+    if (!replaceFile(settingsFilePath(), settingsFileContent(serverSettings()), &reason, OwnerOnlyPermissions)) {
         if (error)
             *error = QStringLiteral("%1 に書き込めません: %2").arg(settingsFilePath(), reason);
         return false;

@@ -5,7 +5,6 @@
 #include "common/cp932.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace korvane::texttools {
 namespace {
@@ -71,23 +70,7 @@ bool writeTextFile(const QString &path, const QString &text, QString *error,
         setError(error, QStringLiteral("ファイル名がありません。"));
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        setError(error, file.errorString());
-        return false;
-    }
-    if (permissions && !file.setPermissions(*permissions)) {
-        setError(error, file.errorString());
-        file.cancelWriting();
-        file.commit();  // drops the work copy
-        return false;
-    }
-    QString reason;
-    if (!commitWholeFile(file, cp932::encode(toCrLf(text)), &reason)) {
-        setError(error, reason);
-        return false;
-    }
-    return true;
+    return replaceFile(path, cp932::encode(toCrLf(text)), error, permissions);
 }
 
 QString toLf(const QString &text)

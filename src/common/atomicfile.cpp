@@ -67,7 +67,7 @@ bool replaceFile(const QString &path, const QByteArray &bytes, QString *reason,
     }
     // Restricted before anything is written into the work copy.
     if (permissions && !file.setPermissions(*permissions)) {
-        setText(reason, file.errorString());
+        setText(reason, deviceReason(file));
         file.cancelWriting();
         file.commit();  // drops the work copy
         return false;

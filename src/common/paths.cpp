@@ -1,4 +1,5 @@
 #include "paths.h"
+#include "reasons.h"
 
 #include <utility>
 
@@ -43,7 +44,7 @@ std::filesystem::path fsPath(const QString &path)
 
 QString reason(const std::error_code &ec)
 {
-    return QString::fromLocal8Bit(ec.message());
+    return systemReason(ec.value());
 }
 
 // The pictures are the program's own and never change under the program
@@ -58,12 +59,12 @@ QByteArray contentOf(const QString &path, QString *why)
 {
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly)) {
-        *why = in.errorString();
+        *why = deviceReason(in);
         return {};
     }
     QByteArray bytes = in.readAll();
     if (in.error() != QFileDevice::NoError)
-        *why = in.errorString();
+        *why = deviceReason(in);
     return bytes;
 }
 

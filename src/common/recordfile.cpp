@@ -58,8 +58,8 @@ QByteArray fitted(QByteArrayView record, qsizetype length)
 QString failureReason(const QFileDevice &file, int err)
 {
     if (file.error() != QFileDevice::NoError || err == 0)
-        return file.errorString();
-    return QString::fromLocal8Bit(std::strerror(err));
+        return deviceReason(file);
+    return systemReason(err);
 }
 
 bool syncToDisk(QFile &file, QString *reason)
@@ -153,7 +153,7 @@ bool RecordFile::write(int n, QByteArrayView record, QString *error)
     std::lock_guard guard(lockFor(path_));
     QFile file(path_);
     if (!file.open(QIODevice::ReadWrite, OwnerOnly)) {
-        setError(error, QStringLiteral("%1 を開けません: %2").arg(path_, file.errorString()));
+        setError(error, QStringLiteral("%1 を開けません: %2").arg(path_, deviceReason(file)));
         return false;
     }
     QByteArray data = fitted(record, recordLength_);
@@ -183,7 +183,7 @@ bool openForAppend(QFile &file, const QString &path, QString *error, QIODevice::
     if (!file.open(QIODevice::ReadWrite | extra, OwnerOnly) && QDir().mkpath(QFileInfo(path).absolutePath()))
         file.open(QIODevice::ReadWrite | extra, OwnerOnly);
     if (!file.isOpen()) {
-        setError(error, QStringLiteral("%1 を開けません: %2").arg(path, file.errorString()));
+        setError(error, QStringLiteral("%1 を開けません: %2").arg(path, deviceReason(file)));
         return false;
     }
     return true;
@@ -254,7 +254,7 @@ int appendTo(QFile &file, qint64 length, qsizetype recordLength, QByteArrayView 
     }
     const qint64 offset = whole * recordLength;
     if (length != offset && !file.resize(offset)) {
-        setError(error, QStringLiteral("%1 の壊れた末尾を切り詰められません: %2").arg(path, file.errorString()));
+        setError(error, QStringLiteral("%1 の壊れた末尾を切り詰められません: %2").arg(path, deviceReason(file)));
         return 0;
     }
     QByteArray padded;
@@ -350,7 +350,7 @@ bool RecordFile::sync(QString *error) const
     QString reason;
     if (!file.open(QIODevice::ReadWrite) || !syncToDisk(file, &reason)) {
         setError(error, QStringLiteral("%1 をディスクに書き込めません: %2")
-                            .arg(path_, reason.isEmpty() ? file.errorString() : reason));
+                            .arg(path_, reason.isEmpty() ? deviceReason(file) : reason));
         return false;
     }
     return true;
@@ -368,7 +368,7 @@ bool RecordFile::rewrite(const QString &workPath, const std::function<bool(int, 
     }
     QFile work(workPath);
     if (!work.open(QIODevice::WriteOnly | QIODevice::Truncate, OwnerOnly)) {
-        setError(error, QStringLiteral("%1 を作れません: %2").arg(workPath, work.errorString()));
+        setError(error, QStringLiteral("%1 を作れません: %2").arg(workPath, deviceReason(work)));
         return false;
     }
     const auto fail = [&](const QString &text) {
@@ -418,7 +418,7 @@ bool RecordFile::rewrite(const QString &workPath, const std::function<bool(int, 
         std::filesystem::rename(std::filesystem::path(workPath.toStdU16String()),
                                 std::filesystem::path(path_.toStdU16String()), ec);
         if (ec)
-            return fail(QStringLiteral("%1 を置き換えられません: %2").arg(path_, QString::fromLocal8Bit(ec.message())));
+            return fail(QStringLiteral("%1 を置き換えられません: %2").arg(path_, systemReason(ec.value())));
         syncFolderOf(path_);
         if (plan.replaced)
             plan.replaced();

@@ -13,6 +13,8 @@
 // own while another thread appends: the records appended while it copied are
 // taken over before the work copy replaces the file, and an append never
 // lands in a file that is being replaced.
+#include "reasons.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QFile>
@@ -145,9 +147,9 @@ bool syncToDisk(QFile &file);
 // The same, with the system's reason for a failure in *reason.
 bool syncToDisk(QFile &file, QString *reason);
 
-// Why an operation on `file` failed, in the system's words: the device's own
-// error text when it has one, else the C library's text for `err` (an errno
-// saved right after the failing call), never a bare "unknown error".
+// Why an operation on `file` failed: the device's own error text when it has
+// one, else the text for `err` (an errno saved right after the failing call),
+// never a bare "unknown error"; in Japanese as systemReason().
 QString failureReason(const QFileDevice &file, int err);
 // Flushes the folder entry of `path` after a rename (no-op where unsupported).
 void syncFolderOf(const QString &path);

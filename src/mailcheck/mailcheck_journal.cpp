@@ -235,7 +235,7 @@ bool clearReceiveJournal(QString *error)
         return true;
     QFile file(path);
     if (!file.remove()) {
-        setError(error, QStringLiteral("%1 を削除できません: %2").arg(path, file.errorString()));
+        setError(error, QStringLiteral("%1 を削除できません: %2").arg(path, deviceReason(file)));
         return false;
     }
     syncFolderOf(path);

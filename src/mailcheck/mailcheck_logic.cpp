@@ -9,6 +9,7 @@
 #include "common/dialogs.h"
 #include "common/addressfield.h"
 #include "common/paths.h"
+#include "common/reasons.h"
 #include "common/text.h"
 #include "mailcheck/mailcheck_journal.h"
 #include "mailcheck/mailcheck_session.h"
@@ -123,7 +124,7 @@ bool writeNewMailFile(const QString &path, const QByteArray &bytes, QString *err
     if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly, OwnerOnly) && file.write(bytes) == bytes.size()
         && file.flush())
         return true;
-    *error = file.errorString();
+    *error = deviceReason(file);
     if (file.isOpen()) {
         file.close();
         QFile::remove(path);
@@ -148,7 +149,7 @@ bool syncFolderContents(const QStringList &folders, const QStringList &files, QS
             synced << st.st_dev;
         }
         if (!ok && error)
-            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(folder), QString::fromLocal8Bit(std::strerror(errno)));
+            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(folder), systemReason(errno));
         if (fd >= 0)
             ::close(fd);
         if (!ok)
@@ -161,7 +162,7 @@ bool syncFolderContents(const QStringList &folders, const QStringList &files, QS
         QFile f(path);
         if (!f.open(QIODevice::ReadWrite) || ::fsync(f.handle()) != 0) {
             if (error)
-                *error = f.errorString();
+                *error = deviceReason(f);
             return false;
         }
     }
@@ -693,7 +694,7 @@ void MailCheck::extract(Session &s, int n, Fetched &f)
         if (!mapped && read.size() != f.size) {
             a.result = -5;
             a.message = QStringLiteral("受信したメールのファイル %1 を読めません: %2")
-                            .arg(QDir::toNativeSeparators(f.fetchedFile), file.errorString());
+                            .arg(QDir::toNativeSeparators(f.fetchedFile), deviceReason(file));
         } else {
             const QByteArray bytes =
                 mapped ? QByteArray::fromRawData(reinterpret_cast<const char *>(mapped), qsizetype(f.size)) : read;
@@ -939,7 +940,7 @@ void MailCheck::keepOriginal(Session &s, Fetched &f)
     std::filesystem::rename(std::filesystem::path(f.spoolFile.toStdU16String()),
                             std::filesystem::path(target.toStdU16String()), ec);
     if (ec) {
-        f.keepError = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(target), QString::fromLocal8Bit(ec.message()));
+        f.keepError = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(target), systemReason(ec.value()));
         return;
     }
     f.spoolFile.clear();

@@ -1,4 +1,5 @@
 #include "mime_build.h"
+#include "common/reasons.h"
 
 #include "mime_charset.h"
 
@@ -497,7 +498,7 @@ bool buildMessage(const OutgoingMail &mail, QByteArray &out, QString &error)
             return false;
         }
         if (!f.open(QIODevice::ReadOnly)) {
-            error = QStringLiteral("添付ファイル「%1」を読めません: %2").arg(path, f.errorString());
+            error = QStringLiteral("添付ファイル「%1」を読めません: %2").arg(path, deviceReason(f));
             return false;
         }
         Attachment a;
@@ -507,7 +508,7 @@ bool buildMessage(const OutgoingMail &mail, QByteArray &out, QString &error)
             a.type = "application/octet-stream";
         a.data = f.readAll();
         if (f.error() != QFileDevice::NoError) {
-            error = QStringLiteral("添付ファイル「%1」を読めません: %2").arg(path, f.errorString());
+            error = QStringLiteral("添付ファイル「%1」を読めません: %2").arg(path, deviceReason(f));
             return false;
         }
         // A text file goes out as it is, labelled with its charset so that it can be read.

@@ -153,7 +153,7 @@ bool writeString(const QString &path, const QString &section, const QString &key
         QFile in(path);
         if (in.exists()) {
             if (!in.open(QIODevice::ReadOnly)) {
-                setError(error, QStringLiteral("%1 を読めません: %2").arg(path, in.errorString()));
+                setError(error, QStringLiteral("%1 を読めません: %2").arg(path, deviceReason(in)));
                 return false;
             }
             old = in.readAll();

@@ -1,4 +1,5 @@
 #include "textfiles.h"
+#include "common/reasons.h"
 
 #include "common/text.h"
 #include "common/atomicfile.h"
@@ -38,12 +39,12 @@ std::optional<QString> readTextFileLines(const QString &path, QString *error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        setError(error, file.errorString());
+        setError(error, deviceReason(file));
         return std::nullopt;
     }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        setError(error, file.errorString());
+        setError(error, deviceReason(file));
         return std::nullopt;
     }
     QString text;

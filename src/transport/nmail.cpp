@@ -5,6 +5,7 @@
 #include "nmail.h"
 
 #include "common/digest.h"
+#include "common/reasons.h"
 #include "common/text.h"
 #include "mime/mime.h"
 #include "settings/settings.h"
@@ -288,7 +289,7 @@ public:
     {
         open(QIODevice::WriteOnly);
     }
-    QString fileError() const { return file_.errorString(); }
+    QString fileError() const { return deviceReason(file_); }
     // Starts writing out what the file has been given and was not started
     // yet (without waiting for the disk).
     void startWriteBack()
@@ -305,7 +306,7 @@ protected:
     qint64 writeData(const char *data, qint64 size) override
     {
         if (file_.write(data, size) != size) {
-            setErrorString(file_.errorString());
+            setErrorString(deviceReason(file_));
             return -1;
         }
         if (copy_)
@@ -414,7 +415,7 @@ int NMailPop3RetrieveToFile(int handle, int n, const QString &path, QByteArray *
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         setMessage(QStringLiteral("受信したメールを書き込むファイル %1 を作れません: %2")
-                       .arg(QDir::toNativeSeparators(path), file.errorString()));
+                       .arg(QDir::toNativeSeparators(path), deviceReason(file)));
         // The session is untouched, but a mail that cannot be kept must not
         // go on: the check stops here.
         return -1;
@@ -430,7 +431,7 @@ int NMailPop3RetrieveToFile(int handle, int n, const QString &path, QByteArray *
     if (written)
         sink.startWriteBack();
     if (whole && !written)
-        error = QStringLiteral("受信したメールを書き込めません: %1").arg(file.errorString());
+        error = QStringLiteral("受信したメールを書き込めません: %1").arg(deviceReason(file));
     file.close();
     if (!written || large) {
         // A mail that could not be written was still read to its end: the

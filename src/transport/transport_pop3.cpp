@@ -1,4 +1,5 @@
 #include "transport_pop3.h"
+#include "common/reasons.h"
 
 #include <QBuffer>
 #include <QIODevice>
@@ -413,7 +414,7 @@ bool Pop3Session::readMultiline(QIODevice &sink, qint64 limit, bool *tooLarge, C
         }
         written += n;
         if (sink.write(data, n) != n)
-            sinkError = sink.errorString();
+            sinkError = deviceReason(sink);
     };
     for (;;) {
         // Takes up every whole piece of what has arrived; a "." at the start
@@ -495,7 +496,7 @@ bool Pop3Session::retrieveTo(int n, bool headerOnly, QIODevice &sink, qint64 lim
             return true;
         }
         if (sink.write(answer.body) != answer.body.size()) {
-            error = QStringLiteral("受信したメールを書き込めません: %1").arg(sink.errorString());
+            error = QStringLiteral("受信したメールを書き込めません: %1").arg(deviceReason(sink));
             return false;
         }
         return true;

@@ -2,6 +2,7 @@
 #include "common/cp932.h"
 #include "common/digest.h"
 #include "common/paths.h"
+#include "common/reasons.h"
 #include "common/recordfile.h"
 #include "common/text.h"
 #include "common/ui.h"
@@ -18,6 +19,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 using namespace korvane;
@@ -126,6 +129,19 @@ private slots:
         QCOMPARE(roundHalfEven(3.5), 4LL);
         QCOMPARE(leadingInt16("99999"), qint16(32767));
         QCOMPARE(leadingInt16("4.5"), qint16(4));
+
+        // A failure's reason reaches the user in Japanese: the C library's
+        // words, Qt's English ones and an errno alike; others stay as worded.
+        const QString noSpace = QStringLiteral("ディスクの空きが足りません。");
+        QCOMPARE(inJapanese(QString::fromLocal8Bit(std::strerror(ENOSPC))), noSpace);
+        QCOMPARE(inJapanese(QStringLiteral("No space left on device")), noSpace);
+        QCOMPARE(systemReason(ENOSPC), noSpace);
+        QCOMPARE(inJapanese(QStringLiteral("Permission denied")), QStringLiteral("アクセスが許可されていません。"));
+        QCOMPARE(systemReason(EROFS), QStringLiteral("読み取り専用のディスクです。"));
+        QCOMPARE(inJapanese(QStringLiteral("回線が切れました")), QStringLiteral("回線が切れました"));
+        QFile missing(QDir::temp().filePath(QStringLiteral("korvane-no-such-folder/x")));
+        QVERIFY(!missing.open(QIODevice::ReadOnly));
+        QCOMPARE(deviceReason(missing), QStringLiteral("ファイルまたはフォルダが見つかりません。"));
     }
 
     void toCrLfMakesEveryBreakCrLf_data()

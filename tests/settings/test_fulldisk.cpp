@@ -29,7 +29,8 @@ using namespace korvane::test;
 namespace {
 
 constexpr int Page = 4096;
-const QString NoSpace = QString::fromLocal8Bit(std::strerror(ENOSPC));
+// The reason as the user reads it, in Japanese whatever the language set.
+const QString NoSpace = QStringLiteral("ディスクの空きが足りません。");
 
 // A tmpfs of a few pages over the program folder, unmounted at the end.
 class SmallDisk {

@@ -9,6 +9,7 @@
 #include "common/paths.h"
 #include "common/ui.h"
 #include "common/windows.h"
+#include "compose/writeform.h"
 #include "history/historywindow.h"
 #include "mailcheck/mailcheck.h"
 #include "mailcheck/mailcheck_journal.h"
@@ -559,6 +560,9 @@ void Mainform::startUp()
         if (QWidget *compose = Windows::get(QStringLiteral("WriteForm"))) {
             if (auto *fortune = compose->findChild<QAbstractButton *>(QStringLiteral("Check1")))
                 fortune->setChecked(false);
+            // A mail left unsent by the last run is shown again at once.
+            if (auto *form = qobject_cast<compose::WriteForm *>(compose); form && form->reopenedDraft())
+                Windows::show(QStringLiteral("WriteForm"));
         }
     });
 

@@ -330,11 +330,13 @@ void openArguments(const QStringList &arguments)
         auto *body = compose->findChild<QPlainTextEdit *>(QStringLiteral("BodyText"));
         if (!to || !subject || !body)
             return;
-        // A mail being written is replaced only when the user agrees.
-        const bool writing = compose->isVisible() &&
-                             (!to->text().isEmpty() || !subject->text().isEmpty() || !body->toPlainText().isEmpty());
+        // A mail being written (or left from the last run) is replaced only
+        // when the user agrees.
+        const bool writing = !to->text().isEmpty() || !subject->text().isEmpty() || !body->toPlainText().isEmpty();
         Windows::show(QStringLiteral("WriteForm"));
-        if (writing && !dialogs().question(compose, QStringLiteral("作成中のメールを、リンクの宛先・件名・本文で置き換えますか？")))
+        // Yes throws what was written away: Enter keeps it.
+        if (writing && !dialogs().question(compose, QStringLiteral("作成中のメールを、リンクの宛先・件名・本文で置き換えますか？"),
+                                           QuestionTitle, Dialogs::Icon::Question, /*defaultYes=*/false))
             return;
         to->setText(compose::recipientLine(*link));
         subject->setText(link->subject);

@@ -1,6 +1,7 @@
 #include "writeform.h"
 
 #include "composesupport.h"
+#include "draft.h"
 #include "fortune.h"
 
 #include "addressbook/addressbook.h"
@@ -38,6 +39,8 @@ namespace {
 
 const QColor BulkColour(0, 128, 0);      // colour 2 of the classic palette
 const QColor NormalColour(255, 255, 255);  // colour 15
+// How long after the last key what was typed is kept on the disk.
+constexpr int DraftDelayMs = 1000;
 
 QString paletteHint()
 {
@@ -106,9 +109,54 @@ WriteForm::WriteForm(QWidget *parent) : QWidget(parent)
     setMouseTracking(true);
     buildControls();
     load();
+    reopenDraft();
+
+    draftDelay_.setSingleShot(true);
+    draftDelay_.setInterval(DraftDelayMs);
+    connect(&draftDelay_, &QTimer::timeout, this, &WriteForm::keepDraft);
+    for (QLineEdit *box : {toText_, subjectText_, attachText_})
+        connect(box, &QLineEdit::textChanged, &draftDelay_, qOverload<>(&QTimer::start));
+    connect(bodyText_, &QPlainTextEdit::textChanged, &draftDelay_, qOverload<>(&QTimer::start));
+    // The program may end before the delay is over.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        if (draftDelay_.isActive())
+            keepDraft();
+    });
 }
 
-WriteForm::~WriteForm() = default;
+WriteForm::~WriteForm()
+{
+    if (draftDelay_.isActive())
+        keepDraft();
+}
+
+void WriteForm::keepDraft()
+{
+    draftDelay_.stop();
+    QString error;
+    const bool kept = holdsUnsentText() || !trimAsciiSpaces(attachText_->text()).isEmpty()
+                          ? saveDraft({toText_->text(), subjectText_->text(), attachText_->text(),
+                                       bodyText_->toPlainText()},
+                                      &error)
+                          : removeDraft(&error);
+    // Said once, not at every key.
+    if (!kept && !draftFailed_ && !sending_)
+        statusLabel_->setText(QStringLiteral("作成中のメールをディスクに保存できません: %1").arg(error));
+    draftFailed_ = !kept;
+}
+
+void WriteForm::reopenDraft()
+{
+    const std::optional<Draft> draft = loadDraft();
+    if (!draft)
+        return;
+    toText_->setText(draft->to);
+    subjectText_->setText(draft->subject);
+    attachText_->setText(draft->attachments);
+    bodyText_->setPlainText(draft->body);
+    reopenedDraft_ = true;
+    statusLabel_->setText(QStringLiteral("送信されないまま残っていた作成中のメールを開きました。"));
+}
 
 void WriteForm::buildControls()
 {
@@ -454,10 +502,17 @@ void WriteForm::closeEvent(QCloseEvent *event)
 {
     // A send in progress finishes before the window can go; what the user
     // wrote goes only when the user says so.
-    if (sending_ || (holdsUnsentText() && !confirmDiscard(this)))
+    if (sending_ || (holdsUnsentText() && !confirmDiscard(this))) {
         event->ignore();
-    else
-        event->accept();
+        return;
+    }
+    event->accept();
+    // Sent, or let go by the user: nothing is kept.
+    draftDelay_.stop();
+    QString error;
+    if (!removeDraft(&error))
+        dialogs().notice(nullptr, QStringLiteral("作成中のメールの控えを削除できません。\n%1").arg(error), ProgramTitle,
+                         Dialogs::Icon::Exclamation);
 }
 
 bool WriteForm::holdsUnsentText() const

@@ -5,6 +5,7 @@
 // optional fortune (single mails only). "送信" runs sendComposedMail.
 #include <QList>
 #include <QListWidget>
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -57,6 +58,8 @@ public:
     // Record numbers of the address list's entries, in the file it was loaded from.
     const QList<qint16> &addressIndex() const { return addressIndex_; }
     bool isSending() const { return sending_; }
+    // True when the window opened with the mail left from an earlier run.
+    bool reopenedDraft() const { return reopenedDraft_; }
 
 public slots:
     void addFirstAttachment();
@@ -91,6 +94,10 @@ private:
                         const QByteArray &message);
     // True when the boxes hold text the user wrote that was not sent.
     bool holdsUnsentText() const;
+    // Keeps what the boxes hold on the disk, or removes the kept draft when
+    // they hold nothing.
+    void keepDraft();
+    void reopenDraft();
     QString sentDateText() const;
 
     // Each control keeps its design name as objectName (in brackets).
@@ -122,6 +129,10 @@ private:
     int heightTwips_ = NormalHeight;
     QString greetingOnFocus_;
     bool sending_ = false;
+    // What was typed is kept a moment after the typing stops.
+    QTimer draftDelay_;
+    bool draftFailed_ = false;
+    bool reopenedDraft_ = false;
 };
 
 }  // namespace korvane::compose

@@ -2,6 +2,8 @@
 #include "app/mainform.h"
 #include "app/program.h"
 #include "app/registry.h"
+#include "compose/draft.h"
+#include "compose/register.h"
 #include "pilgrimage/maparea.h"
 
 #include "common/ui.h"
@@ -69,6 +71,7 @@ private slots:
     void japaneseStockButtons();
     void picturesHaveTwinsAtTwiceTheSize_data();
     void picturesHaveTwinsAtTwiceTheSize();
+    void unsentMailReopensAtStart();
 
 private:
     Mainform *open();
@@ -425,5 +428,26 @@ void TestMainform::picturesHaveTwinsAtTwiceTheSize()
     QCOMPARE(two.size(), one.size() * 2);
 }
 
+// A new mail left unsent by the last run is shown again once the main window
+// is up; a mailto: link replaces it only when the user says so, and Enter
+// keeps it. (Last: the compose windows stay registered for the run.)
+void TestMainform::unsentMailReopensAtStart()
+{
+    compose::registerWindows();
+    QVERIFY(compose::saveDraft({QStringLiteral("kept@example.jp"), QStringLiteral("件名"), QString(), QStringLiteral("本文")},
+                               nullptr));
+    open();
+    QTRY_VERIFY(Windows::loaded(QStringLiteral("WriteForm")) && Windows::loaded(QStringLiteral("WriteForm"))->isVisible());
+    auto *to = Windows::loaded(QStringLiteral("WriteForm"))->findChild<QLineEdit *>(QStringLiteral("ToText"));
+    QCOMPARE(to->text(), QStringLiteral("kept@example.jp"));
+
+    dialogs_->questionAnswers << false;
+    app::openArguments({QStringLiteral("mailto:new@example.jp")});
+    QCOMPARE(dialogs_->shown.size(), 1);
+    QVERIFY(!dialogs_->last().defaultYes);
+    QCOMPARE(to->text(), QStringLiteral("kept@example.jp"));
+}
+
 QTEST_MAIN(TestMainform)
 #include "test_mainform.moc"
+

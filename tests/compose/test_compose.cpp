@@ -1,7 +1,9 @@
 #include "composetesting.h"
 
 #include "compose/backform.h"
+#include "compose/draft.h"
 #include "compose/fortune.h"
+#include "common/paths.h"
 #include "history/mailhistory.h"
 #include "mailservers_support.h"
 #include "scripteddialogs.h"
@@ -12,6 +14,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QEnterEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPointer>
 #include <QTextEdit>
@@ -405,6 +409,43 @@ private slots:
         } else {
             QTRY_VERIFY(w.isNull());
         }
+        // A new mail let go leaves no copy behind; one still written is kept.
+        if (window == u"WriteForm")
+            QTRY_COMPARE(compose::loadDraft().has_value(), typed && !discard);
+    }
+
+    // What is typed into a new mail outlives the window vanishing without its
+    // closing steps (a crash, or the program ended from its main window): the
+    // next compose window opens with it. Emptied, the window keeps nothing.
+    void unsentMailComesBack()
+    {
+        const compose::Draft written{QStringLiteral("四国 太郎 <taro@example.jp>"), QStringLiteral("お遍路\\の\t件名"),
+                                     QStringLiteral("/tmp/a b.txt"),
+                                     QStringLiteral("一行目\n\t二行目 \\n は文字のまま\n\n")};
+        auto *form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        QVERIFY(!form->reopenedDraft());
+        child<QLineEdit>(form, "ToText")->setText(written.to);
+        child<QLineEdit>(form, "SubjectText")->setText(written.subject);
+        child<QLineEdit>(form, "AttachText")->setText(written.attachments);
+        child<QPlainTextEdit>(form, "BodyText")->setPlainText(written.body);
+        QTRY_VERIFY(compose::loadDraft().has_value());
+        const QString file = paths::resolve(QStringLiteral("\\★MAilData\\plxdraft.txt"));
+        QCOMPARE(QFile::permissions(file) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+        Windows::unloadAll();
+
+        form = Windows::get<WriteForm>(QStringLiteral("WriteForm"));
+        QVERIFY(form->reopenedDraft());
+        QCOMPARE(compose::Draft({child<QLineEdit>(form, "ToText")->text(), child<QLineEdit>(form, "SubjectText")->text(),
+                                 child<QLineEdit>(form, "AttachText")->text(),
+                                 child<QPlainTextEdit>(form, "BodyText")->toPlainText()}),
+                 written);
+        QVERIFY(!child<QLabel>(form, "Label7")->text().isEmpty());
+
+        clickButton(form, "Command11");  // クリア
+        QTRY_VERIFY(!QFileInfo::exists(file));
+        // Bytes that are not a kept draft open nothing.
+        QVERIFY(!compose::parseDraft("korvane-draft 1\nto\tx\n"));
+        QVERIFY(!compose::parseDraft("From: x\n\nbody"));
     }
 
     // Files dropped on the body or a box are attached, all of them, and the

@@ -6,7 +6,6 @@
 #include "common/recordfile.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QList>
 
 namespace korvane::compose {

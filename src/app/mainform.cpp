@@ -9,6 +9,7 @@
 #include "common/paths.h"
 #include "common/ui.h"
 #include "common/windows.h"
+#include "compose/draft.h"
 #include "compose/writeform.h"
 #include "history/historywindow.h"
 #include "mailcheck/mailcheck.h"
@@ -555,6 +556,9 @@ void Mainform::startUp()
     // window has been drawn. Whatever wants it before then (a mailto: link
     // among the arguments, a click on 新規作成) loads it where it asks.
     afterFirstFrame(this, [] {
+        // A reply left unsent by the last run is shown again at once.
+        if (compose::loadDraft(compose::DraftKind::Reply) && Windows::isRegistered(QStringLiteral("BackForm")))
+            Windows::show(QStringLiteral("BackForm"));
         if (Windows::loaded(QStringLiteral("WriteForm")))
             return;
         if (QWidget *compose = Windows::get(QStringLiteral("WriteForm"))) {

@@ -1,6 +1,7 @@
 #include "backform.h"
 
 #include "composesupport.h"
+#include "draft.h"
 
 #include "common/dialogs.h"
 #include "common/text.h"
@@ -145,9 +146,41 @@ BackForm::BackForm(QWidget *parent) : QWidget(parent)
     attachmentList_->hide();
     resize(twips(10000), twips(7000));
     placeTwips(attachText_, BoxLeft, AttachTop, 2800, LineHeight);
+
+    reopenDraft();
+    draft_ = std::make_unique<DraftKeeper>(
+        DraftKind::Reply,
+        [this]() -> std::optional<Draft> {
+            if (!holdsUnsentText())
+                return std::nullopt;
+            return Draft{toText_->text(),         subjectText_->text(),   attachText_->text(),
+                         bodyText_->toPlainText(), answeredIds_.messageId, answeredIds_.references,
+                         answeredBody_};
+        },
+        [this](const QString &problem) { statusBar_->showMessage(problem); });
+    for (QLineEdit *box : {toText_, subjectText_, attachText_})
+        connect(box, &QLineEdit::textChanged, draft_.get(), &DraftKeeper::changed);
+    connect(bodyText_, &QTextEdit::textChanged, draft_.get(), &DraftKeeper::changed);
 }
 
 BackForm::~BackForm() = default;
+
+void BackForm::reopenDraft()
+{
+    const std::optional<Draft> draft = loadDraft(DraftKind::Reply);
+    if (!draft)
+        return;
+    toText_->setText(draft->to);
+    subjectText_->setText(draft->subject);
+    attachText_->setText(draft->attachments);
+    setBodyText(draft->body);
+    answeredIds_ = {draft->messageId, draft->references};
+    answeredBody_ = draft->answeredBody;
+    // Nothing of it came from the history window: all of it is the user's.
+    filled_ = QStringList{QString(), QString(), QString()};
+    reopenedDraft_ = true;
+    statusBar_->showMessage(QStringLiteral("送信されないまま残っていた返事を開きました。"));
+}
 
 void BackForm::takeAnsweredMail()
 {
@@ -288,6 +321,8 @@ void BackForm::closeEvent(QCloseEvent *event)
     }
     setBodyText(QString());
     event->accept();
+    // Sent, or let go by the user: nothing is kept.
+    draft_->letGo();
 }
 
 }  // namespace korvane::compose

@@ -18,6 +18,7 @@ class QTextEdit;
 namespace korvane::compose {
 
 class AttachmentControls;
+class DraftKeeper;
 
 // Where the resize rules put the controls, in twips, for a window of
 // width W and height H.
@@ -48,6 +49,10 @@ public:
     // filled this window (its property "historyKind": 1 received, 2 sent).
     QString answeredBody() const { return answeredBody_; }
     bool isSending() const { return sending_; }
+    // True when the boxes hold text the user wrote that was not sent.
+    Q_INVOKABLE bool holdsUnsentText() const;
+    // True when the window opened with the reply left from an earlier run.
+    bool reopenedDraft() const { return reopenedDraft_; }
 
 public slots:
     void sendReply();
@@ -63,8 +68,8 @@ private:
     void setBodyText(const QString &text);
     // Takes the answered mail when the history window has filled the boxes.
     void takeAnsweredMail();
-    // True when the boxes hold text the user wrote that was not sent.
-    bool holdsUnsentText() const;
+    // Opens the reply left unsent by an earlier run, if any.
+    void reopenDraft();
 
     // Each control keeps its design name as objectName (in brackets).
     QLineEdit *toText_ = nullptr;                     // recipient (ToText)
@@ -88,6 +93,9 @@ private:
     bool ownChange_ = false;
     bool sending_ = false;
     bool done_ = false;  // sent, or given up: closes without asking
+    // What was typed, kept on the disk as it is typed.
+    std::unique_ptr<DraftKeeper> draft_;
+    bool reopenedDraft_ = false;
 };
 
 }  // namespace korvane::compose

@@ -5,6 +5,7 @@
 #include "common/reasons.h"
 #include "common/recordfile.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QList>
 
@@ -12,7 +13,14 @@ namespace korvane::compose {
 namespace {
 
 const QByteArray Magic = QByteArrayLiteral("korvane-draft 1");
-const QString DraftFile = QStringLiteral("\\★MAilData\\plxdraft.txt");
+// How long after the last change what was typed is kept on the disk.
+constexpr int DelayMs = 1000;
+
+QString draftFile(DraftKind kind)
+{
+    return kind == DraftKind::Reply ? QStringLiteral("\\★MAilData\\plxreply.txt")
+                                    : QStringLiteral("\\★MAilData\\plxdraft.txt");
+}
 
 QByteArray escaped(const QString &text)
 {
@@ -51,8 +59,15 @@ QString unescaped(QByteArrayView text)
 
 QByteArray serializeDraft(const Draft &draft)
 {
-    return Magic + "\nto\t" + escaped(draft.to) + "\nsubject\t" + escaped(draft.subject) + "\nattachments\t" +
-           escaped(draft.attachments) + "\n\n" + draft.body.toUtf8();
+    QByteArray out = Magic + "\nto\t" + escaped(draft.to) + "\nsubject\t" + escaped(draft.subject) +
+                     "\nattachments\t" + escaped(draft.attachments);
+    if (!draft.messageId.isEmpty())
+        out += "\nmessage-id\t" + escaped(QString::fromLatin1(draft.messageId));
+    if (!draft.references.isEmpty())
+        out += "\nreferences\t" + escaped(QString::fromLatin1(draft.references));
+    if (!draft.answeredBody.isEmpty())
+        out += "\nanswered\t" + escaped(draft.answeredBody);
+    return out + "\n\n" + draft.body.toUtf8();
 }
 
 std::optional<Draft> parseDraft(const QByteArray &bytes)
@@ -72,27 +87,33 @@ std::optional<Draft> parseDraft(const QByteArray &bytes)
             draft.subject = unescaped(value);
         else if (key == "attachments")
             draft.attachments = unescaped(value);
+        else if (key == "message-id")
+            draft.messageId = unescaped(value).toLatin1();
+        else if (key == "references")
+            draft.references = unescaped(value).toLatin1();
+        else if (key == "answered")
+            draft.answeredBody = unescaped(value);
     }
     draft.body = QString::fromUtf8(bytes.mid(head + 2));
     return draft;
 }
 
-std::optional<Draft> loadDraft()
+std::optional<Draft> loadDraft(DraftKind kind)
 {
-    QFile file(paths::resolve(DraftFile));
+    QFile file(paths::resolve(draftFile(kind)));
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     return parseDraft(file.readAll());
 }
 
-bool saveDraft(const Draft &draft, QString *error)
+bool saveDraft(const Draft &draft, QString *error, DraftKind kind)
 {
-    return replaceFile(paths::ensureParent(DraftFile), serializeDraft(draft), error, OwnerOnlyPermissions);
+    return replaceFile(paths::ensureParent(draftFile(kind)), serializeDraft(draft), error, OwnerOnlyPermissions);
 }
 
-bool removeDraft(QString *error)
+bool removeDraft(QString *error, DraftKind kind)
 {
-    const QString path = paths::resolve(DraftFile);
+    const QString path = paths::resolve(draftFile(kind));
     QFile file(path);
     if (!file.exists())
         return true;
@@ -103,6 +124,53 @@ bool removeDraft(QString *error)
     }
     syncFolderOf(path);
     return true;
+}
+
+DraftKeeper::DraftKeeper(DraftKind kind, std::function<std::optional<Draft>()> current,
+                         std::function<void(const QString &)> tell)
+    : kind_(kind), current_(std::move(current)), tell_(std::move(tell))
+{
+    delay_.setSingleShot(true);
+    delay_.setInterval(DelayMs);
+    connect(&delay_, &QTimer::timeout, this, &DraftKeeper::keep);
+    // The program may end before the delay is over.
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &DraftKeeper::keepPending);
+}
+
+DraftKeeper::~DraftKeeper()
+{
+    keepPending();
+}
+
+void DraftKeeper::changed()
+{
+    delay_.start();
+}
+
+void DraftKeeper::keepPending()
+{
+    if (delay_.isActive())
+        keep();
+}
+
+void DraftKeeper::letGo()
+{
+    delay_.stop();
+    QString error;
+    if (!removeDraft(&error, kind_))
+        tell_(QStringLiteral("作成中のメールの控えを削除できません: %1").arg(error));
+}
+
+void DraftKeeper::keep()
+{
+    delay_.stop();
+    QString error;
+    const std::optional<Draft> draft = current_();
+    const bool kept = draft ? saveDraft(*draft, &error, kind_) : removeDraft(&error, kind_);
+    // Told once, not at every key.
+    if (!kept && !failed_)
+        tell_(QStringLiteral("作成中のメールをディスクに保存できません: %1").arg(error));
+    failed_ = !kept;
 }
 
 }  // namespace korvane::compose

@@ -39,8 +39,6 @@ namespace {
 
 const QColor BulkColour(0, 128, 0);      // colour 2 of the classic palette
 const QColor NormalColour(255, 255, 255);  // colour 15
-// How long after the last key what was typed is kept on the disk.
-constexpr int DraftDelayMs = 1000;
 
 QString paletteHint()
 {
@@ -111,39 +109,23 @@ WriteForm::WriteForm(QWidget *parent) : QWidget(parent)
     load();
     reopenDraft();
 
-    draftDelay_.setSingleShot(true);
-    draftDelay_.setInterval(DraftDelayMs);
-    connect(&draftDelay_, &QTimer::timeout, this, &WriteForm::keepDraft);
+    draft_ = std::make_unique<DraftKeeper>(
+        DraftKind::NewMail,
+        [this]() -> std::optional<Draft> {
+            if (!holdsUnsentText() && trimAsciiSpaces(attachText_->text()).isEmpty())
+                return std::nullopt;
+            return Draft{toText_->text(), subjectText_->text(), attachText_->text(), bodyText_->toPlainText()};
+        },
+        [this](const QString &problem) {
+            if (!sending_)
+                statusLabel_->setText(problem);
+        });
     for (QLineEdit *box : {toText_, subjectText_, attachText_})
-        connect(box, &QLineEdit::textChanged, &draftDelay_, qOverload<>(&QTimer::start));
-    connect(bodyText_, &QPlainTextEdit::textChanged, &draftDelay_, qOverload<>(&QTimer::start));
-    // The program may end before the delay is over.
-    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
-        if (draftDelay_.isActive())
-            keepDraft();
-    });
+        connect(box, &QLineEdit::textChanged, draft_.get(), &DraftKeeper::changed);
+    connect(bodyText_, &QPlainTextEdit::textChanged, draft_.get(), &DraftKeeper::changed);
 }
 
-WriteForm::~WriteForm()
-{
-    if (draftDelay_.isActive())
-        keepDraft();
-}
-
-void WriteForm::keepDraft()
-{
-    draftDelay_.stop();
-    QString error;
-    const bool kept = holdsUnsentText() || !trimAsciiSpaces(attachText_->text()).isEmpty()
-                          ? saveDraft({toText_->text(), subjectText_->text(), attachText_->text(),
-                                       bodyText_->toPlainText()},
-                                      &error)
-                          : removeDraft(&error);
-    // Said once, not at every key.
-    if (!kept && !draftFailed_ && !sending_)
-        statusLabel_->setText(QStringLiteral("作成中のメールをディスクに保存できません: %1").arg(error));
-    draftFailed_ = !kept;
-}
+WriteForm::~WriteForm() = default;
 
 void WriteForm::reopenDraft()
 {
@@ -508,11 +490,7 @@ void WriteForm::closeEvent(QCloseEvent *event)
     }
     event->accept();
     // Sent, or let go by the user: nothing is kept.
-    draftDelay_.stop();
-    QString error;
-    if (!removeDraft(&error))
-        dialogs().notice(nullptr, QStringLiteral("作成中のメールの控えを削除できません。\n%1").arg(error), ProgramTitle,
-                         Dialogs::Icon::Exclamation);
+    draft_->letGo();
 }
 
 bool WriteForm::holdsUnsentText() const

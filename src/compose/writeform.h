@@ -5,7 +5,6 @@
 // optional fortune (single mails only). "送信" runs sendComposedMail.
 #include <QList>
 #include <QListWidget>
-#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -25,6 +24,7 @@ enum class Source;
 namespace korvane::compose {
 
 class AttachmentControls;
+class DraftKeeper;
 
 // The address list: reports a mouse press after the press has selected its entry.
 class AddressList : public QListWidget {
@@ -94,9 +94,7 @@ private:
                         const QByteArray &message);
     // True when the boxes hold text the user wrote that was not sent.
     bool holdsUnsentText() const;
-    // Keeps what the boxes hold on the disk, or removes the kept draft when
-    // they hold nothing.
-    void keepDraft();
+    // Opens the mail left unsent by an earlier run, if any.
     void reopenDraft();
     QString sentDateText() const;
 
@@ -129,9 +127,8 @@ private:
     int heightTwips_ = NormalHeight;
     QString greetingOnFocus_;
     bool sending_ = false;
-    // What was typed is kept a moment after the typing stops.
-    QTimer draftDelay_;
-    bool draftFailed_ = false;
+    // What was typed, kept on the disk as it is typed.
+    std::unique_ptr<DraftKeeper> draft_;
     bool reopenedDraft_ = false;
 };
 

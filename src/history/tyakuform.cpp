@@ -595,6 +595,16 @@ void TyakuForm::replyToSelectedMail()
     const QString name = QStringLiteral("BackForm");
     if (!Windows::isRegistered(name))
         return;
+    // A reply being written is replaced only when the user says so; Enter keeps it.
+    if (QWidget *open = Windows::loaded(name)) {
+        bool writing = false;
+        QMetaObject::invokeMethod(open, "holdsUnsentText", Q_RETURN_ARG(bool, writing));
+        if (writing && !dialogs().question(this, QStringLiteral("作成中の返事を、選んだメールへの返事で置き換えますか？"),
+                                           QuestionTitle, Dialogs::Icon::Question, /*defaultYes=*/false)) {
+            Windows::show(name);
+            return;
+        }
+    }
     QWidget *window = Windows::get(name);
     if (!window)
         return;

@@ -448,6 +448,33 @@ private slots:
         QVERIFY(!compose::parseDraft("From: x\n\nbody"));
     }
 
+    // A reply typed and left the same way comes back with the mail it answers.
+    void unsentReplyComesBack()
+    {
+        auto *w = Windows::get<compose::BackForm>(QStringLiteral("BackForm"));
+        w->setProperty("historyKind", 2);
+        child<QLineEdit>(w, "SubjectText")->setText(QStringLiteral("Re:  Hello"));
+        auto *body = child<QTextEdit>(w, "BodyText");
+        body->setPlainText(QStringLiteral("Hi"));
+        w->show();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        body->setFocus();
+        QTRY_VERIFY(body->hasFocus());
+        QTest::keyClicks(body, "typed");
+        QTRY_VERIFY(compose::loadDraft(compose::DraftKind::Reply).has_value());
+        Windows::unloadAll();
+
+        QPointer<compose::BackForm> again = Windows::get<compose::BackForm>(QStringLiteral("BackForm"));
+        QVERIFY(again->reopenedDraft());
+        QVERIFY(child<QTextEdit>(again, "BodyText")->toPlainText().contains(QStringLiteral("typed")));
+        QCOMPARE(child<QLineEdit>(again, "SubjectText")->text(), QStringLiteral("Re:  Hello"));
+        QCOMPARE(again->answeredBody(), QStringLiteral("Hi"));
+        dialogs_->questionAnswers << true;
+        again->close();
+        QTRY_VERIFY(again.isNull());
+        QVERIFY(!compose::loadDraft(compose::DraftKind::Reply));
+    }
+
     // Files dropped on the body or a box are attached, all of them, and the
     // box keeps its text.
     void droppedFilesAreAttached_data()

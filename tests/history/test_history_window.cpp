@@ -51,6 +51,13 @@ QWidget *makeFakeWindow(const QString &name, const QStringList &lineBoxes, const
     return w;
 }
 
+// A reply window holding a reply the user is writing.
+class WritingReply : public QWidget {
+    Q_OBJECT
+public:
+    Q_INVOKABLE bool holdsUnsentText() const { return true; }
+};
+
 class HistoryFixture {
 public:
     HistoryFixture()
@@ -375,6 +382,28 @@ private slots:
         QVERIFY(friends && friends->isVisible());
         QCOMPARE(text(friends, "Text4"), QStringLiteral("someone@example.jp"));
         QVERIFY(f.dialogs.shown.isEmpty());
+
+        // A reply being written is replaced only when the user says so, and
+        // Enter keeps it.
+        Windows::unloadAll();
+        Windows::registerFactory(QStringLiteral("BackForm"), [] {
+            auto *w = new WritingReply;
+            w->setObjectName(QStringLiteral("BackForm"));
+            (new QLineEdit(w))->setObjectName(QStringLiteral("SubjectText"));
+            (new QLineEdit(w))->setObjectName(QStringLiteral("ToText"));
+            (new QTextEdit(w))->setObjectName(QStringLiteral("BodyText"));
+            return w;
+        });
+        back = Windows::get(QStringLiteral("BackForm"));
+        back->findChild<QTextEdit *>(QStringLiteral("BodyText"))->setPlainText(QStringLiteral("half written"));
+        form = open(HistoryKind::Received);
+        for (const bool replace : {false, true}) {
+            f.dialogs.questionAnswers << replace;
+            clickRow(form, 3);
+            press(form, "Command5");
+            QVERIFY(!f.dialogs.last().defaultYes);
+            QCOMPARE(text(back, "BodyText"), replace ? QStringLiteral("Hi there") : QStringLiteral("half written"));
+        }
     }
 
     void theMailCheckFillsTheViewerOfAHiddenWindow()

@@ -1,6 +1,7 @@
 #include "draft.h"
 
 #include "common/atomicfile.h"
+#include "common/dialogs.h"
 #include "common/paths.h"
 #include "common/reasons.h"
 #include "common/recordfile.h"
@@ -157,8 +158,10 @@ void DraftKeeper::letGo()
 {
     delay_.stop();
     QString error;
+    // The window is going: only a message box can still say it.
     if (!removeDraft(&error, kind_))
-        tell_(QStringLiteral("作成中のメールの控えを削除できません: %1").arg(error));
+        dialogs().notice(nullptr, QStringLiteral("作成中のメールの控えを削除できません。\n%1").arg(error), ProgramTitle,
+                         Dialogs::Icon::Exclamation);
 }
 
 void DraftKeeper::keep()

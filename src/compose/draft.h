@@ -47,7 +47,7 @@ bool removeDraft(QString *error = nullptr, DraftKind kind = DraftKind::NewMail);
 // the program ends, or the keeper goes, with a change pending. `current`
 // gives what to keep, or nothing when the window holds nothing worth keeping
 // (the kept draft then goes); `tell` shows the reason once when it cannot be
-// kept. A window holds its keeper as a member, so that the boxes `current`
+// kept. A draft that cannot be removed when let go is told in a message box. A window holds its keeper as a member, so that the boxes `current`
 // reads outlive it.
 class DraftKeeper : public QObject {
     Q_OBJECT

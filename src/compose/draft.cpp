@@ -73,11 +73,11 @@ QByteArray serializeDraft(const Draft &draft)
 
 std::optional<Draft> parseDraft(const QByteArray &bytes)
 {
-    const qsizetype head = bytes.indexOf("\n\n");
-    if (head < 0 || !bytes.startsWith(Magic + '\n'))
+    const qsizetype start = Magic.size() + 1, head = bytes.indexOf("\n\n");
+    if (head < start || !bytes.startsWith(Magic + '\n'))
         return std::nullopt;
     Draft draft;
-    for (const QByteArray &line : bytes.mid(Magic.size() + 1, head - Magic.size() - 1).split('\n')) {
+    for (const QByteArray &line : bytes.mid(start, head - start).split('\n')) {
         const qsizetype tab = line.indexOf('\t');
         if (tab < 0)
             return std::nullopt;

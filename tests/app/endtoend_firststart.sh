@@ -17,6 +17,10 @@ skip_unless_installed Xvfb openbox xdotool xprop
 fail() {
   echo "FAIL: $*" >&2
   save_screen korvane-endtoend-failure
+  if [[ -s ${work:-}/korvane.log ]]; then
+    echo "the program wrote:" >&2
+    cat "$work/korvane.log" >&2
+  fi
   exit 1
 }
 

@@ -88,6 +88,19 @@ bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *
     return false;
 }
 
+bool removeFile(const QString &path, QString *reason)
+{
+    QFile file(path);
+    if (!file.exists())
+        return true;
+    if (!file.remove()) {
+        setText(reason, deviceReason(file));
+        return false;
+    }
+    syncFolderOf(path);
+    return true;
+}
+
 bool createFileIfMissing(const QString &path, QFileDevice::Permissions permissions, QString *error)
 {
     if (QFileInfo::exists(path))

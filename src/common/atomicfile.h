@@ -36,6 +36,10 @@ bool replaceFile(const QString &path, const QByteArray &bytes, QString *reason,
 bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *error = nullptr,
                          std::optional<QFileDevice::Permissions> permissions = std::nullopt);
 
+// Removes `path` and flushes its folder entry; a file that is not there is
+// removed already. False with the system's reason in *reason when it stays.
+bool removeFile(const QString &path, QString *reason);
+
 // Creates `path` empty when it is missing (with its folders), with exactly
 // `permissions`; an existing file is left as it is. False with the reason in
 // *error when it cannot be made.

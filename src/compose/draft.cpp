@@ -3,8 +3,6 @@
 #include "common/atomicfile.h"
 #include "common/dialogs.h"
 #include "common/paths.h"
-#include "common/reasons.h"
-#include "common/recordfile.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -114,17 +112,7 @@ bool saveDraft(const Draft &draft, QString *error, DraftKind kind)
 
 bool removeDraft(QString *error, DraftKind kind)
 {
-    const QString path = paths::resolve(draftFile(kind));
-    QFile file(path);
-    if (!file.exists())
-        return true;
-    if (!file.remove()) {
-        if (error)
-            *error = deviceReason(file);
-        return false;
-    }
-    syncFolderOf(path);
-    return true;
+    return removeFile(paths::resolve(draftFile(kind)), error);
 }
 
 DraftKeeper::DraftKeeper(DraftKind kind, std::function<std::optional<Draft>()> current,

@@ -231,15 +231,11 @@ bool saveKeptOnServer(const QHash<QString, qint64> &kept, QString *error)
 bool clearReceiveJournal(QString *error)
 {
     const QString path = receiveJournalPath();
-    if (!QFileInfo::exists(path))
+    QString reason;
+    if (removeFile(path, &reason))
         return true;
-    QFile file(path);
-    if (!file.remove()) {
-        setError(error, QStringLiteral("%1 を削除できません: %2").arg(path, deviceReason(file)));
-        return false;
-    }
-    syncFolderOf(path);
-    return true;
+    setError(error, QStringLiteral("%1 を削除できません: %2").arg(path, reason));
+    return false;
 }
 
 void recoverProgressCounter()

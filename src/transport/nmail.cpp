@@ -289,7 +289,6 @@ public:
     {
         open(QIODevice::WriteOnly);
     }
-    QString fileError() const { return deviceReason(file_); }
     // Starts writing out what the file has been given and was not started
     // yet (without waiting for the disk).
     void startWriteBack()
@@ -306,7 +305,7 @@ protected:
     qint64 writeData(const char *data, qint64 size) override
     {
         if (file_.write(data, size) != size) {
-            setErrorString(deviceReason(file_));
+            setErrorString(file_.errorString());
             return -1;
         }
         if (copy_)

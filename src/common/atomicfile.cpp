@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include <cerrno>
 
@@ -34,8 +35,9 @@ bool flushToDisk(QSaveFile &file)
 #endif
 }
 
-}  // namespace
-
+// Writes `bytes` into `file` (opened for writing, nothing written yet),
+// flushes it to the disk and puts it in place of the file. On failure the
+// work copy is dropped and *reason holds the system's reason.
 bool commitWholeFile(QSaveFile &file, const QByteArray &bytes, QString *reason)
 {
     // QSaveFile buffers: write() takes the bytes even when the disk is full,
@@ -55,6 +57,8 @@ bool commitWholeFile(QSaveFile &file, const QByteArray &bytes, QString *reason)
     syncFolderOf(file.fileName());
     return true;
 }
+
+}  // namespace
 
 bool replaceFile(const QString &path, const QByteArray &bytes, QString *reason,
                  std::optional<QFileDevice::Permissions> permissions)

@@ -1,6 +1,7 @@
 #pragma once
-// Every whole file the program writes (settings, palette pages, the editor's
-// files, the pictures copied into a new program folder) is replaced in one
+// Every whole file the program writes (settings, the mail check's journal and
+// lists, the sent originals, the mail being written, palette pages, the
+// editor's files, the pictures copied into a new program folder) is replaced in one
 // checked step: the new content goes into a work copy beside the file, is
 // pushed to the disk and checked, and only then takes the file's place; the
 // folder entry is flushed after the rename. A failure at any step (a full
@@ -8,7 +9,6 @@
 // with the system's reason told.
 #include <QByteArray>
 #include <QFileDevice>
-#include <QSaveFile>
 #include <QString>
 
 #include <optional>
@@ -17,11 +17,6 @@ namespace korvane {
 
 // Files that hold the user's mail, account or addresses: the owner's alone.
 inline constexpr QFileDevice::Permissions OwnerOnlyPermissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-
-// Writes `bytes` into `file` (opened for writing, nothing written yet),
-// flushes it to the disk and puts it in place of the file. On failure the
-// work copy is dropped and *reason holds the system's reason.
-bool commitWholeFile(QSaveFile &file, const QByteArray &bytes, QString *reason);
 
 // Replaces the whole of `path` with `bytes` (its folder must exist). With `permissions` the file ends up with exactly those (the
 // work copy carries them before any byte is written into it); otherwise an

@@ -22,7 +22,7 @@ std::optional<QString> readTextFileLines(const QString &path, QString *error = n
 
 // Writes `text` as the file's whole content (replacing it) in code page 932,
 // every line break written as CR LF, through the checked atomic write
-// (commitWholeFile): the old file stays as it was when the write fails, and
+// (replaceFile): the old file stays as it was when the write fails, and
 // *error holds the system's reason. With `permissions` the file ends up with
 // exactly those, set on the work copy before any byte goes into it.
 bool writeTextFile(const QString &path, const QString &text, QString *error = nullptr,

@@ -37,7 +37,9 @@ fi
 if [[ -n $package ]] && command -v dpkg-query >/dev/null; then
   depends=$(sed -n 's/^set(CPACK_DEBIAN_PACKAGE_DEPENDS "\(.*\)")$/\1/p' "$package")
   for library in "$@"; do
-    file=$(ldconfig -p | awk -v l="$library" 'index($1, l) == 1 { print $NF; exit }')
+    # awk reads to the end: leaving early would end ldconfig with SIGPIPE,
+    # which pipefail turns into a silent failure of the whole script.
+    file=$(ldconfig -p | awk -v l="$library" '!found && index($1, l) == 1 { print $NF; found = 1 }')
     [[ -n $file ]] || continue
     owner=$(dpkg-query -S "$(readlink -f "$file")" 2>/dev/null | sed -n '1s/[:,].*//p')
     if [[ -n $owner ]] && ! grep -Eq "(^|, )$owner(,| |$)" <<<"$depends"; then

@@ -28,6 +28,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -39,6 +40,7 @@
 #include <QUrl>
 
 #include <cmath>
+#include <vector>
 
 namespace korvane::app {
 
@@ -122,12 +124,33 @@ const Hint Hints[] = {
     {"Label8", u"画面を最小化、待機状態にします。"},
     {"Image1", nullptr},
     {"Image2", nullptr},
-    {"Text1", nullptr},
 };
 
 // A disabled label (the launcher of the display shown, a launcher during its
 // pressed-button feedback) is drawn greyed.
 const QColor DisabledText(0x9c, 0x8c, 0x84);
+
+// A caption of the window: its place in the design, grown to fit its text,
+// and its face (nullptr: the window's) and colour.
+struct DesignCaption {
+    const char *name;
+    QString text;
+    QRect place;
+    const QFont *face;
+    QColor colour;
+};
+
+// A caption never loses its last characters: where its text needs more room
+// than the design gives (the fonts here measure wider than the design's), it
+// grows to the right and downwards. Measured as a label measures its text.
+QRect fitted(const QFont &font, const QString &text, const QRect &place)
+{
+    if (text.isEmpty())
+        return place;
+    const QSize need =
+        QFontMetrics(font).boundingRect(QRect(0, 0, 2000, 2000), Qt::AlignLeft | Qt::AlignVCenter, text).size();
+    return QRect(place.topLeft(), place.size().expandedTo(need));
+}
 
 void setTextColour(QWidget *w, const QColor &colour)
 {
@@ -163,7 +186,11 @@ Mainform::Mainform(QWidget *parent) : QWidget(parent)
     buildControls(pictures);
     buildHiddenFields();
     connectLaunchers();
-    pilgrimage::connectMainform(this);
+    pilgrimage::connectMainform(this, [form = QPointer<Mainform>(this)] {
+        if (form)
+            form->makeTextBoxes();
+    });
+    afterFirstFrame(this, [this] { makeTextBoxes(); });
 
     // The clock, and the pilgrim's step; both run for the whole life of the
     // window, minimised or not.
@@ -240,37 +267,83 @@ void Mainform::bringForward()
 
 void Mainform::buildControls(PictureBatch &pictures)
 {
+    // Every caption is measured before the first control is made. Measuring
+    // loads the faces; meanwhile the session bus, which the first caption's
+    // accessibility waits for, is opened (startProgram), and the worker
+    // decodes the pictures, which go in last.
+    const QFont antiqua = designFont(Antiqua, 9);
+    const QFont title = designFont(Antiqua, 14.25, true);
+    const QFont gothic = designFont(Gothic, 9);
+    auto caption = [this](const char *name, const QString &text, int l, int t, int w, int h, const QFont *face,
+                          const QColor &colour) {
+        return DesignCaption{name, text, fitted(face ? *face : font(), text, twipsRect(l, t, w, h)), face, colour};
+    };
+
+    const DesignCaption version =
+        caption("Label9", QStringLiteral("Ver 1.35"), 4920, 4560, 735, 255, &antiqua, BarText);
+    const DesignCaption product = caption("Label1", QStringLiteral("Korvane"), 2880, 4380, 1575, 375, &title, BarText);
+    const struct {
+        const char *name;
+        const char16_t *text;
+        int left, top, width, height;
+        bool antiqua;
+    } buttonTable[] = {
+        {"Label8", u"   Small", 7000, 3880, 735, 255, true},  {"Label7", u"     HP", 7040, 3540, 735, 255, true},
+        {"Label13", u"  変更", 7020, 3260, 735, 195, false},  {"Label14", u"  札所", 7020, 2955, 855, 195, false},
+        {"Label20", u"   設定", 6960, 2640, 855, 195, false}, {"Label23", u"   貼付", 6960, 2320, 855, 195, false},
+        {"Label24", u" リセット", 7000, 2000, 855, 195, false},
+    };
+    std::vector<DesignCaption> buttons;
+    for (const auto &b : buttonTable)
+        buttons.push_back(caption(b.name, QString::fromUtf16(b.text), b.left, b.top, b.width, b.height,
+                                  b.antiqua ? &antiqua : &gothic, BarText));
+    const struct {
+        const char *name;
+        const char16_t *text;
+        int left, top;
+    } launcherTable[] = {
+        {"Label11", u"　　案内表示", 60, 3080}, {"Label10", u"　　地図表示", 60, 2720},
+        {"Label6", u"　　アドレス帳", 60, 2380}, {"Label5", u"　　送信履歴", 120, 2000},
+        {"Label4", u"　　着信履歴", 120, 1600}, {"Label3", u"　　受     信", 120, 1200},
+        {"Label2", u"　　新規作成", 120, 840},
+    };
+    std::vector<DesignCaption> launchers;
+    for (const auto &l : launcherTable)
+        launchers.push_back(caption(l.name, QString::fromUtf16(l.text), l.left, l.top, 1095, 225, nullptr, BarText));
+    const DesignCaption templeCaption = caption("Label22", QString(), 3360, 3840, 2895, 255, nullptr, MapText);
+    const DesignCaption number = caption("Label15", QStringLiteral("11"), 5520, 1920, 255, 195, nullptr, MapText);
+    const DesignCaption counter = caption("Label25", QString(), 1680, 840, 615, 255, nullptr, SeaText);
+    const DesignCaption status = caption("Label17", QString(), 720, 240, 6615, 255, nullptr, StatusText);
+
     // Created from the bottom of the stack upwards: in the design's list the
     // later controls lie under the earlier ones.
-    auto label = [this](const char *name, const QString &text, int l, int t, int w, int h) {
-        auto *lb = new ClickLabel(text, this);
-        lb->setObjectName(QString::fromLatin1(name));
-        placeTwips(lb, l, t, w, h);
+    auto label = [this](const DesignCaption &c) {
+        auto *lb = new ClickLabel(c.text, this);
+        lb->setObjectName(QString::fromLatin1(c.name));
+        lb->setGeometry(c.place);
+        if (c.face)
+            lb->setFont(*c.face);
+        setTextColour(lb, c.colour);
         return lb;
     };
-    auto picture = [this](const char *name, const QImage &image, int l, int t, int w, int h) {
+    std::vector<std::pair<QLabel *, std::pair<Picture, int>>> pictured;
+    auto picture = [this, &pictured](const char *name, Picture kind, int variant, int l, int t, int w, int h) {
         auto *lb = new ClickLabel(QString(), this);
         lb->setObjectName(QString::fromLatin1(name));
-        lb->setPixmap(QPixmap::fromImage(image));
         lb->setScaledContents(true);
         placeTwips(lb, l, t, w, h);
+        pictured.push_back({lb, {kind, variant}});
         return lb;
     };
 
-    picture("Image1", pictures.take(Picture::Background), 40, 0, 7710, 4965);
+    picture("Image1", Picture::Background, 0, 40, 0, 7710, 4965);
 
     auto *map = new pilgrimage::MapArea(this);
     map->setObjectName(QStringLiteral("Image2"));
     placeTwips(map, 1560, 720, 5325, 3495);
-    map->setMapPicture(pictures.take(Picture::Map));
-    map->setSpriteSheet(pictures.take(Picture::SpriteSheet));
 
-    auto *version = label("Label9", QStringLiteral("Ver 1.35"), 4920, 4560, 735, 255);
-    version->setFont(designFont(Antiqua, 9));
-    setTextColour(version, BarText);
-    auto *product = label("Label1", QStringLiteral("Korvane"), 2880, 4380, 1575, 375);
-    product->setFont(designFont(Antiqua, 14.25, true));
-    setTextColour(product, BarText);
+    label(version);
+    label(product);
 
     // Button faces under the small buttons, bottom one first.
     const struct {
@@ -281,38 +354,30 @@ void Mainform::buildControls(PictureBatch &pictures)
         {"Image7", 7030, 2220, 2}, {"Image8", 7040, 1900, 1},
     };
     for (const auto &f : faces)
-        picture(f.name, pictures.take(Picture::ButtonFace, f.variant), f.left, f.top, 765, 360);
+        picture(f.name, Picture::ButtonFace, f.variant, f.left, f.top, 765, 360);
 
-    const struct {
-        const char *name;
-        const char16_t *text;
-        int left, top, width, height;
-        bool antiqua;
-    } buttons[] = {
-        {"Label8", u"   Small", 7000, 3880, 735, 255, true},  {"Label7", u"     HP", 7040, 3540, 735, 255, true},
-        {"Label13", u"  変更", 7020, 3260, 735, 195, false},  {"Label14", u"  札所", 7020, 2955, 855, 195, false},
-        {"Label20", u"   設定", 6960, 2640, 855, 195, false}, {"Label23", u"   貼付", 6960, 2320, 855, 195, false},
-        {"Label24", u" リセット", 7000, 2000, 855, 195, false},
-    };
-    for (const auto &b : buttons) {
-        auto *lb = label(b.name, QString::fromUtf16(b.text), b.left, b.top, b.width, b.height);
-        lb->setFont(b.antiqua ? designFont(Antiqua, 9) : designFont(Gothic, 9));
-        setTextColour(lb, BarText);
-    }
+    for (const DesignCaption &b : buttons)
+        label(b);
+    for (const DesignCaption &l : launchers)
+        label(l);
 
-    const struct {
-        const char *name;
-        const char16_t *text;
-        int left, top;
-    } launchers[] = {
-        {"Label11", u"　　案内表示", 60, 3080}, {"Label10", u"　　地図表示", 60, 2720},
-        {"Label6", u"　　アドレス帳", 60, 2380}, {"Label5", u"　　送信履歴", 120, 2000},
-        {"Label4", u"　　着信履歴", 120, 1600}, {"Label3", u"　　受     信", 120, 1200},
-        {"Label2", u"　　新規作成", 120, 840},
-    };
-    for (const auto &l : launchers)
-        setTextColour(label(l.name, QString::fromUtf16(l.text), l.left, l.top, 1095, 225), BarText);
+    label(templeCaption);
+    auto *marker = picture("Image5", Picture::Marker, 0, 6240, 1800, 300, 285);
+    marker->setScaledContents(false);
+    label(number);
+    label(counter);
+    label(status);
 
+    for (const auto &[lb, which] : pictured)
+        lb->setPixmap(QPixmap::fromImage(pictures.take(which.first, which.second)));
+    map->setMapPicture(pictures.take(Picture::Map));
+    map->setSpriteSheet(pictures.take(Picture::SpriteSheet));
+}
+
+void Mainform::makeTextBoxes()
+{
+    if (hintBox_)
+        return;
     auto *notes = new QPlainTextEdit(this);
     notes->setObjectName(QStringLiteral("Text1"));
     notes->setFont(designFont(GothicP, 11.25));
@@ -324,35 +389,22 @@ void Mainform::buildControls(PictureBatch &pictures)
     hintBox_ = new QPlainTextEdit(this);
     hintBox_->setObjectName(QStringLiteral("Text7"));
     hintBox_->setReadOnly(true);
+    // The hint box only follows the mouse: Tab passes it by.
+    hintBox_->setFocusPolicy(Qt::NoFocus);
     hintBox_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     hintBox_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     hintBox_->setVisible(false);
     placeTwips(hintBox_, HintLeft, HintTop, HintWidth, HintHeight);
-
-    auto *caption = label("Label22", QString(), 3360, 3840, 2895, 255);
-    setTextColour(caption, MapText);
-    auto *marker = picture("Image5", pictures.take(Picture::Marker), 6240, 1800, 300, 285);
-    marker->setScaledContents(false);
-    auto *number = label("Label15", QStringLiteral("11"), 5520, 1920, 255, 195);
-    setTextColour(number, MapText);
-    setTextColour(label("Label25", QString(), 1680, 840, 615, 255), SeaText);
-    setTextColour(label("Label17", QString(), 720, 240, 6615, 255), StatusText);
-
-    // A caption never loses its last characters: a label whose text needs
-    // more room than its design gives (the fonts here measure wider than the
-    // design's) grows to the right and downwards.
-    for (ClickLabel *lb : findChildren<ClickLabel *>()) {
-        if (lb->text().isEmpty())
-            continue;
-        const QSize need = lb->sizeHint();
-        lb->resize(std::max(lb->width(), need.width()), std::max(lb->height(), need.height()));
-    }
 
     // The text boxes are windows of their own over the window's drawing:
     // the notes box covers the map, the marker and the captions on it, and
     // the hint box lies over everything.
     notes->raise();
     hintBox_->raise();
+    // The notes box, like the map, hides the hint.
+    notes->installEventFilter(this);
+    nameControlsForAssistiveTech(this);
+    pilgrimage::notesBoxMade(notes);
 }
 
 void Mainform::buildHiddenFields()
@@ -457,8 +509,6 @@ void Mainform::connectLaunchers()
         {"Label10", 'M'}, {"Label11", 'G'}, {"Label24", 'B'}, {"Label23", 'P'}, {"Label20", 'T'},
         {"Label14", 'F'}, {"Label13", 'E'}, {"Label7", 'H'},  {"Label8", 'W'},
     };
-    // The hint box only follows the mouse: Tab passes it by.
-    hintBox_->setFocusPolicy(Qt::NoFocus);
     QWidget *previous = nullptr;
     for (const auto &k : keyboard) {
         auto *lb = findChild<ClickLabel *>(QString::fromLatin1(k.name));
@@ -494,6 +544,7 @@ bool Mainform::eventFilter(QObject *watched, QEvent *event)
 
 void Mainform::showHint(const QString &text)
 {
+    makeTextBoxes();
     hintBox_->setPlainText(text);
     hintBox_->setVisible(true);
     fitHintBox();
@@ -528,7 +579,8 @@ void Mainform::fitHintBox()
 
 void Mainform::hideHint()
 {
-    hintBox_->setVisible(false);
+    if (hintBox_)
+        hintBox_->setVisible(false);
 }
 
 QString Mainform::clockText(const QDateTime &when)
@@ -544,8 +596,6 @@ void Mainform::refreshClock()
 
 void Mainform::startUp()
 {
-    auto *notes = findChild<QWidget *>(QStringLiteral("Text1"));
-    notes->setVisible(false);
     findChild<QWidget *>(QStringLiteral("Image2"))->setVisible(true);
     findChild<QWidget *>(QStringLiteral("Image5"))->setVisible(true);
     findChild<QWidget *>(QStringLiteral("Label10"))->setEnabled(false);
@@ -578,8 +628,7 @@ void Mainform::startUp()
         Windows::show(QStringLiteral("OptionForm"));
 
     mail::recoverProgressCounter();
-    pilgrimage::showGuide();
-    pilgrimage::showMap();
+    pilgrimage::showStartingMap();
     pilgrimage::setCompletionFromShownTemple();
 }
 

@@ -5,10 +5,11 @@
 // windows read and write by name.
 //
 // Controls by kind (findChild): labels are ClickLabel (a QLabel); Text1 (the
-// temple notes) and Text7 (the hint box) are QPlainTextEdit; the hidden
-// fields Text2, Text4, Text5, Text6, Text8 and Text9 are QLineEdit; Command1
-// to Command4 are QPushButton; Image2 is the map (pilgrimage::MapArea);
-// Timer2 and tmrCharaStep are QTimer.
+// temple notes) and Text7 (the hint box) are QPlainTextEdit, made once the
+// first frame has been drawn (makeTextBoxes); the hidden fields Text2, Text4,
+// Text5, Text6, Text8 and Text9 are QLineEdit; Command1 to Command4 are
+// QPushButton; Image2 is the map (pilgrimage::MapArea); Timer2 and
+// tmrCharaStep are QTimer.
 #include <QDateTime>
 #include <QWidget>
 
@@ -42,6 +43,10 @@ public:
     void startUp();
     // Shows the window centred on the screen.
     void showCentred();
+    // Makes the two text boxes, Text1 and Text7, which the first frame does
+    // not show: once that frame has been drawn, or at once when something
+    // asks for one before. Does nothing when they exist.
+    void makeTextBoxes();
 
     // The clock text: date, two blanks, time.
     static QString clockText(const QDateTime &when);

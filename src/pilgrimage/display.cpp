@@ -18,9 +18,28 @@
 namespace korvane::pilgrimage {
 namespace {
 
-template <class T> T *control(const char *name)
+// Makes the main window's text boxes that do not exist yet.
+std::function<void()> &textBoxMaker()
+{
+    static std::function<void()> maker;
+    return maker;
+}
+
+// A control of the main window, as it is: the text boxes may not exist yet.
+template <class T> T *existing(const char *name)
 {
     return Windows::control<T>(QStringLiteral("Mainform"), QString::fromLatin1(name));
+}
+
+// A control of the main window; a text box not made yet is made.
+template <class T> T *control(const char *name)
+{
+    T *found = existing<T>(name);
+    if (!found && textBoxMaker()) {
+        textBoxMaker()();
+        found = existing<T>(name);
+    }
+    return found;
 }
 
 void setVisible(QWidget *w, bool visible)
@@ -137,7 +156,7 @@ namespace {
 
 void showMapControls()
 {
-    setVisible(control<QWidget>("Text1"), false);
+    setVisible(existing<QWidget>("Text1"), false);
     setVisible(control<QWidget>("Image2"), true);
     setVisible(control<QWidget>("Image5"), true);
     setEnabled(control<QWidget>("Label10"), false);
@@ -170,12 +189,18 @@ void showStep()
     // the guide would show and the map hide again is left as it is (laying
     // out a note in a shown box costs more than the rest of the step), and
     // only what stays is done.
-    placeNotesBox(control<QWidget>("Text1"));
+    placeNotesBox(existing<QWidget>("Text1"));
     fillGuide();
     showMapControls();
 }
 
 }  // namespace
+
+void showStartingMap()
+{
+    showPendingStep();
+    showStep();
+}
 
 void advanceOneMail()
 {
@@ -206,7 +231,8 @@ void readTempleNote(int n)
     TempleNoteRecord record = readTempleNoteRecord(n).value_or(TempleNoteRecord{});
     // The notes are laid out again only when they change (the guide is
     // filled once a frame while mails come in, mostly of the same temple).
-    if (auto *text1 = control<QPlainTextEdit>("Text1")) {
+    // A notes box not made yet takes the note when it is made.
+    if (auto *text1 = existing<QPlainTextEdit>("Text1")) {
         const QString note = noteTextForDisplay(record.noteText);
         if (text1->toPlainText() != note)
             text1->setPlainText(note);
@@ -238,8 +264,22 @@ void setCompletionFromShownTemple()
     setPilgrimageComplete(leadingInt16(text2->text()) >= TempleCount ? 1 : 0);
 }
 
-void connectMainform(QWidget *form)
+QPlainTextEdit *notesBox()
 {
+    return control<QPlainTextEdit>("Text1");
+}
+
+void notesBoxMade(QPlainTextEdit *notes)
+{
+    placeNotesBox(notes);
+    notes->setPlainText(noteTextForDisplay(heldRecord().noteText));
+}
+
+void connectMainform(QWidget *form, std::function<void()> makeTextBoxes)
+{
+    textBoxMaker() = std::move(makeTextBoxes);
+    // A new window holds no note yet.
+    heldRecord() = TempleNoteRecord{};
     auto *text8 = form->findChild<QLineEdit *>(QStringLiteral("Text8"));
     auto *text9 = form->findChild<QLineEdit *>(QStringLiteral("Text9"));
     auto *label25 = form->findChild<QLabel *>(QStringLiteral("Label25"));

@@ -2,6 +2,9 @@
 // The map and guide displays of the main window, working on the controls of
 // the registered `Mainform` window by their names (Text1, Text2, Text4, Text8,
 // Text9, Label10, Label11, Label15, Label22, Label25, Image2, Image5).
+#include <functional>
+
+class QPlainTextEdit;
 class QWidget;
 class QString;
 
@@ -9,6 +12,10 @@ namespace korvane::pilgrimage {
 
 void showGuide();
 void showMap();
+// What the start shows: the guide filled, then the map, as showGuide and
+// showMap one after the other, without making the notes box, which the
+// first frame does not show (the note read waits for it, notesBoxMade).
+void showStartingMap();
 // What the mail check does for each mail before fetching it: stores the
 // counter of Text8 plus one as progressCounter, then showGuide and showMap.
 void advanceOneMail();
@@ -36,6 +43,12 @@ void setCompletionFromShownTemple();
 // Connects the main window's pilgrimage controls once they exist: the change
 // of Text8 (Label25 and the completion flag), the counter entry Text9, the
 // launchers Label10 and Label11, the notes buttons and the developer buttons.
-void connectMainform(QWidget *form);
+// `makeTextBoxes` makes the main window's text boxes where they do not exist
+// yet; the notes box is asked for through it.
+void connectMainform(QWidget *form, std::function<void()> makeTextBoxes);
+// The main window's notes box, Text1, made if it does not exist yet.
+QPlainTextEdit *notesBox();
+// The notes box has been made: it takes its place and the note read last.
+void notesBoxMade(QPlainTextEdit *notes);
 
 }  // namespace korvane::pilgrimage

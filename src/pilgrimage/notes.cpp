@@ -124,7 +124,7 @@ void selectTemple()
         return;
     }
     showSelectedNotes();
-    if (QWidget *text1 = control<QWidget>("Text1"))
+    if (QWidget *text1 = notesBox())
         text1->setVisible(true);
 }
 
@@ -134,7 +134,7 @@ void pasteNotes()
         return;
     QString pasted = trimAsciiSpaces(QGuiApplication::clipboard()->text());
     pasted.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    if (auto *text1 = control<QPlainTextEdit>("Text1"))
+    if (auto *text1 = notesBox())
         text1->insertPlainText(pasted);
 }
 

@@ -124,6 +124,9 @@ Mainform *TestMainform::open()
     form_->show();
     if (!QTest::qWaitForWindowExposed(form_))
         qFatal("main window not exposed");
+    // The text boxes come once the first frame is drawn.
+    if (!QTest::qWaitFor([this] { return form_->findChild<QPlainTextEdit *>(QStringLiteral("Text7")); }))
+        qFatal("no text boxes after the first frame");
     return form_;
 }
 

@@ -68,6 +68,7 @@ private slots:
     void eachMailWalksOneCount();
     void stepsShownOncePerFrame();
     void notesRoundTrip();
+    void noteStoredBeforeTheFirstFrame();
     void notesTypedAtTheEndAreKept();
     void tornAndMissingNotesFile();
     void selectTemple_data();
@@ -130,6 +131,9 @@ Mainform *TestPilgrimageWindow::start(std::optional<QString> counter)
     form_->show();
     if (!QTest::qWaitForWindowExposed(form_))
         qFatal("main window not exposed");
+    // The text boxes come once the first frame is drawn.
+    if (!QTest::qWaitFor([this] { return form_->findChild<QPlainTextEdit *>(QStringLiteral("Text7")); }))
+        qFatal("no text boxes after the first frame");
     return form_;
 }
 
@@ -337,6 +341,20 @@ void TestPilgrimageWindow::notesRoundTrip()
     emit child<QPushButton>("Command2")->clicked();
     QCOMPARE(notes->toPlainText().trimmed(), QStringLiteral("一行目\n二行目 \n 三行目\n終わり"));
 
+}
+
+// The notes box is made once the first frame is drawn; a note stored before
+// then is the one read, never an empty box's.
+void TestPilgrimageWindow::noteStoredBeforeTheFirstFrame()
+{
+    QSettings("Korvane", "Korvane").setValue("Pro/Value", QStringLiteral("440"));
+    form_ = Windows::get<Mainform>("Mainform");
+    form_->startUp();
+    QVERIFY(!form_->findChild<QPlainTextEdit *>(QStringLiteral("Text1")));
+    QVERIFY(writeTempleNote(88));
+    const QByteArray record = test::readFile(notesPath()).mid(87 * 2054, 2054);
+    QCOMPARE(decodeTempleNote(record).noteText.trimmed(), noteOf(88).trimmed());
+    QCOMPARE(child<QPlainTextEdit>("Text1")->toPlainText().trimmed(), noteTextForDisplay(noteOf(88)).trimmed());
 }
 
 // The box shows the note without the blanks that fill its field: what is

@@ -36,9 +36,15 @@ void MapArea::scaleMap()
         scaled_ = QImage();
         return;
     }
-    scaled_ = map_.scaled(QSize(qCeil(width() * ratio), qCeil(height() * ratio)), Qt::IgnoreAspectRatio,
-                          Qt::SmoothTransformation);
+    // A resize to the size it has (the one sent when the window is first
+    // shown) keeps the stretched map: stretching it smoothly costs more than
+    // the rest of the window's first frame.
+    const QSize pixels(qCeil(width() * ratio), qCeil(height() * ratio));
+    if (scaled_.size() == pixels && scaled_.devicePixelRatio() == ratio && scaledFrom_ == map_.cacheKey())
+        return;
+    scaled_ = map_.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     scaled_.setDevicePixelRatio(ratio);
+    scaledFrom_ = map_.cacheKey();
 }
 
 void MapArea::setSpriteSheet(const QImage &sheet)

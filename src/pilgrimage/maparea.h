@@ -47,6 +47,7 @@ private:
 
     QImage map_;
     QImage scaled_;  // the map stretched to the widget once, not at every paint
+    qint64 scaledFrom_ = 0;  // the cache key of the map it was stretched from
     QImage sheet_;
     int sheetScale_ = 1;  // pixels of the sheet to one of the pilgrim's square
     QImage blended_[2];  // figure with its mask as alpha, for paint engines without raster operations

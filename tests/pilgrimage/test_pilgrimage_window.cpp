@@ -620,6 +620,11 @@ void TestPilgrimageWindow::pilgrimRasterOperations()
 
     area.stepPilgrim();
     QCOMPARE(area.charaFrame(), qint16(0));
+
+    // Another map of the same size is stretched anew.
+    map.fill(QColor(0x99, 0x66, 0x33));
+    area.setMapPicture(map);
+    QCOMPARE(at(shoot(), 2, 2), QColor(0x99, 0x66, 0x33));
 }
 
 void TestPilgrimageWindow::pilgrimInTheWindow()

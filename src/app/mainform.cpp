@@ -142,22 +142,28 @@ struct DesignCaption {
 
 // A caption never loses its last characters: where its text needs more room
 // than the design gives (the fonts here measure wider than the design's), it
-// grows to the right and downwards. Measured as a label measures its text.
+// grows to the right and downwards. Measured as a plain label measures its
+// text. A label that takes the keyboard focus lays its text out as a document,
+// which also asks for the leading below the line; it draws from its top, so
+// the text is whole without that room.
 QRect fitted(const QFont &font, const QString &text, const QRect &place)
 {
     if (text.isEmpty())
         return place;
-    const QSize need =
-        QFontMetrics(font).boundingRect(QRect(0, 0, 2000, 2000), Qt::AlignLeft | Qt::AlignVCenter, text).size();
+    const QSize need = QFontMetrics(font).boundingRect(0, 0, 2000, 2000, Qt::AlignLeft | Qt::AlignTop, text).size();
     return QRect(place.topLeft(), place.size().expandedTo(need));
 }
 
 void setTextColour(QWidget *w, const QColor &colour)
 {
+    // A label that has had the keyboard focus draws its caption as a document,
+    // in the Text colours; one that has not, in the WindowText colours.
     QPalette pal = w->palette();
-    pal.setColor(QPalette::Active, QPalette::WindowText, colour);
-    pal.setColor(QPalette::Inactive, QPalette::WindowText, colour);
-    pal.setColor(QPalette::Disabled, QPalette::WindowText, DisabledText);
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text}) {
+        pal.setColor(QPalette::Active, role, colour);
+        pal.setColor(QPalette::Inactive, role, colour);
+        pal.setColor(QPalette::Disabled, role, DisabledText);
+    }
     w->setPalette(pal);
 }
 
@@ -324,6 +330,12 @@ void Mainform::buildControls(PictureBatch &pictures)
         if (c.face)
             lb->setFont(*c.face);
         setTextColour(lb, c.colour);
+        // Polished before the launchers and buttons take the keyboard focus
+        // (connectLaunchers): a label polished while it takes the focus lays
+        // its caption out as a document, for links the keyboard could reach,
+        // which makes the first frame a tenth slower. The captions have no
+        // links; one that gets the focus takes the document then.
+        lb->ensurePolished();
         return lb;
     };
     std::vector<std::pair<QLabel *, std::pair<Picture, int>>> pictured;

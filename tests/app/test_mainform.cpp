@@ -63,6 +63,7 @@ private slots:
     void everyLauncherHasItsHint();
     void hintStaysOverCaptions();
     void doubleClickOpensOnce();
+    void disabledLaunchersAreGreyed();
     void launchersWithoutWindows();
     void homePageAndMinimise();
     void clock();
@@ -285,6 +286,36 @@ void TestMainform::doubleClickOpensOnce()
     QCOMPARE(compose->shows, 2);
     QCOMPARE(Windows::loaded("WriteForm"), compose);
     Windows::registerFactory("WriteForm", [] { return nullptr; });
+}
+
+// A disabled launcher is drawn in the window's grey, whether or not it has
+// had the keyboard focus (a label that has lays its caption out otherwise).
+void TestMainform::disabledLaunchersAreGreyed()
+{
+    open();
+    // The caption's colour: the darkest of it drawn on white.
+    auto darkest = [](QWidget *w) {
+        QImage shot(w->size(), QImage::Format_RGB32);
+        shot.fill(Qt::white);
+        w->render(&shot);
+        QColor found = Qt::white;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                if (const QColor c = shot.pixelColor(x, y); c.lightness() < found.lightness())
+                    found = c;
+        return found;
+    };
+    auto grey = [](const QColor &c) {
+        return std::abs(c.red() - 0x9c) < 8 && std::abs(c.green() - 0x8c) < 8 && std::abs(c.blue() - 0x84) < 8;
+    };
+    QWidget *map = child("Label10");  // the display shown
+    QVERIFY(!map->isEnabled());
+    QVERIFY2(grey(darkest(map)), qPrintable(darkest(map).name()));
+    QWidget *compose = child("Label2");
+    compose->setFocus();
+    QTRY_VERIFY(compose->hasFocus());
+    compose->setEnabled(false);
+    QVERIFY2(grey(darkest(compose)), qPrintable(darkest(compose).name()));
 }
 
 void TestMainform::launchersWithoutWindows()

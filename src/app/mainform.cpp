@@ -126,6 +126,11 @@ const Hint Hints[] = {
     {"Image2", nullptr},
 };
 
+// The map's place, and the variant of the map picture the worker stretches
+// to it.
+const QRect MapPlace = twipsRect(1560, 720, 5325, 3495);
+constexpr int StretchedMap = -1;
+
 // A disabled label (the launcher of the display shown, a launcher during its
 // pressed-button feedback) is drawn greyed.
 const QColor DisabledText(0x9c, 0x8c, 0x84);
@@ -172,7 +177,7 @@ void setTextColour(QWidget *w, const QColor &colour)
 Mainform::Mainform(QWidget *parent) : QWidget(parent)
 {
     // The pictures are decoded on a worker thread while the fonts are
-    // resolved here.
+    // resolved here; the worker also stretches the map to its area.
     PictureBatch pictures({{Picture::Background, 0},
                            {Picture::Map, 0},
                            {Picture::SpriteSheet, 0},
@@ -181,7 +186,11 @@ Mainform::Mainform(QWidget *parent) : QWidget(parent)
                            {Picture::ButtonFace, 3},
                            {Picture::ButtonFace, 2},
                            {Picture::ButtonFace, 1},
-                           {Picture::Marker, 0}});
+                           {Picture::Marker, 0}},
+                          [area = MapPlace.size(), ratio = devicePixelRatioF()](PictureBatch::Images &images) {
+                              images[{Picture::Map, StretchedMap}] =
+                                  pilgrimage::MapArea::stretchedMap(images[{Picture::Map, 0}], area, ratio);
+                          });
     setObjectName(QStringLiteral("Mainform"));
     setWindowTitle(Caption);
     setFont(designFont(GothicP, 9));
@@ -352,7 +361,7 @@ void Mainform::buildControls(PictureBatch &pictures)
 
     auto *map = new pilgrimage::MapArea(this);
     map->setObjectName(QStringLiteral("Image2"));
-    placeTwips(map, 1560, 720, 5325, 3495);
+    map->setGeometry(MapPlace);
 
     label(version);
     label(product);
@@ -382,7 +391,7 @@ void Mainform::buildControls(PictureBatch &pictures)
 
     for (const auto &[lb, which] : pictured)
         lb->setPixmap(QPixmap::fromImage(pictures.take(which.first, which.second)));
-    map->setMapPicture(pictures.take(Picture::Map));
+    map->setMapPicture(pictures.take(Picture::Map), pictures.take(Picture::Map, StretchedMap));
     map->setSpriteSheet(pictures.take(Picture::SpriteSheet));
 }
 

@@ -184,16 +184,18 @@ QImage loadPicture(Picture picture, int variant)
     return loadPictureFrom(paths::programFolder(), screenPixelRatio(), picture, variant);
 }
 
-PictureBatch::PictureBatch(std::vector<std::pair<Picture, int>> pictures)
+PictureBatch::PictureBatch(std::vector<std::pair<Picture, int>> pictures, std::function<void(Images &)> prepare)
 {
     // The folder and the screen are read here, on the thread of the windows.
-    pending_ = std::async(std::launch::async,
-                          [folder = paths::programFolder(), ratio = screenPixelRatio(), pictures = std::move(pictures)] {
-                              Images images;
-                              for (const auto &[picture, variant] : pictures)
-                                  images[{picture, variant}] = loadPictureFrom(folder, ratio, picture, variant);
-                              return images;
-                          });
+    pending_ = std::async(std::launch::async, [folder = paths::programFolder(), ratio = screenPixelRatio(),
+                                               pictures = std::move(pictures), prepare = std::move(prepare)] {
+        Images images;
+        for (const auto &[picture, variant] : pictures)
+            images[{picture, variant}] = loadPictureFrom(folder, ratio, picture, variant);
+        if (prepare)
+            prepare(images);
+        return images;
+    });
 }
 
 PictureBatch::~PictureBatch()
@@ -208,7 +210,7 @@ QImage PictureBatch::take(Picture picture, int variant)
         images_ = pending_.get();
     const auto it = images_.find({picture, variant});
     if (it == images_.end())
-        return loadPicture(picture, variant);
+        return variant < 0 ? QImage() : loadPicture(picture, variant);
     return std::exchange(it->second, QImage());
 }
 

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QString>
 
+#include <functional>
 #include <future>
 #include <map>
 #include <utility>
@@ -26,16 +27,21 @@ QSize pictureSize(Picture picture);
 // is loaded where it is asked for.
 class PictureBatch {
 public:
-    explicit PictureBatch(std::vector<std::pair<Picture, int>> pictures);
+    using Images = std::map<std::pair<Picture, int>, QImage>;
+    // `prepare`, where given, runs on the worker once the pictures are read:
+    // it adds what is made of them before they are drawn (a picture
+    // stretched to its place), under variants below 0.
+    explicit PictureBatch(std::vector<std::pair<Picture, int>> pictures,
+                          std::function<void(Images &)> prepare = nullptr);
     ~PictureBatch();
     PictureBatch(const PictureBatch &) = delete;
     PictureBatch &operator=(const PictureBatch &) = delete;
 
     // The picture (`variant` as for loadPicture), once; waits for the batch.
+    // A prepared picture (a variant below 0) not made is a null image.
     QImage take(Picture picture, int variant = 0);
 
 private:
-    using Images = std::map<std::pair<Picture, int>, QImage>;
     std::future<Images> pending_;
     Images images_;
 };

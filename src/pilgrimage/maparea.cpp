@@ -14,11 +14,33 @@ MapArea::MapArea(QWidget *parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void MapArea::setMapPicture(const QImage &picture)
+namespace {
+
+// The device pixels of an area of `size` at pixel ratio `ratio`.
+QSize devicePixels(QSize size, qreal ratio)
+{
+    return QSize(qCeil(size.width() * ratio), qCeil(size.height() * ratio));
+}
+
+}  // namespace
+
+void MapArea::setMapPicture(const QImage &picture, const QImage &stretched)
 {
     map_ = picture.convertToFormat(QImage::Format_RGB32);
+    scaled_ = stretched;
+    scaledFrom_ = map_.cacheKey();
     scaleMap();
     update();
+}
+
+QImage MapArea::stretchedMap(const QImage &picture, QSize size, qreal ratio)
+{
+    if (picture.isNull() || size.isEmpty())
+        return QImage();
+    QImage stretched = picture.convertToFormat(QImage::Format_RGB32)
+                           .scaled(devicePixels(size, ratio), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    stretched.setDevicePixelRatio(ratio);
+    return stretched;
 }
 
 void MapArea::resizeEvent(QResizeEvent *event)
@@ -39,11 +61,10 @@ void MapArea::scaleMap()
     // A resize to the size it has (the one sent when the window is first
     // shown) keeps the stretched map: stretching it smoothly costs more than
     // the rest of the window's first frame.
-    const QSize pixels(qCeil(width() * ratio), qCeil(height() * ratio));
-    if (scaled_.size() == pixels && scaled_.devicePixelRatio() == ratio && scaledFrom_ == map_.cacheKey())
+    if (scaled_.size() == devicePixels(size(), ratio) && scaled_.devicePixelRatio() == ratio
+        && scaledFrom_ == map_.cacheKey())
         return;
-    scaled_ = map_.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    scaled_.setDevicePixelRatio(ratio);
+    scaled_ = stretchedMap(map_, size(), ratio);
     scaledFrom_ = map_.cacheKey();
 }
 

@@ -26,7 +26,13 @@ public:
 
     explicit MapArea(QWidget *parent = nullptr);
 
-    void setMapPicture(const QImage &picture);
+    // The map, and where it is at hand the same already stretched to the
+    // area (stretchedMap, on another thread); one of another size or pixel
+    // ratio than the area's is not taken.
+    void setMapPicture(const QImage &picture, const QImage &stretched = QImage());
+    // The map stretched smoothly to an area of `size` at pixel ratio `ratio`,
+    // as the area draws it. Reads no widget: any thread may call it.
+    static QImage stretchedMap(const QImage &picture, QSize size, qreal ratio);
     void setSpriteSheet(const QImage &sheet);
     const QImage &spriteSheet() const { return sheet_; }
 

@@ -621,9 +621,14 @@ void TestPilgrimageWindow::pilgrimRasterOperations()
     area.stepPilgrim();
     QCOMPARE(area.charaFrame(), qint16(0));
 
-    // Another map of the same size is stretched anew.
+    // Another map of the same size is stretched anew; one stretched already,
+    // but not to this area, is not taken.
     map.fill(QColor(0x99, 0x66, 0x33));
     area.setMapPicture(map);
+    QCOMPARE(at(shoot(), 2, 2), QColor(0x99, 0x66, 0x33));
+    QImage elsewhere = MapArea::stretchedMap(map, QSize(10, 10), scale);
+    elsewhere.fill(Qt::black);
+    area.setMapPicture(map, elsewhere);
     QCOMPARE(at(shoot(), 2, 2), QColor(0x99, 0x66, 0x33));
 }
 

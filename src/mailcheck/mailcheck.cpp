@@ -280,7 +280,7 @@ MailCheckResult runMailCheck(MailCheckView *view)
     } catch (const std::exception &e) {
         dialogs().notice(v.dialogParent(), QStringLiteral("メールの受信中にエラーが起きました。\n%1").arg(e.what()),
                          ErrorTitle, Dialogs::Icon::Critical);
-        v.setStatus(checktext::NoNewMail);
+        v.setStatus(checktext::NotReceived);
         MailCheckResult r;
         r.stopped = true;
         return r;

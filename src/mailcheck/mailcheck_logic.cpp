@@ -399,9 +399,18 @@ MailCheckResult MailCheck::run()
             }
         }
     }
+    // What the status line says is what the check found out: a check that
+    // could not ask the server, or stopped, never says there is no new mail.
+    const QString got = result_.received >= 1 ? checktext::NewMail : QString();
     QString status = result_.received >= 1 ? checktext::NewMail : checktext::NoNewMail;
-    if (loginSkipped)
+    if (server.pop3Server.isEmpty())
+        status = checktext::NoServer;
+    else if (loginSkipped)
         status = checktext::NoLogin;
+    else if (cancelled_ && result_.stopped)
+        status = got + checktext::Stopped;
+    else if (result_.count < 0 || result_.stopped)
+        status = got.isEmpty() ? checktext::NotReceived : got + checktext::StoppedPartway;
     else if (result_.skipped > 0)
         status = (result_.received >= 1 ? checktext::NewMail : QString())
                  + QStringLiteral("大きすぎるメール %1 通をサーバーに残しました。").arg(result_.skipped);

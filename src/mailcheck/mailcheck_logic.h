@@ -140,6 +140,15 @@ inline const QString NewMail = QStringLiteral("新着メールがあります。
 inline const QString NoNewMail = QStringLiteral("新着メールは有りません。");
 // No ID or password to log in with: the server was not asked.
 inline const QString NoLogin = QStringLiteral("IDとパスワードがないため、受信していません。");
+// No POP3 server set: no server was asked.
+inline const QString NoServer = QStringLiteral("POP3サーバーが設定されていないため、受信していません。");
+// The server could not be reached or asked (the message box said why):
+// never "no new mail".
+inline const QString NotReceived = QStringLiteral("メールを受信できませんでした。");
+// Of a check that stopped on a failure after mails had come in.
+inline const QString StoppedPartway = QStringLiteral("受信は途中で止まりました。");
+// Of a check the user stopped.
+inline const QString Stopped = QStringLiteral("メールの受信を中止しました。");
 inline const QString AttachmentCannotOpen = QStringLiteral("添付ファイルをオープンできません");
 inline const QString PartialIncomplete = QStringLiteral("分割されたメールが全て揃っていません");
 // AttachmentNotice: history/checknotes.h

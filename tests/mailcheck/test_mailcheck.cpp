@@ -532,7 +532,7 @@ private slots:
         QCOMPARE(boxes->shown.size(), 1);
         QCOMPARE(boxes->last().title, QStringLiteral("エラー"));
         QVERIFY2(boxes->last().text.contains(said), qPrintable(boxes->last().text));
-        QCOMPARE(status(), QStringLiteral("新着メールは有りません。"));
+        QCOMPARE(status(), QStringLiteral("メールを受信できませんでした。"));
         QCOMPARE(servers.maildirCount(), 1);
     }
 
@@ -599,6 +599,7 @@ private slots:
         QVERIFY(boxes->last().text.contains(QStringLiteral("中止しました")));
         const int stored = int(storedSubjects().size());
         QVERIFY2(stored < count / 2, qPrintable(QString::number(stored)));
+        QCOMPARE(status(), (stored > 0 ? checktext::NewMail : QString()) + QStringLiteral("メールの受信を中止しました。"));
         QCOMPARE(counter().toInt(), stored);
         boxes->clear();
         QVERIFY(pop.restart({}));
@@ -773,7 +774,7 @@ private slots:
         QVERIFY(!stored.isEmpty());
         QCOMPARE(stored, all.mid(0, stored.size()));
         QCOMPARE(servers.maildirCount(), 2);
-        QCOMPARE(status(), QStringLiteral("新着メールがあります。"));
+        QCOMPARE(status(), QStringLiteral("新着メールがあります。受信は途中で止まりました。"));
 
         // The next check, with the server answering, takes up the rest once.
         boxes->clear();
@@ -1134,7 +1135,7 @@ private slots:
         QVERIFY2(clock.elapsed() < 2000 + 4000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(boxes->shown.size(), 1);
         QVERIFY2(boxes->last().text.contains(QStringLiteral("応答がありません")), qPrintable(boxes->last().text));
-        QCOMPARE(status(), QStringLiteral("新着メールは有りません。"));
+        QCOMPARE(status(), QStringLiteral("メールを受信できませんでした。"));
     }
 };
 

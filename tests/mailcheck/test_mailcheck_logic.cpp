@@ -246,6 +246,12 @@ private slots:
         QCOMPARE(v.status, QStringLiteral("新着メールがあります。"));
         QVERIFY(!QFile::exists(receiveJournalPath()));
         QVERIFY(boxes->shown.isEmpty());
+
+        // With no POP3 server set, no server is asked, and the status says so.
+        settings::serverSettings().pop3Server.clear();
+        check(t, v);
+        QCOMPARE(v.status, QStringLiteral("POP3サーバーが設定されていないため、受信していません。"));
+        QCOMPARE(t.snapshot().count(QStringLiteral("connect")), 1);
     }
 
     // A session that dies after some mails were stored: the next check
@@ -254,9 +260,10 @@ private slots:
     {
         QTest::addColumn<int>("failFetchAt");
         QTest::addColumn<int>("storedFirst");
-        QTest::newRow("cut at mail 3") << 3 << 2;
-        QTest::newRow("cut at mail 1") << 1 << 0;
-        QTest::newRow("every mail stored, QUIT lost") << 0 << 4;
+        QTest::addColumn<QString>("statusFirst");  // never "no new mail" for a check cut short
+        QTest::newRow("cut at mail 3") << 3 << 2 << "新着メールがあります。受信は途中で止まりました。";
+        QTest::newRow("cut at mail 1") << 1 << 0 << "メールを受信できませんでした。";
+        QTest::newRow("every mail stored, QUIT lost") << 0 << 4 << "新着メールがあります。";
     }
     void deadSessionStoresEachMailOnce()
     {
@@ -269,6 +276,7 @@ private slots:
         MemoryView v;
         MailCheckResult r = check(t, v);
         QCOMPARE(r.stored, storedFirst);
+        QTEST(v.status, "statusFirst");
         QCOMPARE(t.mailbox.size(), 4);  // nothing deleted without QUIT
         // Either the failed fetch or the unconfirmed deletions are told, once.
         QCOMPARE(boxes->shown.size(), 1);
